@@ -1,0 +1,55 @@
+#include "Class.h"
+
+#include <QHash>
+
+#include <mutex>
+
+namespace platform {
+
+namespace {
+
+// Classes register lazily from whichever thread first uses them.
+struct Registry {
+    std::mutex mutex;
+    QHash<QString, const Class*> classes;
+};
+
+Registry& registry() {
+    static auto* r = new Registry;
+    return *r;
+}
+
+} // namespace
+
+Class::Class(QString name, const Class* superclass, Factory factory)
+    : name_(std::move(name)), superclass_(superclass), factory_(std::move(factory)) {}
+
+const Class* Class::named(const QString& name) {
+    auto& r = registry();
+    std::lock_guard lock(r.mutex);
+    return r.classes.value(name, nullptr);
+}
+
+const Class* Class::registerClass(const QString& name, const Class* superclass, Factory factory) {
+    auto& r = registry();
+    std::lock_guard lock(r.mutex);
+    if (const Class* existing = r.classes.value(name, nullptr)) {
+        return existing;
+    }
+    const Class* made = new Class(name, superclass, std::move(factory));
+    r.classes.insert(name, made);
+    return made;
+}
+
+bool Class::isSubclassOf(const Class* other) const {
+    for (const Class* c = this; c; c = c->superclass_) {
+        if (c == other) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::shared_ptr<Object> Class::make() const { return factory_ ? factory_() : nullptr; }
+
+} // namespace platform

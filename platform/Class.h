@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+namespace platform {
+
+class Object;
+
+// The run-time identity of an object's class: its name, its superclass and
+// how to make an empty instance. Classes register once, on first use, and
+// stay for the life of the process.
+class Class {
+public:
+    using Factory = std::function<std::shared_ptr<Object>()>;
+
+    // The registered class of that name, or null.
+    static const Class* named(const QString& name);
+    // Registers a class; registering a name twice answers the first registration.
+    static const Class* registerClass(const QString& name, const Class* superclass, Factory factory);
+
+    const QString& name() const { return name_; }
+    const Class* superclass() const { return superclass_; }
+    // True for the class itself and its subclasses.
+    bool isSubclassOf(const Class* other) const;
+    // A new instance, or null for a class without a factory (an abstract one).
+    std::shared_ptr<Object> make() const;
+
+private:
+    Class(QString name, const Class* superclass, Factory factory);
+
+    const QString name_;
+    const Class* const superclass_;
+    const Factory factory_;
+};
+
+} // namespace platform
+
+// In a class body: declares the class's registry entry.
+#define PLATFORM_DECLARE_CLASS()                                                                             \
+public:                                                                                                      \
+    static const ::platform::Class* staticClass();                                                           \
+    const ::platform::Class* objectClass() const override { return staticClass(); }                         \
+                                                                                                             \
+private:
+
+// In the class's source: registers it under its own name, below its
+// superclass, made by `factory` (an expression of type Class::Factory, or nullptr).
+#define PLATFORM_DEFINE_CLASS(ClassName, SuperName, factory)                                                 \
+    const ::platform::Class* ClassName::staticClass() {                                                     \
+        static const ::platform::Class* registered =                                                         \
+            ::platform::Class::registerClass(QStringLiteral(#ClassName), SuperName::staticClass(), factory); \
+        return registered;                                                                                   \
+    }

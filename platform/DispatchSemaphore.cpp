@@ -1,0 +1,32 @@
+#include "DispatchSemaphore.h"
+
+namespace platform {
+
+std::shared_ptr<DispatchSemaphore> DispatchSemaphore::make(long value) {
+    return std::shared_ptr<DispatchSemaphore>(new DispatchSemaphore(value));
+}
+
+void DispatchSemaphore::signal() {
+    {
+        std::lock_guard lock(mutex_);
+        ++value_;
+    }
+    signalled_.notify_one();
+}
+
+bool DispatchSemaphore::wait(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(mutex_);
+    if (!signalled_.wait_for(lock, timeout, [this] { return value_ > 0; })) {
+        return false;
+    }
+    --value_;
+    return true;
+}
+
+void DispatchSemaphore::wait() {
+    std::unique_lock lock(mutex_);
+    signalled_.wait(lock, [this] { return value_ > 0; });
+    --value_;
+}
+
+} // namespace platform

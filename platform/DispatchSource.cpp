@@ -1,0 +1,140 @@
+#include "DispatchSource.h"
+
+#include "DispatchQueue.h"
+
+namespace platform {
+
+std::shared_ptr<DispatchSource> DispatchSource::makeTimer(std::shared_ptr<DispatchQueue> queue) {
+    return std::shared_ptr<DispatchSource>(new DispatchSource(std::move(queue)));
+}
+
+DispatchSource::DispatchSource(std::shared_ptr<DispatchQueue> queue) : queue_(std::move(queue)) {}
+
+DispatchSource::~DispatchSource() {
+    if (armed_) {
+        DispatchTimerScheduler::shared().cancel(*armed_);
+    }
+}
+
+void DispatchSource::setTimer(Clock::time_point start, std::optional<std::chrono::milliseconds> interval,
+                              std::chrono::milliseconds leeway) {
+    std::lock_guard lock(mutex_);
+    if (cancelled_) {
+        return;
+    }
+    next_ = start;
+    interval_ = interval;
+    leeway_ = leeway;
+    armLocked();
+}
+
+void DispatchSource::setEventHandler(std::function<void()> handler) {
+    std::lock_guard lock(mutex_);
+    eventHandler_ = std::move(handler);
+}
+
+void DispatchSource::setCancelHandler(std::function<void()> handler) {
+    std::lock_guard lock(mutex_);
+    cancelHandler_ = std::move(handler);
+}
+
+void DispatchSource::resume() {
+    std::lock_guard lock(mutex_);
+    if (resumed_ || cancelled_) {
+        return;
+    }
+    resumed_ = true;
+    armLocked();
+}
+
+void DispatchSource::cancel() {
+    std::function<void()> cancelHandler;
+    {
+        std::lock_guard lock(mutex_);
+        if (cancelled_) {
+            return;
+        }
+        cancelled_ = true;
+        if (armed_) {
+            DispatchTimerScheduler::shared().cancel(*armed_);
+            armed_.reset();
+        }
+        cancelHandler = std::move(cancelHandler_);
+        eventHandler_ = nullptr;
+    }
+    if (cancelHandler) {
+        queue_->async(std::move(cancelHandler));
+    }
+}
+
+bool DispatchSource::isCancelled() const {
+    std::lock_guard lock(mutex_);
+    return cancelled_;
+}
+
+unsigned long DispatchSource::data() const {
+    std::lock_guard lock(mutex_);
+    return deliveredFires_;
+}
+
+void DispatchSource::armLocked() {
+    if (armed_) {
+        DispatchTimerScheduler::shared().cancel(*armed_);
+        armed_.reset();
+    }
+    if (!resumed_ || cancelled_ || !next_) {
+        return;
+    }
+    // The deadline is honoured exactly; the leeway only allows lateness. The
+    // token is filled in under our mutex, which `fire` takes before reading it.
+    std::weak_ptr<DispatchSource> weakSelf = weak_from_this();
+    auto token = std::make_shared<DispatchTimerScheduler::Token>(0);
+    *token = DispatchTimerScheduler::shared().schedule(*next_, [weakSelf, token] {
+        if (auto self = weakSelf.lock()) {
+            self->fire(token);
+        }
+    });
+    armed_ = *token;
+}
+
+void DispatchSource::fire(const std::shared_ptr<DispatchTimerScheduler::Token>& token) {
+    bool submit = false;
+    {
+        std::lock_guard lock(mutex_);
+        if (cancelled_ || armed_ != *token) {
+            return;
+        }
+        armed_.reset();
+        submit = pendingFires_++ == 0;
+        if (interval_ && interval_->count() > 0) {
+            const auto now = Clock::now();
+            do {
+                *next_ += *interval_;
+            } while (*next_ <= now);
+            armLocked();
+        } else {
+            next_.reset();
+        }
+    }
+    if (submit) {
+        queue_->async([self = shared_from_this()] { self->deliver(); });
+    }
+}
+
+void DispatchSource::deliver() {
+    std::function<void()> handler;
+    {
+        std::lock_guard lock(mutex_);
+        deliveredFires_ = pendingFires_;
+        pendingFires_ = 0;
+        if (cancelled_) {
+            return;
+        }
+        handler = eventHandler_;
+    }
+    if (handler) {
+        handler();
+    }
+}
+
+} // namespace platform

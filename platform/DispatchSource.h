@@ -1,0 +1,61 @@
+#pragma once
+
+#include "DispatchTimerScheduler.h"
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+namespace platform {
+
+class DispatchQueue;
+
+// A wall-clock timer source. Its event handler runs on the source's queue,
+// first at the start time and then, for a repeating timer, once per interval.
+// Fires that come while the handler is still waiting to run are merged into
+// it. A source starts suspended: set it up, then `resume` it. Dropping the
+// last reference stops the timer.
+class DispatchSource : public std::enable_shared_from_this<DispatchSource> {
+public:
+    using Clock = DispatchTimerScheduler::Clock;
+
+    static std::shared_ptr<DispatchSource> makeTimer(std::shared_ptr<DispatchQueue> queue);
+    ~DispatchSource();
+
+    // `interval` empty: fire once. The handler may run up to `leeway` late.
+    void setTimer(Clock::time_point start, std::optional<std::chrono::milliseconds> interval,
+                  std::chrono::milliseconds leeway = std::chrono::milliseconds(0));
+    void setEventHandler(std::function<void()> handler);
+    void setCancelHandler(std::function<void()> handler);
+    void resume();
+    // Stops the timer for good; the cancel handler runs on the queue.
+    void cancel();
+    bool isCancelled() const;
+    // The number of fires merged into the handler run in progress.
+    unsigned long data() const;
+
+private:
+    explicit DispatchSource(std::shared_ptr<DispatchQueue> queue);
+    void armLocked();
+    void fire(const std::shared_ptr<DispatchTimerScheduler::Token>& token);
+    void deliver();
+
+    const std::shared_ptr<DispatchQueue> queue_;
+    // Fires arrive on the scheduler's thread while the owner configures the
+    // source from its own queue.
+    mutable std::mutex mutex_;
+    std::function<void()> eventHandler_;
+    std::function<void()> cancelHandler_;
+    std::optional<Clock::time_point> next_;
+    std::optional<std::chrono::milliseconds> interval_;
+    std::chrono::milliseconds leeway_{0};
+    std::optional<DispatchTimerScheduler::Token> armed_;
+    bool resumed_ = false;
+    bool cancelled_ = false;
+    unsigned long pendingFires_ = 0;
+    unsigned long deliveredFires_ = 0;
+};
+
+} // namespace platform

@@ -1,0 +1,75 @@
+#include "ExtendedAttributes.h"
+
+#include <QFile>
+
+#include <cerrno>
+
+#include <sys/xattr.h>
+
+namespace platform {
+
+namespace {
+const QByteArray kNamespace = QByteArrayLiteral("user.");
+
+QByteArray systemName(const QString& name) { return kNamespace + name.toUtf8(); }
+} // namespace
+
+bool ExtendedAttributes::set(const QString& path, const QString& name, const QByteArray& value, Error* error) {
+    if (::setxattr(QFile::encodeName(path).constData(), systemName(name).constData(), value.constData(),
+                   static_cast<size_t>(value.size()), 0) != 0) {
+        if (error) {
+            *error = Error::posix(errno, QStringLiteral("Could not set attribute %1 of %2").arg(name, path));
+        }
+        return false;
+    }
+    return true;
+}
+
+std::optional<QByteArray> ExtendedAttributes::get(const QString& path, const QString& name) {
+    const QByteArray file = QFile::encodeName(path);
+    const QByteArray attribute = systemName(name);
+    for (;;) {
+        const ssize_t size = ::getxattr(file.constData(), attribute.constData(), nullptr, 0);
+        if (size < 0) {
+            return std::nullopt;
+        }
+        QByteArray value(size, Qt::Uninitialized);
+        const ssize_t read = ::getxattr(file.constData(), attribute.constData(), value.data(), static_cast<size_t>(size));
+        if (read >= 0) {
+            value.resize(read);
+            return value;
+        }
+        if (errno != ERANGE) {
+            return std::nullopt;
+        }
+    }
+}
+
+bool ExtendedAttributes::remove(const QString& path, const QString& name, Error* error) {
+    if (::removexattr(QFile::encodeName(path).constData(), systemName(name).constData()) != 0 && errno != ENODATA) {
+        if (error) {
+            *error = Error::posix(errno, QStringLiteral("Could not remove attribute %1 of %2").arg(name, path));
+        }
+        return false;
+    }
+    return true;
+}
+
+QStringList ExtendedAttributes::list(const QString& path) {
+    const QByteArray file = QFile::encodeName(path);
+    const ssize_t size = ::listxattr(file.constData(), nullptr, 0);
+    if (size <= 0) {
+        return {};
+    }
+    QByteArray names(size, Qt::Uninitialized);
+    const ssize_t read = ::listxattr(file.constData(), names.data(), static_cast<size_t>(size));
+    QStringList result;
+    for (const QByteArray& entry : names.left(read > 0 ? read : 0).split('\0')) {
+        if (entry.startsWith(kNamespace)) {
+            result << QString::fromUtf8(entry.mid(kNamespace.size()));
+        }
+    }
+    return result;
+}
+
+} // namespace platform

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+
+namespace platform {
+
+// Runs the work of the main queue. In a program with a QCoreApplication the
+// work is delivered through the application's event loop; command-line
+// programs and tests without one spin the loop themselves, from the thread
+// they treat as their main thread.
+class MainRunLoop {
+public:
+    // Hands work to the main thread; called by the main queue.
+    static void enqueue(std::function<void()> work);
+
+    // Runs main-queue work until `done` answers true or the timeout passes;
+    // answers whether `done` became true. `done` is checked after every item.
+    static bool runUntil(const std::function<bool()>& done,
+                         std::chrono::milliseconds timeout = std::chrono::milliseconds::max());
+    // Runs main-queue work for the given time.
+    static void runFor(std::chrono::milliseconds duration);
+    // Runs the work already waiting, without waiting for more; answers how many items ran.
+    static int drainPending();
+
+    // True on the thread that created the QCoreApplication, or, without one,
+    // on the thread that last spun this loop.
+    static bool isMainThread();
+};
+
+} // namespace platform

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+
+namespace platform {
+
+// Maps the absolute paths the system names ("/Applications",
+// "~/Library/Logs/Kestrel", "/Users/Shared/Kestrel/Apps", …) to places on
+// this machine.
+//
+// With KESTREL_ROOT set, everything lives in that one folder: "~" is
+// ROOT/home, any other absolute path P is ROOT/P, the temporary directory is
+// ROOT/tmp and the runtime folder of named services is ROOT/run.
+//
+// Without it, the user's home is used the freedesktop way: "/Applications"
+// is ~/Applications; "~/Library/Logs", "~/Library/Preferences",
+// "~/Library/Caches" and "~/Library/Application Support" go to the XDG
+// state, config, cache and data folders (each with a "kestrel" folder);
+// other "~/…" paths stay in the home; other absolute paths go below the XDG
+// data folder's "kestrel/root". The variable is read on every call, so a
+// test can give each case a root of its own.
+class Paths {
+public:
+    // The root folder, or an empty string when none is set.
+    static QString root();
+    static QString resolve(const QString& systemPath);
+    static QString homeDirectory();
+    // The home directory from the password database; the same as
+    // `homeDirectory` unless the home is redirected (as in a sandbox).
+    static QString realHomeDirectory();
+    static QString temporaryDirectory();
+    static QString runtimeDirectory();
+};
+
+} // namespace platform

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "Error.h"
+
+#include <QByteArray>
+
+#include <memory>
+#include <optional>
+
+namespace platform {
+
+// A one-way channel between processes: what is written at one end is read
+// at the other. Both ends close when the pipe goes away.
+class Pipe {
+public:
+    static std::shared_ptr<Pipe> make(Error* error = nullptr);
+    ~Pipe();
+    Pipe(const Pipe&) = delete;
+    Pipe& operator=(const Pipe&) = delete;
+
+    int readDescriptor() const { return read_; }
+    int writeDescriptor() const { return write_; }
+    void closeReadEnd();
+    void closeWriteEnd();
+
+    // Reads until every writer has closed its end.
+    QByteArray readDataToEndOfFile();
+    bool writeData(const QByteArray& data);
+
+private:
+    Pipe(int read, int write) : read_(read), write_(write) {}
+
+    int read_;
+    int write_;
+};
+
+} // namespace platform

@@ -1,0 +1,191 @@
+#include "Task.h"
+
+#include "Pipe.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <csignal>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace platform {
+
+namespace {
+
+class CStrings {
+public:
+    explicit CStrings(const QList<QByteArray>& strings) : storage_(strings) {
+        for (const QByteArray& s : storage_) {
+            pointers_.push_back(const_cast<char*>(s.constData()));
+        }
+        pointers_.push_back(nullptr);
+    }
+    char** data() { return pointers_.data(); }
+
+private:
+    QList<QByteArray> storage_;
+    std::vector<char*> pointers_;
+};
+
+} // namespace
+
+std::shared_ptr<Task> Task::make() { return std::shared_ptr<Task>(new Task); }
+
+std::shared_ptr<Task> Task::launchedTask(const QString& launchPath, const QStringList& arguments, Error* error) {
+    auto task = make();
+    task->setLaunchPath(launchPath);
+    task->setArguments(arguments);
+    return task->launch(error) ? task : nullptr;
+}
+
+Task::~Task() = default;
+
+void Task::setTerminationHandler(std::function<void(Task&)> handler) {
+    std::lock_guard lock(mutex_);
+    terminationHandler_ = std::move(handler);
+}
+
+bool Task::launch(Error* error) {
+    {
+        std::lock_guard lock(mutex_);
+        if (launched_) {
+            if (error) {
+                *error = Error::posix(EALREADY, QStringLiteral("The task was already launched"));
+            }
+            return false;
+        }
+    }
+    const QByteArray path = QFile::encodeName(launchPath_);
+
+    QList<QByteArray> argv{path};
+    for (const QString& argument : arguments_) {
+        argv << argument.toLocal8Bit();
+    }
+    QList<QByteArray> envp;
+    if (environment_) {
+        for (auto it = environment_->cbegin(); it != environment_->cend(); ++it) {
+            envp << (it.key() + QLatin1Char('=') + it.value()).toLocal8Bit();
+        }
+    } else {
+        for (char** entry = environ; *entry; ++entry) {
+            envp << QByteArray(*entry);
+        }
+    }
+    CStrings argvStrings(argv);
+    CStrings envStrings(envp);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    auto redirect = [&actions](const Redirection& redirection, int target, bool childReads) {
+        if (redirection.pipe) {
+            const int fd = childReads ? redirection.pipe->readDescriptor() : redirection.pipe->writeDescriptor();
+            posix_spawn_file_actions_adddup2(&actions, fd, target);
+        } else if (redirection.stream == Stream::NullDevice) {
+            posix_spawn_file_actions_addopen(&actions, target, "/dev/null", childReads ? O_RDONLY : O_WRONLY, 0);
+        }
+    };
+    redirect(stdin_, STDIN_FILENO, true);
+    redirect(stdout_, STDOUT_FILENO, false);
+    redirect(stderr_, STDERR_FILENO, false);
+    const QByteArray directory = QFile::encodeName(currentDirectory_);
+    if (!currentDirectory_.isEmpty()) {
+        posix_spawn_file_actions_addchdir_np(&actions, directory.constData());
+    }
+
+    pid_t pid = -1;
+    const int result = posix_spawn(&pid, path.constData(), &actions, nullptr, argvStrings.data(), envStrings.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (result != 0) {
+        if (error) {
+            *error = Error::posix(result, QStringLiteral("Could not launch \"%1\"").arg(launchPath_));
+        }
+        return false;
+    }
+
+    // The child holds its own copies of these ends; ours would keep readers from seeing the end.
+    if (stdin_.pipe) {
+        stdin_.pipe->closeReadEnd();
+    }
+    if (stdout_.pipe) {
+        stdout_.pipe->closeWriteEnd();
+    }
+    if (stderr_.pipe && stderr_.pipe != stdout_.pipe) {
+        stderr_.pipe->closeWriteEnd();
+    }
+    {
+        std::lock_guard lock(mutex_);
+        pid_ = pid;
+        launched_ = true;
+        running_ = true;
+    }
+    std::thread([self = shared_from_this()] { self->watchExit(); }).detach();
+    return true;
+}
+
+void Task::watchExit() {
+    int status = 0;
+    pid_t waited;
+    do {
+        waited = ::waitpid(pid_, &status, 0);
+    } while (waited < 0 && errno == EINTR);
+
+    std::function<void(Task&)> handler;
+    {
+        std::lock_guard lock(mutex_);
+        running_ = false;
+        if (waited == pid_ && WIFSIGNALED(status)) {
+            reason_ = TerminationReason::UncaughtSignal;
+            status_ = WTERMSIG(status);
+        } else {
+            reason_ = TerminationReason::Exit;
+            status_ = waited == pid_ ? WEXITSTATUS(status) : -1;
+        }
+        handler = std::move(terminationHandler_);
+    }
+    exited_.notify_all();
+    if (handler) {
+        handler(*this);
+    }
+}
+
+void Task::waitUntilExit() {
+    std::unique_lock lock(mutex_);
+    exited_.wait(lock, [this] { return !running_; });
+}
+
+bool Task::waitUntilExit(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(mutex_);
+    return exited_.wait_for(lock, timeout, [this] { return !running_; });
+}
+
+bool Task::isRunning() const {
+    std::lock_guard lock(mutex_);
+    return running_;
+}
+
+void Task::terminate() {
+    std::lock_guard lock(mutex_);
+    if (running_) {
+        ::kill(pid_, SIGTERM);
+    }
+}
+
+int Task::terminationStatus() const {
+    std::lock_guard lock(mutex_);
+    return status_;
+}
+
+Task::TerminationReason Task::terminationReason() const {
+    std::lock_guard lock(mutex_);
+    return reason_;
+}
+
+} // namespace platform
