@@ -1,0 +1,67 @@
+#include "support/BRValueOrError.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+using platform::Error;
+using platform::Value;
+
+TEST(ValueOrError, ExactlyOneOfOnValueAndOnErrorFires) {
+    int values = 0;
+    int errors = 0;
+    const auto withValue = BRValueOrError<int>::makeWithValue(42);
+    withValue.onValue([&](const int& v) { values += v; }).onError([&](const Error&) { ++errors; });
+    EXPECT_EQ(values, 42);
+    EXPECT_EQ(errors, 0);
+
+    const auto withError = BRValueOrError<int>::makeWithError(Error(QStringLiteral("d"), 3));
+    withError.onValue([&](const int&) { ++values; }).onError([&](const Error& e) { errors += static_cast<int>(e.code()); });
+    EXPECT_EQ(values, 42);
+    EXPECT_EQ(errors, 3);
+    EXPECT_FALSE(withError.hasValue());
+    EXPECT_EQ(withError.value(), nullptr);
+}
+
+TEST(ValueOrError, LiftingMapsOnlyWhatIsHeld) {
+    const auto number = BRValueOrError<int>::makeWithValue(20);
+    const auto text = number.liftValue([](const int& v) { return QString::number(v + 1); });
+    static_assert(std::is_same_v<decltype(text), const BRValueOrError<QString>>);
+    ASSERT_TRUE(text.hasValue());
+    EXPECT_EQ(*text.value(), QStringLiteral("21"));
+    EXPECT_EQ(*number.liftError([](const Error&) { return Error(QStringLiteral("never"), 1); }).value(), 20);
+
+    const Error cause(QStringLiteral("d"), 5);
+    const auto failed = BRValueOrError<int>::makeWithError(cause);
+    bool called = false;
+    const auto stillFailed = failed.liftValue([&](const int& v) {
+        called = true;
+        return v;
+    });
+    EXPECT_FALSE(called);
+    EXPECT_TRUE(stillFailed.error()->isIdenticalTo(cause));
+    const auto wrapped = failed.liftError([](const Error& e) {
+        return Error(QStringLiteral("outer"), e.code() * 2, {{platform::NSUnderlyingErrorKey, e}});
+    });
+    EXPECT_EQ(wrapped.error()->code(), 10);
+    EXPECT_EQ(wrapped.error()->underlyingError(), cause);
+}
+
+TEST(ValueOrError, ErasedFormCarriesTheValueOrTheError) {
+    const auto erased = BRValueOrError<QString>::makeWithValue(QStringLiteral("v")).erased();
+    static_assert(std::is_same_v<decltype(erased), const BRAnyValueOrError>);
+    EXPECT_EQ(*erased.value(), Value(QStringLiteral("v")));
+    const auto erasedError = BRValueOrError<QString>::makeWithError(Error(QStringLiteral("d"), 9)).erased();
+    EXPECT_EQ(erasedError.error()->code(), 9);
+}
+
+using ValueOrErrorDeathTest = testing::Test;
+
+TEST_F(ValueOrErrorDeathTest, NilValuesAreRefused) {
+    EXPECT_DEATH(BRValueOrError<std::shared_ptr<int>>::makeWithValue(nullptr), "Invalid parameter not satisfying: nil != value");
+    EXPECT_DEATH(BRAnyValueOrError::makeWithValue(Value()), "Invalid parameter not satisfying: nil != value");
+}
+
+} // namespace
