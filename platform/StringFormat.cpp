@@ -52,8 +52,10 @@ QString formatString(const QString& format, const Value::Array& arguments) {
         case '@':
         case 's':
         case 'S':
-            result += present ? (argument.kind() == Value::Kind::String ? argument.toString() : argument.description())
-                              : QStringLiteral("(null)");
+            // An absent or null argument prints as the platform prints nil.
+            result += !present || argument.isNull()
+                          ? QStringLiteral("(null)")
+                          : (argument.kind() == Value::Kind::String ? argument.toString() : argument.description());
             break;
         case 'd':
         case 'i':

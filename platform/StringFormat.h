@@ -9,7 +9,7 @@ namespace platform {
 // printf-style formatting as the platform's string formatting does it:
 // "%@" prints a value's description; "%d", "%ld", "%lu", "%f", "%x", "%s"
 // and friends (with flags, width and precision) print numbers and text;
-// "%%" prints a percent sign. Missing arguments print as "(null)".
+// "%%" prints a percent sign. Missing and null arguments print as "(null)".
 QString formatString(const QString& format, const Value::Array& arguments);
 
 template <typename... Args>

@@ -1,1 +1,155 @@
-int main() { return 0; }
+// Shows the foundation at work inside one root folder: logging into rolling
+// files, a proactor coalescing concurrent requests, timers on the main run
+// loop, preferences shared through files, and the framework's errors with
+// their recovery attempts.
+
+#include "SpecificTools/Errors/AFXErrors.h"
+#include "SpecificTools/Errors/AFXNetworkErrors.h"
+#include "support/AFXSetupLogger.h"
+#include "support/BRDispatch.h"
+#include "support/BRErrorRecovery.h"
+#include "support/BRLog.h"
+#include "support/BRProactor.h"
+
+#include "platform/DispatchGroup.h"
+#include "platform/DispatchSource.h"
+#include "platform/MainRunLoop.h"
+#include "platform/Paths.h"
+#include "platform/UserDefaults.h"
+
+#include <QCoreApplication>
+
+#include <atomic>
+#include <cstdio>
+#include <map>
+#include <mutex>
+#include <set>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+void say(const QString& text) {
+    std::printf("%s\n", text.toUtf8().constData());
+    std::fflush(stdout);
+}
+
+// Makes "services" on request; slow enough that requests pile up.
+class ServiceMaker : public BRProactorDelegate {
+public:
+    void findOrMakeService(const std::shared_ptr<BRProactorAction>& action) {
+        const QString name = action->argument().toString();
+        const int run = ++runs;
+        BRLogInfo("Making service %@ (run %d)", name, run);
+        // Slow on purpose, so that every request arrives while the making runs.
+        std::this_thread::sleep_for(200ms);
+        action->setObject(QStringLiteral("%1, made by run %2").arg(name).arg(run), QStringLiteral("serviceOrError"));
+        action->complete();
+    }
+    std::atomic<int> runs{0};
+};
+
+void showProactor() {
+    say(QStringLiteral("\n== Coalescing: 12 concurrent requests for 3 services"));
+    auto maker = std::make_shared<ServiceMaker>();
+    auto proactor = BRProactor::makeWithDelegate(maker);
+    proactor->addGroupWithID(QStringLiteral("findOrMakeManamenentService"), true, &ServiceMaker::findOrMakeService);
+
+    const QStringList services{QStringLiteral("com.kestrel.SystemManagementService"),
+                               QStringLiteral("com.kestrel.AppsManagementService"), QStringLiteral("com.kestrel.UIManagementService")};
+    std::mutex mutex;
+    std::map<QString, std::set<const void*>> snapshotsByService;
+    auto served = platform::DispatchGroup::make();
+    std::vector<std::thread> callers;
+    for (int i = 0; i < 12; ++i) {
+        served->enter();
+        callers.emplace_back([&, i] {
+            const QString service = services[i % services.size()];
+            (*proactor)[QStringLiteral("findOrMakeManamenentService")]->actionForArgument(service)->addCompletionHandler(
+                [&, i, service](const std::shared_ptr<BRProactorResult>& result) {
+                    const QString made = result->objectForKey<QString>(QStringLiteral("serviceOrError")).value_or(QString());
+                    {
+                        std::lock_guard lock(mutex);
+                        snapshotsByService[service].insert(result.get());
+                    }
+                    say(QStringLiteral("  request %1 got %2").arg(i, 2).arg(made));
+                    served->leave();
+                });
+        });
+    }
+    for (auto& caller : callers) {
+        caller.join();
+    }
+    served->wait(10s);
+    say(QStringLiteral("  the makings ran %1 times for 12 requests").arg(maker->runs.load()));
+    for (auto it = snapshotsByService.cbegin(); it != snapshotsByService.cend(); ++it) {
+        say(QStringLiteral("  %1: %2 snapshot shared by its requests").arg(it->first).arg(it->second.size()));
+    }
+}
+
+void showTimersOnTheMainRunLoop() {
+    say(QStringLiteral("\n== A repeating timer on the main queue, three ticks"));
+    auto timer = platform::DispatchSource::makeTimer(platform::DispatchQueue::main());
+    int ticks = 0;
+    timer->setEventHandler([&] { say(QStringLiteral("  tick %1 on %2").arg(++ticks).arg(platform::DispatchQueue::current()->label())); });
+    timer->setTimer(std::chrono::system_clock::now() + 100ms, 100ms, 10ms);
+    timer->resume();
+    platform::MainRunLoop::runUntil([&] { return ticks >= 3; }, 5s);
+    timer->cancel();
+}
+
+void showErrors() {
+    say(QStringLiteral("\n== Network outcomes as the framework's errors"));
+    const QUrl url(QStringLiteral("https://store.example/com.kestrel.DesktopClient/Kestrel.zip"));
+    for (int status : {200, 404, 410, 503, 302}) {
+        const auto response = platform::URLResponse::http(url, status);
+        const auto error = afx_interpretNetworkResponse(&response, QStringLiteral("download"), std::nullopt);
+        say(QStringLiteral("  HTTP %1 -> %2").arg(status).arg(error ? QStringLiteral("%1 \"%2\"").arg(error->code()).arg(error->localizedDescription())
+                                                                   : QStringLiteral("success")));
+    }
+    const auto offline = afx_interpretNetworkResponse(
+        nullptr, QStringLiteral("download"), platform::Error(platform::NSURLErrorDomain, platform::NSURLErrorNotConnectedToInternet));
+    say(QStringLiteral("  offline -> %1 \"%2\"").arg(offline->code()).arg(offline->localizedDescription()));
+
+    platform::UserDefaults::makeWithSuiteName(QStringLiteral("com.kestrel.DesktopClient"))->setObject(-401086, QStringLiteral("fake_download"));
+    const auto ok = platform::URLResponse::http(url, 200);
+    const auto faked = afx_interpretNetworkResponse(&ok, QStringLiteral("download"), std::nullopt);
+    say(QStringLiteral("  with \"fake_download\" = -401086 in the client's defaults, HTTP 200 -> %1").arg(faked->code()));
+
+    say(QStringLiteral("\n== A recovery attempt: the outdated-client alert, withdrawn"));
+    const auto outdated = afx_oldDesktopClient();
+    say(QStringLiteral("  \"%1\"\n  \"%2\"\n  buttons: %3")
+            .arg(outdated.localizedDescription(), outdated.localizedRecoverySuggestion().value_or(QString()),
+                 outdated.localizedRecoveryOptions().join(QStringLiteral(", "))));
+    bool told = false;
+    recoveryAttemptInfo(outdated)->startRecoveryOfError(outdated, [](const auto&) { say(QStringLiteral("  the alert is taken down")); });
+    notifyRecoveryCompletionWithBlock(outdated, [&](bool recovered) {
+        say(QStringLiteral("  attempt ended (recovered: %1)").arg(recovered ? QStringLiteral("yes") : QStringLiteral("no")));
+        told = true;
+    });
+    noNeedForRecovery(outdated);
+    platform::MainRunLoop::runUntil([&] { return told; }, 5s);
+}
+
+} // namespace
+
+int main(int argc, char**) {
+    QCoreApplication::setApplicationName(QStringLiteral("kestrel-foundation-demo"));
+    say(QStringLiteral("Kestrel foundation demo; root: %1").arg(platform::Paths::root().isEmpty() ? QStringLiteral("(none: the user's folders)") : platform::Paths::root()));
+
+    AFXSetupLogger(QStringLiteral("demo"));
+    BRLogInfo("Demo started with %d arguments", argc);
+
+    showProactor();
+    showTimersOnTheMainRunLoop();
+    showErrors();
+
+    BRLogError("An error line is written before the call returns");
+    BRLog::flushLog();
+    say(QStringLiteral("\n== Log files (newest first)"));
+    for (const QUrl& file : AFXGetSortedLogFiles()) {
+        say(QStringLiteral("  ") + file.toLocalFile());
+    }
+    return 0;
+}
