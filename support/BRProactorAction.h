@@ -65,11 +65,7 @@ public:
     std::any objectForKey(const QString& key) const;
     template <typename T>
     std::optional<T> objectForKey(const QString& key) const {
-        const std::any object = objectForKey(key);
-        if (const T* typed = std::any_cast<T>(&object)) {
-            return *typed;
-        }
-        return std::nullopt;
+        return BRProactorObjectAs<T>(objectForKey(key));
     }
     // Several changes at once.
     void updateWithBlock(const std::function<void(BRProactorResult::Objects& objects)>& block);

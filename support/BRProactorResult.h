@@ -12,6 +12,15 @@
 class BRProactorAction;
 class BRProactorDelegate;
 
+// The object when it holds a T.
+template <typename T>
+std::optional<T> BRProactorObjectAs(const std::any& object) {
+    if (const T* typed = std::any_cast<T>(&object)) {
+        return *typed;
+    }
+    return std::nullopt;
+}
+
 // The outcome of an action's run: values by key, chosen by the group's
 // handler; "error" is reserved for the run's failure. Handlers receive
 // copies (snapshots) that later changes to the action do not reach.
@@ -33,11 +42,7 @@ public:
     // The object under the key when it has type T.
     template <typename T>
     std::optional<T> objectForKey(const QString& key) const {
-        const std::any object = objectForKey(key);
-        if (const T* typed = std::any_cast<T>(&object)) {
-            return *typed;
-        }
-        return std::nullopt;
+        return BRProactorObjectAs<T>(objectForKey(key));
     }
     // An empty object or a null key leaves the result as it is.
     void setObject(std::any object, const QString& key);
