@@ -43,8 +43,9 @@ void DispatchTimerScheduler::run() {
             continue;
         }
         auto first = deadlines_.begin();
-        if (Clock::now() < first->first) {
-            changed_.wait_until(lock, first->first);
+        if (const auto deadline = first->first; Clock::now() < deadline) {
+            // A copy: the entry may be cancelled (and freed) while we wait.
+            changed_.wait_until(lock, deadline);
             continue;
         }
         auto callback = std::move(first->second.second);

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <memory>
 
 namespace platform {
@@ -70,7 +71,11 @@ Value fromNode(plist_t node, int depth, bool* ok) {
         int32_t sec = 0;
         int32_t usec = 0;
         plist_get_date_val(node, &sec, &usec);
-        const qint64 msecs = kReferenceDateMSecs + static_cast<qint64>(sec) * 1000 + usec / 1000;
+        // The library answers the seconds cut toward zero and the size of the
+        // fraction cut to the microsecond: round the fraction to our
+        // milliseconds and give it the sign of the seconds.
+        const qint64 fraction = qRound64(usec / 1000.0);
+        const qint64 msecs = kReferenceDateMSecs + static_cast<qint64>(sec) * 1000 + (sec < 0 ? -fraction : fraction);
         return Value(QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC));
     }
     case PLIST_UID: {
@@ -136,6 +141,11 @@ plist_t toNode(const Value& value, QString* problem) {
     case Value::Kind::Date: {
         const qint64 msecs = value.toDate().toMSecsSinceEpoch() - kReferenceDateMSecs;
         const qint64 sec = static_cast<qint64>(std::floor(static_cast<double>(msecs) / 1000.0));
+        if (sec < std::numeric_limits<int32_t>::min() || sec > std::numeric_limits<int32_t>::max()) {
+            // The library keeps 32-bit seconds: refuse rather than write another date.
+            *problem = value.description();
+            return nullptr;
+        }
         return plist_new_date(static_cast<int32_t>(sec), static_cast<int32_t>((msecs - sec * 1000) * 1000));
     }
     case Value::Kind::Array:

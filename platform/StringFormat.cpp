@@ -90,6 +90,8 @@ QString formatString(const QString& format, const Value::Array& arguments) {
             result += QStringLiteral("0x%1").arg(argument.toUnsigned(), 0, 16);
             break;
         default:
+            // Not a conversion we know: kept as written, and it takes no argument.
+            --next;
             result += format.mid(start, j - start + 1);
             break;
         }

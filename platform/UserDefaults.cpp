@@ -113,7 +113,13 @@ bool UserDefaults::writeLocked(const QString& key, const Value& value) {
     if (!fileLock.locked()) {
         return false;
     }
-    stamp_ = {};
+    // Forgetting the cache entirely (an empty stamp stands for "no file"):
+    // the file may be gone, and a failed write must not leave its value behind.
+    auto forgetCache = [this] {
+        stamp_ = {};
+        stored_.clear();
+    };
+    forgetCache();
     reloadIfChangedLocked();
     if (value.isNull()) {
         stored_.remove(key);
@@ -122,13 +128,15 @@ bool UserDefaults::writeLocked(const QString& key, const Value& value) {
     }
     const auto data = PropertyList::write(Value(stored_), PropertyList::Format::Binary);
     if (!data) {
+        forgetCache();
         return false;
     }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(*data) != data->size() || !file.commit()) {
+        forgetCache();
         return false;
     }
-    stamp_ = {};
+    forgetCache();
     reloadIfChangedLocked();
     return true;
 }

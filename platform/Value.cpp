@@ -8,6 +8,8 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <optional>
+#include <utility>
 
 namespace platform {
 
@@ -49,6 +51,19 @@ bool isPlainWord(const QString& text) {
         }
     }
     return true;
+}
+
+// The integer a double holds exactly, as a sign and the two's-complement bits
+// integers hash by; nothing for fractions, infinities, NaN and magnitudes
+// beyond the 64-bit integers.
+std::optional<std::pair<bool, std::uint64_t>> exactInteger(double d) {
+    if (!(d == std::floor(d)) || d < -9223372036854775808.0 || d >= 18446744073709551616.0) {
+        return std::nullopt;
+    }
+    if (d < 0) {
+        return std::make_pair(true, static_cast<std::uint64_t>(static_cast<std::int64_t>(d)));
+    }
+    return std::make_pair(false, static_cast<std::uint64_t>(d));
 }
 
 QString quotedIfNeeded(const QString& text) {
@@ -225,8 +240,17 @@ bool Value::contains(const QString& key) const { return toDictionary().contains(
 
 bool Value::operator==(const Value& other) const {
     if (isNumber() && other.isNumber()) {
-        if (kind_ == Kind::Double || other.kind_ == Kind::Double) {
+        if (kind_ == Kind::Double && other.kind_ == Kind::Double) {
             return toDouble() == other.toDouble();
+        }
+        if (kind_ == Kind::Double || other.kind_ == Kind::Double) {
+            // Exactly: a double equals an integer only when it is that very
+            // integer, so that equality stays transitive and agrees with `hash`.
+            const Value& real = kind_ == Kind::Double ? *this : other;
+            const Value& integer = kind_ == Kind::Double ? other : *this;
+            const auto exact = exactInteger(real.toDouble());
+            const bool integerNegative = integer.kind_ != Kind::Unsigned && integer.toInteger() < 0;
+            return exact && exact->first == integerNegative && exact->second == integer.toUnsigned();
         }
         // Integers compare exactly, whatever their signedness.
         const bool negative = kind_ != Kind::Unsigned && toInteger() < 0;
@@ -285,8 +309,11 @@ std::uint64_t Value::hash() const {
     case Kind::Unsigned:
     case Kind::Double: {
         // Numbers that compare equal hash equal: integral values hash as integers.
-        const double d = toDouble();
-        if (kind_ == Kind::Double && (d != std::floor(d) || std::fabs(d) >= 9.2e18)) {
+        if (kind_ == Kind::Double) {
+            const double d = toDouble();
+            if (const auto exact = exactInteger(d)) {
+                return Hash::combine(NumberTag, exact->second);
+            }
             std::uint64_t bits;
             static_assert(sizeof bits == sizeof d);
             std::memcpy(&bits, &d, sizeof bits);
