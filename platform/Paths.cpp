@@ -90,6 +90,10 @@ QString Paths::resolve(const QString& systemPath) {
         return systemPath;
     }
     path = QDir::cleanPath(path);
+    // ".." cannot climb above the top: "/../etc" is "/etc", inside the root.
+    while (path == QLatin1String("/..") || path.startsWith(QLatin1String("/../"))) {
+        path = path.size() == 3 ? QStringLiteral("/") : path.mid(3);
+    }
 
     const QString r = root();
     if (!r.isEmpty()) {

@@ -131,15 +131,20 @@ bool Task::launch(Error* error) {
 }
 
 void Task::watchExit() {
-    int status = 0;
-    pid_t waited;
-    do {
-        waited = ::waitpid(pid_, &status, 0);
-    } while (waited < 0 && errno == EINTR);
-
+    // Wait for the exit without collecting the child: until it is collected
+    // under our mutex its process identifier cannot be reused, so `terminate`
+    // never signals a stranger.
+    siginfo_t info{};
+    while (::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
+    }
     std::function<void(Task&)> handler;
     {
         std::lock_guard lock(mutex_);
+        int status = 0;
+        pid_t waited;
+        do {
+            waited = ::waitpid(pid_, &status, 0);
+        } while (waited < 0 && errno == EINTR);
         running_ = false;
         if (waited == pid_ && WIFSIGNALED(status)) {
             reason_ = TerminationReason::UncaughtSignal;
