@@ -22,8 +22,8 @@ Registry& registry() {
 
 } // namespace
 
-void BRLog::log(bool asynchronous, BRLogLevel level, BRLogFlag flag, long context, const char* file,
-                const char* function, int line, const QString& tag, const QString& message) {
+void BRLog::logMessage(bool asynchronous, BRLogLevel level, BRLogFlag flag, long context, const char* file,
+                       const char* function, int line, const QString& tag, const QString& message) {
     if ((static_cast<unsigned>(level) & static_cast<unsigned>(flag)) == 0 || !hasLoggers()) {
         return;
     }

@@ -16,17 +16,19 @@
 // a synchronous call returns once every sink has written its line.
 class BRLog {
 public:
-    static void log(bool asynchronous, BRLogLevel level, BRLogFlag flag, long context, const char* file,
-                    const char* function, int line, const QString& tag, const QString& message);
-
+    // The one entry point: the format (see platform/StringFormat.h) is
+    // applied to the arguments only when the message is not dropped.
     template <typename... Args>
     static void log(bool asynchronous, BRLogLevel level, BRLogFlag flag, long context, const char* file,
                     const char* function, int line, const QString& tag, const QString& format, const Args&... args) {
         if ((static_cast<unsigned>(level) & static_cast<unsigned>(flag)) == 0 || !hasLoggers()) {
             return;
         }
-        log(asynchronous, level, flag, context, file, function, line, tag, platform::stringWithFormat(format, args...));
+        logMessage(asynchronous, level, flag, context, file, function, line, tag, platform::stringWithFormat(format, args...));
     }
+    // The same with the text already made.
+    static void logMessage(bool asynchronous, BRLogLevel level, BRLogFlag flag, long context, const char* file,
+                           const char* function, int line, const QString& tag, const QString& message);
 
     static void addLogger(std::shared_ptr<BRLogger> logger);
     static void removeAllLoggers();

@@ -26,6 +26,7 @@ public:
 
     const QString& logsDirectory() const { return logsDirectory_; }
     const QString& applicationName() const { return applicationName_; }
+    // A limit of 0 means no limit.
     unsigned maximumNumberOfLogFiles() const { return maximumNumberOfLogFiles_; }
     void setMaximumNumberOfLogFiles(unsigned count) { maximumNumberOfLogFiles_ = count; }
     std::uint64_t logFilesDiskQuota() const { return logFilesDiskQuota_; }
