@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -7,10 +8,11 @@
 
 namespace platform {
 
-// The threads that run the work of every dispatch queue. A thread is added
-// whenever work waits and no thread is idle (up to a cap), so blocking work
-// such as a synchronous hop onto another queue cannot starve the pool;
-// threads idle for a while go away.
+// The threads that run the work of every dispatch queue. The pool keeps up
+// to one thread per core busy at once; when work has waited longer than a
+// moment with no thread free (the running ones are blocked, for example in a
+// synchronous hop onto another queue), a watcher adds a thread, so blocking
+// work cannot starve the pool. Threads idle for a while go away.
 class DispatchWorkerPool {
 public:
     static DispatchWorkerPool& shared();
@@ -18,14 +20,24 @@ public:
     void submit(std::function<void()> work);
 
 private:
-    DispatchWorkerPool() = default;
+    using Clock = std::chrono::steady_clock;
+    struct Item {
+        std::function<void()> work;
+        Clock::time_point submitted;
+    };
+
+    DispatchWorkerPool();
+    void startThreadLocked();
     void workerLoop();
+    void watchLoop();
 
     // The pool is shared by every queue and every thread; a mutex guards its
     // short bookkeeping because a queue cannot run without the pool itself.
     std::mutex mutex_;
     std::condition_variable available_;
-    std::deque<std::function<void()>> work_;
+    std::condition_variable watched_;
+    std::deque<Item> work_;
+    const int preferredThreads_;
     int threads_ = 0;
     int idle_ = 0;
 };
