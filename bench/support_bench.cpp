@@ -3,10 +3,9 @@
 // variable handoff between two threads, and a proactor serving 1,000 waiters
 // of one argument against 1,000 plain callback calls.
 
-#include "support/BRProactor.h"
-
 #include "platform/DispatchGroup.h"
 #include "platform/DispatchSemaphore.h"
+#include "support/BRProactor.h"
 
 #include <benchmark/benchmark.h>
 
@@ -116,18 +115,20 @@ void BM_ProactorThousandWaiters(benchmark::State& state) {
     auto delegate = std::make_shared<BenchDelegate>();
     auto proactor = BRProactor::makeWithDelegate(delegate);
     auto gate = platform::DispatchSemaphore::make();
-    auto group = proactor->addGroupWithID(QStringLiteral("bench"), true, [gate](const std::shared_ptr<BRProactorAction>& action) {
-        gate->wait();
-        action->setObject(1, QStringLiteral("value"));
-        action->complete();
-    });
+    auto group = proactor->addGroupWithID(QStringLiteral("bench"), true,
+                                          [gate](const std::shared_ptr<BRProactorAction>& action) {
+                                              gate->wait();
+                                              action->setObject(1, QStringLiteral("value"));
+                                              action->complete();
+                                          });
     std::int64_t argument = 0;
     for (auto _ : state) {
         auto action = group->actionForArgument(platform::Value(++argument));
         auto served = platform::DispatchGroup::make();
         for (int i = 0; i < kWaiters; ++i) {
             served->enter();
-            action->addCompletionHandler([served](const std::shared_ptr<BRProactorResult>&) { served->leave(); });
+            action->addCompletionHandler(
+                [served](const std::shared_ptr<BRProactorResult>&) { served->leave(); });
         }
         gate->signal();
         served->wait();
@@ -146,7 +147,8 @@ public:
     }
     void Finalize() override {
         ConsoleReporter::Finalize();
-        std::printf("\n%-30s %-30s %12s %12s %8s %8s\n", "measured", "baseline", "measured ns", "baseline ns", "ratio", "goal");
+        std::printf("\n%-30s %-30s %12s %12s %8s %8s\n", "measured", "baseline", "measured ns", "baseline ns",
+                    "ratio", "goal");
         ratio("BM_SerialQueueAsyncHop", "BM_ConditionVariableHandoff", "<= 3");
         ratio("BM_ProactorThousandWaiters", "BM_ThousandPlainCallbacks", "report");
     }
@@ -171,8 +173,8 @@ private:
         if (m == nanoseconds_.end() || b == nanoseconds_.end() || b->second <= 0) {
             return;
         }
-        std::printf("%-30s %-30s %12.0f %12.0f %8.2f %8s\n", measured.c_str(), baseline.c_str(), m->second, b->second,
-                    m->second / b->second, goal);
+        std::printf("%-30s %-30s %12.0f %12.0f %8.2f %8s\n", measured.c_str(), baseline.c_str(), m->second,
+                    b->second, m->second / b->second, goal);
     }
     std::map<std::string, double> nanoseconds_;
 };

@@ -23,8 +23,8 @@ QString existingFolder(const QString& path, std::initializer_list<const char*> c
 
 // The ".app" folder around ".../Name.app/Contents/MacOS/", or an empty string.
 QString applicationAround(QDir dir) {
-    if (dir.dirName() == QLatin1String("MacOS") && dir.cdUp() && dir.dirName() == QLatin1String("Contents") && dir.cdUp() &&
-        dir.dirName().endsWith(QLatin1String(".app"))) {
+    if (dir.dirName() == QLatin1String("MacOS") && dir.cdUp() && dir.dirName() == QLatin1String("Contents") &&
+        dir.cdUp() && dir.dirName().endsWith(QLatin1String(".app"))) {
         return dir.absolutePath();
     }
     return {};
@@ -42,7 +42,8 @@ Bundle::Bundle(QString path) : path_(std::move(path)) {
     for (const char* candidate : {"/Contents/Info.plist", "/Resources/Info.plist", "/Info.plist"}) {
         QFile file(path_ + QLatin1String(candidate));
         if (file.open(QIODevice::ReadOnly)) {
-            if (const auto value = PropertyList::read(file.readAll()); value && value->kind() == Value::Kind::Dictionary) {
+            if (const auto value = PropertyList::read(file.readAll());
+                value && value->kind() == Value::Kind::Dictionary) {
                 info_ = value->toDictionary();
             }
             break;
@@ -84,7 +85,8 @@ QStringList Bundle::preferredLocalizations() {
             }
         }
     };
-    for (const QString& tag : QString::fromLocal8Bit(qgetenv("LANGUAGE")).split(QLatin1Char(':'), Qt::SkipEmptyParts)) {
+    for (const QString& tag :
+         QString::fromLocal8Bit(qgetenv("LANGUAGE")).split(QLatin1Char(':'), Qt::SkipEmptyParts)) {
         add(tag);
     }
     for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
@@ -100,9 +102,14 @@ QStringList Bundle::preferredLocalizations() {
     return languages;
 }
 
-QUrl Bundle::bundleURL() const { return path_.startsWith(QLatin1Char(':')) ? QUrl(QStringLiteral("qrc") + path_) : QUrl::fromLocalFile(path_); }
+QUrl Bundle::bundleURL() const {
+    return path_.startsWith(QLatin1Char(':')) ? QUrl(QStringLiteral("qrc") + path_)
+                                              : QUrl::fromLocalFile(path_);
+}
 
-QString Bundle::resourcePath() const { return existingFolder(path_, {"Contents/Resources", "Resources"}); }
+QString Bundle::resourcePath() const {
+    return existingFolder(path_, {"Contents/Resources", "Resources"});
+}
 
 QString Bundle::executablePath() const {
     const QString name = info_.value(QStringLiteral("CFBundleExecutable")).toString();
@@ -112,11 +119,17 @@ QString Bundle::executablePath() const {
     return existingFolder(path_, {"Contents/MacOS", "MacOS"}) + QLatin1Char('/') + name;
 }
 
-const Value::Dictionary& Bundle::infoDictionary() const { return info_; }
+const Value::Dictionary& Bundle::infoDictionary() const {
+    return info_;
+}
 
-Value Bundle::objectForInfoDictionaryKey(const QString& key) const { return info_.value(key); }
+Value Bundle::objectForInfoDictionaryKey(const QString& key) const {
+    return info_.value(key);
+}
 
-QString Bundle::bundleIdentifier() const { return info_.value(QStringLiteral("CFBundleIdentifier")).toString(); }
+QString Bundle::bundleIdentifier() const {
+    return info_.value(QStringLiteral("CFBundleIdentifier")).toString();
+}
 
 QStringList Bundle::resourceSearchFolders() const {
     const QString resources = resourcePath();
@@ -131,8 +144,9 @@ QStringList Bundle::resourceSearchFolders() const {
 QString Bundle::pathForResource(const QString& name, const QString& type, const QString& subdirectory) const {
     const QString file = type.isEmpty() ? name : name + QLatin1Char('.') + type;
     for (const QString& folder : resourceSearchFolders()) {
-        const QString candidate =
-            subdirectory.isEmpty() ? folder + QLatin1Char('/') + file : folder + QLatin1Char('/') + subdirectory + QLatin1Char('/') + file;
+        const QString candidate = subdirectory.isEmpty()
+                                      ? folder + QLatin1Char('/') + file
+                                      : folder + QLatin1Char('/') + subdirectory + QLatin1Char('/') + file;
         if (QFileInfo::exists(candidate)) {
             return candidate;
         }

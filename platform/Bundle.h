@@ -43,7 +43,8 @@ public:
 
     // The entry for `key` in the string table `table` ("Localizable" when
     // empty). A missing entry answers `value`, or the key when `value` is empty.
-    QString localizedStringForKey(const QString& key, const QString& value = {}, const QString& table = {}) const;
+    QString localizedStringForKey(const QString& key, const QString& value = {},
+                                  const QString& table = {}) const;
 
 private:
     explicit Bundle(QString path);

@@ -50,6 +50,8 @@ bool Class::isSubclassOf(const Class* other) const {
     return false;
 }
 
-std::shared_ptr<Object> Class::make() const { return factory_ ? factory_() : nullptr; }
+std::shared_ptr<Object> Class::make() const {
+    return factory_ ? factory_() : nullptr;
+}
 
 } // namespace platform

@@ -42,14 +42,16 @@ private:
 #define PLATFORM_DECLARE_CLASS()                                                                             \
 public:                                                                                                      \
     static const ::platform::Class* staticClass();                                                           \
-    const ::platform::Class* objectClass() const override { return staticClass(); }                         \
+    const ::platform::Class* objectClass() const override {                                                  \
+        return staticClass();                                                                                \
+    }                                                                                                        \
                                                                                                              \
 private:
 
 // In the class's source: registers it under its own name, below its
 // superclass, made by `factory` (an expression of type Class::Factory, or nullptr).
 #define PLATFORM_DEFINE_CLASS(ClassName, SuperName, factory)                                                 \
-    const ::platform::Class* ClassName::staticClass() {                                                     \
+    const ::platform::Class* ClassName::staticClass() {                                                      \
         static const ::platform::Class* registered =                                                         \
             ::platform::Class::registerClass(QStringLiteral(#ClassName), SuperName::staticClass(), factory); \
         return registered;                                                                                   \

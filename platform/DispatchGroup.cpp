@@ -7,7 +7,9 @@
 
 namespace platform {
 
-std::shared_ptr<DispatchGroup> DispatchGroup::make() { return std::shared_ptr<DispatchGroup>(new DispatchGroup); }
+std::shared_ptr<DispatchGroup> DispatchGroup::make() {
+    return std::shared_ptr<DispatchGroup>(new DispatchGroup);
+}
 
 void DispatchGroup::enter() {
     std::lock_guard lock(mutex_);

@@ -31,7 +31,8 @@ public:
 constexpr int kItemsPerDrain = 64;
 
 [[noreturn]] void deadlock(const QString& label) {
-    std::fprintf(stderr, "BUG IN CLIENT OF DISPATCH: synchronous work submitted to queue \"%s\" from its own work\n",
+    std::fprintf(stderr,
+                 "BUG IN CLIENT OF DISPATCH: synchronous work submitted to queue \"%s\" from its own work\n",
                  label.toUtf8().constData());
     std::abort();
 }
@@ -56,8 +57,8 @@ struct SyncWaiter {
 
 } // namespace
 
-DispatchQueue::DispatchQueue(QString label, Kind kind, QualityOfService qos, std::shared_ptr<DispatchQueue> target,
-                             bool global)
+DispatchQueue::DispatchQueue(QString label, Kind kind, QualityOfService qos,
+                             std::shared_ptr<DispatchQueue> target, bool global)
     : label_(std::move(label)), kind_(kind), qos_(qos), target_(std::move(target)), global_(global) {}
 
 DispatchQueue::~DispatchQueue() = default;
@@ -65,15 +66,18 @@ DispatchQueue::~DispatchQueue() = default;
 std::shared_ptr<DispatchQueue> DispatchQueue::make(const QString& label, Attributes attributes,
                                                    std::shared_ptr<DispatchQueue> target) {
     const Kind kind = attributes.concurrent ? Kind::Concurrent : Kind::Serial;
-    return std::shared_ptr<DispatchQueue>(new DispatchQueue(label, kind, attributes.qos, std::move(target), false));
+    return std::shared_ptr<DispatchQueue>(
+        new DispatchQueue(label, kind, attributes.qos, std::move(target), false));
 }
 
-std::shared_ptr<DispatchQueue> DispatchQueue::make(const QString& label) { return make(label, Attributes()); }
+std::shared_ptr<DispatchQueue> DispatchQueue::make(const QString& label) {
+    return make(label, Attributes());
+}
 
 std::shared_ptr<DispatchQueue> DispatchQueue::main() {
     static const auto* queue = new std::shared_ptr<DispatchQueue>(
-        new DispatchQueue(QStringLiteral("com.apple.main-thread"), Kind::Main, QualityOfService::UserInteractive,
-                          nullptr, true));
+        new DispatchQueue(QStringLiteral("com.apple.main-thread"), Kind::Main,
+                          QualityOfService::UserInteractive, nullptr, true));
     return *queue;
 }
 
@@ -82,8 +86,10 @@ std::shared_ptr<DispatchQueue> DispatchQueue::global(QualityOfService qos) {
         auto* all = new std::array<std::shared_ptr<DispatchQueue>, 5>;
         for (int i = 0; i < 5; ++i) {
             const auto q = static_cast<QualityOfService>(i);
-            const QString label = QStringLiteral("com.apple.root.%1-qos").arg(QString::fromLatin1(qualityOfServiceName(q)));
-            (*all)[i] = std::shared_ptr<DispatchQueue>(new DispatchQueue(label, Kind::Concurrent, q, nullptr, true));
+            const QString label =
+                QStringLiteral("com.apple.root.%1-qos").arg(QString::fromLatin1(qualityOfServiceName(q)));
+            (*all)[i] =
+                std::shared_ptr<DispatchQueue>(new DispatchQueue(label, Kind::Concurrent, q, nullptr, true));
         }
         return all;
     }();
@@ -101,9 +107,13 @@ bool DispatchQueue::isCurrent() const {
     return std::find(tCurrentQueues.begin(), tCurrentQueues.end(), this) != tCurrentQueues.end();
 }
 
-void DispatchQueue::async(std::function<void()> work) { submit({std::move(work), false}); }
+void DispatchQueue::async(std::function<void()> work) {
+    submit({std::move(work), false});
+}
 
-void DispatchQueue::barrierAsync(std::function<void()> work) { submit({std::move(work), !global_}); }
+void DispatchQueue::barrierAsync(std::function<void()> work) {
+    submit({std::move(work), !global_});
+}
 
 void DispatchQueue::sync(const std::function<void()>& work) {
     if (!tryRunInline(work, false)) {
@@ -119,8 +129,9 @@ void DispatchQueue::barrierSync(const std::function<void()>& work) {
 
 void DispatchQueue::after(std::chrono::milliseconds delay, std::function<void()> work) {
     auto self = shared_from_this();
-    DispatchTimerScheduler::shared().schedule(std::chrono::system_clock::now() + delay,
-                                              [self, work = std::move(work)]() mutable { self->async(std::move(work)); });
+    DispatchTimerScheduler::shared().schedule(
+        std::chrono::system_clock::now() + delay,
+        [self, work = std::move(work)]() mutable { self->async(std::move(work)); });
 }
 
 void DispatchQueue::submit(Item item) {
@@ -260,7 +271,9 @@ void DispatchQueue::pumpConcurrentLocked(std::unique_lock<std::mutex>& lock) {
     }
     lock.unlock();
     for (auto& item : ready) {
-        schedule([self = shared_from_this(), item = std::move(item)]() mutable { self->runConcurrent(std::move(item)); });
+        schedule([self = shared_from_this(), item = std::move(item)]() mutable {
+            self->runConcurrent(std::move(item));
+        });
     }
 }
 

@@ -87,8 +87,8 @@ private:
     // builds its own serialisation on, so their bookkeeping uses a mutex.
     std::mutex mutex_;
     std::deque<Item> pending_;
-    bool draining_ = false;     // serial: a drain is scheduled or running
-    int running_ = 0;           // concurrent: items running now
+    bool draining_ = false; // serial: a drain is scheduled or running
+    int running_ = 0;       // concurrent: items running now
     bool barrierRunning_ = false;
 };
 

@@ -23,16 +23,24 @@ Error Error::posix(int errnoValue, const QString& context) {
     return Error(NSPOSIXErrorDomain, errnoValue, {{NSLocalizedDescriptionKey, text}});
 }
 
-const QString& Error::domain() const { return data_->domain; }
-std::int64_t Error::code() const { return data_->code; }
-const Value::Dictionary& Error::userInfo() const { return data_->userInfo; }
+const QString& Error::domain() const {
+    return data_->domain;
+}
+std::int64_t Error::code() const {
+    return data_->code;
+}
+const Value::Dictionary& Error::userInfo() const {
+    return data_->userInfo;
+}
 
 QString Error::localizedDescription() const {
     const Value text = data_->userInfo.value(NSLocalizedDescriptionKey);
     if (text.kind() == Value::Kind::String) {
         return text.toString();
     }
-    return QStringLiteral("The operation couldn’t be completed. (%1 error %2.)").arg(data_->domain).arg(data_->code);
+    return QStringLiteral("The operation couldn’t be completed. (%1 error %2.)")
+        .arg(data_->domain)
+        .arg(data_->code);
 }
 
 std::optional<QString> Error::localizedRecoverySuggestion() const {
@@ -55,11 +63,14 @@ std::optional<Error> Error::underlyingError() const {
 }
 
 bool Error::operator==(const Error& other) const {
-    return data_ == other.data_ || (data_->code == other.data_->code && data_->domain == other.data_->domain &&
-                                    Value(data_->userInfo) == Value(other.data_->userInfo));
+    return data_ == other.data_ ||
+           (data_->code == other.data_->code && data_->domain == other.data_->domain &&
+            Value(data_->userInfo) == Value(other.data_->userInfo));
 }
 
-std::uint64_t Error::hash() const { return Hash::combine(Hash::string(data_->domain), static_cast<std::uint64_t>(data_->code)); }
+std::uint64_t Error::hash() const {
+    return Hash::combine(Hash::string(data_->domain), static_cast<std::uint64_t>(data_->code));
+}
 
 QString Error::description() const {
     QString text = QStringLiteral("Error Domain=%1 Code=%2").arg(data_->domain).arg(data_->code);

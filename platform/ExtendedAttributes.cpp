@@ -11,10 +11,13 @@ namespace platform {
 namespace {
 const QByteArray kNamespace = QByteArrayLiteral("user.");
 
-QByteArray systemName(const QString& name) { return kNamespace + name.toUtf8(); }
+QByteArray systemName(const QString& name) {
+    return kNamespace + name.toUtf8();
+}
 } // namespace
 
-bool ExtendedAttributes::set(const QString& path, const QString& name, const QByteArray& value, Error* error) {
+bool ExtendedAttributes::set(const QString& path, const QString& name, const QByteArray& value,
+                             Error* error) {
     if (::setxattr(QFile::encodeName(path).constData(), systemName(name).constData(), value.constData(),
                    static_cast<size_t>(value.size()), 0) != 0) {
         if (error) {
@@ -34,7 +37,8 @@ std::optional<QByteArray> ExtendedAttributes::get(const QString& path, const QSt
             return std::nullopt;
         }
         QByteArray value(size, Qt::Uninitialized);
-        const ssize_t read = ::getxattr(file.constData(), attribute.constData(), value.data(), static_cast<size_t>(size));
+        const ssize_t read =
+            ::getxattr(file.constData(), attribute.constData(), value.data(), static_cast<size_t>(size));
         if (read >= 0) {
             value.resize(read);
             return value;
@@ -46,9 +50,11 @@ std::optional<QByteArray> ExtendedAttributes::get(const QString& path, const QSt
 }
 
 bool ExtendedAttributes::remove(const QString& path, const QString& name, Error* error) {
-    if (::removexattr(QFile::encodeName(path).constData(), systemName(name).constData()) != 0 && errno != ENODATA) {
+    if (::removexattr(QFile::encodeName(path).constData(), systemName(name).constData()) != 0 &&
+        errno != ENODATA) {
         if (error) {
-            *error = Error::posix(errno, QStringLiteral("Could not remove attribute %1 of %2").arg(name, path));
+            *error =
+                Error::posix(errno, QStringLiteral("Could not remove attribute %1 of %2").arg(name, path));
         }
         return false;
     }

@@ -15,7 +15,8 @@ namespace platform {
 // namespace; callers use the names without the prefix.
 class ExtendedAttributes {
 public:
-    static bool set(const QString& path, const QString& name, const QByteArray& value, Error* error = nullptr);
+    static bool set(const QString& path, const QString& name, const QByteArray& value,
+                    Error* error = nullptr);
     // The value, or nothing when the file lacks the attribute (or cannot be read).
     static std::optional<QByteArray> get(const QString& path, const QString& name);
     // Removing an attribute the file lacks is not an error.

@@ -15,9 +15,13 @@ std::uint64_t bytes(const char* data, std::size_t size, std::uint64_t seed) {
     return hash;
 }
 
-std::uint64_t bytes(const QByteArray& data) { return bytes(data.constData(), static_cast<std::size_t>(data.size())); }
+std::uint64_t bytes(const QByteArray& data) {
+    return bytes(data.constData(), static_cast<std::size_t>(data.size()));
+}
 
-std::uint64_t string(const QString& text) { return bytes(text.toUtf8()); }
+std::uint64_t string(const QString& text) {
+    return bytes(text.toUtf8());
+}
 
 std::uint64_t combine(std::uint64_t seed, std::uint64_t value) {
     char little[8];

@@ -49,7 +49,8 @@ void MainRunLoop::enqueue(std::function<void()> work) {
     }
     s.arrived.notify_all();
     if (auto* app = QCoreApplication::instance()) {
-        QMetaObject::invokeMethod(app, [] { drainPending(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            app, [] { drainPending(); }, Qt::QueuedConnection);
     }
 }
 
@@ -86,7 +87,8 @@ bool MainRunLoop::runUntil(const std::function<bool()>& done, std::chrono::milli
         }
         // Wake up now and then even without work: `done` may watch state
         // that other threads change without touching this loop.
-        const auto wake = std::min(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(10));
+        const auto wake =
+            std::min(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(10));
         s.arrived.wait_until(lock, wake);
     }
 }

@@ -27,17 +27,25 @@ const Class* Object::staticClass() {
     return registered;
 }
 
-const Class* Object::objectClass() const { return staticClass(); }
+const Class* Object::objectClass() const {
+    return staticClass();
+}
 
-bool Object::isEqual(const Object& other) const { return this == &other; }
+bool Object::isEqual(const Object& other) const {
+    return this == &other;
+}
 
-std::uint64_t Object::hash() const { return reinterpret_cast<std::uintptr_t>(this); }
+std::uint64_t Object::hash() const {
+    return reinterpret_cast<std::uintptr_t>(this);
+}
 
 QString Object::description() const {
     return QStringLiteral("<%1: 0x%2>").arg(className()).arg(reinterpret_cast<std::uintptr_t>(this), 0, 16);
 }
 
-std::shared_ptr<Object> Object::copy() const { return std::const_pointer_cast<Object>(shared_from_this()); }
+std::shared_ptr<Object> Object::copy() const {
+    return std::const_pointer_cast<Object>(shared_from_this());
+}
 
 Object::ObserverToken Object::addObserver(const QString& key, Observer observer) {
     std::shared_ptr<Observation> observation;

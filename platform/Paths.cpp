@@ -11,7 +11,9 @@ namespace platform {
 
 namespace {
 
-QString environment(const char* name) { return QString::fromLocal8Bit(qgetenv(name)); }
+QString environment(const char* name) {
+    return QString::fromLocal8Bit(qgetenv(name));
+}
 
 QString xdgFolder(const char* variable, const QString& fallbackBelowHome) {
     const QString value = environment(variable);
@@ -117,7 +119,8 @@ QString Paths::resolve(const QString& systemPath) {
     for (const Mapping& mapping : mappings) {
         if (const auto rest = below(path, QLatin1String(mapping.prefix))) {
             const QString leaf = QString::fromLatin1(mapping.prefix).section(QLatin1Char('/'), -1);
-            return join(xdgFolder(mapping.xdgVariable, QLatin1String(mapping.fallback)) + QStringLiteral("/kestrel/") + leaf,
+            return join(xdgFolder(mapping.xdgVariable, QLatin1String(mapping.fallback)) +
+                            QStringLiteral("/kestrel/") + leaf,
                         *rest);
         }
     }
@@ -127,7 +130,8 @@ QString Paths::resolve(const QString& systemPath) {
     if (const auto rest = below(path, QStringLiteral("/Applications"))) {
         return join(homeDirectory() + QStringLiteral("/Applications"), *rest);
     }
-    return xdgFolder("XDG_DATA_HOME", QStringLiteral(".local/share")) + QStringLiteral("/kestrel/root") + path;
+    return xdgFolder("XDG_DATA_HOME", QStringLiteral(".local/share")) + QStringLiteral("/kestrel/root") +
+           path;
 }
 
 } // namespace platform

@@ -54,7 +54,8 @@ QByteArray Pipe::readDataToEndOfFile() {
 bool Pipe::writeData(const QByteArray& data) {
     qsizetype written = 0;
     while (write_ >= 0 && written < data.size()) {
-        const ssize_t n = ::write(write_, data.constData() + written, static_cast<size_t>(data.size() - written));
+        const ssize_t n =
+            ::write(write_, data.constData() + written, static_cast<size_t>(data.size() - written));
         if (n > 0) {
             written += n;
         } else if (n < 0 && errno != EINTR) {

@@ -1,6 +1,5 @@
 #include "PropertyList.h"
 
-
 #include <plist/plist.h>
 
 #include <cmath>
@@ -75,7 +74,8 @@ Value fromNode(plist_t node, int depth, bool* ok) {
         // fraction cut to the microsecond: round the fraction to our
         // milliseconds and give it the sign of the seconds.
         const qint64 fraction = qRound64(usec / 1000.0);
-        const qint64 msecs = kReferenceDateMSecs + static_cast<qint64>(sec) * 1000 + (sec < 0 ? -fraction : fraction);
+        const qint64 msecs =
+            kReferenceDateMSecs + static_cast<qint64>(sec) * 1000 + (sec < 0 ? -fraction : fraction);
         return Value(QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC));
     }
     case PLIST_UID: {
@@ -195,8 +195,10 @@ std::optional<Value> PropertyList::read(const QByteArray& data, Error* error) {
     Value value = ok ? fromNode(root, 0, &ok) : Value();
     if (!ok) {
         if (error) {
-            *error = Error(kPropertyListErrorDomain, kReadCorruptError,
-                           {{NSLocalizedDescriptionKey, QStringLiteral("The data couldn’t be read because it isn’t in the correct format.")}});
+            *error = Error(
+                kPropertyListErrorDomain, kReadCorruptError,
+                {{NSLocalizedDescriptionKey,
+                  QStringLiteral("The data couldn’t be read because it isn’t in the correct format.")}});
         }
         return std::nullopt;
     }
@@ -208,9 +210,10 @@ std::optional<QByteArray> PropertyList::write(const Value& value, Format format,
     PlistPtr root(toNode(value, &problem));
     if (!root) {
         if (error) {
-            *error = Error(kPropertyListErrorDomain, kWriteInvalidError,
-                           {{NSLocalizedDescriptionKey,
-                             QStringLiteral("Property list invalid for format: %1 cannot be written").arg(problem)}});
+            *error = Error(
+                kPropertyListErrorDomain, kWriteInvalidError,
+                {{NSLocalizedDescriptionKey,
+                  QStringLiteral("Property list invalid for format: %1 cannot be written").arg(problem)}});
         }
         return std::nullopt;
     }

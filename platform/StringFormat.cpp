@@ -53,9 +53,10 @@ QString formatString(const QString& format, const Value::Array& arguments) {
         case 's':
         case 'S':
             // An absent or null argument prints as the platform prints nil.
-            result += !present || argument.isNull()
-                          ? QStringLiteral("(null)")
-                          : (argument.kind() == Value::Kind::String ? argument.toString() : argument.description());
+            result +=
+                !present || argument.isNull()
+                    ? QStringLiteral("(null)")
+                    : (argument.kind() == Value::Kind::String ? argument.toString() : argument.description());
             break;
         case 'd':
         case 'i':
@@ -68,7 +69,8 @@ QString formatString(const QString& format, const Value::Array& arguments) {
         case 'X':
         case 'o': {
             const QByteArray full = printfSpec + "ll" + conversion;
-            std::snprintf(buffer, sizeof buffer, full.constData(), static_cast<unsigned long long>(argument.toUnsigned()));
+            std::snprintf(buffer, sizeof buffer, full.constData(),
+                          static_cast<unsigned long long>(argument.toUnsigned()));
             result += QString::fromLatin1(buffer);
             break;
         }

@@ -12,8 +12,7 @@ namespace platform {
 // "%%" prints a percent sign. Missing and null arguments print as "(null)".
 QString formatString(const QString& format, const Value::Array& arguments);
 
-template <typename... Args>
-QString stringWithFormat(const QString& format, const Args&... args) {
+template <typename... Args> QString stringWithFormat(const QString& format, const Args&... args) {
     return formatString(format, Value::Array{Value(args)...});
 }
 

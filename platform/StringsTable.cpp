@@ -172,8 +172,9 @@ std::optional<QHash<QString, QString>> StringsTable::parse(const QByteArray& dat
     Parser parser(decode(data));
     auto table = parser.parse(&problem);
     if (!table && error) {
-        *error = Error(NSCocoaErrorDomain, 3840,
-                       {{NSLocalizedDescriptionKey, QStringLiteral("The string table is malformed: %1").arg(problem)}});
+        *error = Error(
+            NSCocoaErrorDomain, 3840,
+            {{NSLocalizedDescriptionKey, QStringLiteral("The string table is malformed: %1").arg(problem)}});
     }
     return table;
 }

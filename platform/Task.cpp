@@ -37,9 +37,12 @@ private:
 
 } // namespace
 
-std::shared_ptr<Task> Task::make() { return std::shared_ptr<Task>(new Task); }
+std::shared_ptr<Task> Task::make() {
+    return std::shared_ptr<Task>(new Task);
+}
 
-std::shared_ptr<Task> Task::launchedTask(const QString& launchPath, const QStringList& arguments, Error* error) {
+std::shared_ptr<Task> Task::launchedTask(const QString& launchPath, const QStringList& arguments,
+                                         Error* error) {
     auto task = make();
     task->setLaunchPath(launchPath);
     task->setArguments(arguments);
@@ -86,10 +89,12 @@ bool Task::launch(Error* error) {
     posix_spawn_file_actions_init(&actions);
     auto redirect = [&actions](const Redirection& redirection, int target, bool childReads) {
         if (redirection.pipe) {
-            const int fd = childReads ? redirection.pipe->readDescriptor() : redirection.pipe->writeDescriptor();
+            const int fd =
+                childReads ? redirection.pipe->readDescriptor() : redirection.pipe->writeDescriptor();
             posix_spawn_file_actions_adddup2(&actions, fd, target);
         } else if (redirection.stream == Stream::NullDevice) {
-            posix_spawn_file_actions_addopen(&actions, target, "/dev/null", childReads ? O_RDONLY : O_WRONLY, 0);
+            posix_spawn_file_actions_addopen(&actions, target, "/dev/null", childReads ? O_RDONLY : O_WRONLY,
+                                             0);
         }
     };
     redirect(stdin_, STDIN_FILENO, true);
@@ -101,7 +106,8 @@ bool Task::launch(Error* error) {
     }
 
     pid_t pid = -1;
-    const int result = posix_spawn(&pid, path.constData(), &actions, nullptr, argvStrings.data(), envStrings.data());
+    const int result =
+        posix_spawn(&pid, path.constData(), &actions, nullptr, argvStrings.data(), envStrings.data());
     posix_spawn_file_actions_destroy(&actions);
     if (result != 0) {
         if (error) {

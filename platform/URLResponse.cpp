@@ -13,7 +13,9 @@ QString URLResponse::description() const {
     if (!isHTTP()) {
         return QStringLiteral("<URLResponse> { URL: %1 }").arg(url_.toString());
     }
-    return QStringLiteral("<HTTPURLResponse> { URL: %1 } { Status Code: %2 }").arg(url_.toString()).arg(*statusCode_);
+    return QStringLiteral("<HTTPURLResponse> { URL: %1 } { Status Code: %2 }")
+        .arg(url_.toString())
+        .arg(*statusCode_);
 }
 
 } // namespace platform

@@ -87,7 +87,8 @@ void UserDefaults::reloadIfChangedLocked() {
     struct stat info {};
     Stamp now;
     if (::stat(path.constData(), &info) == 0) {
-        now = {info.st_ino, info.st_size, static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec};
+        now = {info.st_ino, info.st_size,
+               static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec};
     }
     if (now == stamp_) {
         return;
@@ -99,7 +100,8 @@ void UserDefaults::reloadIfChangedLocked() {
         return;
     }
     // A damaged file reads as empty preferences rather than failing every read.
-    if (const auto value = PropertyList::read(file.readAll()); value && value->kind() == Value::Kind::Dictionary) {
+    if (const auto value = PropertyList::read(file.readAll());
+        value && value->kind() == Value::Kind::Dictionary) {
         stored_ = value->toDictionary();
     }
 }
@@ -155,13 +157,21 @@ QString UserDefaults::stringForKey(const QString& key) {
     return value.isNumber() ? value.description() : value.toString();
 }
 
-std::int64_t UserDefaults::integerForKey(const QString& key) { return objectForKey(key).toInteger(); }
+std::int64_t UserDefaults::integerForKey(const QString& key) {
+    return objectForKey(key).toInteger();
+}
 
-bool UserDefaults::boolForKey(const QString& key) { return objectForKey(key).toBool(); }
+bool UserDefaults::boolForKey(const QString& key) {
+    return objectForKey(key).toBool();
+}
 
-double UserDefaults::doubleForKey(const QString& key) { return objectForKey(key).toDouble(); }
+double UserDefaults::doubleForKey(const QString& key) {
+    return objectForKey(key).toDouble();
+}
 
-Value::Dictionary UserDefaults::dictionaryForKey(const QString& key) { return objectForKey(key).toDictionary(); }
+Value::Dictionary UserDefaults::dictionaryForKey(const QString& key) {
+    return objectForKey(key).toDictionary();
+}
 
 Value::Array UserDefaults::arrayForKey(const QString& key) {
     const Value value = objectForKey(key);
@@ -173,7 +183,9 @@ bool UserDefaults::setObject(const Value& value, const QString& key) {
     return writeLocked(key, value);
 }
 
-bool UserDefaults::removeObjectForKey(const QString& key) { return setObject(Value(), key); }
+bool UserDefaults::removeObjectForKey(const QString& key) {
+    return setObject(Value(), key);
+}
 
 void UserDefaults::registerDefaults(const Value::Dictionary& defaults) {
     std::lock_guard lock(mutex_);

@@ -4,7 +4,6 @@
 #include "Hash.h"
 #include "Object.h"
 
-
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -38,7 +37,9 @@ const Value::Dictionary& emptyDictionary() {
     return *empty;
 }
 
-QString indent(int depth) { return QString(depth * 4, QLatin1Char(' ')); }
+QString indent(int depth) {
+    return QString(depth * 4, QLatin1Char(' '));
+}
 
 // Strings that need no quoting in descriptions, as the platform prints them.
 bool isPlainWord(const QString& text) {
@@ -46,7 +47,8 @@ bool isPlainWord(const QString& text) {
         return false;
     }
     for (const QChar c : text) {
-        if (!(c.isLetterOrNumber() || c == QLatin1Char('_') || c == QLatin1Char('.') || c == QLatin1Char('-'))) {
+        if (!(c.isLetterOrNumber() || c == QLatin1Char('_') || c == QLatin1Char('.') ||
+              c == QLatin1Char('-'))) {
             return false;
         }
     }
@@ -71,7 +73,8 @@ QString quotedIfNeeded(const QString& text) {
         return text;
     }
     QString escaped = text;
-    escaped.replace(QLatin1Char('\\'), QStringLiteral("\\\\")).replace(QLatin1Char('"'), QStringLiteral("\\\""));
+    escaped.replace(QLatin1Char('\\'), QStringLiteral("\\\\"))
+        .replace(QLatin1Char('"'), QStringLiteral("\\\""));
     escaped.replace(QLatin1Char('\n'), QStringLiteral("\\n"));
     return QLatin1Char('"') + escaped + QLatin1Char('"');
 }
@@ -93,7 +96,8 @@ Value::Value(const QStringList& value) : kind_(Kind::Array) {
     storage_ = std::make_shared<const Array>(std::move(elements));
 }
 
-Value::Value(const Dictionary& value) : kind_(Kind::Dictionary), storage_(std::make_shared<const Dictionary>(value)) {}
+Value::Value(const Dictionary& value)
+    : kind_(Kind::Dictionary), storage_(std::make_shared<const Dictionary>(value)) {}
 
 Value::Value(std::shared_ptr<Object> value) {
     if (value) {
@@ -192,15 +196,25 @@ double Value::toDouble() const {
     }
 }
 
-QString Value::toString() const { return kind_ == Kind::String ? std::get<QString>(storage_) : QString(); }
+QString Value::toString() const {
+    return kind_ == Kind::String ? std::get<QString>(storage_) : QString();
+}
 
-QByteArray Value::toData() const { return kind_ == Kind::Data ? std::get<QByteArray>(storage_) : QByteArray(); }
+QByteArray Value::toData() const {
+    return kind_ == Kind::Data ? std::get<QByteArray>(storage_) : QByteArray();
+}
 
-QDateTime Value::toDate() const { return kind_ == Kind::Date ? std::get<QDateTime>(storage_) : QDateTime(); }
+QDateTime Value::toDate() const {
+    return kind_ == Kind::Date ? std::get<QDateTime>(storage_) : QDateTime();
+}
 
-QUrl Value::toURL() const { return kind_ == Kind::URL ? std::get<QUrl>(storage_) : QUrl(); }
+QUrl Value::toURL() const {
+    return kind_ == Kind::URL ? std::get<QUrl>(storage_) : QUrl();
+}
 
-QUuid Value::toUUID() const { return kind_ == Kind::UUID ? std::get<QUuid>(storage_) : QUuid(); }
+QUuid Value::toUUID() const {
+    return kind_ == Kind::UUID ? std::get<QUuid>(storage_) : QUuid();
+}
 
 const Value::Array& Value::toArray() const {
     if (kind_ == Kind::Array || kind_ == Kind::Set) {
@@ -234,9 +248,13 @@ const Error* Value::toError() const {
     return kind_ == Kind::Error ? std::get<std::shared_ptr<const Error>>(storage_).get() : nullptr;
 }
 
-Value Value::operator[](const QString& key) const { return toDictionary().value(key); }
+Value Value::operator[](const QString& key) const {
+    return toDictionary().value(key);
+}
 
-bool Value::contains(const QString& key) const { return toDictionary().contains(key); }
+bool Value::contains(const QString& key) const {
+    return toDictionary().contains(key);
+}
 
 bool Value::operator==(const Value& other) const {
     if (isNumber() && other.isNumber()) {
@@ -361,7 +379,9 @@ std::uint64_t Value::hash() const {
     return 0;
 }
 
-QString Value::description() const { return descriptionIndented(0); }
+QString Value::description() const {
+    return descriptionIndented(0);
+}
 
 QString Value::descriptionIndented(int depth) const {
     switch (kind_) {
@@ -381,7 +401,8 @@ QString Value::descriptionIndented(int depth) const {
         const QByteArray data = toData();
         return QStringLiteral("{length = %1, bytes = 0x%2}")
             .arg(data.size())
-            .arg(QString::fromLatin1(data.left(32).toHex()) + (data.size() > 32 ? QStringLiteral("...") : QString()));
+            .arg(QString::fromLatin1(data.left(32).toHex()) +
+                 (data.size() > 32 ? QStringLiteral("...") : QString()));
     }
     case Kind::Date:
         return toDate().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + QStringLiteral(" +0000");
@@ -408,8 +429,9 @@ QString Value::descriptionIndented(int depth) const {
     case Kind::Dictionary: {
         QString text = QStringLiteral("{\n");
         for (auto it = toDictionary().cbegin(); it != toDictionary().cend(); ++it) {
-            const QString valueText = it.value().kind_ == Kind::String ? quotedIfNeeded(it.value().toString())
-                                                                       : it.value().descriptionIndented(depth + 1);
+            const QString valueText = it.value().kind_ == Kind::String
+                                          ? quotedIfNeeded(it.value().toString())
+                                          : it.value().descriptionIndented(depth + 1);
             text += indent(depth + 1) + quotedIfNeeded(it.key()) + QStringLiteral(" = ") + valueText +
                     QStringLiteral(";\n");
         }

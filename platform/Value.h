@@ -72,7 +72,8 @@ public:
     Value(const QStringList& value);
     Value(const Dictionary& value);
     Value(std::shared_ptr<Object> value);
-    template <typename T, std::enable_if_t<std::is_base_of_v<Object, T> && !std::is_same_v<T, Object>, int> = 0>
+    template <typename T,
+              std::enable_if_t<std::is_base_of_v<Object, T> && !std::is_same_v<T, Object>, int> = 0>
     Value(std::shared_ptr<T> value) : Value(std::static_pointer_cast<Object>(std::move(value))) {}
     Value(const Error& value);
 
@@ -99,8 +100,7 @@ public:
     QStringList toStringList() const;
     const Dictionary& toDictionary() const;
     std::shared_ptr<Object> toObject() const;
-    template <typename T>
-    std::shared_ptr<T> toObject() const {
+    template <typename T> std::shared_ptr<T> toObject() const {
         return std::dynamic_pointer_cast<T>(toObject());
     }
     const Error* toError() const;
@@ -117,10 +117,10 @@ public:
     Value copy() const;
 
 private:
-    using Storage = std::variant<std::monostate, bool, std::int64_t, std::uint64_t, double, QString, QByteArray,
-                                 QDateTime, QUrl, QUuid, std::shared_ptr<const Array>,
-                                 std::shared_ptr<const Dictionary>, std::shared_ptr<Object>,
-                                 std::shared_ptr<const Error>>;
+    using Storage =
+        std::variant<std::monostate, bool, std::int64_t, std::uint64_t, double, QString, QByteArray,
+                     QDateTime, QUrl, QUuid, std::shared_ptr<const Array>, std::shared_ptr<const Dictionary>,
+                     std::shared_ptr<Object>, std::shared_ptr<const Error>>;
 
     QString descriptionIndented(int depth) const;
 
@@ -130,7 +130,6 @@ private:
 
 } // namespace platform
 
-template <>
-struct std::hash<platform::Value> {
+template <> struct std::hash<platform::Value> {
     std::size_t operator()(const platform::Value& value) const noexcept { return value.hash(); }
 };

@@ -5,7 +5,6 @@
 #include "BRLog.h"
 #include "BRLogLineFormatter.h"
 #include "BRSystemLogger.h"
-
 #include "platform/Paths.h"
 
 #include <QDir>
@@ -19,7 +18,8 @@ void AFXSetupLogger(const QString& tag) {
     // redirected (a sandbox container); the logs then go to both.
     QStringList directories{platform::Paths::resolve(QStringLiteral("~/Library/Logs/Kestrel"))};
     if (platform::Paths::realHomeDirectory() != platform::Paths::homeDirectory()) {
-        directories << QDir::cleanPath(platform::Paths::realHomeDirectory() + QStringLiteral("/Library/Logs/Kestrel"));
+        directories << QDir::cleanPath(platform::Paths::realHomeDirectory() +
+                                       QStringLiteral("/Library/Logs/Kestrel"));
     }
     directories.removeDuplicates();
 

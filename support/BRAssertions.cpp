@@ -18,8 +18,8 @@ BRAssertionHandler& currentHandler() {
 }
 
 void reportToStandardError(const BRAssertionFailure& failure) {
-    std::fprintf(stderr, "*** Assertion failure in %s, %s:%d\n*** %s\n", failure.function, failure.file, failure.line,
-                 failure.description.toUtf8().constData());
+    std::fprintf(stderr, "*** Assertion failure in %s, %s:%d\n*** %s\n", failure.function, failure.file,
+                 failure.line, failure.description.toUtf8().constData());
     std::fflush(stderr);
 }
 
@@ -53,12 +53,13 @@ void BRAssertUnreachable(std::source_location location) {
 }
 
 void BRAssertAbstract(std::source_location location) {
-    BRHandleAssertionFailure(QStringLiteral("This implementation belongs to abstract method. We should not get here"),
-                             location);
+    BRHandleAssertionFailure(
+        QStringLiteral("This implementation belongs to abstract method. We should not get here"), location);
 }
 
 void BRAssertUnimplemented(std::source_location location) {
     // Without a window to show the alert in, its texts go to the standard error.
-    std::fprintf(stderr, "Under construction\nThis part of application in not ready for regular use\n[Quit]\n");
+    std::fprintf(stderr,
+                 "Under construction\nThis part of application in not ready for regular use\n[Quit]\n");
     BRHandleAssertionFailure(QStringLiteral("Under construction"), location);
 }

@@ -36,9 +36,10 @@ BRAssertionHandler BRSetAssertionHandler(BRAssertionHandler handler);
 // Reports "Invalid parameter not satisfying: <condition>" when the condition fails.
 #define BRParameterAssert(condition) BRParameterAssertText(condition, #condition)
 // The same, with the condition's text as the system words it.
-#define BRParameterAssertText(condition, text)                                                                   \
-    do {                                                                                                         \
-        if (!(condition)) {                                                                                      \
-            BRHandleAssertionFailure(QStringLiteral("Invalid parameter not satisfying: %1").arg(QStringLiteral(text))); \
-        }                                                                                                        \
+#define BRParameterAssertText(condition, text)                                                               \
+    do {                                                                                                     \
+        if (!(condition)) {                                                                                  \
+            BRHandleAssertionFailure(                                                                        \
+                QStringLiteral("Invalid parameter not satisfying: %1").arg(QStringLiteral(text)));           \
+        }                                                                                                    \
     } while (false)

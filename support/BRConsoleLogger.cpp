@@ -22,13 +22,16 @@ const char* kindOf(BRLogFlag flag) {
 
 BRConsoleLogger::BRConsoleLogger() : BRLogger(QStringLiteral("console-logger")) {}
 
-std::shared_ptr<BRConsoleLogger> BRConsoleLogger::make() { return std::shared_ptr<BRConsoleLogger>(new BRConsoleLogger); }
+std::shared_ptr<BRConsoleLogger> BRConsoleLogger::make() {
+    return std::shared_ptr<BRConsoleLogger>(new BRConsoleLogger);
+}
 
 void BRConsoleLogger::logMessage(const BRLogMessage& message) {
     QString text = formattedText(message);
     if (!logFormatter()) {
-        text = QStringLiteral("%1 [%2] %3").arg(message.timestamp.toString(QStringLiteral("HH:mm:ss.zzz")),
-                                                QString::fromLatin1(kindOf(message.flag)), message.message);
+        text = QStringLiteral("%1 [%2] %3")
+                   .arg(message.timestamp.toString(QStringLiteral("HH:mm:ss.zzz")),
+                        QString::fromLatin1(kindOf(message.flag)), message.message);
     }
     if (!text.endsWith(QLatin1Char('\n'))) {
         text += QLatin1Char('\n');

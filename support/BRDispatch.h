@@ -11,7 +11,8 @@
 
 // A queue labelled "com.brindle." + name, serial unless `concurrent`, of the
 // given quality, running its work as work of `target` when one is given.
-std::shared_ptr<platform::DispatchQueue> BRBuildDispatchQueue(const QString& name, platform::QualityOfService qos,
+std::shared_ptr<platform::DispatchQueue> BRBuildDispatchQueue(const QString& name,
+                                                              platform::QualityOfService qos,
                                                               std::shared_ptr<platform::DispatchQueue> target,
                                                               bool concurrent);
 // A component's private serial queue: "com.brindle.<name>.internal-queue", utility quality.

@@ -56,8 +56,10 @@ Error overrideWithErrorWithDomain(const Error& error, const QString& domain, std
     Value::Dictionary info = alertInfo(userInfo, description, recoverySuggestion, recoveryOptions);
     info.insert(platform::NSUnderlyingErrorKey, error);
     auto attempt = BRErrorRecoveryAttemptInfo::recoveryAttemptInfoWithBlock(
-        [error, optionMappingBlock = std::move(optionMappingBlock)](const Error& presented, std::size_t optionIndex) {
-            const std::size_t mapped = optionMappingBlock ? optionMappingBlock(presented, optionIndex) : optionIndex;
+        [error, optionMappingBlock = std::move(optionMappingBlock)](const Error& presented,
+                                                                    std::size_t optionIndex) {
+            const std::size_t mapped =
+                optionMappingBlock ? optionMappingBlock(presented, optionIndex) : optionIndex;
             return recoverWithIndexOfOption(error, mapped);
         });
     info.insert(BRErrorRecoveryAttemptInfoKey, attempt);
@@ -80,7 +82,9 @@ std::optional<Error> recoverWithIndexOfOption(const Error& error, std::size_t op
     return requiredAttempt(error)->finishRecoveryOfError(error, optionIndex);
 }
 
-void noNeedForRecovery(const Error& error) { requiredAttempt(error)->noNeedForRecoveryOfError(error); }
+void noNeedForRecovery(const Error& error) {
+    requiredAttempt(error)->noNeedForRecoveryOfError(error);
+}
 
 void notifyRecoveryCompletionWithBlock(const Error& error, std::function<void(bool recovered)> block) {
     requiredAttempt(error)->notifyRecoveryCompletionWithBlock(std::move(block));

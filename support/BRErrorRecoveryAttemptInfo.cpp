@@ -2,13 +2,12 @@
 
 #include "BRAssertions.h"
 #include "BRErrorRecovery.h"
-
 #include "platform/DispatchQueue.h"
 
 PLATFORM_DEFINE_CLASS(BRErrorRecoveryAttemptInfo, platform::Object, nullptr)
 
-std::shared_ptr<BRErrorRecoveryAttemptInfo> BRErrorRecoveryAttemptInfo::recoveryAttemptInfoWithBlock(
-    RecoveryAttemptBlock block) {
+std::shared_ptr<BRErrorRecoveryAttemptInfo>
+BRErrorRecoveryAttemptInfo::recoveryAttemptInfoWithBlock(RecoveryAttemptBlock block) {
     std::shared_ptr<BRErrorRecoveryAttemptInfo> info(new BRErrorRecoveryAttemptInfo);
     info->block_ = std::move(block);
     info->group_ = platform::DispatchGroup::make();
@@ -16,7 +15,9 @@ std::shared_ptr<BRErrorRecoveryAttemptInfo> BRErrorRecoveryAttemptInfo::recovery
     return info;
 }
 
-BRErrorRecoveryAttemptInfo::~BRErrorRecoveryAttemptInfo() { leaveGroup(); }
+BRErrorRecoveryAttemptInfo::~BRErrorRecoveryAttemptInfo() {
+    leaveGroup();
+}
 
 std::shared_ptr<platform::DispatchGroup> BRErrorRecoveryAttemptInfo::recoveryFinishAwaitingGroup() const {
     std::lock_guard lock(mutex_);
@@ -46,7 +47,8 @@ void BRErrorRecoveryAttemptInfo::leaveGroup() {
     }
 }
 
-void BRErrorRecoveryAttemptInfo::startRecoveryOfError(const platform::Error& error, CancellationBlock cancellationBlock) {
+void BRErrorRecoveryAttemptInfo::startRecoveryOfError(const platform::Error& error,
+                                                      CancellationBlock cancellationBlock) {
     setLaunched(true);
     if (const auto cause = error.underlyingError()) {
         if (auto underlying = recoveryAttemptInfo(*cause)) {
@@ -98,7 +100,8 @@ void BRErrorRecoveryAttemptInfo::noNeedForRecoveryOfError(const platform::Error&
     leaveGroup();
 }
 
-void BRErrorRecoveryAttemptInfo::notifyRecoveryCompletionWithBlock(std::function<void(bool recovered)> block) {
+void BRErrorRecoveryAttemptInfo::notifyRecoveryCompletionWithBlock(
+    std::function<void(bool recovered)> block) {
     auto notify = [state = state_, block = std::move(block)] { block(!state->cancelled); };
     if (auto group = recoveryFinishAwaitingGroup()) {
         group->notify(platform::DispatchQueue::main(), std::move(notify));

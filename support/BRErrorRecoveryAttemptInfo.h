@@ -27,7 +27,8 @@ public:
         std::function<std::optional<platform::Error>(const platform::Error& error, std::size_t optionIndex)>;
     using CancellationBlock = std::function<void(const std::shared_ptr<BRErrorRecoveryAttemptInfo>& info)>;
 
-    static std::shared_ptr<BRErrorRecoveryAttemptInfo> recoveryAttemptInfoWithBlock(RecoveryAttemptBlock block);
+    static std::shared_ptr<BRErrorRecoveryAttemptInfo>
+    recoveryAttemptInfoWithBlock(RecoveryAttemptBlock block);
     ~BRErrorRecoveryAttemptInfo() override;
 
     bool isLaunched() const { return launched_; }
@@ -39,7 +40,8 @@ public:
     // The alert for the error is on screen.
     void startRecoveryOfError(const platform::Error& error, CancellationBlock cancellationBlock);
     // The user chose an option: answers the error to present next, or none.
-    std::optional<platform::Error> finishRecoveryOfError(const platform::Error& error, std::size_t optionIndex);
+    std::optional<platform::Error> finishRecoveryOfError(const platform::Error& error,
+                                                         std::size_t optionIndex);
     // Withdraws the presentation (when one is on screen) and ends the attempt.
     void noNeedForRecoveryOfError(const platform::Error& error);
     void notifyRecoveryCompletionWithBlock(std::function<void(bool recovered)> block);

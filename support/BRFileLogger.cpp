@@ -19,7 +19,8 @@ constexpr int kReportedWriteFailures = 10;
 BRFileLogger::BRFileLogger(std::shared_ptr<BRLogFileManager> manager)
     : BRLogger(QStringLiteral("file-logger")), manager_(std::move(manager)) {}
 
-std::shared_ptr<BRFileLogger> BRFileLogger::makeWithLogFileManager(std::shared_ptr<BRLogFileManager> manager) {
+std::shared_ptr<BRFileLogger>
+BRFileLogger::makeWithLogFileManager(std::shared_ptr<BRLogFileManager> manager) {
     return std::shared_ptr<BRFileLogger>(new BRFileLogger(std::move(manager)));
 }
 
@@ -56,7 +57,8 @@ QString BRFileLogger::currentLogFilePath() {
 }
 
 void BRFileLogger::rollLogFile(std::function<void()> completion) {
-    loggerQueue()->async([self = std::static_pointer_cast<BRFileLogger>(shared_from_this()), completion = std::move(completion)] {
+    loggerQueue()->async([self = std::static_pointer_cast<BRFileLogger>(shared_from_this()),
+                          completion = std::move(completion)] {
         self->rollNow();
         if (completion) {
             completion();
@@ -72,7 +74,8 @@ bool BRFileLogger::openCurrentFile() {
     const auto infos = manager_->sortedLogFileInfos();
     if (!infos.isEmpty()) {
         const BRLogFileInfo& newest = infos.first();
-        const auto age = std::chrono::milliseconds(newest.creationDate().msecsTo(QDateTime::currentDateTime()));
+        const auto age =
+            std::chrono::milliseconds(newest.creationDate().msecsTo(QDateTime::currentDateTime()));
         if (!newest.isArchived() && newest.fileSize() < maximumFileSize_ && age < rollingFrequency_) {
             path = newest.filePath();
         }
@@ -99,8 +102,9 @@ void BRFileLogger::scheduleRollTimer(const QDateTime& creation) {
         rollTimer_->cancel();
     }
     rollTimer_ = platform::DispatchSource::makeTimer(loggerQueue());
-    const auto deadline = std::chrono::system_clock::time_point(std::chrono::milliseconds(creation.toMSecsSinceEpoch())) +
-                          rollingFrequency_;
+    const auto deadline =
+        std::chrono::system_clock::time_point(std::chrono::milliseconds(creation.toMSecsSinceEpoch())) +
+        rollingFrequency_;
     std::weak_ptr<BRLogger> weakSelf = weak_from_this();
     rollTimer_->setEventHandler([weakSelf] {
         if (auto self = std::static_pointer_cast<BRFileLogger>(weakSelf.lock())) {
@@ -132,7 +136,8 @@ void BRFileLogger::reportWriteFailure(const QString& reason) {
         std::fprintf(stderr, "DDFileLogger.logMessage: %s\n", reason.toUtf8().constData());
     }
     if (count == kReportedWriteFailures) {
-        std::fprintf(stderr, "DDFileLogger.logMessage: Too many exceptions -- will not log any more of them.\n");
+        std::fprintf(stderr,
+                     "DDFileLogger.logMessage: Too many exceptions -- will not log any more of them.\n");
     }
 }
 

@@ -2,7 +2,6 @@
 
 #include "BRLogFileManager.h"
 #include "BRLogger.h"
-
 #include "platform/DispatchSource.h"
 
 #include <chrono>

@@ -70,7 +70,9 @@ QList<std::shared_ptr<BRLogger>> BRLog::allLoggers() {
     return r.loggers;
 }
 
-bool BRLog::hasLoggers() { return registry().any; }
+bool BRLog::hasLoggers() {
+    return registry().any;
+}
 
 void BRLog::flushLog() {
     registry().queue->sync([] {

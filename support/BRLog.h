@@ -2,7 +2,6 @@
 
 #include "BRLogFlag.h"
 #include "BRLogger.h"
-
 #include "platform/StringFormat.h"
 
 #include <QList>
@@ -20,15 +19,18 @@ public:
     // applied to the arguments only when the message is not dropped.
     template <typename... Args>
     static void log(bool asynchronous, BRLogLevel level, BRLogFlag flag, long context, const char* file,
-                    const char* function, int line, const QString& tag, const QString& format, const Args&... args) {
+                    const char* function, int line, const QString& tag, const QString& format,
+                    const Args&... args) {
         if ((static_cast<unsigned>(level) & static_cast<unsigned>(flag)) == 0 || !hasLoggers()) {
             return;
         }
-        logMessage(asynchronous, level, flag, context, file, function, line, tag, platform::stringWithFormat(format, args...));
+        logMessage(asynchronous, level, flag, context, file, function, line, tag,
+                   platform::stringWithFormat(format, args...));
     }
     // The same with the text already made.
-    static void logMessage(bool asynchronous, BRLogLevel level, BRLogFlag flag, long context, const char* file,
-                           const char* function, int line, const QString& tag, const QString& message);
+    static void logMessage(bool asynchronous, BRLogLevel level, BRLogFlag flag, long context,
+                           const char* file, const char* function, int line, const QString& tag,
+                           const QString& message);
 
     static void addLogger(std::shared_ptr<BRLogger> logger);
     static void removeAllLoggers();
@@ -40,8 +42,8 @@ public:
 
 // Call-site macros: the framework logs at the verbose level, so every flag is
 // enabled. Errors are written synchronously, the rest asynchronously.
-#define BR_LOG_AT(async, flag, format, ...)                                                                      \
-    BRLog::log(async, BRLogLevelVerbose, flag, 0, __FILE__, __func__, __LINE__, QString(),                      \
+#define BR_LOG_AT(async, flag, format, ...)                                                                  \
+    BRLog::log(async, BRLogLevelVerbose, flag, 0, __FILE__, __func__, __LINE__, QString(),                   \
                QStringLiteral(format) __VA_OPT__(, ) __VA_ARGS__)
 #define BRLogError(format, ...) BR_LOG_AT(false, BRLogFlagError, format __VA_OPT__(, ) __VA_ARGS__)
 #define BRLogWarn(format, ...) BR_LOG_AT(true, BRLogFlagWarning, format __VA_OPT__(, ) __VA_ARGS__)

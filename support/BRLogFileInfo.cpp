@@ -13,7 +13,8 @@ BRLogFileInfo::BRLogFileInfo(const QString& filePath) : filePath_(filePath) {
         QStringLiteral("^.* (\\d{4}-\\d{2}-\\d{2}--\\d{2}-\\d{2}-\\d{2}-\\d{3})(?: (\\d+))?\\.log$"));
     const auto match = pattern.match(fileName());
     if (match.hasMatch()) {
-        creationDate_ = QLocale::c().toDateTime(match.captured(1), QStringLiteral("yyyy-MM-dd--HH-mm-ss-zzz"));
+        creationDate_ =
+            QLocale::c().toDateTime(match.captured(1), QStringLiteral("yyyy-MM-dd--HH-mm-ss-zzz"));
         if (match.hasCaptured(2)) {
             counter_ = match.captured(2).toULongLong();
         }
@@ -23,9 +24,13 @@ BRLogFileInfo::BRLogFileInfo(const QString& filePath) : filePath_(filePath) {
     }
 }
 
-QString BRLogFileInfo::fileName() const { return QFileInfo(filePath_).fileName(); }
+QString BRLogFileInfo::fileName() const {
+    return QFileInfo(filePath_).fileName();
+}
 
-std::uint64_t BRLogFileInfo::fileSize() const { return static_cast<std::uint64_t>(QFileInfo(filePath_).size()); }
+std::uint64_t BRLogFileInfo::fileSize() const {
+    return static_cast<std::uint64_t>(QFileInfo(filePath_).size());
+}
 
 bool BRLogFileInfo::isArchived() const {
     return platform::ExtendedAttributes::get(filePath_, ArchivedAttribute).has_value();

@@ -16,7 +16,7 @@ BRLogFileManager::BRLogFileManager(QString logsDirectory, QString applicationNam
     : logsDirectory_(std::move(logsDirectory)), applicationName_(std::move(applicationName)) {}
 
 std::shared_ptr<BRLogFileManager> BRLogFileManager::makeWithLogsDirectory(const QString& logsDirectory,
-                                                                         const QString& applicationName) {
+                                                                          const QString& applicationName) {
     return std::shared_ptr<BRLogFileManager>(new BRLogFileManager(logsDirectory, applicationName));
 }
 
@@ -30,12 +30,13 @@ bool BRLogFileManager::ensureLogsDirectory() const {
 }
 
 bool BRLogFileManager::isLogFile(const QString& fileName) const {
-    return fileName.startsWith(applicationName_ + QLatin1Char(' ')) && fileName.endsWith(QLatin1String(".log"));
+    return fileName.startsWith(applicationName_ + QLatin1Char(' ')) &&
+           fileName.endsWith(QLatin1String(".log"));
 }
 
 QString BRLogFileManager::newLogFileName() const {
-    const QString timestamp =
-        QLocale::c().toString(QDateTime::currentDateTime(), QStringLiteral("yyyy'-'MM'-'dd'--'HH'-'mm'-'ss'-'zzz"));
+    const QString timestamp = QLocale::c().toString(QDateTime::currentDateTime(),
+                                                    QStringLiteral("yyyy'-'MM'-'dd'--'HH'-'mm'-'ss'-'zzz"));
     return QStringLiteral("%1 %2.log").arg(applicationName_, timestamp);
 }
 
@@ -52,7 +53,8 @@ std::optional<QString> BRLogFileManager::createNewLogFile(platform::Error* error
         const QString candidate = counter == 1 ? name : base + QStringLiteral(" %1.log").arg(counter);
         const QString path = logsDirectory_ + QLatin1Char('/') + candidate;
         // O_EXCL makes taking a name and creating the file one step.
-        const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        const int fd =
+            ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd >= 0) {
             ::close(fd);
             deleteOldLogFiles();
@@ -75,7 +77,8 @@ QList<BRLogFileInfo> BRLogFileManager::sortedLogFileInfos() const {
             infos.append(BRLogFileInfo(logsDirectory_ + QLatin1Char('/') + name));
         }
     }
-    std::sort(infos.begin(), infos.end(), [](const BRLogFileInfo& a, const BRLogFileInfo& b) { return a.isNewerThan(b); });
+    std::sort(infos.begin(), infos.end(),
+              [](const BRLogFileInfo& a, const BRLogFileInfo& b) { return a.isNewerThan(b); });
     return infos;
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "BRLogFileInfo.h"
-
 #include "platform/Error.h"
 
 #include <QList>

@@ -9,8 +9,9 @@ QString BRLogLineFormatter::prefixForTag(const QString& tag) {
 }
 
 QString BRLogLineFormatter::formatLogMessage(const BRLogMessage& message) const {
-    QString line = prefix_ + QStringLiteral("%1  %2").arg(message.timestamp.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss:zzz")),
-                                                          message.message);
+    QString line =
+        prefix_ + QStringLiteral("%1  %2").arg(
+                      message.timestamp.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss:zzz")), message.message);
     if (!line.endsWith(QLatin1Char('\n'))) {
         line += QLatin1Char('\n');
     }

@@ -2,7 +2,6 @@
 
 #include "BRLogFormatter.h"
 #include "BRLogMessage.h"
-
 #include "platform/DispatchQueue.h"
 
 #include <memory>

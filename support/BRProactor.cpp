@@ -9,7 +9,8 @@ std::shared_ptr<platform::DispatchQueue> BRProactor::invocationQueue() {
     return platform::DispatchQueue::global(platform::QualityOfService::Utility);
 }
 
-std::shared_ptr<BRProactor> BRProactor::makeWithDelegate(const std::shared_ptr<BRProactorDelegate>& delegate) {
+std::shared_ptr<BRProactor>
+BRProactor::makeWithDelegate(const std::shared_ptr<BRProactorDelegate>& delegate) {
     BRParameterAssert(delegate);
     std::shared_ptr<BRProactor> proactor(new BRProactor);
     proactor->delegate_ = delegate;
@@ -17,7 +18,8 @@ std::shared_ptr<BRProactor> BRProactor::makeWithDelegate(const std::shared_ptr<B
     return proactor;
 }
 
-std::shared_ptr<BRProactorGroup> BRProactor::addGroupWithID(const QString& groupID, bool startsActionAutomatically,
+std::shared_ptr<BRProactorGroup> BRProactor::addGroupWithID(const QString& groupID,
+                                                            bool startsActionAutomatically,
                                                             BRProactorGroup::HandlerBlock handlerBlock) {
     BRParameterAssertText(!groupID.isNull(), "groupID");
     BRParameterAssertText(handlerBlock, "handlerBlock");
@@ -44,8 +46,9 @@ std::shared_ptr<BRProactorDelegate> BRProactor::delegateOf(const std::shared_ptr
 }
 
 void BRProactor::completeWithoutDelegate(const std::shared_ptr<BRProactorAction>& action) {
-    action->setError(platform::Error(ErrorDomain, DelegateGone,
-                                     {{platform::NSLocalizedDescriptionKey,
-                                       QStringLiteral("The object that performs \"%1\" no longer exists").arg(action->groupID())}}));
+    action->setError(platform::Error(
+        ErrorDomain, DelegateGone,
+        {{platform::NSLocalizedDescriptionKey,
+          QStringLiteral("The object that performs \"%1\" no longer exists").arg(action->groupID())}}));
     action->complete();
 }

@@ -3,7 +3,6 @@
 #include "BRProactorAction.h"
 #include "BRProactorDelegate.h"
 #include "BRProactorGroup.h"
-
 #include "platform/DispatchQueue.h"
 
 #include <QHash>
@@ -39,9 +38,9 @@ public:
     // run completes at once with an error of `ErrorDomain` under "error", so
     // that its waiters are not left waiting for ever.
     template <typename Delegate>
-    std::shared_ptr<BRProactorGroup> addGroupWithID(const QString& groupID, bool startsActionAutomatically,
-                                                    void (Delegate::*delegateHandlerSelector)(
-                                                        const std::shared_ptr<BRProactorAction>& action)) {
+    std::shared_ptr<BRProactorGroup> addGroupWithID(
+        const QString& groupID, bool startsActionAutomatically,
+        void (Delegate::*delegateHandlerSelector)(const std::shared_ptr<BRProactorAction>& action)) {
         return addGroupWithID(groupID, startsActionAutomatically,
                               [delegateHandlerSelector](const std::shared_ptr<BRProactorAction>& action) {
                                   auto delegate = delegateOf(action);
@@ -50,9 +49,10 @@ public:
                                       completeWithoutDelegate(action);
                                       return;
                                   }
-                                  invocationQueue()->async([delegate, typed, delegateHandlerSelector, action] {
-                                      (typed->*delegateHandlerSelector)(action);
-                                  });
+                                  invocationQueue()->async(
+                                      [delegate, typed, delegateHandlerSelector, action] {
+                                          (typed->*delegateHandlerSelector)(action);
+                                      });
                               });
     }
 

@@ -10,8 +10,9 @@ const QString kCompletionHandlerKey = QStringLiteral("completionHandler");
 const QString kCompletionHookKey = QStringLiteral("completionHook");
 } // namespace
 
-std::shared_ptr<BRProactorAction> BRProactorAction::makeWithGroup(const std::shared_ptr<BRProactorGroup>& group,
-                                                                  const platform::Value& argument) {
+std::shared_ptr<BRProactorAction>
+BRProactorAction::makeWithGroup(const std::shared_ptr<BRProactorGroup>& group,
+                                const platform::Value& argument) {
     BRParameterAssert(group);
     std::shared_ptr<BRProactorAction> action(new BRProactorAction);
     action->argument_ = argument;
@@ -54,40 +55,46 @@ void BRProactorAction::setupStateMachine() {
     machine.addTransition(Complete, Running, Completing, with(&BRProactorAction::onComplete));
     machine.addTransition(Complete, Completing, Completing, with(&BRProactorAction::onComplete));
     machine.addTransition(Finish, Completing, Completed, with(&BRProactorAction::onFinish));
-    machine.addTransition(AddCompletionHandler, Idle, std::nullopt, [weakSelf](const BRStateMachineTransitionInfo& info) {
-        auto self = weakSelf.lock();
-        if (!self) {
-            return;
-        }
-        auto handler = std::any_cast<CompletionHandler>(info.userInfo.at(kCompletionHandlerKey));
-        self->internalQueue_->async([self, handler = std::move(handler)]() mutable {
-            self->completionHandlers_.push_back(std::move(handler));
-            auto owner = self->group();
-            if (owner && owner->startsActionAutomatically()) {
-                self->start();
+    machine.addTransition(
+        AddCompletionHandler, Idle, std::nullopt, [weakSelf](const BRStateMachineTransitionInfo& info) {
+            auto self = weakSelf.lock();
+            if (!self) {
+                return;
             }
+            auto handler = std::any_cast<CompletionHandler>(info.userInfo.at(kCompletionHandlerKey));
+            self->internalQueue_->async([self, handler = std::move(handler)]() mutable {
+                self->completionHandlers_.push_back(std::move(handler));
+                auto owner = self->group();
+                if (owner && owner->startsActionAutomatically()) {
+                    self->start();
+                }
+            });
         });
-    });
     auto append = [weakSelf](const BRStateMachineTransitionInfo& info) {
         if (auto self = weakSelf.lock()) {
-            self->completionHandlers_.push_back(std::any_cast<CompletionHandler>(info.userInfo.at(kCompletionHandlerKey)));
+            self->completionHandlers_.push_back(
+                std::any_cast<CompletionHandler>(info.userInfo.at(kCompletionHandlerKey)));
         }
     };
     machine.addTransition(AddCompletionHandler, Running, std::nullopt, append);
     machine.addTransition(AddCompletionHandler, Completing, std::nullopt, append);
-    machine.addTransition(AddCompletionHandler, Completed, std::nullopt, [weakSelf](const BRStateMachineTransitionInfo& info) {
-        auto self = weakSelf.lock();
-        if (!self) {
-            return;
-        }
-        auto handler = std::any_cast<CompletionHandler>(info.userInfo.at(kCompletionHandlerKey));
-        BRProactor::invocationQueue()->async([handler = std::move(handler), result = self->result_->copy()] { handler(result); });
-    });
-    machine.addTransition(AddCompletionHook, std::nullopt, std::nullopt, [weakSelf](const BRStateMachineTransitionInfo& info) {
-        if (auto self = weakSelf.lock()) {
-            self->completionHooks_.push_back(std::any_cast<CompletionHook>(info.userInfo.at(kCompletionHookKey)));
-        }
-    });
+    machine.addTransition(
+        AddCompletionHandler, Completed, std::nullopt, [weakSelf](const BRStateMachineTransitionInfo& info) {
+            auto self = weakSelf.lock();
+            if (!self) {
+                return;
+            }
+            auto handler = std::any_cast<CompletionHandler>(info.userInfo.at(kCompletionHandlerKey));
+            BRProactor::invocationQueue()->async(
+                [handler = std::move(handler), result = self->result_->copy()] { handler(result); });
+        });
+    machine.addTransition(AddCompletionHook, std::nullopt, std::nullopt,
+                          [weakSelf](const BRStateMachineTransitionInfo& info) {
+                              if (auto self = weakSelf.lock()) {
+                                  self->completionHooks_.push_back(
+                                      std::any_cast<CompletionHook>(info.userInfo.at(kCompletionHookKey)));
+                              }
+                          });
     machine.addTransition(Reset, Completed, Idle, with(&BRProactorAction::resetLocked));
 }
 
@@ -108,7 +115,8 @@ void BRProactorAction::runGroupHandler() {
     if (!owner) {
         return;
     }
-    BRProactor::invocationQueue()->async([handler = owner->handlerBlock(), self = shared_from_this()] { handler(self); });
+    BRProactor::invocationQueue()->async(
+        [handler = owner->handlerBlock(), self = shared_from_this()] { handler(self); });
 }
 
 void BRProactorAction::onComplete() {
@@ -130,10 +138,18 @@ void BRProactorAction::onFinish() {
     }
 }
 
-void BRProactorAction::start() { performOnQueue(Start); }
-void BRProactorAction::restart() { performOnQueue(Restart); }
-void BRProactorAction::complete() { performOnQueue(Complete); }
-void BRProactorAction::reset() { performOnQueue(Reset); }
+void BRProactorAction::start() {
+    performOnQueue(Start);
+}
+void BRProactorAction::restart() {
+    performOnQueue(Restart);
+}
+void BRProactorAction::complete() {
+    performOnQueue(Complete);
+}
+void BRProactorAction::reset() {
+    performOnQueue(Reset);
+}
 
 void BRProactorAction::addCompletionHandler(CompletionHandler handler) {
     performOnQueue(AddCompletionHandler, {{kCompletionHandlerKey, std::move(handler)}});
@@ -159,9 +175,13 @@ void BRProactorAction::updateWithBlock(const std::function<void(BRProactorResult
     internalQueue_->sync([this, &block] { block(result_->objectsByKey()); });
 }
 
-void BRProactorAction::setError(const platform::Error& error) { setObject(error, kErrorKey); }
+void BRProactorAction::setError(const platform::Error& error) {
+    setObject(error, kErrorKey);
+}
 
-std::optional<platform::Error> BRProactorAction::error() const { return objectForKey<platform::Error>(kErrorKey); }
+std::optional<platform::Error> BRProactorAction::error() const {
+    return objectForKey<platform::Error>(kErrorKey);
+}
 
 bool BRProactorAction::isCompleted() const {
     bool completed = false;

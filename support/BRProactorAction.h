@@ -2,7 +2,6 @@
 
 #include "BRProactorResult.h"
 #include "BRStateMachine.h"
-
 #include "platform/DispatchQueue.h"
 #include "platform/Error.h"
 #include "platform/Value.h"
@@ -63,8 +62,7 @@ public:
     // Reads and writes of the current result. An empty object or a null key is ignored.
     void setObject(std::any object, const QString& key);
     std::any objectForKey(const QString& key) const;
-    template <typename T>
-    std::optional<T> objectForKey(const QString& key) const {
+    template <typename T> std::optional<T> objectForKey(const QString& key) const {
         return BRProactorObjectAs<T>(objectForKey(key));
     }
     // Several changes at once.

@@ -4,10 +4,9 @@
 #include "BRProactor.h"
 #include "BRProactorAction.h"
 
-std::shared_ptr<BRProactorGroup> BRProactorGroup::makeWithIdentifier(const QString& groupID,
-                                                                     const std::shared_ptr<BRProactor>& proactor,
-                                                                     bool startsActionAutomatically,
-                                                                     HandlerBlock handlerBlock) {
+std::shared_ptr<BRProactorGroup>
+BRProactorGroup::makeWithIdentifier(const QString& groupID, const std::shared_ptr<BRProactor>& proactor,
+                                    bool startsActionAutomatically, HandlerBlock handlerBlock) {
     BRParameterAssertText(!groupID.isNull(), "groupID");
     BRParameterAssertText(proactor, "proactor");
     BRParameterAssertText(handlerBlock, "handlerBlock");

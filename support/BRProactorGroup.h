@@ -22,7 +22,8 @@ public:
     // `init` is unavailable: a group belongs to a proactor.
     static std::shared_ptr<BRProactorGroup> makeWithIdentifier(const QString& groupID,
                                                                const std::shared_ptr<BRProactor>& proactor,
-                                                               bool startsActionAutomatically, HandlerBlock handlerBlock);
+                                                               bool startsActionAutomatically,
+                                                               HandlerBlock handlerBlock);
 
     const QString& identifier() const { return identifier_; }
     std::shared_ptr<BRProactor> proactor() const { return proactor_.lock(); }
@@ -32,7 +33,9 @@ public:
 
     // The action for the argument, made on first request.
     std::shared_ptr<BRProactorAction> actionForArgument(const platform::Value& argument);
-    std::shared_ptr<BRProactorAction> operator[](const platform::Value& argument) { return actionForArgument(argument); }
+    std::shared_ptr<BRProactorAction> operator[](const platform::Value& argument) {
+        return actionForArgument(argument);
+    }
     std::shared_ptr<BRProactorAction> defaultAction() { return actionForArgument(platform::Value()); }
 
 private:

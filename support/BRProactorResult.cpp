@@ -3,7 +3,8 @@
 #include "BRAssertions.h"
 #include "BRProactorAction.h"
 
-std::shared_ptr<BRProactorResult> BRProactorResult::makeWithAction(const std::shared_ptr<BRProactorAction>& action) {
+std::shared_ptr<BRProactorResult>
+BRProactorResult::makeWithAction(const std::shared_ptr<BRProactorAction>& action) {
     BRParameterAssert(action);
     auto result = makeOwnedBy(action);
     result->strongAction_ = action;
@@ -11,7 +12,8 @@ std::shared_ptr<BRProactorResult> BRProactorResult::makeWithAction(const std::sh
     return result;
 }
 
-std::shared_ptr<BRProactorResult> BRProactorResult::makeOwnedBy(const std::shared_ptr<BRProactorAction>& action) {
+std::shared_ptr<BRProactorResult>
+BRProactorResult::makeOwnedBy(const std::shared_ptr<BRProactorAction>& action) {
     std::shared_ptr<BRProactorResult> result(new BRProactorResult);
     result->weakAction_ = action;
     result->weakDelegate_ = action->delegate();

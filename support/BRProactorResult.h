@@ -13,8 +13,7 @@ class BRProactorAction;
 class BRProactorDelegate;
 
 // The object when it holds a T.
-template <typename T>
-std::optional<T> BRProactorObjectAs(const std::any& object) {
+template <typename T> std::optional<T> BRProactorObjectAs(const std::any& object) {
     if (const T* typed = std::any_cast<T>(&object)) {
         return *typed;
     }
@@ -40,8 +39,7 @@ public:
     std::any objectForKey(const QString& key) const;
     std::any operator[](const QString& key) const { return objectForKey(key); }
     // The object under the key when it has type T.
-    template <typename T>
-    std::optional<T> objectForKey(const QString& key) const {
+    template <typename T> std::optional<T> objectForKey(const QString& key) const {
         return BRProactorObjectAs<T>(objectForKey(key));
     }
     // An empty object or a null key leaves the result as it is.

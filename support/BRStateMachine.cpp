@@ -1,6 +1,5 @@
 #include "BRStateMachine.h"
 
-
 BRStateMachine::BRStateMachine(std::weak_ptr<void> target, long initialState)
     : target_(std::move(target)), state_(initialState) {}
 
@@ -9,7 +8,8 @@ BRStateMachine::TransitionHandle BRStateMachine::addTransition(std::optional<lon
                                                                std::optional<long> toState,
                                                                BRStateMachineTransition::Handler handler) {
     const TransitionHandle handle = nextHandle_++;
-    transitions_.emplace_back(handle, BRStateMachineTransition{action, fromState, toState, std::move(handler)});
+    transitions_.emplace_back(handle,
+                              BRStateMachineTransition{action, fromState, toState, std::move(handler)});
     return handle;
 }
 

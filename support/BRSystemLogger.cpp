@@ -4,7 +4,9 @@
 
 BRSystemLogger::BRSystemLogger() : BRLogger(QStringLiteral("system-logger")) {}
 
-std::shared_ptr<BRSystemLogger> BRSystemLogger::make() { return std::shared_ptr<BRSystemLogger>(new BRSystemLogger); }
+std::shared_ptr<BRSystemLogger> BRSystemLogger::make() {
+    return std::shared_ptr<BRSystemLogger>(new BRSystemLogger);
+}
 
 void BRSystemLogger::logMessage(const BRLogMessage& message) {
     int priority = LOG_INFO;

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "BRAssertions.h"
-
 #include "platform/Error.h"
 #include "platform/Value.h"
 
@@ -15,8 +14,7 @@
 // lifting operations make new holders (or answer an equal one).
 // `BRAnyValueOrError` is the form over `platform::Value` that travels between
 // processes.
-template <typename T>
-class BRValueOrError {
+template <typename T> class BRValueOrError {
 public:
     using ValueType = T;
 
@@ -86,7 +84,10 @@ private:
             return value.isNull();
         } else if constexpr (std::is_pointer_v<T>) {
             return value == nullptr;
-        } else if constexpr (requires(const T& v) { v.get(); static_cast<bool>(v); }) {
+        } else if constexpr (requires(const T& v) {
+                                 v.get();
+                                 static_cast<bool>(v);
+                             }) {
             // Smart pointers.
             return !static_cast<bool>(value);
         } else {

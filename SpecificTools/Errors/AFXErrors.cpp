@@ -1,13 +1,11 @@
 #include "AFXErrors.h"
 
 #include "AFXLocalizedString.h"
-
 #include "SpecificTools/Model/AFXCustomerURLs.h"
+#include "platform/Workspace.h"
 #include "support/BRAssertions.h"
 #include "support/BRErrorRecovery.h"
 #include "support/BRLog.h"
-
-#include "platform/Workspace.h"
 
 #include <QStringList>
 
@@ -19,7 +17,9 @@ using platform::Value;
 
 namespace {
 
-QString L(const char* english) { return AFXKestrelInterfaceLocalizedString(QString::fromUtf8(english)); }
+QString L(const char* english) {
+    return AFXKestrelInterfaceLocalizedString(QString::fromUtf8(english));
+}
 
 Value::Dictionary withCause(Value::Dictionary info, const AFXOptionalError& cause) {
     if (cause) {
@@ -33,7 +33,9 @@ Value::Dictionary texts(const char* description, const char* suggestion) {
             {platform::NSLocalizedRecoverySuggestionErrorKey, L(suggestion)}};
 }
 
-Error plain(AFXErrorCode code) { return Error(AFXDefaultErrorDomain, code); }
+Error plain(AFXErrorCode code) {
+    return Error(AFXDefaultErrorDomain, code);
+}
 
 Value::Dictionary connectionTrouble(const QString& identifier, const AFXOptionalError& cause) {
     Value::Dictionary info = texts("Uh-oh! Kestrel is having some connection issues.",
@@ -44,9 +46,11 @@ Value::Dictionary connectionTrouble(const QString& identifier, const AFXOptional
 
 // The desktop-client errors offer to download the client: the first button
 // opens its download page.
-Error desktopClientError(AFXErrorCode code, const char* description, const char* suggestion, const char* download) {
-    return errorWithDomain(AFXDefaultErrorDomain, code, L(description), L(suggestion), QStringList{L(download), L("Cancel")},
-                           {}, [](const Error&, std::size_t optionIndex) -> AFXOptionalError {
+Error desktopClientError(AFXErrorCode code, const char* description, const char* suggestion,
+                         const char* download) {
+    return errorWithDomain(AFXDefaultErrorDomain, code, L(description), L(suggestion),
+                           QStringList{L(download), L("Cancel")}, {},
+                           [](const Error&, std::size_t optionIndex) -> AFXOptionalError {
                                if (optionIndex == 0) {
                                    platform::Workspace::openURL(customerURLOnDownloadKestrel());
                                }
@@ -55,7 +59,8 @@ Error desktopClientError(AFXErrorCode code, const char* description, const char*
 }
 
 bool inDomainWithCode(const Error& error, std::initializer_list<std::int64_t> codes) {
-    return error.domain() == AFXDefaultErrorDomain && std::find(codes.begin(), codes.end(), error.code()) != codes.end();
+    return error.domain() == AFXDefaultErrorDomain &&
+           std::find(codes.begin(), codes.end(), error.code()) != codes.end();
 }
 
 } // namespace
@@ -68,8 +73,9 @@ Error afx_makeNetworkErrorWithUnderlyingError(const AFXOptionalError& underlying
 }
 
 Error afx_makeSoftwareBlocksNetworkErrorWithUnderlyingError(const AFXOptionalError& underlyingError) {
-    Value::Dictionary info = texts("Kestrel’s Internet access got interrupted by another process or application.",
-                                   "Please make sure no network management apps are blocking Kestrel and try again.");
+    Value::Dictionary info =
+        texts("Kestrel’s Internet access got interrupted by another process or application.",
+              "Please make sure no network management apps are blocking Kestrel and try again.");
     info.insert(BRErrorAccessibilityIdentifierKey, AFXErrorAccessibilityIdentifierBadNetwork);
     return Error(AFXDefaultErrorDomain, AFXErrorCodeNetwork, withCause(info, underlyingError));
 }
@@ -91,12 +97,14 @@ Error afx_makeErrorOfMissingObjectOfKind(const QString& objectKind) {
     return Error(AFXDefaultErrorDomain, AFXErrorCodeMissingObject, {{AFXErrorObjectKindKey, objectKind}});
 }
 
-Error afx_cancel() { return plain(AFXErrorCodeCancelled); }
+Error afx_cancel() {
+    return plain(AFXErrorCodeCancelled);
+}
 
 Error afx_makeFailedInstallOfAgentNamed(const QString& agentName, const QString& operation,
                                         const AFXOptionalError& underlyingError) {
-    BRLogError("Did fail to install agent %@. Failed operation: %@. Underlying error: %@", agentName, operation,
-               underlyingError ? Value(*underlyingError) : Value());
+    BRLogError("Did fail to install agent %@. Failed operation: %@. Underlying error: %@", agentName,
+               operation, underlyingError ? Value(*underlyingError) : Value());
     return Error(AFXDefaultErrorDomain, AFXErrorCodeFailedAgentInstall,
                  withCause({{AFXErrorOperationKey, operation}}, underlyingError));
 }
@@ -105,52 +113,66 @@ Error afx_makeFailedDiskOperation(const QString& operation, const AFXOptionalErr
     BRLogError("Internal file operation %@ faile with error %@", operation,
                underlyingError ? Value(*underlyingError) : Value());
     return Error(AFXDefaultErrorDomain, AFXErrorCodeFailedDiskOperation,
-                 withCause(texts("Internal file operation failed", "Your issue is already being handled"), underlyingError));
+                 withCause(texts("Internal file operation failed", "Your issue is already being handled"),
+                           underlyingError));
 }
 
-Error afx_endpoinstManifestIsCorruptedWithKey(const QString&) { return plain(AFXErrorCodeCorruptedEndpointsManifest); }
+Error afx_endpoinstManifestIsCorruptedWithKey(const QString&) {
+    return plain(AFXErrorCodeCorruptedEndpointsManifest);
+}
 
 Error afx_missingDesktopClient() {
-    return desktopClientError(AFXErrorCodeMissingDesktopClient,
-                              "The main Kestrel application is missing on your Mac. Would you like to download and install it?",
-                              "This will allow you to discover and further use all of the Kestrel applications.",
-                              "Download and Install");
+    return desktopClientError(
+        AFXErrorCodeMissingDesktopClient,
+        "The main Kestrel application is missing on your Mac. Would you like to download and install it?",
+        "This will allow you to discover and further use all of the Kestrel applications.",
+        "Download and Install");
 }
 
 Error afx_corruptedDesktopClient() {
-    return desktopClientError(AFXErrorCodeUnusableDesktopClient,
-                              "Your Kestrel installation is broken and cannot be used properly.",
-                              "Please download a new copy of Kestrel and reinstall it on your Mac to resolve the problem.",
-                              "Download and Install");
+    return desktopClientError(
+        AFXErrorCodeUnusableDesktopClient, "Your Kestrel installation is broken and cannot be used properly.",
+        "Please download a new copy of Kestrel and reinstall it on your Mac to resolve the problem.",
+        "Download and Install");
 }
 
 Error afx_oldDesktopClient() {
     return desktopClientError(AFXErrorCodeUnusableDesktopClient,
                               "Your current version of Kestrel is outdated and can no longer be used.",
-                              "Please download and install the latest version to continue using Kestrel.", "Download Now");
+                              "Please download and install the latest version to continue using Kestrel.",
+                              "Download Now");
 }
 
-Error afx_didFailToUnpackApp() { return plain(AFXErrorCodeFailedToUnpackApp); }
+Error afx_didFailToUnpackApp() {
+    return plain(AFXErrorCodeFailedToUnpackApp);
+}
 
 Error afx_appSignatureCheckFailedWithError(const AFXOptionalError& underlyingError) {
-    return Error(AFXDefaultErrorDomain, AFXErrorCodeAppSignatureCheckFailed,
-                 withCause(texts("Application signature could not be verified.",
-                                 "It looks like the application was not code signed with a developer signature."),
-                           underlyingError));
+    return Error(
+        AFXDefaultErrorDomain, AFXErrorCodeAppSignatureCheckFailed,
+        withCause(texts("Application signature could not be verified.",
+                        "It looks like the application was not code signed with a developer signature."),
+                  underlyingError));
 }
 
-Error afx_invalidKestrelIDOfVendorApp(const Value&) { return plain(AFXErrorCodeInvalidKestrelIDOfVendorApp); }
+Error afx_invalidKestrelIDOfVendorApp(const Value&) {
+    return plain(AFXErrorCodeInvalidKestrelIDOfVendorApp);
+}
 
 Error afx_incompatibleAppMinOSVersion(const QString& minimumOSVersion, const QString& currentOSVersion) {
     const QString description =
-        platform::stringWithFormat(L("This application requires macOS %@ or later to work on your computer. Currently you have macOS %@."),
+        platform::stringWithFormat(L("This application requires macOS %@ or later to work on your computer. "
+                                     "Currently you have macOS %@."),
                                    minimumOSVersion, currentOSVersion);
     return Error(AFXDefaultErrorDomain, AFXErrorCodeIncompatibleOSVersion,
                  {{platform::NSLocalizedDescriptionKey, description},
-                  {platform::NSLocalizedRecoverySuggestionErrorKey, L("Please update your operating system and try again.")}});
+                  {platform::NSLocalizedRecoverySuggestionErrorKey,
+                   L("Please update your operating system and try again.")}});
 }
 
-Error afx_teaserAppProvidedInconsistentData() { return plain(AFXErrorCodeTeaserAppInconsistentData); }
+Error afx_teaserAppProvidedInconsistentData() {
+    return plain(AFXErrorCodeTeaserAppInconsistentData);
+}
 
 Error afx_incompatibleInternalOSVersion(const QString&, const QString&) {
     return plain(AFXErrorCodeIncompatibleInternalOSVersion);
@@ -162,25 +184,40 @@ Error afx_invalidMachine() {
                        "Please sign in your Kestrel account to continue using the service."));
 }
 
-Error afx_noTeaserInstallResource() { return plain(AFXErrorCodeNoTeaserInstallResource); }
-Error afx_noVendorInstallResource() { return plain(AFXErrorCodeNoVendorInstallResource); }
+Error afx_noTeaserInstallResource() {
+    return plain(AFXErrorCodeNoTeaserInstallResource);
+}
+Error afx_noVendorInstallResource() {
+    return plain(AFXErrorCodeNoVendorInstallResource);
+}
 
 Error afx_noSuchAppInStoreToPresent() {
     return Error(AFXDefaultErrorDomain, AFXErrorCodeNoSuchAppInStoreToPresent,
-                 texts("This application is no longer available on Kestrel.", "You may remove the alias from your computer."));
+                 texts("This application is no longer available on Kestrel.",
+                       "You may remove the alias from your computer."));
 }
 
-Error afx_noInternalUpdate() { return plain(AFXErrorCodeNoInternalUpdate); }
-Error afx_noAppInstanceToLaunch() { return plain(AFXErrorCodeNoAppInstanceToLaunch); }
-Error afx_noAppInStoreToLaunch() { return plain(AFXErrorCodeNoAppInStoreToLaunch); }
-Error afx_failedToSaveResourceOnDisk() { return plain(AFXErrorCodeFailedToSaveResourceOnDisk); }
+Error afx_noInternalUpdate() {
+    return plain(AFXErrorCodeNoInternalUpdate);
+}
+Error afx_noAppInstanceToLaunch() {
+    return plain(AFXErrorCodeNoAppInstanceToLaunch);
+}
+Error afx_noAppInStoreToLaunch() {
+    return plain(AFXErrorCodeNoAppInStoreToLaunch);
+}
+Error afx_failedToSaveResourceOnDisk() {
+    return plain(AFXErrorCodeFailedToSaveResourceOnDisk);
+}
 
 Error afx_missingBucketToSaveUsageReportForEnvironmnetID(const Value& environmentID) {
     return Error(AFXDefaultErrorDomain, AFXErrorCodeMissingUsageReportBucket,
                  {{AFXErrorEnvironmentIDKey, environmentID.description()}});
 }
 
-Error afx_didFailToInstallVendorAppForUnknownReason() { return plain(AFXErrorCodeFailedToInstallVendorApp); }
+Error afx_didFailToInstallVendorAppForUnknownReason() {
+    return plain(AFXErrorCodeFailedToInstallVendorApp);
+}
 
 Error afx_makeServerErrorOnOperation(const QString& operation, const AFXOptionalError& underlyingError) {
     BRLogError("Server error on %@ with underlying error %@", operation,
@@ -189,17 +226,24 @@ Error afx_makeServerErrorOnOperation(const QString& operation, const AFXOptional
                  connectionTrouble(AFXErrorAccessibilityIdentifierServerError, underlyingError));
 }
 
-Error afx_makeServerResponseParsingErrorOnOperation(const QString& operation, const AFXOptionalError& underlyingError) {
+Error afx_makeServerResponseParsingErrorOnOperation(const QString& operation,
+                                                    const AFXOptionalError& underlyingError) {
     BRLogError("Server response parsing error on %@ with underlying error %@", operation,
                underlyingError ? Value(*underlyingError) : Value());
     return Error(AFXDefaultErrorDomain, AFXErrorCodeServerResponseParsing,
                  connectionTrouble(AFXErrorAccessibilityIdentifierServerError, underlyingError));
 }
 
-AFXOptionalError afx_makeRelaunchErrorOfVendorApp(const Value&, const AFXOptionalError&) { return std::nullopt; }
-AFXOptionalError afx_makeRelaunchErrorOfVendorApp(const Value&, bool) { return std::nullopt; }
+AFXOptionalError afx_makeRelaunchErrorOfVendorApp(const Value&, const AFXOptionalError&) {
+    return std::nullopt;
+}
+AFXOptionalError afx_makeRelaunchErrorOfVendorApp(const Value&, bool) {
+    return std::nullopt;
+}
 
-void afx_makeTestError() { BRAssertUnreachable(); }
+void afx_makeTestError() {
+    BRAssertUnreachable();
+}
 
 Error afx_customerError(const Error& error) {
     if (error.domain() != AFXDefaultErrorDomain) {
@@ -226,15 +270,24 @@ bool afx_isCancelled(const Error& error) {
            (error.domain() == platform::NSURLErrorDomain && error.code() == platform::NSURLErrorCancelled);
 }
 
-bool afx_isMissingService(const Error& error) { return inDomainWithCode(error, {AFXErrorCodeMissingService}); }
-bool afx_isMissingObject(const Error& error) { return inDomainWithCode(error, {AFXErrorCodeMissingObject}); }
-bool afx_isInvalidMachine(const Error& error) { return inDomainWithCode(error, {AFXErrorCodeInvalidMachine}); }
-bool afx_isInvalidToken(const Error& error) { return inDomainWithCode(error, {AFXErrorCodeCustomerInvalidToken}); }
+bool afx_isMissingService(const Error& error) {
+    return inDomainWithCode(error, {AFXErrorCodeMissingService});
+}
+bool afx_isMissingObject(const Error& error) {
+    return inDomainWithCode(error, {AFXErrorCodeMissingObject});
+}
+bool afx_isInvalidMachine(const Error& error) {
+    return inDomainWithCode(error, {AFXErrorCodeInvalidMachine});
+}
+bool afx_isInvalidToken(const Error& error) {
+    return inDomainWithCode(error, {AFXErrorCodeCustomerInvalidToken});
+}
 
 bool afx_isHTTPClientError(const Error& error) {
-    return inDomainWithCode(error, {AFXErrorCodeHTTPBadRequest, AFXErrorCodeHTTPPaymentRequired, AFXErrorCodeHTTPForbidden,
-                                    AFXErrorCodeHTTPNotFound, AFXErrorCodeHTTPConflict, AFXErrorCodeHTTPGone,
-                                    AFXErrorCodeHTTPFailedDependency});
+    return inDomainWithCode(error,
+                            {AFXErrorCodeHTTPBadRequest, AFXErrorCodeHTTPPaymentRequired,
+                             AFXErrorCodeHTTPForbidden, AFXErrorCodeHTTPNotFound, AFXErrorCodeHTTPConflict,
+                             AFXErrorCodeHTTPGone, AFXErrorCodeHTTPFailedDependency});
 }
 
 bool afx_isCustomerError(const Error& error) {
@@ -245,10 +298,11 @@ bool afx_isCustomerError(const Error& error) {
 }
 
 bool afx_isUserPresentableError(const Error& error) {
-    return inDomainWithCode(error, {AFXErrorCodeNetwork, AFXErrorCodeFailedDiskOperation, AFXErrorCodeMissingDesktopClient,
-                                    AFXErrorCodeUnusableDesktopClient, AFXErrorCodeAppSignatureCheckFailed,
-                                    AFXErrorCodeIncompatibleOSVersion, AFXErrorCodeVendorAppFailedToLaunch,
-                                    AFXErrorCodeVendorAppLaunchCancelled, AFXErrorCodeInvalidMachine,
-                                    AFXErrorCodeNoSuchAppInStoreToPresent, AFXErrorCodeHTTPGone, AFXErrorCodeServer,
-                                    AFXErrorCodeServerResponseParsing});
+    return inDomainWithCode(error,
+                            {AFXErrorCodeNetwork, AFXErrorCodeFailedDiskOperation,
+                             AFXErrorCodeMissingDesktopClient, AFXErrorCodeUnusableDesktopClient,
+                             AFXErrorCodeAppSignatureCheckFailed, AFXErrorCodeIncompatibleOSVersion,
+                             AFXErrorCodeVendorAppFailedToLaunch, AFXErrorCodeVendorAppLaunchCancelled,
+                             AFXErrorCodeInvalidMachine, AFXErrorCodeNoSuchAppInStoreToPresent,
+                             AFXErrorCodeHTTPGone, AFXErrorCodeServer, AFXErrorCodeServerResponseParsing});
 }

@@ -67,13 +67,16 @@ inline const QString AFXErrorProposeKey = QStringLiteral("propose");
 inline const QString AFXErrorOperationKey = QStringLiteral("operation");
 inline const QString AFXErrorEnvironmentIDKey = QStringLiteral("environmentID");
 inline const QString AFXErrorFakeKey = QStringLiteral("fake");
-inline const QString AFXDefaultErrorUserInfoRecoveryOptionIndexURLsKey = QStringLiteral("UserInfoRecoveryOptionIndexURLs");
+inline const QString AFXDefaultErrorUserInfoRecoveryOptionIndexURLsKey =
+    QStringLiteral("UserInfoRecoveryOptionIndexURLs");
 
 // Accessibility identifiers of the alerts.
 inline const QString AFXErrorAccessibilityIdentifierBadNetwork = QStringLiteral("error.bad-network");
 inline const QString AFXErrorAccessibilityIdentifierServerError = QStringLiteral("error.server-error");
-inline const QString AFXErrorAccessibilityIdentifierIncorrectCredentials = QStringLiteral("error.incorrect-credentials");
-inline const QString AFXErrorAccessibilityIdentifierMachineIsNotAllowed = QStringLiteral("error.machine-is-not-allowed");
+inline const QString AFXErrorAccessibilityIdentifierIncorrectCredentials =
+    QStringLiteral("error.incorrect-credentials");
+inline const QString AFXErrorAccessibilityIdentifierMachineIsNotAllowed =
+    QStringLiteral("error.machine-is-not-allowed");
 inline const QString AFXErrorAccessibilityIdentifierVendorAppFailedToLaunch =
     QStringLiteral("error.vendor-app-failed-to-launch");
 inline const QString AFXErrorAccessibilityIdentifierVendorAppLaunchCancelled =
@@ -83,14 +86,16 @@ using AFXOptionalError = std::optional<platform::Error>;
 
 // Constructors. A cause that is absent is not stored.
 platform::Error afx_makeNetworkErrorWithUnderlyingError(const AFXOptionalError& underlyingError);
-platform::Error afx_makeSoftwareBlocksNetworkErrorWithUnderlyingError(const AFXOptionalError& underlyingError);
+platform::Error
+afx_makeSoftwareBlocksNetworkErrorWithUnderlyingError(const AFXOptionalError& underlyingError);
 platform::Error afx_makeUnknownNetworkErrorWithUnderlyingError(const AFXOptionalError& underlyingError);
 platform::Error afx_makeErrorOfMissingServiceNamed(const QString& serviceName, const QString& propose);
 platform::Error afx_makeErrorOfMissingObjectOfKind(const QString& objectKind);
 platform::Error afx_cancel();
 platform::Error afx_makeFailedInstallOfAgentNamed(const QString& agentName, const QString& operation,
                                                   const AFXOptionalError& underlyingError);
-platform::Error afx_makeFailedDiskOperation(const QString& operation, const AFXOptionalError& underlyingError);
+platform::Error afx_makeFailedDiskOperation(const QString& operation,
+                                            const AFXOptionalError& underlyingError);
 platform::Error afx_endpoinstManifestIsCorruptedWithKey(const QString& key);
 platform::Error afx_missingDesktopClient();
 platform::Error afx_corruptedDesktopClient();
@@ -98,9 +103,11 @@ platform::Error afx_oldDesktopClient();
 platform::Error afx_didFailToUnpackApp();
 platform::Error afx_appSignatureCheckFailedWithError(const AFXOptionalError& underlyingError);
 platform::Error afx_invalidKestrelIDOfVendorApp(const platform::Value& kestrelID);
-platform::Error afx_incompatibleAppMinOSVersion(const QString& minimumOSVersion, const QString& currentOSVersion);
+platform::Error afx_incompatibleAppMinOSVersion(const QString& minimumOSVersion,
+                                                const QString& currentOSVersion);
 platform::Error afx_teaserAppProvidedInconsistentData();
-platform::Error afx_incompatibleInternalOSVersion(const QString& internalOSVersion, const QString& currentOSVersion);
+platform::Error afx_incompatibleInternalOSVersion(const QString& internalOSVersion,
+                                                  const QString& currentOSVersion);
 platform::Error afx_invalidMachine();
 platform::Error afx_noTeaserInstallResource();
 platform::Error afx_noVendorInstallResource();
@@ -112,11 +119,13 @@ platform::Error afx_failedToSaveResourceOnDisk();
 // Stores the identifier's description under "environmentID".
 platform::Error afx_missingBucketToSaveUsageReportForEnvironmnetID(const platform::Value& environmentID);
 platform::Error afx_didFailToInstallVendorAppForUnknownReason();
-platform::Error afx_makeServerErrorOnOperation(const QString& operation, const AFXOptionalError& underlyingError);
+platform::Error afx_makeServerErrorOnOperation(const QString& operation,
+                                               const AFXOptionalError& underlyingError);
 platform::Error afx_makeServerResponseParsingErrorOnOperation(const QString& operation,
                                                               const AFXOptionalError& underlyingError);
 // Relaunch errors are not made by this system: these answer none.
-AFXOptionalError afx_makeRelaunchErrorOfVendorApp(const platform::Value& app, const AFXOptionalError& underlyingError);
+AFXOptionalError afx_makeRelaunchErrorOfVendorApp(const platform::Value& app,
+                                                  const AFXOptionalError& underlyingError);
 AFXOptionalError afx_makeRelaunchErrorOfVendorApp(const platform::Value& app, bool becauseSignInCancelled);
 // Not available: stops the process.
 [[noreturn]] void afx_makeTestError();

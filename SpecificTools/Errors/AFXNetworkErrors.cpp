@@ -1,9 +1,8 @@
 #include "AFXNetworkErrors.h"
 
+#include "platform/UserDefaults.h"
 #include "support/BRErrorRecovery.h"
 #include "support/BRLog.h"
-
-#include "platform/UserDefaults.h"
 
 using platform::Error;
 using platform::Value;
@@ -14,10 +13,13 @@ const QString kDesktopClientDefaultsDomain = QStringLiteral("com.kestrel.Desktop
 constexpr std::int64_t kConnectionAbortedBySoftware = 53;
 
 Error serverError(AFXErrorCode code) {
-    return Error(AFXDefaultErrorDomain, code, {{BRErrorAccessibilityIdentifierKey, AFXErrorAccessibilityIdentifierServerError}});
+    return Error(AFXDefaultErrorDomain, code,
+                 {{BRErrorAccessibilityIdentifierKey, AFXErrorAccessibilityIdentifierServerError}});
 }
 
-Value describe(const platform::URLResponse* response) { return response ? Value(response->description()) : Value(); }
+Value describe(const platform::URLResponse* response) {
+    return response ? Value(response->description()) : Value();
+}
 
 } // namespace
 
@@ -56,14 +58,16 @@ AFXOptionalError afx_interpretResponse(const platform::URLResponse* response) {
 AFXOptionalError afx_interpretNetworkResponse(const platform::URLResponse* response, const QString& requestID,
                                               const AFXOptionalError& networkError) {
     const auto clientDefaults = platform::UserDefaults::makeWithSuiteName(kDesktopClientDefaultsDomain);
-    if (const std::int64_t fake = clientDefaults->integerForKey(QStringLiteral("fake_%1").arg(requestID)); fake != 0) {
+    if (const std::int64_t fake = clientDefaults->integerForKey(QStringLiteral("fake_%1").arg(requestID));
+        fake != 0) {
         return Error(AFXDefaultErrorDomain, fake, {{AFXErrorFakeKey, true}});
     }
     if (networkError) {
         if (afx_isCancelled(*networkError)) {
             return networkError;
         }
-        if (networkError->domain() == platform::NSPOSIXErrorDomain && networkError->code() == kConnectionAbortedBySoftware) {
+        if (networkError->domain() == platform::NSPOSIXErrorDomain &&
+            networkError->code() == kConnectionAbortedBySoftware) {
             return afx_makeSoftwareBlocksNetworkErrorWithUnderlyingError(networkError);
         }
         if (networkError->code() == platform::NSURLErrorNetworkConnectionLost ||
@@ -74,7 +78,8 @@ AFXOptionalError afx_interpretNetworkResponse(const platform::URLResponse* respo
     }
     AFXOptionalError error = afx_interpretResponse(response);
     if (error) {
-        BRLogError("Did fail network request to URL %@ with error %@", response ? Value(response->URL()) : Value(), *error);
+        BRLogError("Did fail network request to URL %@ with error %@",
+                   response ? Value(response->URL()) : Value(), *error);
     }
     return error;
 }

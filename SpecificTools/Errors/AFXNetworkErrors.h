@@ -1,7 +1,6 @@
 #pragma once
 
 #include "AFXErrors.h"
-
 #include "platform/URLResponse.h"
 
 #include <QString>

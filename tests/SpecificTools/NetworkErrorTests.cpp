@@ -1,10 +1,8 @@
 #include "../support/LogCapture.h"
-#include "testing/TestSupport.h"
-
 #include "SpecificTools/Errors/AFXNetworkErrors.h"
-#include "support/BRErrorRecovery.h"
-
 #include "platform/UserDefaults.h"
+#include "support/BRErrorRecovery.h"
+#include "testing/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +15,8 @@ namespace {
 
 const QUrl kURL(QStringLiteral("https://api.example.test/v1/apps"));
 const QString kOffline = QStringLiteral("Kestrel requires Internet connection to continue.");
-const QString kBlocked = QStringLiteral("Kestrel\u2019s Internet access got interrupted by another process or application.");
+const QString kBlocked =
+    QStringLiteral("Kestrel\u2019s Internet access got interrupted by another process or application.");
 const QString kTrouble = QStringLiteral("Uh-oh! Kestrel is having some connection issues.");
 
 QString descriptionOf(const AFXOptionalError& error) {
@@ -57,14 +56,10 @@ TEST(NetworkErrors, TransportFailuresBecomeNetworkErrorsUnlessCancelled) {
         QString description;
     };
     const Row rows[] = {
-        {platform::NSPOSIXErrorDomain, 53, kBlocked},
-        {platform::NSCocoaErrorDomain, 53, kTrouble},
-        {platform::NSURLErrorDomain, -1005, kOffline},
-        {platform::NSURLErrorDomain, -1009, kOffline},
-        {QStringLiteral("elsewhere"), -1009, kOffline},
-        {platform::NSPOSIXErrorDomain, -1005, kOffline},
-        {platform::NSURLErrorDomain, -1001, kTrouble},
-        {platform::NSURLErrorDomain, -1004, kTrouble},
+        {platform::NSPOSIXErrorDomain, 53, kBlocked},   {platform::NSCocoaErrorDomain, 53, kTrouble},
+        {platform::NSURLErrorDomain, -1005, kOffline},  {platform::NSURLErrorDomain, -1009, kOffline},
+        {QStringLiteral("elsewhere"), -1009, kOffline}, {platform::NSPOSIXErrorDomain, -1005, kOffline},
+        {platform::NSURLErrorDomain, -1001, kTrouble},  {platform::NSURLErrorDomain, -1004, kTrouble},
     };
     for (const Row& r : rows) {
         const auto where = r.domain.toStdString() + " " + std::to_string(r.code);
@@ -75,11 +70,13 @@ TEST(NetworkErrors, TransportFailuresBecomeNetworkErrorsUnlessCancelled) {
         EXPECT_EQ(result->domain(), AFXDefaultErrorDomain) << where;
         EXPECT_EQ(result->code(), -401001) << where;
         EXPECT_EQ(descriptionOf(result), r.description) << where;
-        EXPECT_EQ(result->userInfo().value(BRErrorAccessibilityIdentifierKey).toString(), QStringLiteral("error.bad-network"))
+        EXPECT_EQ(result->userInfo().value(BRErrorAccessibilityIdentifierKey).toString(),
+                  QStringLiteral("error.bad-network"))
             << where;
         ASSERT_TRUE(result->underlyingError()) << where;
         EXPECT_EQ(*result->underlyingError(), transport) << where;
-        EXPECT_EQ(recorder->hasLineStartingWith(BRLogFlagError, QStringLiteral("Unknown network error encountered ")),
+        EXPECT_EQ(recorder->hasLineStartingWith(BRLogFlagError,
+                                                QStringLiteral("Unknown network error encountered ")),
                   r.description == kTrouble)
             << where;
     }
@@ -95,8 +92,9 @@ TEST(NetworkErrors, ResponsesMapToTheirCodesAndEveryFailureIsLogged) {
     EXPECT_FALSE(afx_interpretNetworkResponse(&noContent, QStringLiteral("r"), std::nullopt));
     EXPECT_TRUE(recorder->messages().empty());
 
-    const std::pair<int, std::int64_t> clientErrors[] = {{400, -401400}, {401, -401400}, {402, -401402}, {403, -401403},
-                                                         {404, -401404}, {409, -401409}, {424, -401424}};
+    const std::pair<int, std::int64_t> clientErrors[] = {{400, -401400}, {401, -401400}, {402, -401402},
+                                                         {403, -401403}, {404, -401404}, {409, -401409},
+                                                         {424, -401424}};
     for (const auto& [status, code] : clientErrors) {
         const auto response = URLResponse::http(kURL, status);
         EXPECT_EQ(afx_interpretNetworkResponse(&response, QStringLiteral("r"), std::nullopt),
@@ -113,21 +111,24 @@ TEST(NetworkErrors, ResponsesMapToTheirCodesAndEveryFailureIsLogged) {
     const auto outdated = afx_interpretNetworkResponse(&gone, QStringLiteral("r"), std::nullopt);
     ASSERT_TRUE(outdated);
     EXPECT_EQ(outdated->code(), -401015);
-    EXPECT_EQ(outdated->localizedRecoveryOptions(), (QStringList{QStringLiteral("Download Now"), QStringLiteral("Cancel")}));
+    EXPECT_EQ(outdated->localizedRecoveryOptions(),
+              (QStringList{QStringLiteral("Download Now"), QStringLiteral("Cancel")}));
     EXPECT_TRUE(recoveryAttemptInfo(*outdated));
 
     // Nine failures so far, each logged with its URL.
     const auto failures = recorder->texts(BRLogFlagError).filter(QStringLiteral("Did fail network request"));
     EXPECT_EQ(failures.size(), 9);
     for (const QString& line : failures) {
-        EXPECT_TRUE(line.startsWith(QStringLiteral("Did fail network request to URL https://api.example.test/v1/apps with error ")))
+        EXPECT_TRUE(line.startsWith(
+            QStringLiteral("Did fail network request to URL https://api.example.test/v1/apps with error ")))
             << line.toStdString();
     }
 
     const URLResponse redirect = URLResponse::http(kURL, 302);
     const URLResponse notAllowed = URLResponse::http(kURL, 405);
     const URLResponse notHTTP(kURL);
-    for (const URLResponse* response : {&redirect, &notAllowed, &notHTTP, static_cast<const URLResponse*>(nullptr)}) {
+    for (const URLResponse* response :
+         {&redirect, &notAllowed, &notHTTP, static_cast<const URLResponse*>(nullptr)}) {
         const auto where = response ? response->description().toStdString() : std::string("no response");
         recorder->clear();
         EXPECT_EQ(afx_interpretNetworkResponse(response, QStringLiteral("r"), std::nullopt),

@@ -2,7 +2,6 @@
 #include "platform/DispatchQueue.h"
 #include "platform/DispatchSemaphore.h"
 #include "platform/MainRunLoop.h"
-
 #include "testing/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,7 @@
-#include "platform/ExtendedAttributes.h"
-#include "platform/Paths.h"
-
 #include "EnvironmentOverride.h"
 #include "PlatformPrinters.h"
+#include "platform/ExtendedAttributes.h"
+#include "platform/Paths.h"
 #include "testing/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,6 @@
+#include "PlatformPrinters.h"
 #include "platform/Object.h"
 #include "platform/PropertyList.h"
-
-#include "PlatformPrinters.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,7 @@
+#include "PlatformPrinters.h"
 #include "platform/DispatchSemaphore.h"
 #include "platform/Pipe.h"
 #include "platform/Task.h"
-
-#include "PlatformPrinters.h"
 #include "testing/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,10 +1,9 @@
+#include "PlatformPrinters.h"
 #include "platform/Paths.h"
 #include "platform/Pipe.h"
 #include "platform/PropertyList.h"
 #include "platform/Task.h"
 #include "platform/UserDefaults.h"
-
-#include "PlatformPrinters.h"
 #include "testing/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,10 +1,9 @@
+#include "PlatformPrinters.h"
 #include "platform/Error.h"
 #include "platform/Hash.h"
 #include "platform/Object.h"
 #include "platform/StringFormat.h"
 #include "platform/Value.h"
-
-#include "PlatformPrinters.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,6 @@
+#include "platform/MainRunLoop.h"
 #include "support/BRAssertions.h"
 #include "support/BRDispatch.h"
-
-#include "platform/MainRunLoop.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +18,8 @@ TEST(QueueRoutines, BuiltQueuesCarryTheirLabelQualityAndKind) {
     EXPECT_FALSE(internal->isConcurrent());
 
     const auto target = BRBuildInternalDispatchQueue(QStringLiteral("target"));
-    const auto concurrent = BRBuildDispatchQueue(QStringLiteral("fan-out"), platform::QualityOfService::UserInitiated, target, true);
+    const auto concurrent = BRBuildDispatchQueue(QStringLiteral("fan-out"),
+                                                 platform::QualityOfService::UserInitiated, target, true);
     EXPECT_EQ(concurrent->label(), QStringLiteral("com.brindle.fan-out"));
     EXPECT_TRUE(concurrent->isConcurrent());
     EXPECT_EQ(concurrent->target(), target);
@@ -45,8 +45,10 @@ using AssertionDeathTest = testing::Test;
 
 TEST_F(AssertionDeathTest, RoutinesReportTheirTextsAndStop) {
     EXPECT_DEATH(BRAssertUnreachable(), "We should not get here");
-    EXPECT_DEATH(BRAssertAbstract(), "This implementation belongs to abstract method. We should not get here");
-    EXPECT_DEATH(BRAssertUnimplemented(), "Under construction\nThis part of application in not ready for regular use");
+    EXPECT_DEATH(BRAssertAbstract(),
+                 "This implementation belongs to abstract method. We should not get here");
+    EXPECT_DEATH(BRAssertUnimplemented(),
+                 "Under construction\nThis part of application in not ready for regular use");
     const int answer = 41;
     EXPECT_DEATH(BRParameterAssert(answer == 42), "Invalid parameter not satisfying: answer == 42");
 }
@@ -55,7 +57,8 @@ TEST_F(AssertionDeathTest, AReplacedHandlerSeesTheFailureAndTheProcessStillStops
     EXPECT_DEATH(
         {
             BRSetAssertionHandler([](const BRAssertionFailure& failure) {
-                std::fprintf(stderr, "replaced handler: %s at line %d\n", failure.description.toUtf8().constData(), failure.line);
+                std::fprintf(stderr, "replaced handler: %s at line %d\n",
+                             failure.description.toUtf8().constData(), failure.line);
             });
             BRAssertUnreachable();
         },

@@ -1,8 +1,6 @@
-#include "testing/TestSupport.h"
-
-#include "support/BRErrorRecovery.h"
-
 #include "platform/MainRunLoop.h"
+#include "support/BRErrorRecovery.h"
+#include "testing/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -20,9 +18,11 @@ struct Calls {
     std::vector<std::pair<std::int64_t, std::size_t>> made;
 };
 
-Error recoverableError(std::int64_t code, Calls* calls = nullptr, std::optional<Error> answer = std::nullopt) {
+Error recoverableError(std::int64_t code, Calls* calls = nullptr,
+                       std::optional<Error> answer = std::nullopt) {
     return errorWithDomain(kDomain, code, QStringLiteral("Broken"), QStringLiteral("Try again"),
-                           {QStringLiteral("Retry"), QStringLiteral("Cancel")}, {{QStringLiteral("extra"), 42}},
+                           {QStringLiteral("Retry"), QStringLiteral("Cancel")},
+                           {{QStringLiteral("extra"), 42}},
                            [calls, answer](const Error& error, std::size_t option) -> std::optional<Error> {
                                if (calls) {
                                    calls->made.emplace_back(error.code(), option);
@@ -66,7 +66,8 @@ TEST(ErrorRecovery, ErrorCarriesTheAlertTextsAndAFreshAttempt) {
     EXPECT_EQ(error.code(), 7);
     EXPECT_EQ(error.localizedDescription(), QStringLiteral("Broken"));
     EXPECT_EQ(error.localizedRecoverySuggestion(), QStringLiteral("Try again"));
-    EXPECT_EQ(error.localizedRecoveryOptions(), (QStringList{QStringLiteral("Retry"), QStringLiteral("Cancel")}));
+    EXPECT_EQ(error.localizedRecoveryOptions(),
+              (QStringList{QStringLiteral("Retry"), QStringLiteral("Cancel")}));
     EXPECT_EQ(error.userInfo().value(QStringLiteral("extra")).toInteger(), 42);
 
     auto attempt = recoveryAttemptInfo(error);
@@ -116,8 +117,9 @@ TEST(ErrorRecovery, FinishingAnswersTheBlocksResultWithoutEndingTheAttempt) {
 
 TEST(ErrorRecovery, WithdrawingALaunchedPresentationCancelsItAndItsUnderlyingError) {
     const Error underlying = recoverableError(1);
-    const Error error = errorWithDomain(kDomain, 2, QStringLiteral("D"), QStringLiteral("S"), {QStringLiteral("OK")},
-                                        {{platform::NSUnderlyingErrorKey, underlying}}, {});
+    const Error error =
+        errorWithDomain(kDomain, 2, QStringLiteral("D"), QStringLiteral("S"), {QStringLiteral("OK")},
+                        {{platform::NSUnderlyingErrorKey, underlying}}, {});
     auto attempt = recoveryAttemptInfo(error);
     auto underlyingAttempt = recoveryAttemptInfo(underlying);
 
@@ -142,7 +144,8 @@ TEST(ErrorRecovery, WithdrawingALaunchedPresentationCancelsItAndItsUnderlyingErr
     EXPECT_TRUE(isPresentationCancelled(underlying));
     ASSERT_EQ(cancelledWith.size(), 1u);
     EXPECT_EQ(cancelledWith.front(), attempt);
-    EXPECT_EQ(changes, (QStringList{QStringLiteral("launched"), QStringLiteral("launched"), QStringLiteral("cancelled")}));
+    EXPECT_EQ(changes, (QStringList{QStringLiteral("launched"), QStringLiteral("launched"),
+                                    QStringLiteral("cancelled")}));
     EXPECT_EQ(underlyingChanges, 1);
 
     ASSERT_TRUE(completion.arrive());
@@ -154,8 +157,9 @@ TEST(ErrorRecovery, WithdrawingALaunchedPresentationCancelsItAndItsUnderlyingErr
 TEST(ErrorRecovery, WithoutABlockFinishingRecoversTheUnderlyingError) {
     Calls calls;
     const Error underlying = recoverableError(1, &calls);
-    const Error error = errorWithDomain(kDomain, 2, QStringLiteral("D"), QStringLiteral("S"), {QStringLiteral("OK")},
-                                        {{platform::NSUnderlyingErrorKey, underlying}}, {});
+    const Error error =
+        errorWithDomain(kDomain, 2, QStringLiteral("D"), QStringLiteral("S"), {QStringLiteral("OK")},
+                        {{platform::NSUnderlyingErrorKey, underlying}}, {});
     recoveryAttemptInfo(error)->startRecoveryOfError(error, {});
     EXPECT_TRUE(isPresentationLaunched(underlying));
 
@@ -232,7 +236,8 @@ TEST_F(ErrorRecoveryDeathTest, FinishingACancelledRecoveryIsAnAssertionFailure) 
     recoveryAttemptInfo(error)->startRecoveryOfError(error, {});
     noNeedForRecovery(error);
     ASSERT_TRUE(isPresentationCancelled(error));
-    EXPECT_DEATH(recoverWithIndexOfOption(error, 0), "Invalid parameter not satisfying: !\\[self isCancelled\\]");
+    EXPECT_DEATH(recoverWithIndexOfOption(error, 0),
+                 "Invalid parameter not satisfying: !\\[self isCancelled\\]");
 }
 
 } // namespace

@@ -47,7 +47,8 @@ public:
 
     bool hasLineStartingWith(BRLogFlag flag, const QString& text) const {
         const QStringList lines = texts(flag);
-        return std::any_of(lines.begin(), lines.end(), [&](const QString& line) { return line.startsWith(text); });
+        return std::any_of(lines.begin(), lines.end(),
+                           [&](const QString& line) { return line.startsWith(text); });
     }
 
     void clear() {

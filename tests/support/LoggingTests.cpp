@@ -1,6 +1,5 @@
 #include "LogCapture.h"
-#include "testing/TestSupport.h"
-
+#include "platform/DispatchSemaphore.h"
 #include "support/AFXSetupLogger.h"
 #include "support/BRConsoleLogger.h"
 #include "support/BRFileLogger.h"
@@ -8,8 +7,7 @@
 #include "support/BRLogFileManager.h"
 #include "support/BRLogLineFormatter.h"
 #include "support/BRSystemLogger.h"
-
-#include "platform/DispatchSemaphore.h"
+#include "testing/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -31,7 +29,9 @@ namespace {
 
 const QString kApp = QStringLiteral("com.kestrel");
 
-QString logsDirectory(const QString& name) { return testing_support::testRoot() + QLatin1Char('/') + name; }
+QString logsDirectory(const QString& name) {
+    return testing_support::testRoot() + QLatin1Char('/') + name;
+}
 
 // A file named as the manager names them, created at the given time.
 QString makeLogFile(const QString& directory, const QDateTime& created, qsizetype bytes = 0) {
@@ -68,17 +68,22 @@ TEST(Logging, MessageIsDeliveredOnlyWhenTheLevelEnablesItsFlag) {
 
     const BRLogLevel levels[] = {BRLogLevelOff,  BRLogLevelError, BRLogLevelWarning,
                                  BRLogLevelInfo, BRLogLevelDebug, BRLogLevelVerbose};
-    const BRLogFlag flags[] = {BRLogFlagError, BRLogFlagWarning, BRLogFlagInfo, BRLogFlagDebug, BRLogFlagVerbose};
+    const BRLogFlag flags[] = {BRLogFlagError, BRLogFlagWarning, BRLogFlagInfo, BRLogFlagDebug,
+                               BRLogFlagVerbose};
     // The masks are fixed values, not just an order.
-    EXPECT_EQ((std::vector<unsigned>(std::begin(levels), std::end(levels))), (std::vector<unsigned>{0, 1, 3, 7, 15, 31}));
-    EXPECT_EQ((std::vector<unsigned>(std::begin(flags), std::end(flags))), (std::vector<unsigned>{1, 2, 4, 8, 16}));
+    EXPECT_EQ((std::vector<unsigned>(std::begin(levels), std::end(levels))),
+              (std::vector<unsigned>{0, 1, 3, 7, 15, 31}));
+    EXPECT_EQ((std::vector<unsigned>(std::begin(flags), std::end(flags))),
+              (std::vector<unsigned>{1, 2, 4, 8, 16}));
     // Each level enables the flags before it in this order, and none after.
     for (int l = 0; l < 6; ++l) {
         for (int f = 0; f < 5; ++f) {
             recorder->clear();
-            BRLog::log(false, levels[l], flags[f], 0, __FILE__, __func__, __LINE__, QString(), QStringLiteral("n=%d"), f);
+            BRLog::log(false, levels[l], flags[f], 0, __FILE__, __func__, __LINE__, QString(),
+                       QStringLiteral("n=%d"), f);
             const bool expected = f < l;
-            EXPECT_EQ(recorder->texts(), expected ? QStringList{QStringLiteral("n=%1").arg(f)} : QStringList())
+            EXPECT_EQ(recorder->texts(),
+                      expected ? QStringList{QStringLiteral("n=%1").arg(f)} : QStringList())
                 << "level " << levels[l] << " flag " << flags[f];
         }
     }
@@ -102,12 +107,13 @@ TEST(Logging, ErrorsAreWrittenBeforeTheCallReturnsOtherFlagsLaterInOrder) {
     BRLogDebug("debugged");
     BRLogVerbose("verbose");
     BRLog::flushLog();
-    EXPECT_EQ(gated->texts().mid(2),
-              (QStringList{QStringLiteral("warned 100%"), QStringLiteral("debugged"), QStringLiteral("verbose")}));
+    EXPECT_EQ(gated->texts().mid(2), (QStringList{QStringLiteral("warned 100%"), QStringLiteral("debugged"),
+                                                  QStringLiteral("verbose")}));
 }
 
 TEST(Logging, LineFormatterPadsTheTagPrefixAndEndsEachLineWithOneNewline) {
-    EXPECT_EQ(BRLogLineFormatter::prefixForTag(QStringLiteral("abc")), QStringLiteral("<abc> ") + QString(14, QLatin1Char(' ')));
+    EXPECT_EQ(BRLogLineFormatter::prefixForTag(QStringLiteral("abc")),
+              QStringLiteral("<abc> ") + QString(14, QLatin1Char(' ')));
     const QString longTag(30, QLatin1Char('t'));
     EXPECT_EQ(BRLogLineFormatter::prefixForTag(longTag), QStringLiteral("<%1> ").arg(longTag));
 
@@ -115,9 +121,11 @@ TEST(Logging, LineFormatterPadsTheTagPrefixAndEndsEachLineWithOneNewline) {
     BRLogMessage message;
     message.timestamp = QDateTime(QDate(2024, 3, 5), QTime(7, 8, 9, 45));
     message.message = QStringLiteral("hello");
-    EXPECT_EQ(formatter.formatLogMessage(message), formatter.prefix() + QStringLiteral("2024/03/05 07:08:09:045  hello\n"));
+    EXPECT_EQ(formatter.formatLogMessage(message),
+              formatter.prefix() + QStringLiteral("2024/03/05 07:08:09:045  hello\n"));
     message.message = QStringLiteral("bye\n");
-    EXPECT_EQ(formatter.formatLogMessage(message), formatter.prefix() + QStringLiteral("2024/03/05 07:08:09:045  bye\n"));
+    EXPECT_EQ(formatter.formatLogMessage(message),
+              formatter.prefix() + QStringLiteral("2024/03/05 07:08:09:045  bye\n"));
 }
 
 TEST(Logging, SetupLoggerWritesTaggedLinesIntoTheUsersLogsFolderKeepingSevenFiles) {
@@ -139,7 +147,8 @@ TEST(Logging, SetupLoggerWritesTaggedLinesIntoTheUsersLogsFolderKeepingSevenFile
     AFXSetupLogger(QStringLiteral("abc"));
     const auto sinks = BRLog::allLoggers();
     ASSERT_EQ(sinks.size(), 3);
-    EXPECT_TRUE(std::dynamic_pointer_cast<BRConsoleLogger>(sinks[0]) && std::dynamic_pointer_cast<BRSystemLogger>(sinks[1]) &&
+    EXPECT_TRUE(std::dynamic_pointer_cast<BRConsoleLogger>(sinks[0]) &&
+                std::dynamic_pointer_cast<BRSystemLogger>(sinks[1]) &&
                 std::dynamic_pointer_cast<BRFileLogger>(sinks[2]));
 
     BRLogError("hello");
@@ -159,7 +168,8 @@ TEST(Logging, SetupLoggerWritesTaggedLinesIntoTheUsersLogsFolderKeepingSevenFile
     // Every file sink's files are listed, sink after sink.
     const QString otherDirectory = logsDirectory(QStringLiteral("other"));
     const QString otherFile = makeLogFile(otherDirectory, now.addSecs(-60), 1);
-    BRLog::addLogger(BRFileLogger::makeWithLogFileManager(BRLogFileManager::makeWithLogsDirectory(otherDirectory, kApp)));
+    BRLog::addLogger(
+        BRFileLogger::makeWithLogFileManager(BRLogFileManager::makeWithLogsDirectory(otherDirectory, kApp)));
     const QList<QUrl> allFiles = AFXGetSortedLogFiles();
     EXPECT_EQ(allFiles.mid(0, 7), files);
     EXPECT_EQ(allFiles.mid(7), QList<QUrl>{QUrl::fromLocalFile(otherFile)});
@@ -192,7 +202,8 @@ TEST(LogFileManager, NamesFilesAfterTheApplicationAndTimeAndNumbersCollisions) {
     const QString createdName = QFileInfo(*created).fileName();
     ASSERT_TRUE(createdName.endsWith(QStringLiteral(" 2.log"))) << createdName.toStdString();
     const BRLogFileInfo second(*created);
-    const BRLogFileInfo first(manager->logsDirectory() + QLatin1Char('/') + createdName.chopped(6) + QStringLiteral(".log"));
+    const BRLogFileInfo first(manager->logsDirectory() + QLatin1Char('/') + createdName.chopped(6) +
+                              QStringLiteral(".log"));
     EXPECT_EQ(second.counter(), 2u);
     EXPECT_EQ(second.creationDate(), first.creationDate());
     EXPECT_TRUE(second.isNewerThan(first));
@@ -245,12 +256,14 @@ TEST(FileLogger, ReusesTheNewestFileOnlyWhenUnarchivedSmallAndYoung) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const QString directory = logsDirectory(QString::fromLatin1(c.name));
-        const QString newest = makeLogFile(directory, QDateTime::currentDateTime().addSecs(-c.ageSeconds), c.bytes);
+        const QString newest =
+            makeLogFile(directory, QDateTime::currentDateTime().addSecs(-c.ageSeconds), c.bytes);
         makeLogFile(directory, QDateTime::currentDateTime().addSecs(-c.ageSeconds - 60), 10);
         if (c.archived) {
             ASSERT_TRUE(BRLogFileInfo(newest).setArchived(true));
         }
-        auto logger = BRFileLogger::makeWithLogFileManager(BRLogFileManager::makeWithLogsDirectory(directory, kApp));
+        auto logger =
+            BRFileLogger::makeWithLogFileManager(BRLogFileManager::makeWithLogsDirectory(directory, kApp));
         logger->setMaximumFileSize(100);
         const QString current = logger->currentLogFilePath();
         EXPECT_EQ(current == newest, c.reused) << current.toStdString();
@@ -262,7 +275,8 @@ TEST(FileLogger, ReusesTheNewestFileOnlyWhenUnarchivedSmallAndYoung) {
 TEST(FileLogger, RollsAtTheMaximumSizeMarkingTheRolledFileArchived) {
     LoggersRemover remover;
     const QString directory = logsDirectory(QStringLiteral("logs"));
-    auto logger = BRFileLogger::makeWithLogFileManager(BRLogFileManager::makeWithLogsDirectory(directory, kApp));
+    auto logger =
+        BRFileLogger::makeWithLogFileManager(BRLogFileManager::makeWithLogsDirectory(directory, kApp));
     BRLog::addLogger(logger);
 
     // The default maximum is one mebibyte.
@@ -294,7 +308,8 @@ TEST(FileLogger, RollsAtTheMaximumSizeMarkingTheRolledFileArchived) {
 TEST(FileLogger, RollsOnceTheRollingFrequencyHasPassedSinceTheFileWasCreated) {
     const QString directory = logsDirectory(QStringLiteral("logs"));
     const QString tenMinutesOld = makeLogFile(directory, QDateTime::currentDateTime().addSecs(-600), 5);
-    auto logger = BRFileLogger::makeWithLogFileManager(BRLogFileManager::makeWithLogsDirectory(directory, kApp));
+    auto logger =
+        BRFileLogger::makeWithLogFileManager(BRLogFileManager::makeWithLogsDirectory(directory, kApp));
     ASSERT_EQ(logger->currentLogFilePath(), tenMinutesOld);
     EXPECT_FALSE(hasArchivedMark(tenMinutesOld));
 

@@ -1,8 +1,7 @@
-#include "support/BRProactor.h"
-
 #include "platform/DispatchGroup.h"
 #include "platform/DispatchSemaphore.h"
 #include "platform/MainRunLoop.h"
+#include "support/BRProactor.h"
 
 #include <gtest/gtest.h>
 
@@ -38,24 +37,26 @@ public:
 struct Fixture {
     explicit Fixture(bool automatic = true) {
         proactor = BRProactor::makeWithDelegate(owner);
-        group = proactor->addGroupWithID(QStringLiteral("make"), automatic, [this](const std::shared_ptr<BRProactorAction>& action) {
-            const int run = ++runs;
-            if (gate) {
-                gate->wait(kTimeout);
-            }
-            action->setObject(run, kKey);
-            action->complete();
-        });
+        group = proactor->addGroupWithID(QStringLiteral("make"), automatic,
+                                         [this](const std::shared_ptr<BRProactorAction>& action) {
+                                             const int run = ++runs;
+                                             if (gate) {
+                                                 gate->wait(kTimeout);
+                                             }
+                                             action->setObject(run, kKey);
+                                             action->complete();
+                                         });
     }
 
     // Adds a handler and answers a function that waits for its result.
     std::function<std::shared_ptr<BRProactorResult>()> request(const Value& argument = Value()) {
         auto done = DispatchSemaphore::make();
         auto slot = std::make_shared<std::shared_ptr<BRProactorResult>>();
-        group->actionForArgument(argument)->addCompletionHandler([done, slot](const std::shared_ptr<BRProactorResult>& result) {
-            *slot = result;
-            done->signal();
-        });
+        group->actionForArgument(argument)->addCompletionHandler(
+            [done, slot](const std::shared_ptr<BRProactorResult>& result) {
+                *slot = result;
+                done->signal();
+            });
         return [done, slot] {
             EXPECT_TRUE(done->wait(kTimeout)) << "the handler was not called";
             return *slot;
@@ -84,8 +85,9 @@ TEST(Proactor, ConcurrentRequestsForOneArgumentShareOneRunAndOneSnapshot) {
     for (int i = 0; i < kCallers; ++i) {
         served->enter();
         callers.emplace_back([&] {
-            f.proactor->groupWithID(QStringLiteral("make"))->actionForArgument(QStringLiteral("shared"))->addCompletionHandler(
-                [&](const std::shared_ptr<BRProactorResult>& result) {
+            f.proactor->groupWithID(QStringLiteral("make"))
+                ->actionForArgument(QStringLiteral("shared"))
+                ->addCompletionHandler([&](const std::shared_ptr<BRProactorResult>& result) {
                     {
                         std::lock_guard lock(mutex);
                         snapshots.insert(result.get());
@@ -126,7 +128,8 @@ TEST(Proactor, ActionsAreKeyedByArgumentEqualityAndNullIsTheDefaultAction) {
     Fixture f;
     EXPECT_EQ(f.group->actionForArgument(QStringLiteral("x")), (*f.group)[QStringLiteral("x")]);
     EXPECT_EQ(f.group->actionForArgument(Value(1)), f.group->actionForArgument(Value(1.0)));
-    EXPECT_NE(f.group->actionForArgument(QStringLiteral("x")), f.group->actionForArgument(QStringLiteral("y")));
+    EXPECT_NE(f.group->actionForArgument(QStringLiteral("x")),
+              f.group->actionForArgument(QStringLiteral("y")));
     EXPECT_EQ(f.group->defaultAction(), f.group->actionForArgument(Value()));
     EXPECT_TRUE(f.group->defaultAction()->argument().isNull());
     EXPECT_EQ(f.group->defaultAction()->groupID(), QStringLiteral("make"));
@@ -144,8 +147,8 @@ TEST(Proactor, EventsOutsideTheirStatesAreIgnored) {
     auto wait = f.request(QStringLiteral("a"));
     ASSERT_TRUE(platform::MainRunLoop::runUntil([&] { return f.runs == 1; }, kTimeout));
 
-    action->start();  // running: ignored
-    action->reset();  // running: ignored
+    action->start();   // running: ignored
+    action->reset();   // running: ignored
     action->restart(); // running: ignored
     f.gate->signal();
     const auto result = wait();
@@ -198,7 +201,8 @@ TEST(Proactor, HooksRunInOrderAfterTheHandlerAndBeforeTheHandlersAreServed) {
 
     // Hooks belong to one run: a restart runs without them.
     action->restart();
-    ASSERT_TRUE(platform::MainRunLoop::runUntil([&] { return f.runs == 2 && action->isCompleted(); }, kTimeout));
+    ASSERT_TRUE(
+        platform::MainRunLoop::runUntil([&] { return f.runs == 2 && action->isCompleted(); }, kTimeout));
     EXPECT_EQ(action->objectForKey<int>(kKey), 2);
 }
 
@@ -233,11 +237,12 @@ TEST(Proactor, FreshRunPerRequestWhenTheHandlerCompletesAndResets) {
     auto owner = std::make_shared<Owner>();
     auto proactor = BRProactor::makeWithDelegate(owner);
     std::atomic<int> runs{0};
-    auto group = proactor->addGroupWithID(QStringLiteral("connect"), true, [&](const std::shared_ptr<BRProactorAction>& action) {
-        action->setObject(++runs, kKey);
-        action->complete();
-        action->reset();
-    });
+    auto group = proactor->addGroupWithID(QStringLiteral("connect"), true,
+                                          [&](const std::shared_ptr<BRProactorAction>& action) {
+                                              action->setObject(++runs, kKey);
+                                              action->complete();
+                                              action->reset();
+                                          });
     for (int expected = 1; expected <= 3; ++expected) {
         auto done = DispatchSemaphore::make();
         std::atomic<int> seen{0};
@@ -249,7 +254,8 @@ TEST(Proactor, FreshRunPerRequestWhenTheHandlerCompletesAndResets) {
         EXPECT_EQ(seen, expected);
         // A request that comes between the handler's complete and reset is
         // answered from the completed run; once reset, the next one runs anew.
-        ASSERT_TRUE(platform::MainRunLoop::runUntil([&] { return !group->defaultAction()->isCompleted(); }, kTimeout));
+        ASSERT_TRUE(platform::MainRunLoop::runUntil([&] { return !group->defaultAction()->isCompleted(); },
+                                                    kTimeout));
     }
 }
 
@@ -260,10 +266,11 @@ TEST(Proactor, DelegateMethodGroupsRunOnTheInvocationQueueAndFailOnceTheDelegate
 
     auto done = DispatchSemaphore::make();
     std::shared_ptr<BRProactorResult> result;
-    group->actionForArgument(QStringLiteral("x"))->addCompletionHandler([&](const std::shared_ptr<BRProactorResult>& r) {
-        result = r;
-        done->signal();
-    });
+    group->actionForArgument(QStringLiteral("x"))
+        ->addCompletionHandler([&](const std::shared_ptr<BRProactorResult>& r) {
+            result = r;
+            done->signal();
+        });
     ASSERT_TRUE(done->wait(kTimeout));
     EXPECT_EQ(result->objectForKey<QString>(kKey), QStringLiteral("made for x"));
     EXPECT_EQ(owner->calls, 1);
@@ -276,10 +283,11 @@ TEST(Proactor, DelegateMethodGroupsRunOnTheInvocationQueueAndFailOnceTheDelegate
     std::weak_ptr<Owner> weakOwner = owner;
     owner.reset();
     ASSERT_TRUE(platform::MainRunLoop::runUntil([&] { return weakOwner.expired(); }, kTimeout));
-    group->actionForArgument(QStringLiteral("y"))->addCompletionHandler([&](const std::shared_ptr<BRProactorResult>& r) {
-        result = r;
-        done->signal();
-    });
+    group->actionForArgument(QStringLiteral("y"))
+        ->addCompletionHandler([&](const std::shared_ptr<BRProactorResult>& r) {
+            result = r;
+            done->signal();
+        });
     ASSERT_TRUE(done->wait(kTimeout)) << "waiters must not be stranded when the delegate is gone";
     const auto error = std::any_cast<platform::Error>(result->error());
     EXPECT_EQ(error.domain(), BRProactor::ErrorDomain);
@@ -295,7 +303,8 @@ TEST(Proactor, ProactorAndItsActionsGoAwayWithTheirOwner) {
         weakProactor = f.proactor;
     }
     // Work queued on the invocation queue may still hold the action briefly.
-    EXPECT_TRUE(platform::MainRunLoop::runUntil([&] { return weakAction.expired() && weakProactor.expired(); }, kTimeout));
+    EXPECT_TRUE(platform::MainRunLoop::runUntil(
+        [&] { return weakAction.expired() && weakProactor.expired(); }, kTimeout));
 }
 
 using ProactorDeathTest = testing::Test;

@@ -18,7 +18,9 @@ TEST(ValueOrError, ExactlyOneOfOnValueAndOnErrorFires) {
     EXPECT_EQ(errors, 0);
 
     const auto withError = BRValueOrError<int>::makeWithError(Error(QStringLiteral("d"), 3));
-    withError.onValue([&](const int&) { ++values; }).onError([&](const Error& e) { errors += static_cast<int>(e.code()); });
+    withError.onValue([&](const int&) { ++values; }).onError([&](const Error& e) {
+        errors += static_cast<int>(e.code());
+    });
     EXPECT_EQ(values, 42);
     EXPECT_EQ(errors, 3);
     EXPECT_FALSE(withError.hasValue());
@@ -60,7 +62,8 @@ TEST(ValueOrError, ErasedFormCarriesTheValueOrTheError) {
 using ValueOrErrorDeathTest = testing::Test;
 
 TEST_F(ValueOrErrorDeathTest, NilValuesAreRefused) {
-    EXPECT_DEATH(BRValueOrError<std::shared_ptr<int>>::makeWithValue(nullptr), "Invalid parameter not satisfying: nil != value");
+    EXPECT_DEATH(BRValueOrError<std::shared_ptr<int>>::makeWithValue(nullptr),
+                 "Invalid parameter not satisfying: nil != value");
     EXPECT_DEATH(BRAnyValueOrError::makeWithValue(Value()), "Invalid parameter not satisfying: nil != value");
 }
 

@@ -8,7 +8,9 @@
 
 namespace testing_support {
 
-QString testRoot() { return QString::fromLocal8Bit(qgetenv("KESTREL_ROOT")); }
+QString testRoot() {
+    return QString::fromLocal8Bit(qgetenv("KESTREL_ROOT"));
+}
 
 bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
     return platform::MainRunLoop::runUntil(condition, timeout);

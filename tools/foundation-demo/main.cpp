@@ -5,17 +5,16 @@
 
 #include "SpecificTools/Errors/AFXErrors.h"
 #include "SpecificTools/Errors/AFXNetworkErrors.h"
-#include "support/AFXSetupLogger.h"
-#include "support/BRDispatch.h"
-#include "support/BRErrorRecovery.h"
-#include "support/BRLog.h"
-#include "support/BRProactor.h"
-
 #include "platform/DispatchGroup.h"
 #include "platform/DispatchSource.h"
 #include "platform/MainRunLoop.h"
 #include "platform/Paths.h"
 #include "platform/UserDefaults.h"
+#include "support/AFXSetupLogger.h"
+#include "support/BRDispatch.h"
+#include "support/BRErrorRecovery.h"
+#include "support/BRLog.h"
+#include "support/BRProactor.h"
 
 #include <QCoreApplication>
 
@@ -44,7 +43,8 @@ public:
         BRLogInfo("Making service %@ (run %d)", name, run);
         // Slow on purpose, so that every request arrives while the making runs.
         std::this_thread::sleep_for(200ms);
-        action->setObject(QStringLiteral("%1, made by run %2").arg(name).arg(run), QStringLiteral("serviceOrError"));
+        action->setObject(QStringLiteral("%1, made by run %2").arg(name).arg(run),
+                          QStringLiteral("serviceOrError"));
         action->complete();
     }
     std::atomic<int> runs{0};
@@ -54,10 +54,12 @@ void showProactor() {
     say(QStringLiteral("\n== Coalescing: 12 concurrent requests for 3 services"));
     auto maker = std::make_shared<ServiceMaker>();
     auto proactor = BRProactor::makeWithDelegate(maker);
-    proactor->addGroupWithID(QStringLiteral("findOrMakeManamenentService"), true, &ServiceMaker::findOrMakeService);
+    proactor->addGroupWithID(QStringLiteral("findOrMakeManamenentService"), true,
+                             &ServiceMaker::findOrMakeService);
 
     const QStringList services{QStringLiteral("com.kestrel.SystemManagementService"),
-                               QStringLiteral("com.kestrel.AppsManagementService"), QStringLiteral("com.kestrel.UIManagementService")};
+                               QStringLiteral("com.kestrel.AppsManagementService"),
+                               QStringLiteral("com.kestrel.UIManagementService")};
     std::mutex mutex;
     std::map<QString, std::set<const void*>> snapshotsByService;
     auto served = platform::DispatchGroup::make();
@@ -66,9 +68,11 @@ void showProactor() {
         served->enter();
         callers.emplace_back([&, i] {
             const QString service = services[i % services.size()];
-            (*proactor)[QStringLiteral("findOrMakeManamenentService")]->actionForArgument(service)->addCompletionHandler(
-                [&, i, service](const std::shared_ptr<BRProactorResult>& result) {
-                    const QString made = result->objectForKey<QString>(QStringLiteral("serviceOrError")).value_or(QString());
+            (*proactor)[QStringLiteral("findOrMakeManamenentService")]
+                ->actionForArgument(service)
+                ->addCompletionHandler([&, i, service](const std::shared_ptr<BRProactorResult>& result) {
+                    const QString made =
+                        result->objectForKey<QString>(QStringLiteral("serviceOrError")).value_or(QString());
                     {
                         std::lock_guard lock(mutex);
                         snapshotsByService[service].insert(result.get());
@@ -92,7 +96,9 @@ void showTimersOnTheMainRunLoop() {
     say(QStringLiteral("\n== A repeating timer on the main queue, three ticks"));
     auto timer = platform::DispatchSource::makeTimer(platform::DispatchQueue::main());
     int ticks = 0;
-    timer->setEventHandler([&] { say(QStringLiteral("  tick %1 on %2").arg(++ticks).arg(platform::DispatchQueue::current()->label())); });
+    timer->setEventHandler([&] {
+        say(QStringLiteral("  tick %1 on %2").arg(++ticks).arg(platform::DispatchQueue::current()->label()));
+    });
     timer->setTimer(std::chrono::system_clock::now() + 100ms, 100ms, 10ms);
     timer->resume();
     platform::MainRunLoop::runUntil([&] { return ticks >= 3; }, 5s);
@@ -105,17 +111,22 @@ void showErrors() {
     for (int status : {200, 404, 410, 503, 302}) {
         const auto response = platform::URLResponse::http(url, status);
         const auto error = afx_interpretNetworkResponse(&response, QStringLiteral("download"), std::nullopt);
-        say(QStringLiteral("  HTTP %1 -> %2").arg(status).arg(error ? QStringLiteral("%1 \"%2\"").arg(error->code()).arg(error->localizedDescription())
-                                                                   : QStringLiteral("success")));
+        say(QStringLiteral("  HTTP %1 -> %2")
+                .arg(status)
+                .arg(error ? QStringLiteral("%1 \"%2\"").arg(error->code()).arg(error->localizedDescription())
+                           : QStringLiteral("success")));
     }
     const auto offline = afx_interpretNetworkResponse(
-        nullptr, QStringLiteral("download"), platform::Error(platform::NSURLErrorDomain, platform::NSURLErrorNotConnectedToInternet));
+        nullptr, QStringLiteral("download"),
+        platform::Error(platform::NSURLErrorDomain, platform::NSURLErrorNotConnectedToInternet));
     say(QStringLiteral("  offline -> %1 \"%2\"").arg(offline->code()).arg(offline->localizedDescription()));
 
-    platform::UserDefaults::makeWithSuiteName(QStringLiteral("com.kestrel.DesktopClient"))->setObject(-401086, QStringLiteral("fake_download"));
+    platform::UserDefaults::makeWithSuiteName(QStringLiteral("com.kestrel.DesktopClient"))
+        ->setObject(-401086, QStringLiteral("fake_download"));
     const auto ok = platform::URLResponse::http(url, 200);
     const auto faked = afx_interpretNetworkResponse(&ok, QStringLiteral("download"), std::nullopt);
-    say(QStringLiteral("  with \"fake_download\" = -401086 in the client's defaults, HTTP 200 -> %1").arg(faked->code()));
+    say(QStringLiteral("  with \"fake_download\" = -401086 in the client's defaults, HTTP 200 -> %1")
+            .arg(faked->code()));
 
     say(QStringLiteral("\n== A recovery attempt: the outdated-client alert, withdrawn"));
     const auto outdated = afx_oldDesktopClient();
@@ -123,9 +134,11 @@ void showErrors() {
             .arg(outdated.localizedDescription(), outdated.localizedRecoverySuggestion().value_or(QString()),
                  outdated.localizedRecoveryOptions().join(QStringLiteral(", "))));
     bool told = false;
-    recoveryAttemptInfo(outdated)->startRecoveryOfError(outdated, [](const auto&) { say(QStringLiteral("  the alert is taken down")); });
+    recoveryAttemptInfo(outdated)->startRecoveryOfError(
+        outdated, [](const auto&) { say(QStringLiteral("  the alert is taken down")); });
     notifyRecoveryCompletionWithBlock(outdated, [&](bool recovered) {
-        say(QStringLiteral("  attempt ended (recovered: %1)").arg(recovered ? QStringLiteral("yes") : QStringLiteral("no")));
+        say(QStringLiteral("  attempt ended (recovered: %1)")
+                .arg(recovered ? QStringLiteral("yes") : QStringLiteral("no")));
         told = true;
     });
     noNeedForRecovery(outdated);
@@ -136,7 +149,9 @@ void showErrors() {
 
 int main(int argc, char**) {
     QCoreApplication::setApplicationName(QStringLiteral("kestrel-foundation-demo"));
-    say(QStringLiteral("Kestrel foundation demo; root: %1").arg(platform::Paths::root().isEmpty() ? QStringLiteral("(none: the user's folders)") : platform::Paths::root()));
+    say(QStringLiteral("Kestrel foundation demo; root: %1")
+            .arg(platform::Paths::root().isEmpty() ? QStringLiteral("(none: the user's folders)")
+                                                   : platform::Paths::root()));
 
     AFXSetupLogger(QStringLiteral("demo"));
     BRLogInfo("Demo started with %d arguments", argc);
