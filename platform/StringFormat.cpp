@@ -17,17 +17,17 @@ QString formatString(const QString& format, const Value::Array& arguments) {
         // Parse "%[flags][width][.precision][length]conversion".
         const qsizetype start = i;
         qsizetype j = i + 1;
-        QString spec = QStringLiteral("%");
+        QString directive = QStringLiteral("%");
         while (j < format.size() && QStringLiteral("-+ #0").contains(format.at(j))) {
-            spec += format.at(j++);
+            directive += format.at(j++);
         }
         while (j < format.size() && format.at(j).isDigit()) {
-            spec += format.at(j++);
+            directive += format.at(j++);
         }
         if (j < format.size() && format.at(j) == QLatin1Char('.')) {
-            spec += format.at(j++);
+            directive += format.at(j++);
             while (j < format.size() && format.at(j).isDigit()) {
-                spec += format.at(j++);
+                directive += format.at(j++);
             }
         }
         while (j < format.size() && QStringLiteral("hlqLzjt").contains(format.at(j))) {
@@ -46,7 +46,7 @@ QString formatString(const QString& format, const Value::Array& arguments) {
         const bool present = next < arguments.size();
         const Value argument = present ? arguments.at(next) : Value();
         ++next;
-        const QByteArray printfSpec = spec.toLatin1();
+        const QByteArray printfDirective = directive.toLatin1();
         char buffer[128];
         switch (conversion) {
         case '@':
@@ -60,7 +60,7 @@ QString formatString(const QString& format, const Value::Array& arguments) {
             break;
         case 'd':
         case 'i':
-            std::snprintf(buffer, sizeof buffer, (printfSpec + "lld").constData(),
+            std::snprintf(buffer, sizeof buffer, (printfDirective + "lld").constData(),
                           static_cast<long long>(argument.toInteger()));
             result += QString::fromLatin1(buffer);
             break;
@@ -68,7 +68,7 @@ QString formatString(const QString& format, const Value::Array& arguments) {
         case 'x':
         case 'X':
         case 'o': {
-            const QByteArray full = printfSpec + "ll" + conversion;
+            const QByteArray full = printfDirective + "ll" + conversion;
             std::snprintf(buffer, sizeof buffer, full.constData(),
                           static_cast<unsigned long long>(argument.toUnsigned()));
             result += QString::fromLatin1(buffer);
@@ -80,7 +80,7 @@ QString formatString(const QString& format, const Value::Array& arguments) {
         case 'E':
         case 'g':
         case 'G': {
-            const QByteArray full = printfSpec + conversion;
+            const QByteArray full = printfDirective + conversion;
             std::snprintf(buffer, sizeof buffer, full.constData(), argument.toDouble());
             result += QString::fromLatin1(buffer);
             break;
