@@ -1,5 +1,7 @@
 #include "Class.h"
 
+#include "Value.h"
+
 #include <QHash>
 
 #include <mutex>
@@ -10,7 +12,7 @@ namespace {
 
 // Classes register lazily from whichever thread first uses them.
 struct Registry {
-    std::mutex mutex;
+    std::recursive_mutex mutex;
     QHash<QString, const Class*> classes;
 };
 
@@ -30,15 +32,32 @@ const Class* Class::named(const QString& name) {
     return r.classes.value(name, nullptr);
 }
 
-const Class* Class::registerClass(const QString& name, const Class* superclass, Factory factory) {
+const Class* Class::registerClass(const QString& name, const Class* superclass, Factory factory,
+                                  const Setup& setup) {
     auto& r = registry();
     std::lock_guard lock(r.mutex);
     if (const Class* existing = r.classes.value(name, nullptr)) {
         return existing;
     }
-    const Class* made = new Class(name, superclass, std::move(factory));
+    auto* made = new Class(name, superclass, std::move(factory));
+    if (setup) {
+        setup(*made);
+    }
     r.classes.insert(name, made);
     return made;
+}
+
+void Class::addAccessor(const QString& key, Accessor accessor) {
+    accessors_.insert(key, std::move(accessor));
+}
+
+const Class::Accessor* Class::accessorForKey(const QString& key) const {
+    for (const Class* c = this; c; c = c->superclass_) {
+        if (auto it = c->accessors_.constFind(key); it != c->accessors_.cend()) {
+            return &*it;
+        }
+    }
+    return nullptr;
 }
 
 bool Class::isSubclassOf(const Class* other) const {

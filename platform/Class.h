@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 
 #include <functional>
@@ -8,18 +9,32 @@
 namespace platform {
 
 class Object;
+class Value;
 
-// The run-time identity of an object's class: its name, its superclass and
-// how to make an empty instance. Classes register once, on first use, and
-// stay for the life of the process.
+// The run-time identity of an object's class: its name, its superclass, how
+// to make an empty instance and the accessors of its properties (what
+// key-value coding reads and writes). Classes register once, on first use,
+// and stay, unchanged, for the life of the process.
 class Class {
 public:
     using Factory = std::function<std::shared_ptr<Object>()>;
+    struct Accessor {
+        std::function<Value(const Object&)> get;
+        // Absent for a read-only property.
+        std::function<void(Object&, const Value&)> set;
+    };
+    // Adds the class's accessors before the class is published.
+    using Setup = std::function<void(Class&)>;
 
     // The registered class of that name, or null.
     static const Class* named(const QString& name);
     // Registers a class; registering a name twice answers the first registration.
-    static const Class* registerClass(const QString& name, const Class* superclass, Factory factory);
+    static const Class* registerClass(const QString& name, const Class* superclass, Factory factory,
+                                      const Setup& setup = {});
+
+    void addAccessor(const QString& key, Accessor accessor);
+    // The accessor of the class or of its nearest superclass that has one for the key.
+    const Accessor* accessorForKey(const QString& key) const;
 
     const QString& name() const { return name_; }
     const Class* superclass() const { return superclass_; }
@@ -34,6 +49,7 @@ private:
     const QString name_;
     const Class* const superclass_;
     const Factory factory_;
+    QHash<QString, Accessor> accessors_;
 };
 
 } // namespace platform
@@ -51,8 +67,12 @@ private:
 // In the class's source: registers it under its own name, below its
 // superclass, made by `factory` (an expression of type Class::Factory, or nullptr).
 #define PLATFORM_DEFINE_CLASS(ClassName, SuperName, factory)                                                 \
+    PLATFORM_DEFINE_CLASS_WITH_SETUP(ClassName, SuperName, factory, {})
+
+// The same, with a Class::Setup that adds the class's property accessors.
+#define PLATFORM_DEFINE_CLASS_WITH_SETUP(ClassName, SuperName, factory, setup)                               \
     const ::platform::Class* ClassName::staticClass() {                                                      \
-        static const ::platform::Class* registered =                                                         \
-            ::platform::Class::registerClass(QStringLiteral(#ClassName), SuperName::staticClass(), factory); \
+        static const ::platform::Class* registered = ::platform::Class::registerClass(                       \
+            QStringLiteral(#ClassName), SuperName::staticClass(), factory, setup);                           \
         return registered;                                                                                   \
     }

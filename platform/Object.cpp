@@ -1,5 +1,9 @@
 #include "Object.h"
 
+#include "Value.h"
+
+#include <QStringList>
+
 #include <mutex>
 #include <vector>
 
@@ -45,6 +49,40 @@ QString Object::description() const {
 
 std::shared_ptr<Object> Object::copy() const {
     return std::const_pointer_cast<Object>(shared_from_this());
+}
+
+Value Object::valueForKey(const QString& key) const {
+    const Class::Accessor* accessor = objectClass()->accessorForKey(key);
+    return accessor && accessor->get ? accessor->get(*this) : Value();
+}
+
+Value Object::valueForKeyPath(const QString& keyPath) const {
+    const QStringList keys = keyPath.split(QLatin1Char('.'));
+    Value current = valueForKey(keys.first());
+    for (qsizetype i = 1; i < keys.size(); ++i) {
+        if (const auto object = current.toObject()) {
+            current = object->valueForKey(keys[i]);
+        } else {
+            current = current[keys[i]];
+        }
+    }
+    return current;
+}
+
+bool Object::setValueForKey(const Value& value, const QString& key) {
+    const Class::Accessor* accessor = objectClass()->accessorForKey(key);
+    if (!accessor || !accessor->set) {
+        return false;
+    }
+    accessor->set(*this, value);
+    didChangeValueForKey(key);
+    return true;
+}
+
+void Object::encodeWithCoder(KeyedArchiver&) const {}
+
+bool Object::initWithCoder(KeyedUnarchiver&) {
+    return false;
 }
 
 Object::ObserverToken Object::addObserver(const QString& key, Observer observer) {

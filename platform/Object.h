@@ -10,13 +10,23 @@
 
 namespace platform {
 
+class KeyedArchiver;
+class KeyedUnarchiver;
+class Value;
+
 // The root of objects with identity. Subclasses declare their class with
 // PLATFORM_DECLARE_CLASS / PLATFORM_DEFINE_CLASS and override equality,
 // hash, description and copying where they are values.
 //
-// Observers can watch a key of an object; the object announces its changes
-// with `didChangeValueForKey`, and observers are called on the thread that
-// made the change.
+// Key-value coding reads and writes properties through the accessors the
+// class registered (see PropertyAccessors.h); writing one tells its
+// observers. Observers can watch a key of an object; the object announces
+// other changes with `didChangeValueForKey`, and observers are called on the
+// thread that made the change.
+//
+// Objects that can be archived say so with `supportsSecureCoding`, write
+// their keys in `encodeWithCoder` and read them back in `initWithCoder`, on
+// an instance made by their class's factory.
 class Object : public std::enable_shared_from_this<Object> {
 public:
     using ObserverToken = std::uint64_t;
@@ -36,6 +46,18 @@ public:
     virtual QString description() const;
     // Immutable objects answer themselves; mutable ones override with a real copy.
     virtual std::shared_ptr<Object> copy() const;
+
+    // The value of the property, or null for a key the class does not know.
+    Value valueForKey(const QString& key) const;
+    // A dotted path of keys through objects and dictionaries.
+    Value valueForKeyPath(const QString& keyPath) const;
+    // Answers false for a key the class does not know or cannot write.
+    bool setValueForKey(const Value& value, const QString& key);
+
+    virtual bool supportsSecureCoding() const { return false; }
+    virtual void encodeWithCoder(KeyedArchiver& coder) const;
+    // Answers false when what was read does not make a valid object.
+    virtual bool initWithCoder(KeyedUnarchiver& coder);
 
     ObserverToken addObserver(const QString& key, Observer observer);
     void removeObserver(ObserverToken token);

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "Error.h"
+#include "Value.h"
+
+#include <QByteArray>
+#include <QCborMap>
+#include <QCborValue>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+namespace platform {
+
+class Object;
+
+// Writes values and objects as a keyed archive: CBOR (RFC 8949) in which
+// every object is a map holding its class name under "$class" and its keys.
+// Plain values keep their kind: booleans, integers (a positive bignum above
+// the signed range), reals, text, bytes, dates (tag 0, text with
+// milliseconds), URLs (tag 32), UUIDs (tag 37), arrays, sets (tag 258) and
+// dictionaries (maps; a key that starts with "$" is written with one more
+// "$"). Errors are objects of class "NSError"; user-info entries that cannot
+// be archived are left out of them. An object must support secure coding;
+// an object inside itself is refused.
+class KeyedArchiver {
+public:
+    static std::optional<QByteArray> archivedDataWithRootObject(const Value& rootObject,
+                                                                Error* error = nullptr);
+
+    // For `Object::encodeWithCoder`. A null value writes nothing: it reads back as absent.
+    void encodeObject(const Value& value, const QString& key);
+    void encodeBool(bool value, const QString& key);
+    void encodeInteger(std::int64_t value, const QString& key);
+    void encodeDouble(double value, const QString& key);
+    // Makes the whole archiving fail with this error (the first one counts).
+    void failWithError(const Error& error);
+
+private:
+    KeyedArchiver() = default;
+    QCborValue encodeValue(const Value& value);
+    QCborValue encodeObjectValue(const Object& object);
+    QCborValue encodeError(const Error& error);
+
+    QCborMap* current_ = nullptr;
+    std::vector<const Object*> encoding_;
+    std::optional<Error> error_;
+};
+
+} // namespace platform

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "Error.h"
+#include "Value.h"
+
+#include <QByteArray>
+#include <QCborMap>
+#include <QList>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+namespace platform {
+
+class Class;
+
+// Reads keyed archives (see KeyedArchiver) securely: every value read must
+// be of one of the classes allowed for it, or of a subclass of one; the
+// elements of arrays, sets and dictionaries are held to the same list.
+// Anything else — an unknown or unexpected class, a value of the wrong kind,
+// truncated or malformed bytes, absurd nesting — is a clear Error, never a
+// crash.
+class KeyedUnarchiver {
+public:
+    using Classes = QList<const Class*>;
+    static constexpr int MaximumDepth = 200;
+
+    static std::optional<Value> unarchivedObjectOfClasses(const Classes& classes, const QByteArray& data,
+                                                          Error* error = nullptr);
+    template <typename T>
+    static std::shared_ptr<T> unarchivedObjectOfClass(const QByteArray& data, Error* error = nullptr) {
+        const auto value = unarchivedObjectOfClasses({T::staticClass()}, data, error);
+        return value ? value->template toObject<T>() : nullptr;
+    }
+
+    // For `Object::initWithCoder`. A missing key reads as null (or false, 0).
+    Value decodeObjectOfClasses(const Classes& classes, const QString& key);
+    Value decodeObjectOfClass(const Class* aClass, const QString& key) {
+        return decodeObjectOfClasses({aClass}, key);
+    }
+    bool decodeBool(const QString& key);
+    std::int64_t decodeInteger(const QString& key);
+    double decodeDouble(const QString& key);
+    bool containsValueForKey(const QString& key) const;
+    // Makes the whole reading fail with this error (the first one counts).
+    void failWithError(const Error& error);
+    const std::optional<Error>& error() const { return error_; }
+
+private:
+    KeyedUnarchiver() = default;
+    Value decodeValue(const QCborValue& encoded, const Classes& allowed, const QString& key, int depth);
+    Value decodeObjectMap(const QCborMap& map, const Classes& allowed, const QString& key, int depth);
+    Value decodeError(const QCborMap& map, int depth);
+    bool isAllowed(const Class* aClass, const Classes& allowed, const QString& key);
+    Value fail(const QString& description);
+
+    const QCborMap* current_ = nullptr;
+    int depth_ = 0;
+    std::optional<Error> error_;
+};
+
+} // namespace platform

@@ -1,0 +1,120 @@
+#include "BRClassReflection.h"
+
+#include "BRDispatch.h"
+
+#include <optional>
+
+namespace {
+
+struct Cache {
+    std::shared_ptr<platform::DispatchQueue> queue =
+        BRBuildInternalDispatchQueue(QStringLiteral("reflections-management"));
+    // A class remembered with none holds a null reflection.
+    QHash<QString, std::shared_ptr<const BRClassReflection>> reflections;
+};
+
+Cache& cache() {
+    static auto* c = new Cache;
+    return *c;
+}
+
+} // namespace
+
+std::shared_ptr<BRClassReflection> BRClassReflection::makeReflection() {
+    return std::shared_ptr<BRClassReflection>(new BRClassReflection);
+}
+
+std::shared_ptr<const BRClassReflection>
+BRClassReflection::reflectionForClass(const platform::Class* aClass,
+                                      const std::function<std::shared_ptr<BRClassReflection>()>& make) {
+    auto& c = cache();
+    const QString name = aClass->name();
+    std::optional<std::shared_ptr<const BRClassReflection>> known;
+    c.queue->sync([&] {
+        if (auto it = c.reflections.constFind(name); it != c.reflections.cend()) {
+            known = *it;
+        }
+    });
+    if (known) {
+        return *known;
+    }
+    // Made outside the queue: a class's making asks for its superclass's reflection.
+    std::shared_ptr<const BRClassReflection> made = make();
+    c.queue->sync([&] {
+        if (auto it = c.reflections.constFind(name); it != c.reflections.cend()) {
+            made = *it;
+        } else {
+            c.reflections.insert(name, made);
+        }
+    });
+    return made;
+}
+
+std::shared_ptr<BRClassReflection> BRClassReflection::copy() const {
+    auto copied = makeReflection();
+    copied->properties_ = properties_;
+    copied->byKey_ = byKey_;
+    return copied;
+}
+
+void BRClassReflection::add(PropertyReflection property) {
+    const QString key = property->key();
+    const bool declared = byKey_.contains(key);
+    byKey_.insert(key, property);
+    if (!declared) {
+        properties_.append(std::move(property));
+    }
+}
+
+void BRClassReflection::addPropertyForSelector(const QString& key, const platform::Class* objectClass) {
+    add(BRPropertyReflection::makeWithKey(key, {objectClass}));
+}
+
+void BRClassReflection::addPropertyForSelector(const QString& key, const platform::Class* containerClass,
+                                               const platform::Class* objectClass) {
+    add(BRPropertyReflection::makeWithKey(key, {containerClass, objectClass}));
+}
+
+void BRClassReflection::addPropertyForSelector(
+    const QString& key, const Classes& objectClasses, const platform::Value& defaultValue,
+    std::shared_ptr<const platform::ValueTransformer> valueTransformer) {
+    add(BRPropertyReflection::makeWithKey(key, objectClasses, defaultValue, std::move(valueTransformer)));
+}
+
+void BRClassReflection::addPropertyForSelector(
+    const QString& key, const platform::Class* containerClass, const Classes& objectClasses,
+    const platform::Value& defaultValue, std::shared_ptr<const platform::ValueTransformer> valueTransformer) {
+    Classes classes{containerClass};
+    classes.append(objectClasses);
+    add(BRPropertyReflection::makeWithKey(key, classes, defaultValue, std::move(valueTransformer)));
+}
+
+void BRClassReflection::encodeObject(const platform::Object& object, platform::KeyedArchiver& encoder) const {
+    for (const auto& property : properties_) {
+        platform::Value value = object.valueForKey(property->key());
+        if (property->valueTransformer()) {
+            value = property->valueTransformer()->transformedValue(value);
+        }
+        encoder.encodeObject(value, property->key());
+    }
+}
+
+void BRClassReflection::decodeObject(platform::Object& object, platform::KeyedUnarchiver& decoder) const {
+    for (const auto& property : properties_) {
+        platform::Value value = decoder.decodeObjectOfClasses(property->objectClasses(), property->key());
+        if (property->valueTransformer() && !value.isNull()) {
+            value = property->valueTransformer()->reverseTransformedValue(value);
+        }
+        if (value.isNull()) {
+            value = property->defaultValue();
+        }
+        object.setValueForKey(value, property->key());
+    }
+}
+
+void BRClassReflection::setupPropertiesOfObject(platform::Object& object,
+                                                const platform::Object& prototype) const {
+    for (const auto& property : properties_) {
+        object.setValueForKey(prototype.valueForKey(property->key()), property->key());
+    }
+}
