@@ -2,6 +2,7 @@
 
 #include "PropertyList.h"
 #include "StringsTable.h"
+#include "SystemRegistry.h"
 
 #include <QDir>
 #include <QFile>
@@ -72,28 +73,13 @@ std::shared_ptr<Bundle> Bundle::bundleWithURL(const QUrl& url) {
 }
 
 QStringList Bundle::preferredLocalizations() {
+    // Each language also stands for its bare form ("de-DE", then "de"), and English is the last resort.
     QStringList languages;
-    auto add = [&languages](QString tag) {
-        tag = tag.section(QLatin1Char('.'), 0, 0).section(QLatin1Char('@'), 0, 0);
-        if (tag.isEmpty() || tag == QLatin1String("C") || tag == QLatin1String("POSIX")) {
-            return;
-        }
-        tag.replace(QLatin1Char('_'), QLatin1Char('-'));
+    for (const QString& tag : SystemRegistry::preferredLanguages()) {
         for (const QString& form : {tag, tag.section(QLatin1Char('-'), 0, 0)}) {
             if (!languages.contains(form)) {
                 languages << form;
             }
-        }
-    };
-    for (const QString& tag :
-         QString::fromLocal8Bit(qgetenv("LANGUAGE")).split(QLatin1Char(':'), Qt::SkipEmptyParts)) {
-        add(tag);
-    }
-    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-        const QString value = QString::fromLocal8Bit(qgetenv(variable));
-        if (!value.isEmpty()) {
-            add(value);
-            break;
         }
     }
     if (!languages.contains(QStringLiteral("en"))) {

@@ -1,8 +1,8 @@
-#include "EnvironmentOverride.h"
 #include "PlatformPrinters.h"
 #include "platform/Bundle.h"
 #include "platform/PropertyList.h"
 #include "platform/StringsTable.h"
+#include "testing/EnvironmentOverride.h"
 #include "testing/TestSupport.h"
 
 #include <gtest/gtest.h>

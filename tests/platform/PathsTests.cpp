@@ -1,7 +1,7 @@
-#include "EnvironmentOverride.h"
 #include "PlatformPrinters.h"
 #include "platform/ExtendedAttributes.h"
 #include "platform/Paths.h"
+#include "testing/EnvironmentOverride.h"
 #include "testing/TestSupport.h"
 
 #include <gtest/gtest.h>
