@@ -1,6 +1,7 @@
 #include "AFXErrors.h"
 
 #include "AFXLocalizedString.h"
+#include "SpecificTools/Model/AFXCodedAppVersion.h"
 #include "SpecificTools/Model/AFXCustomerURLs.h"
 #include "platform/Workspace.h"
 #include "support/BRAssertions.h"
@@ -168,6 +169,10 @@ Error afx_incompatibleAppMinOSVersion(const QString& minimumOSVersion, const QSt
                  {{platform::NSLocalizedDescriptionKey, description},
                   {platform::NSLocalizedRecoverySuggestionErrorKey,
                    L("Please update your operating system and try again.")}});
+}
+
+Error afx_incompatibleAppVersion(const AFXCodedAppVersion& version, const QString& currentOSVersion) {
+    return afx_incompatibleAppMinOSVersion(version.minOSVersion(), currentOSVersion);
 }
 
 Error afx_teaserAppProvidedInconsistentData() {

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <optional>
 
+class AFXCodedAppVersion;
+
 // The framework's one error domain: its codes, the constructors that make
 // each error with its texts, and the predicates that classify errors.
 
@@ -105,6 +107,9 @@ platform::Error afx_appSignatureCheckFailedWithError(const AFXOptionalError& und
 platform::Error afx_invalidKestrelIDOfVendorApp(const platform::Value& kestrelID);
 platform::Error afx_incompatibleAppMinOSVersion(const QString& minimumOSVersion,
                                                 const QString& currentOSVersion);
+// As afx_incompatibleAppMinOSVersion, with the version's minOSVersion as minimum.
+platform::Error afx_incompatibleAppVersion(const AFXCodedAppVersion& version,
+                                           const QString& currentOSVersion);
 platform::Error afx_teaserAppProvidedInconsistentData();
 platform::Error afx_incompatibleInternalOSVersion(const QString& internalOSVersion,
                                                   const QString& currentOSVersion);
