@@ -1,6 +1,12 @@
+#include "platform/KeyedArchiver.h"
+#include "platform/KeyedUnarchiver.h"
 #include "support/BRValueOrError.h"
+#include "support/BRValueOrErrorObject.h"
 
 #include <gtest/gtest.h>
+
+#include <QCborMap>
+#include <QCborValue>
 
 #include <memory>
 
@@ -57,6 +63,35 @@ TEST(ValueOrError, ErasedFormCarriesTheValueOrTheError) {
     EXPECT_EQ(*erased.value(), Value(QStringLiteral("v")));
     const auto erasedError = BRValueOrError<QString>::makeWithError(Error(QStringLiteral("d"), 9)).erased();
     EXPECT_EQ(erasedError.error()->code(), 9);
+}
+
+TEST(ValueOrError, HoldersTravelAsArchivedObjectsWithExactlyOneSide) {
+    const auto allowed = platform::KeyedUnarchiver::Classes{BRValueOrErrorObject::staticClass()};
+    const auto travel = [&](const BRAnyValueOrError& holder) {
+        const auto data =
+            platform::KeyedArchiver::archivedDataWithRootObject(BRValueOrErrorObject::makeWithHolder(holder));
+        EXPECT_TRUE(data);
+        const auto back =
+            platform::KeyedUnarchiver::unarchivedObjectOfClasses(allowed, data.value_or(QByteArray()));
+        return back ? BRValueOrErrorObject::holderOf(*back) : std::nullopt;
+    };
+    const auto value = travel(BRAnyValueOrError::makeWithValue(Value::Dictionary{{QStringLiteral("n"), 1}}));
+    ASSERT_TRUE(value && value->hasValue());
+    EXPECT_EQ(*value->value(), Value(Value::Dictionary{{QStringLiteral("n"), 1}}));
+    const auto error = travel(BRAnyValueOrError::makeWithError(Error(QStringLiteral("d"), -4)));
+    ASSERT_TRUE(error && !error->hasValue());
+    EXPECT_EQ(error->error()->code(), -4);
+
+    // The class name on the wire, and the refusal of a holder with both sides or none.
+    QCborMap forged;
+    forged.insert(QStringLiteral("$class"), QStringLiteral("BRValueOrError"));
+    EXPECT_FALSE(platform::KeyedUnarchiver::unarchivedObjectOfClasses(allowed, QCborValue(forged).toCbor()));
+    forged.insert(QStringLiteral("value"), 1);
+    EXPECT_TRUE(platform::KeyedUnarchiver::unarchivedObjectOfClasses(allowed, QCborValue(forged).toCbor()));
+    const QByteArray archivedError =
+        *platform::KeyedArchiver::archivedDataWithRootObject(Value(Error(QStringLiteral("d"), 1)));
+    forged.insert(QStringLiteral("error"), QCborValue::fromCbor(archivedError));
+    EXPECT_FALSE(platform::KeyedUnarchiver::unarchivedObjectOfClasses(allowed, QCborValue(forged).toCbor()));
 }
 
 using ValueOrErrorDeathTest = testing::Test;
