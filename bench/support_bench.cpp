@@ -3,6 +3,7 @@
 // variable handoff between two threads, and a proactor serving 1,000 waiters
 // of one argument against 1,000 plain callback calls.
 
+#include "BenchRatios.h"
 #include "platform/DispatchGroup.h"
 #include "platform/DispatchSemaphore.h"
 #include "support/BRProactor.h"
@@ -11,11 +12,8 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <cstdio>
 #include <functional>
-#include <map>
 #include <mutex>
-#include <string>
 #include <thread>
 
 namespace {
@@ -136,55 +134,10 @@ void BM_ProactorThousandWaiters(benchmark::State& state) {
 }
 BENCHMARK(BM_ProactorThousandWaiters)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
-// Prints each measured figure's ratio to its baseline after the usual table.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            nanoseconds_[run.benchmark_name()] = run.GetAdjustedRealTime() * unitToNanoseconds(run.time_unit);
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        std::printf("\n%-30s %-30s %12s %12s %8s %8s\n", "measured", "baseline", "measured ns", "baseline ns",
-                    "ratio", "goal");
-        ratio("BM_SerialQueueAsyncHop", "BM_ConditionVariableHandoff", "<= 3");
-        ratio("BM_ProactorThousandWaiters", "BM_ThousandPlainCallbacks", "report");
-    }
-
-private:
-    static double unitToNanoseconds(benchmark::TimeUnit unit) {
-        switch (unit) {
-        case benchmark::kNanosecond:
-            return 1;
-        case benchmark::kMicrosecond:
-            return 1e3;
-        case benchmark::kMillisecond:
-            return 1e6;
-        case benchmark::kSecond:
-            return 1e9;
-        }
-        return 1;
-    }
-    void ratio(const std::string& measured, const std::string& baseline, const char* goal) {
-        const auto m = nanoseconds_.find(measured + "/real_time");
-        const auto b = nanoseconds_.find(baseline + "/real_time");
-        if (m == nanoseconds_.end() || b == nanoseconds_.end() || b->second <= 0) {
-            return;
-        }
-        std::printf("%-30s %-30s %12.0f %12.0f %8.2f %8s\n", measured.c_str(), baseline.c_str(), m->second,
-                    b->second, m->second / b->second, goal);
-    }
-    std::map<std::string, double> nanoseconds_;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarksWithRatios(argc, argv,
+                                   {{"BM_SerialQueueAsyncHop", "BM_ConditionVariableHandoff", "<= 3"},
+                                    {"BM_ProactorThousandWaiters", "BM_ThousandPlainCallbacks", "report"}});
 }

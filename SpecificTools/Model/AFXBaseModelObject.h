@@ -44,7 +44,8 @@ public:                                                                         
         return staticClass();                                                                                \
     }                                                                                                        \
     std::shared_ptr<const BRClassReflection> classReflection() const override {                              \
-        return BRReflection<ClassName>();                                                                    \
+        static const std::shared_ptr<const BRClassReflection> reflection = BRReflection<ClassName>();        \
+        return reflection;                                                                                   \
     }                                                                                                        \
                                                                                                              \
 private:
