@@ -3,23 +3,26 @@
 #include "KeyedArchiveFormat.h"
 #include "Object.h"
 
-#include <QCborArray>
 #include <QtEndian>
 
 #include <algorithm>
+#include <limits>
 
 namespace platform {
 
+KeyedArchiver::KeyedArchiver() : writer_(std::make_unique<QCborStreamWriter>(&data_)) {}
+
 std::optional<QByteArray> KeyedArchiver::archivedDataWithRootObject(const Value& rootObject, Error* error) {
     KeyedArchiver archiver;
-    const QCborValue root = archiver.encodeValue(rootObject);
+    archiver.encodeValue(rootObject);
     if (archiver.error_) {
         if (error) {
             *error = *archiver.error_;
         }
         return std::nullopt;
     }
-    return root.toCbor();
+    archiver.writer_.reset();
+    return archiver.data_;
 }
 
 void KeyedArchiver::failWithError(const Error& error) {
@@ -29,11 +32,11 @@ void KeyedArchiver::failWithError(const Error& error) {
 }
 
 void KeyedArchiver::encodeObject(const Value& value, const QString& key) {
-    if (value.isNull() || !current_) {
+    if (value.isNull() || !insideObject_) {
         return;
     }
-    QCborValue encoded = encodeValue(value);
-    current_->insert(KeyedArchiveFormat::escapedKey(key), encoded);
+    writer_->append(KeyedArchiveFormat::escapedKey(key));
+    encodeValue(value);
 }
 
 void KeyedArchiver::encodeBool(bool value, const QString& key) {
@@ -46,106 +49,139 @@ void KeyedArchiver::encodeDouble(double value, const QString& key) {
     encodeObject(value, key);
 }
 
-QCborValue KeyedArchiver::encodeValue(const Value& value) {
+bool KeyedArchiver::canArchive(const Value& value) const {
+    KeyedArchiver probe;
+    probe.encoding_ = encoding_;
+    probe.encodeValue(value);
+    return !probe.error_;
+}
+
+void KeyedArchiver::encodeValue(const Value& value) {
     using namespace KeyedArchiveFormat;
+    if (error_) {
+        return;
+    }
     switch (value.kind()) {
     case Value::Kind::Null:
-        return QCborValue(nullptr);
+        writer_->appendNull();
+        return;
     case Value::Kind::Bool:
-        return QCborValue(value.toBool());
+        writer_->append(value.toBool());
+        return;
     case Value::Kind::Integer:
-        return QCborValue(static_cast<qint64>(value.toInteger()));
+        writer_->append(static_cast<qint64>(value.toInteger()));
+        return;
     case Value::Kind::Unsigned: {
         const std::uint64_t u = value.toUnsigned();
         if (u <= static_cast<std::uint64_t>(std::numeric_limits<qint64>::max())) {
-            return QCborValue(static_cast<qint64>(u));
+            writer_->append(static_cast<qint64>(u));
+            return;
         }
         QByteArray bytes(8, Qt::Uninitialized);
         qToBigEndian(u, bytes.data());
-        return QCborValue(QCborKnownTags::PositiveBignum, bytes);
+        writer_->append(QCborKnownTags::PositiveBignum);
+        writer_->append(bytes);
+        return;
     }
     case Value::Kind::Double:
-        return QCborValue(value.toDouble());
+        writer_->append(value.toDouble());
+        return;
     case Value::Kind::String:
-        return QCborValue(value.toString());
+        writer_->append(value.toString());
+        return;
     case Value::Kind::Data:
-        return QCborValue(value.toData());
+        writer_->append(value.toData());
+        return;
     case Value::Kind::Date:
-        return QCborValue(value.toDate());
+        writer_->append(QCborKnownTags::DateTimeString);
+        writer_->append(value.toDate().toUTC().toString(Qt::ISODateWithMs));
+        return;
     case Value::Kind::URL:
-        return QCborValue(QCborKnownTags::Url, value.toURL().toString(QUrl::FullyEncoded));
+        writer_->append(QCborKnownTags::Url);
+        writer_->append(value.toURL().toString(QUrl::FullyEncoded));
+        return;
     case Value::Kind::UUID:
-        return QCborValue(QCborKnownTags::Uuid, value.toUUID().toRfc4122());
+        writer_->append(QCborKnownTags::Uuid);
+        writer_->append(value.toUUID().toRfc4122());
+        return;
     case Value::Kind::Array:
     case Value::Kind::Set: {
-        QCborArray elements;
-        for (const Value& element : value.toArray()) {
-            elements.append(encodeValue(element));
-        }
         if (value.kind() == Value::Kind::Set) {
-            return QCborValue(SetTag, elements);
+            writer_->append(SetTag);
         }
-        return elements;
+        const auto& elements = value.toArray();
+        writer_->startArray(static_cast<quint64>(elements.size()));
+        for (const Value& element : elements) {
+            encodeValue(element);
+        }
+        writer_->endArray();
+        return;
     }
     case Value::Kind::Dictionary: {
-        QCborMap entries;
         const auto& dictionary = value.toDictionary();
+        writer_->startMap();
         for (auto it = dictionary.cbegin(); it != dictionary.cend(); ++it) {
             if (!it.value().isNull()) {
-                entries.insert(escapedKey(it.key()), encodeValue(it.value()));
+                writer_->append(escapedKey(it.key()));
+                encodeValue(it.value());
             }
         }
-        return entries;
+        writer_->endMap();
+        return;
     }
     case Value::Kind::Object:
-        return encodeObjectValue(*value.toObject());
+        encodeObjectValue(*value.toObject());
+        return;
     case Value::Kind::Error:
-        return encodeError(*value.toError());
+        encodeError(*value.toError());
+        return;
     }
-    return QCborValue(nullptr);
 }
 
-QCborValue KeyedArchiver::encodeObjectValue(const Object& object) {
+void KeyedArchiver::encodeObjectValue(const Object& object) {
     if (!object.supportsSecureCoding()) {
         failWithError(KeyedArchiveFormat::codingError(
             QStringLiteral("Objects of class %1 cannot be archived securely").arg(object.className())));
-        return QCborValue(nullptr);
+        return;
     }
     if (std::find(encoding_.begin(), encoding_.end(), &object) != encoding_.end()) {
         failWithError(KeyedArchiveFormat::codingError(
             QStringLiteral("An object of class %1 contains itself").arg(object.className())));
-        return QCborValue(nullptr);
+        return;
     }
-    QCborMap map;
-    map.insert(KeyedArchiveFormat::ClassKey, object.className());
+    writer_->startMap();
+    writer_->append(KeyedArchiveFormat::ClassKey);
+    writer_->append(object.className());
     encoding_.push_back(&object);
-    QCborMap* outer = current_;
-    current_ = &map;
+    const bool outer = insideObject_;
+    insideObject_ = true;
     object.encodeWithCoder(*this);
-    current_ = outer;
+    insideObject_ = outer;
     encoding_.pop_back();
-    return map;
+    writer_->endMap();
 }
 
-QCborValue KeyedArchiver::encodeError(const Error& error) {
+void KeyedArchiver::encodeError(const Error& error) {
     using namespace KeyedArchiveFormat;
-    QCborMap map;
-    map.insert(ClassKey, QStringLiteral("NSError"));
-    map.insert(ErrorDomainKey, error.domain());
-    map.insert(ErrorCodeKey, static_cast<qint64>(error.code()));
-    QCborMap userInfo;
+    writer_->startMap(4);
+    writer_->append(ClassKey);
+    writer_->append(QStringLiteral("NSError"));
+    writer_->append(ErrorDomainKey);
+    writer_->append(error.domain());
+    writer_->append(ErrorCodeKey);
+    writer_->append(static_cast<qint64>(error.code()));
+    writer_->append(ErrorUserInfoKey);
+    writer_->startMap();
     const auto& info = error.userInfo();
     for (auto it = info.cbegin(); it != info.cend(); ++it) {
         // What cannot travel (a recovery attempt, say) stays behind.
-        KeyedArchiver probe;
-        probe.encoding_ = encoding_;
-        const QCborValue encoded = probe.encodeValue(it.value());
-        if (!probe.error_ && !it.value().isNull()) {
-            userInfo.insert(escapedKey(it.key()), encoded);
+        if (!it.value().isNull() && canArchive(it.value())) {
+            writer_->append(escapedKey(it.key()));
+            encodeValue(it.value());
         }
     }
-    map.insert(ErrorUserInfoKey, userInfo);
-    return map;
+    writer_->endMap();
+    writer_->endMap();
 }
 
 } // namespace platform

@@ -4,10 +4,10 @@
 #include "Value.h"
 
 #include <QByteArray>
-#include <QCborMap>
-#include <QCborValue>
+#include <QCborStreamWriter>
 #include <QString>
 
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -23,7 +23,8 @@ class Object;
 // dictionaries (maps; a key that starts with "$" is written with one more
 // "$"). Errors are objects of class "NSError"; user-info entries that cannot
 // be archived are left out of them. An object must support secure coding;
-// an object inside itself is refused.
+// an object inside itself is refused. The archive is written as it goes,
+// without building a tree first.
 class KeyedArchiver {
 public:
     static std::optional<QByteArray> archivedDataWithRootObject(const Value& rootObject,
@@ -38,12 +39,16 @@ public:
     void failWithError(const Error& error);
 
 private:
-    KeyedArchiver() = default;
-    QCborValue encodeValue(const Value& value);
-    QCborValue encodeObjectValue(const Object& object);
-    QCborValue encodeError(const Error& error);
+    KeyedArchiver();
+    void encodeValue(const Value& value);
+    void encodeObjectValue(const Object& object);
+    void encodeError(const Error& error);
+    // Whether the value archives on its own (probing errors' user info).
+    bool canArchive(const Value& value) const;
 
-    QCborMap* current_ = nullptr;
+    QByteArray data_;
+    std::unique_ptr<QCborStreamWriter> writer_;
+    bool insideObject_ = false;
     std::vector<const Object*> encoding_;
     std::optional<Error> error_;
 };
