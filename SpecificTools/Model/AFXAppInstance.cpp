@@ -93,6 +93,19 @@ bool AFXAppInstance::existsOnRootVolume() const {
     return URL_->reference().identity().device == static_cast<std::uint64_t>(rootVolume.st_dev);
 }
 
+std::optional<platform::RunningApplication> AFXAppInstance::runningApplication() const {
+    if (!URL_ || !URL_->reference().resolves()) {
+        return std::nullopt;
+    }
+    const auto identity = URL_->reference().identity();
+    for (const auto& application : platform::RunningApplication::runningApplications()) {
+        if (application.bundleIdentity() == identity) {
+            return application;
+        }
+    }
+    return std::nullopt;
+}
+
 QString AFXAppInstance::appCategory() const {
     std::call_once(appCategoryOnce_, [this] {
         const auto bundle = URL_ ? platform::Bundle::bundleWithURL(URL_->filePathURL()) : nullptr;

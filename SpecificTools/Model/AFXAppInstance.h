@@ -2,6 +2,7 @@
 
 #include "AFXBaseMutableModelObject.h"
 #include "platform/FileReferenceURL.h"
+#include "platform/RunningApplication.h"
 
 #include <QString>
 #include <QUrl>
@@ -50,6 +51,8 @@ public:
     QString appCategory() const;
     // The category from the framework's string table (the category itself without an entry).
     QString localizedAppCategory() const;
+    // The running application whose bundle is this instance's app, if any.
+    std::optional<platform::RunningApplication> runningApplication() const;
 
     bool isEqual(const platform::Object& other) const override;
     std::uint64_t hash() const override;

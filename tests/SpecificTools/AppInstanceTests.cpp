@@ -4,6 +4,7 @@
 #include "platform/KeyedArchiver.h"
 #include "platform/KeyedUnarchiver.h"
 #include "platform/PropertyList.h"
+#include "platform/Task.h"
 #include "testing/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -193,6 +194,36 @@ TEST(AppInstance, CategoryIsReadOnceAndWrittenAsWords) {
 
     ASSERT_TRUE(QFile::remove(plist));
     EXPECT_EQ(dev->appCategory(), QStringLiteral("Developer Tools"));
+}
+
+TEST(AppInstance, FindsItsRunningApplicationByTheBundleItself) {
+    const QUrl url =
+        makeBundle(QStringLiteral("/Applications/Runner.app"),
+                   Value::Dictionary{{"CFBundleShortVersionString", "1.0"}, {"CFBundleVersion", "1"}});
+    const QString executable = url.toLocalFile() + QStringLiteral("/Contents/MacOS/runner");
+    ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), executable));
+    const auto instance = AFXVendorAppInstance::makeWithAppID(5, url);
+    ASSERT_TRUE(instance);
+    EXPECT_FALSE(instance->runningApplication());
+
+    auto task = Task::make();
+    task->setLaunchPath(executable);
+    task->setArguments({QStringLiteral("30")});
+    ASSERT_TRUE(task->launch());
+    const auto running = instance->runningApplication();
+    ASSERT_TRUE(running);
+    EXPECT_EQ(running->processIdentifier(), task->processIdentifier());
+    EXPECT_EQ(running->bundlePath(), url.toLocalFile());
+    // Another bundle at another place is not this one.
+    const auto other =
+        AFXVendorAppInstance::makeWithAppID(5, makeBundle(QStringLiteral("/Applications/Other.app"),
+                                                          Value::Dictionary{{"CFBundleVersion", "1"}}));
+    ASSERT_TRUE(other);
+    EXPECT_FALSE(other->runningApplication());
+
+    task->terminate();
+    ASSERT_TRUE(task->waitUntilExit(std::chrono::seconds(10)));
+    EXPECT_FALSE(instance->runningApplication());
 }
 
 TEST(AppWorkflow, TravelsCopiesAndComparesByAppID) {
