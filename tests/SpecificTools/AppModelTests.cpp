@@ -13,6 +13,7 @@
 #include "SpecificTools/Model/AFXResourceExistsStatus.h"
 #include "SpecificTools/Model/AFXResourceMissingStatus.h"
 #include "platform/ValueClasses.h"
+#include "testing/ArchiveRoundTrip.h"
 #include "testing/EnvironmentOverride.h"
 #include "testing/TestSupport.h"
 
@@ -56,13 +57,7 @@ std::shared_ptr<AFXCodedApp> makeApp(const AFXCodedApp::Versions& versions = {})
     return app;
 }
 
-template <typename T> std::shared_ptr<T> roundTrip(const std::shared_ptr<T>& object) {
-    const auto data = KeyedArchiver::archivedDataWithRootObject(object);
-    if (!data) {
-        return nullptr;
-    }
-    return KeyedUnarchiver::unarchivedObjectOfClass<T>(*data);
-}
+using testing_support::archiveRoundTrip;
 
 QCborMap encodedMap(const std::shared_ptr<Object>& object) {
     return QCborValue::fromCbor(*KeyedArchiver::archivedDataWithRootObject(object)).toMap();
@@ -159,15 +154,15 @@ TEST(AppModelCoding, EveryRecordClassDeclaresItsWireKeysAndRoundTrips) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.record->className().toStdString());
         EXPECT_EQ(codedKeys(*row.record), row.keys);
-        const auto back = roundTrip(std::static_pointer_cast<AFXBaseModelObject>(row.record));
+        const auto back = archiveRoundTrip(std::static_pointer_cast<AFXBaseModelObject>(row.record));
         ASSERT_TRUE(back);
         expectSameCodedFields(*row.record, *back);
         EXPECT_TRUE(back->isEqual(*row.record));
     }
-    EXPECT_EQ(roundTrip(stored)->status()->downloadedResourceURL(), std::nullopt);
-    EXPECT_EQ(roundTrip(version)->screenshotResourcesIDs(),
+    EXPECT_EQ(archiveRoundTrip(stored)->status()->downloadedResourceURL(), std::nullopt);
+    EXPECT_EQ(archiveRoundTrip(version)->screenshotResourcesIDs(),
               (QStringList{QStringLiteral("b"), QStringLiteral("a")}));
-    EXPECT_EQ(roundTrip(version)->releaseDate(), day(3, 1));
+    EXPECT_EQ(archiveRoundTrip(version)->releaseDate(), day(3, 1));
 }
 
 TEST(AppModelCoding, AppKeepsItsVersionsResourcesAndFlagsAndAbsentFlagsAreFalse) {
@@ -183,7 +178,7 @@ TEST(AppModelCoding, AppKeepsItsVersionsResourcesAndFlagsAndAbsentFlagsAreFalse)
     app->setIsBrandNew(true);
     app->setDidPresentAsBrandNew(true);
 
-    const auto back = roundTrip(app);
+    const auto back = archiveRoundTrip(app);
     ASSERT_TRUE(back);
     expectSameCodedFields(*app, *back);
     EXPECT_TRUE(back->isInstanceHidden() && back->isBrandNew() && back->didPresentAsBrandNew());
@@ -246,7 +241,7 @@ TEST(AppModelCoding, TeaserUpdateVersionsTravelAsOldNumbers) {
     QCborMap map = encodedMap(update);
     EXPECT_EQ(map.value(QStringLiteral("fromTeaserAppVersion")), QCborValue(3));
     EXPECT_EQ(map.value(QStringLiteral("toTeaserAppVersion")), QCborValue(12));
-    const auto back = roundTrip(update);
+    const auto back = archiveRoundTrip(update);
     ASSERT_TRUE(back);
     EXPECT_EQ(back->toTeaserAppVersion(), QStringLiteral("0.12"));
 

@@ -8,6 +8,7 @@
 #include "platform/KeyedArchiver.h"
 #include "platform/KeyedUnarchiver.h"
 #include "support/BRJSONParser.h"
+#include "testing/ArchiveRoundTrip.h"
 #include "testing/EnvironmentOverride.h"
 #include "testing/TestSupport.h"
 
@@ -25,14 +26,7 @@ namespace {
 
 const QString kStagingURL = QStringLiteral("https://staging.example.test/endpoints.json");
 
-template <typename T> std::shared_ptr<T> roundTrip(const std::shared_ptr<T>& object) {
-    const auto data = platform::KeyedArchiver::archivedDataWithRootObject(object);
-    EXPECT_TRUE(data);
-    Error error(QString(), 0);
-    auto back = platform::KeyedUnarchiver::unarchivedObjectOfClass<T>(data.value_or(QByteArray()), &error);
-    EXPECT_TRUE(back) << error.description().toStdString();
-    return back;
-}
+using testing_support::archiveRoundTrip;
 
 Value json(const char* text) {
     Error error(QString(), 0);
@@ -190,7 +184,7 @@ TEST(EndpointsManifest, ReadsTheNamedEndpointsAndSkipsOthers) {
     EXPECT_FALSE(needy->isEqual(*manifest->endpointForCustomerAPI()));
 
     manifest->setOriginURL(QUrl(kStagingURL));
-    const auto back = roundTrip(manifest);
+    const auto back = archiveRoundTrip(manifest);
     ASSERT_TRUE(back);
     EXPECT_EQ(back->name(), manifest->name());
     EXPECT_EQ(back->originURL(), QUrl(kStagingURL));
@@ -301,7 +295,7 @@ TEST(Environment, AWritableLocalApplicationsFolderComesFirstAndRecordsRoundTrip)
     EXPECT_EQ(environment->URLForAppsDirectory().toLocalFile(),
               root + QStringLiteral("/Applications/Kestrel"));
 
-    const auto back = roundTrip(environment);
+    const auto back = archiveRoundTrip(environment);
     ASSERT_TRUE(back);
     EXPECT_TRUE(back->isEqual(*environment));
     EXPECT_TRUE(back->identifier()->isDefault());

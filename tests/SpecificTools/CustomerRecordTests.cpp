@@ -8,6 +8,7 @@
 #include "platform/KeyedArchiver.h"
 #include "platform/KeyedUnarchiver.h"
 #include "support/BRSystemInfo.h"
+#include "testing/ArchiveRoundTrip.h"
 
 #include <gtest/gtest.h>
 
@@ -17,11 +18,7 @@ namespace {
 
 const QString kStagingURL = QStringLiteral("https://staging.example.test/endpoints.json");
 
-template <typename T> std::shared_ptr<T> roundTrip(const std::shared_ptr<T>& object) {
-    const auto data = platform::KeyedArchiver::archivedDataWithRootObject(object);
-    EXPECT_TRUE(data);
-    return platform::KeyedUnarchiver::unarchivedObjectOfClass<T>(data.value_or(QByteArray()));
-}
+using testing_support::archiveRoundTrip;
 
 std::shared_ptr<AFXCustomerID> alice() {
     return AFXCustomerID::makeWithAccountName(QStringLiteral("alice@example.test"),
@@ -86,7 +83,7 @@ TEST(CustomerID, StoredFormKeyEqualityAndArchive) {
         AFXCustomerID::makeWithUserDefaultsValue(Value::Dictionary{{QStringLiteral("accountName"), "a"}}));
     EXPECT_FALSE(AFXCustomerID::makeWithUserDefaultsValue(Value(QStringLiteral("alice"))));
 
-    const auto archived = roundTrip(id);
+    const auto archived = archiveRoundTrip(id);
     ASSERT_TRUE(archived);
     EXPECT_TRUE(archived->isEqual(*id));
     EXPECT_EQ(archived->environmentID()->userDefaultsValue(), kStagingURL);
@@ -118,18 +115,18 @@ TEST(MachineInfo, HashesThisMacAndTellsOthersApart) {
 
     // Hashes use all 64 bits; they survive archiving.
     const auto wide = AFXMachineInfo::makeWithHashes(0xfedcba9876543210ULL, 0x8000000000000001ULL);
-    const auto back = roundTrip(wide);
+    const auto back = archiveRoundTrip(wide);
     ASSERT_TRUE(back);
     EXPECT_EQ(back->hardwareUUIDHash(), 0xfedcba9876543210ULL);
     EXPECT_EQ(back->MACAddressHash(), 0x8000000000000001ULL);
-    EXPECT_TRUE(AFXMachineInfo::isCurrentMachine(roundTrip(current)));
+    EXPECT_TRUE(AFXMachineInfo::isCurrentMachine(archiveRoundTrip(current)));
 }
 
 TEST(Customer, ArchivesEveryField) {
     const auto customer = makeCustomer();
     EXPECT_EQ(customer->accountName(), QStringLiteral("alice@example.test"));
     EXPECT_FALSE(customer->environmentID()->isDefault());
-    const auto back = roundTrip(customer);
+    const auto back = archiveRoundTrip(customer);
     ASSERT_TRUE(back);
     expectSameFields(*back, *customer);
     EXPECT_EQ(back->token(), QStringLiteral("secret-token"));
@@ -140,7 +137,7 @@ TEST(Customer, ArchivesEveryField) {
     // "undefined" reads back as 0.
     AFXCustomer::Fields fields;
     fields.identifier = alice();
-    const auto bare = roundTrip(AFXCustomer::makeWithFields(fields));
+    const auto bare = archiveRoundTrip(AFXCustomer::makeWithFields(fields));
     ASSERT_TRUE(bare);
     EXPECT_FALSE(bare->subscriptionExpirationDate());
     EXPECT_FALSE(bare->startNotificationDate());
@@ -194,14 +191,14 @@ TEST(Customer, StoredFormLeavesTheTokenOutAndRebuildsWithIt) {
 TEST(CustomerIdentityAndCredentials, RoundTripAndCompare) {
     const QByteArray png("\x89PNG\r\n\x1a\n\x00\x01", 10);
     const auto identity = AFXCustomerIdentity::makeWithCustomerID(alice(), QStringLiteral("Alice"), png);
-    const auto identityBack = roundTrip(identity);
+    const auto identityBack = archiveRoundTrip(identity);
     ASSERT_TRUE(identityBack);
     EXPECT_TRUE(identityBack->customerID()->isEqual(*alice()));
     EXPECT_EQ(identityBack->name(), QStringLiteral("Alice"));
     EXPECT_EQ(identityBack->image(), png);
 
     const auto credentials = AFXCustomerCredentials::makeWithCustomerID(alice(), QStringLiteral("t1"));
-    const auto credentialsBack = roundTrip(credentials);
+    const auto credentialsBack = archiveRoundTrip(credentials);
     ASSERT_TRUE(credentialsBack);
     EXPECT_TRUE(credentialsBack->isEqual(*credentials));
     EXPECT_EQ(credentialsBack->hash(), credentials->hash());
