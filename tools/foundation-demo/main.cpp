@@ -5,8 +5,13 @@
 
 #include "SpecificTools/Errors/AFXErrors.h"
 #include "SpecificTools/Errors/AFXNetworkErrors.h"
+#include "SpecificTools/Model/AFXAppAlgorithms.h"
+#include "SpecificTools/Model/AFXCodedApp.h"
+#include "SpecificTools/Model/AFXCodedAppVersion.h"
 #include "platform/DispatchGroup.h"
 #include "platform/DispatchSource.h"
+#include "platform/KeyedArchiver.h"
+#include "platform/KeyedUnarchiver.h"
 #include "platform/MainRunLoop.h"
 #include "platform/Paths.h"
 #include "platform/UserDefaults.h"
@@ -145,6 +150,37 @@ void showErrors() {
     platform::MainRunLoop::runUntil([&] { return told; }, 5s);
 }
 
+void showRecords() {
+    say(QStringLiteral("\n== A catalogue record over the wire"));
+    auto app = std::make_shared<AFXCodedApp>();
+    app->setIdentifier(230);
+    app->setName(QStringLiteral("Orbit Notes"));
+    app->setBundleIdentifier(QStringLiteral("com.orbit.notes-kestrel"));
+    AFXCodedApp::Versions versions;
+    for (const auto& [identifier, minimum] : {std::pair{"3.0", "11.0"}, std::pair{"4.0", "13.0"}}) {
+        auto version = std::make_shared<AFXCodedAppVersion>();
+        version->setIdentifier(QString::fromLatin1(identifier));
+        version->setUiVersion(QString::fromLatin1(identifier));
+        version->setMinOSVersion(QString::fromLatin1(minimum));
+        version->setAppID(230);
+        versions << version;
+    }
+    app->setVersions(versions);
+    const QByteArray archive = *platform::KeyedArchiver::archivedDataWithRootObject(app);
+    const auto received = platform::KeyedUnarchiver::unarchivedObjectOfClass<AFXCodedApp>(archive);
+    say(QStringLiteral("  %1 bytes; read back: %2").arg(archive.size()).arg(received->description()));
+    for (const char* system : {"12.6.0", "14.1.0", "10.15.7"}) {
+        qputenv("KESTREL_OS_VERSION", system);
+        platform::Error error(QString(), 0);
+        const auto picked = AFXPickAppVersion(*received, &error);
+        say(QStringLiteral("  on a system of version %1 the installer picks %2")
+                .arg(QString::fromLatin1(system),
+                     picked ? picked->identifier()
+                            : QStringLiteral("nothing: ") + error.localizedDescription()));
+    }
+    qunsetenv("KESTREL_OS_VERSION");
+}
+
 } // namespace
 
 int main(int argc, char**) {
@@ -159,6 +195,7 @@ int main(int argc, char**) {
     showProactor();
     showTimersOnTheMainRunLoop();
     showErrors();
+    showRecords();
 
     BRLogError("An error line is written before the call returns");
     BRLog::flushLog();
