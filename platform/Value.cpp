@@ -4,10 +4,12 @@
 #include "Hash.h"
 #include "Object.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <optional>
+#include <unordered_map>
 #include <utility>
 
 namespace platform {
@@ -109,9 +111,17 @@ Value::Value(std::shared_ptr<Object> value) {
 Value::Value(const Error& value) : kind_(Kind::Error), storage_(std::make_shared<const Error>(value)) {}
 
 Value Value::set(const Array& elements) {
+    // Equal values hash equal, so only elements with the same hash need comparing.
     Array distinct;
+    distinct.reserve(elements.size());
+    std::unordered_multimap<std::uint64_t, qsizetype> seen;
     for (const Value& element : elements) {
-        if (!distinct.contains(element)) {
+        const std::uint64_t h = element.hash();
+        const auto [first, last] = seen.equal_range(h);
+        const bool duplicate =
+            std::any_of(first, last, [&](const auto& entry) { return distinct[entry.second] == element; });
+        if (!duplicate) {
+            seen.emplace(h, distinct.size());
             distinct.append(element);
         }
     }
