@@ -57,6 +57,18 @@ void KeyedArchiver::encodeObject(const Value& value, const QString& key) {
     encodeValue(value);
 }
 
+QByteArray KeyedArchiver::encodedKey(const QString& key) {
+    return KeyedArchiveFormat::escapedKey(key).toUtf8();
+}
+
+void KeyedArchiver::encodeObject(const Value& value, const QByteArray& encodedKey) {
+    if (value.isNull() || !insideObject_) {
+        return;
+    }
+    writer_->appendTextString(encodedKey.constData(), encodedKey.size());
+    encodeValue(value);
+}
+
 void KeyedArchiver::encodeBool(bool value, const QString& key) {
     encodeObject(value, key);
 }

@@ -32,6 +32,10 @@ public:
 
     // For `Object::encodeWithCoder`. A null value writes nothing: it reads back as absent.
     void encodeObject(const Value& value, const QString& key);
+    // The same with the key as `encodedKey` made it, for callers that write
+    // one key many times.
+    void encodeObject(const Value& value, const QByteArray& encodedKey);
+    static QByteArray encodedKey(const QString& key);
     void encodeBool(bool value, const QString& key);
     void encodeInteger(std::int64_t value, const QString& key);
     void encodeDouble(double value, const QString& key);

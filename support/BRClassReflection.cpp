@@ -95,7 +95,7 @@ void BRClassReflection::encodeObject(const platform::Object& object, platform::K
         if (property->valueTransformer()) {
             value = property->valueTransformer()->transformedValue(value);
         }
-        encoder.encodeObject(value, property->key());
+        encoder.encodeObject(value, property->encodedKey());
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "BRAssertions.h"
 #include "platform/Hash.h"
+#include "platform/KeyedArchiver.h"
 
 std::shared_ptr<const BRPropertyReflection>
 BRPropertyReflection::makeWithKey(const QString& key, const Classes& objectClasses,
@@ -10,6 +11,7 @@ BRPropertyReflection::makeWithKey(const QString& key, const Classes& objectClass
     BRParameterAssertText(!key.isEmpty(), "key");
     std::shared_ptr<BRPropertyReflection> reflection(new BRPropertyReflection);
     reflection->key_ = key;
+    reflection->encodedKey_ = platform::KeyedArchiver::encodedKey(key);
     reflection->objectClasses_ = objectClasses;
     reflection->defaultValue_ = defaultValue;
     reflection->valueTransformer_ = std::move(valueTransformer);

@@ -23,6 +23,8 @@ public:
                 std::shared_ptr<const platform::ValueTransformer> valueTransformer = nullptr);
 
     const QString& key() const { return key_; }
+    // The key as archives write it, made once.
+    const QByteArray& encodedKey() const { return encodedKey_; }
     const Classes& objectClasses() const { return objectClasses_; }
     const platform::Value& defaultValue() const { return defaultValue_; }
     const std::shared_ptr<const platform::ValueTransformer>& valueTransformer() const {
@@ -36,6 +38,7 @@ private:
     BRPropertyReflection() = default;
 
     QString key_;
+    QByteArray encodedKey_;
     Classes objectClasses_;
     platform::Value defaultValue_;
     std::shared_ptr<const platform::ValueTransformer> valueTransformer_;
