@@ -84,52 +84,48 @@ QByteArray AFXCustomerSecureSerializationKey() {
     return key;
 }
 
-QByteArray AFXSecureSerializationEncrypt(const QByteArray& plain, const QByteArray& key) {
-    BRParameterAssert(key.size() == 32);
+namespace {
+
+// AES-256-CBC with PKCS#7 padding and an all-zero IV, one way or the other,
+// into a buffer one block longer than the input, trimmed to what was written.
+std::optional<QByteArray> runCipher(const QByteArray& input, const QByteArray& key, bool encrypt) {
     const unsigned char iv[kBlockSize] = {};
-    QByteArray encrypted(plain.size() + kBlockSize, '\0');
-    auto* out = reinterpret_cast<unsigned char*>(encrypted.data());
+    QByteArray output(input.size() + kBlockSize, '\0');
+    auto* out = reinterpret_cast<unsigned char*>(output.data());
     int written = 0;
     int finalWritten = 0;
     CipherContext cipher;
-    const bool encryptedAll =
-        cipher.context &&
-        EVP_EncryptInit_ex(cipher.context, EVP_aes_256_cbc(), nullptr,
-                           reinterpret_cast<const unsigned char*>(key.constData()), iv) == 1 &&
-        EVP_EncryptUpdate(cipher.context, out, &written,
-                          reinterpret_cast<const unsigned char*>(plain.constData()),
-                          static_cast<int>(plain.size())) == 1 &&
-        EVP_EncryptFinal_ex(cipher.context, out + written, &finalWritten) == 1;
-    if (!encryptedAll) {
+    const bool done = cipher.context &&
+                      EVP_CipherInit_ex(cipher.context, EVP_aes_256_cbc(), nullptr,
+                                        reinterpret_cast<const unsigned char*>(key.constData()), iv,
+                                        encrypt ? 1 : 0) == 1 &&
+                      EVP_CipherUpdate(cipher.context, out, &written,
+                                       reinterpret_cast<const unsigned char*>(input.constData()),
+                                       static_cast<int>(input.size())) == 1 &&
+                      EVP_CipherFinal_ex(cipher.context, out + written, &finalWritten) == 1;
+    if (!done) {
+        return std::nullopt;
+    }
+    output.truncate(written + finalWritten);
+    return output;
+}
+
+} // namespace
+
+QByteArray AFXSecureSerializationEncrypt(const QByteArray& plain, const QByteArray& key) {
+    BRParameterAssert(key.size() == 32);
+    const auto encrypted = runCipher(plain, key, true);
+    if (!encrypted) {
         BRHandleAssertionFailure(QStringLiteral("Encryption of a notification payload failed"));
     }
-    encrypted.truncate(written + finalWritten);
-    return encrypted;
+    return *encrypted;
 }
 
 std::optional<QByteArray> AFXSecureSerializationDecrypt(const QByteArray& encrypted, const QByteArray& key) {
     if (key.size() != 32 || encrypted.isEmpty() || encrypted.size() % kBlockSize != 0) {
         return std::nullopt;
     }
-    const unsigned char iv[kBlockSize] = {};
-    QByteArray plain(encrypted.size() + kBlockSize, '\0');
-    auto* out = reinterpret_cast<unsigned char*>(plain.data());
-    int written = 0;
-    int finalWritten = 0;
-    CipherContext cipher;
-    const bool decrypted =
-        cipher.context &&
-        EVP_DecryptInit_ex(cipher.context, EVP_aes_256_cbc(), nullptr,
-                           reinterpret_cast<const unsigned char*>(key.constData()), iv) == 1 &&
-        EVP_DecryptUpdate(cipher.context, out, &written,
-                          reinterpret_cast<const unsigned char*>(encrypted.constData()),
-                          static_cast<int>(encrypted.size())) == 1 &&
-        EVP_DecryptFinal_ex(cipher.context, out + written, &finalWritten) == 1;
-    if (!decrypted) {
-        return std::nullopt;
-    }
-    plain.truncate(written + finalWritten);
-    return plain;
+    return runCipher(encrypted, key, false);
 }
 
 QByteArray AFXEnvironmentGetSecureSerialization(const std::shared_ptr<AFXEnvironment>& environment) {
