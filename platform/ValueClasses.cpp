@@ -6,56 +6,26 @@
 
 namespace platform::ValueClasses {
 
-namespace {
-const Class* valueClass(const char* name) {
-    return Class::registerClass(QString::fromLatin1(name), Object::staticClass(), nullptr);
-}
-} // namespace
+// Each class registers on first use, below NSObject, without a factory.
+#define PLATFORM_VALUE_CLASS(function, name)                                                                 \
+    const Class* function() {                                                                                \
+        static const Class* c = Class::registerClass(QStringLiteral(name), Object::staticClass(), nullptr);  \
+        return c;                                                                                            \
+    }
 
-const Class* null() {
-    static const Class* c = valueClass("NSNull");
-    return c;
-}
-const Class* number() {
-    static const Class* c = valueClass("NSNumber");
-    return c;
-}
-const Class* string() {
-    static const Class* c = valueClass("NSString");
-    return c;
-}
-const Class* data() {
-    static const Class* c = valueClass("NSData");
-    return c;
-}
-const Class* date() {
-    static const Class* c = valueClass("NSDate");
-    return c;
-}
-const Class* url() {
-    static const Class* c = valueClass("NSURL");
-    return c;
-}
-const Class* uuid() {
-    static const Class* c = valueClass("NSUUID");
-    return c;
-}
-const Class* array() {
-    static const Class* c = valueClass("NSArray");
-    return c;
-}
-const Class* set() {
-    static const Class* c = valueClass("NSSet");
-    return c;
-}
-const Class* dictionary() {
-    static const Class* c = valueClass("NSDictionary");
-    return c;
-}
-const Class* error() {
-    static const Class* c = valueClass("NSError");
-    return c;
-}
+PLATFORM_VALUE_CLASS(null, "NSNull")
+PLATFORM_VALUE_CLASS(number, "NSNumber")
+PLATFORM_VALUE_CLASS(string, "NSString")
+PLATFORM_VALUE_CLASS(data, "NSData")
+PLATFORM_VALUE_CLASS(date, "NSDate")
+PLATFORM_VALUE_CLASS(url, "NSURL")
+PLATFORM_VALUE_CLASS(uuid, "NSUUID")
+PLATFORM_VALUE_CLASS(array, "NSArray")
+PLATFORM_VALUE_CLASS(set, "NSSet")
+PLATFORM_VALUE_CLASS(dictionary, "NSDictionary")
+PLATFORM_VALUE_CLASS(error, "NSError")
+
+#undef PLATFORM_VALUE_CLASS
 
 const Class* classOf(const Value& value) {
     switch (value.kind()) {
