@@ -50,11 +50,7 @@ void KeyedArchiver::failWithError(const Error& error) {
 }
 
 void KeyedArchiver::encodeObject(const Value& value, const QString& key) {
-    if (value.isNull() || !insideObject_) {
-        return;
-    }
-    writer_->append(KeyedArchiveFormat::escapedKey(key));
-    encodeValue(value);
+    encodeObject(value, encodedKey(key));
 }
 
 QByteArray KeyedArchiver::encodedKey(const QString& key) {
