@@ -19,13 +19,30 @@ inline const QString NSUnderlyingErrorKey = QStringLiteral("NSUnderlyingError");
 inline const QString NSPOSIXErrorDomain = QStringLiteral("NSPOSIXErrorDomain");
 inline const QString NSCocoaErrorDomain = QStringLiteral("NSCocoaErrorDomain");
 inline const QString NSURLErrorDomain = QStringLiteral("NSURLErrorDomain");
+// User-info key of NSURLErrorDomain errors: the URL that failed, as a string.
+inline const QString NSErrorFailingURLStringKey = QStringLiteral("NSErrorFailingURLStringKey");
+inline const QString NSOSStatusErrorDomain = QStringLiteral("NSOSStatusErrorDomain");
 
 enum : std::int64_t {
+    NSURLErrorUnknown = -1,
     NSURLErrorCancelled = -999,
+    NSURLErrorBadURL = -1000,
     NSURLErrorTimedOut = -1001,
+    NSURLErrorUnsupportedURL = -1002,
+    NSURLErrorCannotFindHost = -1003,
     NSURLErrorCannotConnectToHost = -1004,
     NSURLErrorNetworkConnectionLost = -1005,
+    NSURLErrorHTTPTooManyRedirects = -1007,
     NSURLErrorNotConnectedToInternet = -1009,
+    NSURLErrorBadServerResponse = -1011,
+    NSURLErrorAppTransportSecurityRequiresSecureConnection = -1022,
+    NSURLErrorSecureConnectionFailed = -1200,
+    NSURLErrorServerCertificateHasBadDate = -1201,
+    NSURLErrorServerCertificateUntrusted = -1202,
+    NSURLErrorServerCertificateNotYetValid = -1204,
+    NSURLErrorCannotCreateFile = -3000,
+    NSURLErrorCannotOpenFile = -3001,
+    NSURLErrorCannotWriteToFile = -3003,
 };
 
 // A failure: a domain, a code and user info. An immutable value; copies share

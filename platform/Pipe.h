@@ -25,6 +25,8 @@ public:
 
     // Reads until every writer has closed its end.
     QByteArray readDataToEndOfFile();
+    // False when the data could not all be written, for instance because
+    // the reading end has been closed (the process is not signalled).
     bool writeData(const QByteArray& data);
 
 private:

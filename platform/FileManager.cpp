@@ -1,0 +1,131 @@
+#include "FileManager.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <cerrno>
+#include <filesystem>
+#include <system_error>
+
+#include <sys/stat.h>
+
+namespace platform {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path native(const QString& path) {
+    return fs::path(QFile::encodeName(path).toStdString());
+}
+
+bool fail(Error* error, int errnoValue, const QString& context) {
+    if (error) {
+        *error = Error::posix(errnoValue, context);
+    }
+    return false;
+}
+
+bool fail(Error* error, const std::error_code& code, const QString& context) {
+    return fail(error, code.value() ? code.value() : EIO, context);
+}
+
+bool lexists(const QString& path) {
+    struct stat status;
+    return ::lstat(QFile::encodeName(path).constData(), &status) == 0;
+}
+
+} // namespace
+
+bool FileManager::fileExists(const QString& path) {
+    return lexists(path);
+}
+
+bool FileManager::isDirectory(const QString& path) {
+    std::error_code code;
+    return fs::is_directory(fs::symlink_status(native(path), code));
+}
+
+bool FileManager::createDirectory(const QString& path, bool withIntermediateDirectories, Error* error) {
+    std::error_code code;
+    const bool made = withIntermediateDirectories ? fs::create_directories(native(path), code)
+                                                  : fs::create_directory(native(path), code);
+    if (code) {
+        return fail(error, code, QStringLiteral("Could not create the folder \"%1\"").arg(path));
+    }
+    if (!made && !isDirectory(path)) {
+        return fail(error, EEXIST, QStringLiteral("Could not create the folder \"%1\"").arg(path));
+    }
+    return true;
+}
+
+bool FileManager::copyItem(const QString& source, const QString& destination, Error* error) {
+    const QString context = QStringLiteral("Could not copy \"%1\" to \"%2\"").arg(source, destination);
+    if (!lexists(source)) {
+        return fail(error, ENOENT, context);
+    }
+    if (lexists(destination)) {
+        return fail(error, EEXIST, context);
+    }
+    std::error_code code;
+    fs::copy(native(source), native(destination),
+             fs::copy_options::recursive | fs::copy_options::copy_symlinks, code);
+    if (code) {
+        return fail(error, code, context);
+    }
+    return true;
+}
+
+bool FileManager::moveItem(const QString& source, const QString& destination, Error* error) {
+    const QString context = QStringLiteral("Could not move \"%1\" to \"%2\"").arg(source, destination);
+    if (!lexists(source)) {
+        return fail(error, ENOENT, context);
+    }
+    if (lexists(destination)) {
+        return fail(error, EEXIST, context);
+    }
+    if (::rename(QFile::encodeName(source).constData(), QFile::encodeName(destination).constData()) == 0) {
+        return true;
+    }
+    if (errno != EXDEV) {
+        return fail(error, errno, context);
+    }
+    if (!copyItem(source, destination, error)) {
+        removeItem(destination);
+        return false;
+    }
+    return removeItem(source, error);
+}
+
+bool FileManager::removeItem(const QString& path, Error* error) {
+    std::error_code code;
+    if (fs::remove_all(native(path), code) == 0 && !code) {
+        return fail(error, ENOENT, QStringLiteral("Could not remove \"%1\"").arg(path));
+    }
+    if (code) {
+        return fail(error, code, QStringLiteral("Could not remove \"%1\"").arg(path));
+    }
+    return true;
+}
+
+std::optional<QStringList> FileManager::contentsOfDirectory(const QString& path, Error* error) {
+    QDir folder(path);
+    if (!isDirectory(path)) {
+        fail(error, lexists(path) ? ENOTDIR : ENOENT,
+             QStringLiteral("Could not list the folder \"%1\"").arg(path));
+        return std::nullopt;
+    }
+    if (!folder.isReadable()) {
+        fail(error, EACCES, QStringLiteral("Could not list the folder \"%1\"").arg(path));
+        return std::nullopt;
+    }
+    QStringList items;
+    const QStringList names =
+        folder.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QString& name : names) {
+        items.append(folder.filePath(name));
+    }
+    return items;
+}
+
+} // namespace platform

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "Error.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace platform {
+
+// File operations on whole items (a file, a link or a folder with
+// everything in it). Symbolic links are copied and moved as links, never
+// followed. Failures are Errors in NSPOSIXErrorDomain naming the item.
+class FileManager {
+public:
+    static bool fileExists(const QString& path);
+    static bool isDirectory(const QString& path);
+    static bool createDirectory(const QString& path, bool withIntermediateDirectories, Error* error = nullptr);
+    // Copies `source` to `destination`, which must not exist yet.
+    static bool copyItem(const QString& source, const QString& destination, Error* error = nullptr);
+    // Renames, or copies then removes the source when the destination is on
+    // another file system. The destination must not exist yet.
+    static bool moveItem(const QString& source, const QString& destination, Error* error = nullptr);
+    static bool removeItem(const QString& path, Error* error = nullptr);
+    // The paths of a folder's own items, hidden ones included, sorted by
+    // name; nullopt when the folder cannot be listed.
+    static std::optional<QStringList> contentsOfDirectory(const QString& path, Error* error = nullptr);
+};
+
+} // namespace platform

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "DispatchQueue.h"
+#include "URLRequest.h"
+#include "URLSessionConfiguration.h"
+#include "URLSessionDelegate.h"
+#include "URLSessionDownloadTask.h"
+
+#include <QByteArray>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace platform {
+
+// Runs transfers on the process's network thread and reports them to its
+// delegate on its delegate queue (a serial queue; the session makes one of
+// its own when given none). The session holds its delegate strongly until
+// it is invalidated. HTTPS peers are checked against the system's CAs plus
+// those in the PEM file KESTREL_CA_BUNDLE names. Local caches are never used.
+class URLSession : public std::enable_shared_from_this<URLSession> {
+public:
+    static std::shared_ptr<URLSession> sessionWithConfiguration(const URLSessionConfiguration& configuration,
+                                                                std::shared_ptr<URLSessionDelegate> delegate,
+                                                                std::shared_ptr<DispatchQueue> delegateQueue = nullptr);
+    ~URLSession();
+    URLSession(const URLSession&) = delete;
+    URLSession& operator=(const URLSession&) = delete;
+
+    const URLSessionConfiguration& configuration() const { return configuration_; }
+    const std::shared_ptr<DispatchQueue>& delegateQueue() const { return delegateQueue_; }
+
+    // A suspended task, or null once the session is invalidated.
+    std::shared_ptr<URLSessionDownloadTask> downloadTaskWithRequest(const URLRequest& request);
+    // A suspended task continuing the transfer the resume data describes.
+    // Resume data that cannot be read, or whose partial file is gone, gives
+    // a task that fails as soon as it is resumed (NSURLErrorCannotOpenFile).
+    std::shared_ptr<URLSessionDownloadTask> downloadTaskWithResumeData(const QByteArray& resumeData);
+
+    // Cancels every task and lets the delegate go once the last event is
+    // delivered; no new task can be made.
+    void invalidateAndCancel();
+    // Lets running tasks finish, then lets the delegate go.
+    void finishTasksAndInvalidate();
+
+private:
+    friend class URLSessionTask;
+    friend class URLSessionDownloadTask;
+    friend class URLSessionTransfer;
+
+    URLSession(URLSessionConfiguration configuration, std::shared_ptr<URLSessionDelegate> delegate,
+               std::shared_ptr<DispatchQueue> delegateQueue);
+
+    std::shared_ptr<URLSessionDownloadTask> makeTask(const URLRequest& request,
+                                                     std::optional<QByteArray> resumeData);
+    void invalidate(bool cancelTasks);
+    // Called by tasks, from any thread.
+    void resumeTask(const std::shared_ptr<URLSessionDownloadTask>& task);
+    void cancelTask(const std::shared_ptr<URLSessionDownloadTask>& task,
+                    std::function<void(const std::optional<QByteArray>&)> resumeDataHandler);
+    // On the delegate queue only: the delegate, until it is let go.
+    std::shared_ptr<URLSessionDelegate> delegateOnQueue() const;
+    // On the delegate queue: tells the delegate a task ended, and lets the
+    // delegate go after the last task of an invalidated session.
+    void deliverCompletion(URLSessionTask& task, const std::optional<Error>& error);
+
+    const URLSessionConfiguration configuration_;
+    const std::shared_ptr<DispatchQueue> delegateQueue_;
+    // The rest is the implementation's: tasks by identifier, the delegate,
+    // the invalidated flag.
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+} // namespace platform
