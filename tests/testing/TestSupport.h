@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
 #include <functional>
@@ -17,6 +18,16 @@ bool waitUntil(const std::function<bool()>& condition,
                std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
 QByteArray readFile(const QString& path);
+
+struct ProgramResult {
+    // The exit status; -1 when the program could not start or did not end
+    // within a minute (it is killed then).
+    int status = -1;
+    QByteArray output;
+    QByteArray errors;
+};
+// Runs a program to its end, feeding it `input` on its standard input.
+ProgramResult runProgram(const QString& program, const QStringList& arguments, const QByteArray& input = {});
 bool writeFile(const QString& path, const QByteArray& data);
 
 } // namespace testing_support

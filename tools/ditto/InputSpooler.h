@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+
+// A PKZip archive keeps the modes and link flags of its entries in the
+// central directory at its end, so an archive arriving on a pipe has to be
+// read to the end before it can be unpacked. The spooler copies a stream
+// into an anonymous temporary file (nothing to clean up, whatever happens to
+// the process) in large blocks, so memory use stays flat for any size.
+class InputSpooler {
+public:
+    // A seekable descriptor positioned at the start of what `input` held, or
+    // -1 with the reason. A regular file is already seekable and is used as is.
+    static int spool(int input, std::string* error);
+
+private:
+    static int makeAnonymousFile(std::string* error);
+    static bool copyBySplicing(int input, int output, bool* unsupported, std::string* error);
+    static bool copyByReading(int input, int output, std::string* error);
+};

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+#include <QList>
+#include <QStringList>
+
+#include <optional>
+
+// What the command line asks of the store.
+struct StoreOptions {
+    QString root;
+    quint16 port = 0;
+    // Empty: a temporary folder of our own, removed at exit.
+    QString stateDir;
+    // Where to cut successive responses, one entry per response cut.
+    QList<qint64> dropAfter;
+    int dropCount = 1;
+    bool noLength = false;
+    bool noRanges = false;
+    std::optional<int> status;
+    std::optional<qint64> rate;
+    bool help = false;
+
+    // The options, or nullopt with the reason in `error`.
+    static std::optional<StoreOptions> parse(const QStringList& arguments, QString* error);
+    static QString usage();
+};
