@@ -1,0 +1,15 @@
+#pragma once
+
+#include "platform/Error.h"
+
+#include <QUrl>
+
+#include <functional>
+#include <optional>
+
+// Unpacks an app archive (ZIP or disk image) into a private staging folder
+// and answers the first app bundle in it: a top-level bundle before anything
+// nested. The progress block receives the running total, up to 1.0. On
+// failure the error is afx_didFailToUnpackApp; the cause is logged.
+std::optional<QUrl> AFXUnpack(const QUrl& archiveURL, const std::function<void(double)>& progress,
+                              platform::Error* error = nullptr);

@@ -1,0 +1,353 @@
+#include "BRUnarchiver.h"
+
+#include "BRDispatch.h"
+
+#include "platform/FileManager.h"
+#include "platform/Paths.h"
+#include "platform/Pipe.h"
+#include "platform/Task.h"
+#include "platform/Tools.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+#include <QStringDecoder>
+#include <QUuid>
+
+const QString BRUnarchiverErrorDomain = QStringLiteral("com.brindle.UnarchiverErrorDomain");
+
+using platform::Error;
+using platform::FileManager;
+
+namespace {
+
+constexpr qint64 ZIPChunkSize = 262144;
+constexpr qint64 DMGTrailerOffset = 512;
+
+QString newUUIDString() {
+    return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+}
+
+QString newStagingPath() {
+    return platform::Paths::temporaryDirectory() + QLatin1Char('/') + newUUIDString();
+}
+
+// A tool that exited non-zero: its status is the code, its standard error
+// the description.
+Error toolError(int status, const QByteArray& standardError) {
+    platform::Value::Dictionary userInfo;
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString text = decoder(standardError);
+    if (!decoder.hasError()) {
+        userInfo.insert(platform::NSLocalizedDescriptionKey, text);
+    }
+    return Error(platform::NSOSStatusErrorDomain, static_cast<std::int32_t>(status), userInfo);
+}
+
+struct ToolRun {
+    std::shared_ptr<platform::Task> task;
+    std::shared_ptr<platform::Pipe> standardError;
+};
+
+std::optional<ToolRun> launchTool(const QString& systemPath, const QStringList& arguments,
+                                  std::shared_ptr<platform::Pipe> standardInput, Error* error) {
+    ToolRun run{platform::Task::make(), platform::Pipe::make(error)};
+    if (!run.standardError) {
+        return std::nullopt;
+    }
+    run.task->setLaunchPath(platform::Tools::path(systemPath));
+    run.task->setArguments(arguments);
+    if (standardInput) {
+        run.task->setStandardInput(std::move(standardInput));
+    }
+    run.task->setStandardError(run.standardError);
+    if (!run.task->launch(error)) {
+        return std::nullopt;
+    }
+    return run;
+}
+
+// Waits for the tool; a non-zero exit is the error.
+bool finishTool(ToolRun& run, Error* error) {
+    const QByteArray standardError = run.standardError->readDataToEndOfFile();
+    run.task->waitUntilExit();
+    if (run.task->terminationReason() == platform::Task::TerminationReason::Exit &&
+        run.task->terminationStatus() == 0) {
+        return true;
+    }
+    if (error) {
+        // A tool killed by a signal has no exit status; its signal number
+        // stands in, negated so that it cannot pass for one.
+        const int status = run.task->terminationReason() == platform::Task::TerminationReason::Exit
+                               ? run.task->terminationStatus()
+                               : -run.task->terminationStatus();
+        *error = toolError(status, standardError);
+    }
+    return false;
+}
+
+} // namespace
+
+class BRUnarchiver::ProgressTotal {
+public:
+    explicit ProgressTotal(const ProgressHandler& handler) : handler_(handler) {}
+    void step(double amount) {
+        total_ += amount;
+        if (handler_) {
+            handler_(total_);
+        }
+    }
+
+private:
+    const ProgressHandler& handler_;
+    double total_ = 0.0;
+};
+
+void BRUnarchiver::unpackArchiveAtURL(const QUrl& archiveURL, const std::optional<QUrl>& destinationFolder,
+                                      bool async, ProgressHandler progressHandler,
+                                      CompletionHandler completionHandler) {
+    auto queue = BRBuildInternalDispatchQueue(QStringLiteral("unarchiver"));
+    auto work = [archiveURL, destinationFolder, progressHandler = std::move(progressHandler),
+                 completionHandler = std::move(completionHandler)] {
+        ProgressTotal progress(progressHandler);
+        Error error(QString(), 0);
+        if (!_checkDestinationFolder(destinationFolder, &error)) {
+            completionHandler(std::nullopt, error);
+            return;
+        }
+        progress.step(0.1);
+
+        double previous = 0.0;
+        const ProgressHandler unarchiveProgress = [&](double p) {
+            progress.step((p - previous) * 0.8);
+            previous = p;
+        };
+        const std::optional<QUrl> staging = _unarchiveURL(archiveURL, unarchiveProgress, &error);
+        if (!staging) {
+            completionHandler(std::nullopt, error);
+            return;
+        }
+
+        QUrl result = *staging;
+        if (destinationFolder) {
+            std::optional<Error> moveError;
+            if (!_moveContentAtURL(*staging, *destinationFolder, &moveError)) {
+                completionHandler(std::nullopt, moveError);
+                return;
+            }
+            result = *destinationFolder;
+        }
+        progress.step(0.1);
+        completionHandler(result, std::nullopt);
+    };
+    if (async) {
+        queue->async(std::move(work));
+    } else {
+        queue->sync(work);
+    }
+}
+
+bool BRUnarchiver::_checkDestinationFolder(const std::optional<QUrl>& folder, Error* error) {
+    if (!folder) {
+        return true;
+    }
+    const QString path = folder->toLocalFile();
+    if (FileManager::isDirectory(path)) {
+        return true;
+    }
+    return FileManager::createDirectory(path, true, error);
+}
+
+std::optional<QUrl> BRUnarchiver::_unarchiveURL(const QUrl& archiveURL, const ProgressHandler& progressHandler,
+                                                Error* error) {
+    BRArchiveType type = _archiveTypeByExtensionAtURL(archiveURL);
+    if (type == BRArchiveTypeUnknown) {
+        type = _archiveTypeByHeaderAtURL(archiveURL);
+    }
+    switch (type) {
+    case BRArchiveTypeZIP:
+        return _unarchiveZIP(archiveURL, progressHandler, error);
+    case BRArchiveTypeDMG:
+        return _unarchiveDMG(archiveURL, progressHandler, error);
+    case BRArchiveTypeUnknown:
+        break;
+    }
+    if (error) {
+        *error = Error(BRUnarchiverErrorDomain, -1,
+                       {{platform::NSLocalizedDescriptionKey, QStringLiteral("Unknown archive type.")}});
+    }
+    return std::nullopt;
+}
+
+BRArchiveType BRUnarchiver::_archiveTypeByExtensionAtURL(const QUrl& archiveURL) {
+    const QString extension = QFileInfo(archiveURL.path()).suffix().toUpper();
+    if (extension == QLatin1String("ZIP")) {
+        return BRArchiveTypeZIP;
+    }
+    if (extension == QLatin1String("DMG")) {
+        return BRArchiveTypeDMG;
+    }
+    return BRArchiveTypeUnknown;
+}
+
+BRArchiveType BRUnarchiver::_archiveTypeByHeaderAtURL(const QUrl& archiveURL) {
+    QFile archive(archiveURL.toLocalFile());
+    if (!archive.open(QIODevice::ReadOnly)) {
+        return BRArchiveTypeUnknown;
+    }
+    if (_archiveHasZIPHeader(archive)) {
+        return BRArchiveTypeZIP;
+    }
+    if (_archiveHasDMGHeader(archive)) {
+        return BRArchiveTypeDMG;
+    }
+    return BRArchiveTypeUnknown;
+}
+
+bool BRUnarchiver::_archiveHasZIPHeader(QFile& archive) {
+    return archive.seek(0) && archive.read(4) == QByteArrayLiteral("\x50\x4B\x03\x04");
+}
+
+bool BRUnarchiver::_archiveHasDMGHeader(QFile& archive) {
+    const qint64 size = archive.size();
+    return size >= DMGTrailerOffset && archive.seek(size - DMGTrailerOffset) &&
+           archive.read(4) == QByteArrayLiteral("koly");
+}
+
+std::optional<QUrl> BRUnarchiver::_unarchiveZIP(const QUrl& archiveURL, const ProgressHandler& progressHandler,
+                                                Error* error) {
+    QFile archive(archiveURL.toLocalFile());
+    if (!archive.exists()) {
+        if (error) {
+            *error = Error::posix(ENOENT, QStringLiteral("Could not read the size of \"%1\"").arg(archive.fileName()));
+        }
+        return std::nullopt;
+    }
+    const qint64 fileSize = archive.size();
+    const QString stagingPath = newStagingPath();
+
+    auto input = platform::Pipe::make(error);
+    if (!input) {
+        return std::nullopt;
+    }
+    std::optional<ToolRun> ditto = launchTool(QStringLiteral("/usr/bin/ditto"),
+                                              {QStringLiteral("-x"), QStringLiteral("-k"), QStringLiteral("-"), stagingPath},
+                                              input, error);
+    if (!ditto) {
+        return std::nullopt;
+    }
+    if (archive.open(QIODevice::ReadOnly)) {
+        qint64 bytesWritten = 0;
+        do {
+            const QByteArray chunk = archive.read(ZIPChunkSize);
+            if (chunk.isEmpty() || !input->writeData(chunk)) {
+                // A tool that stopped reading has failed; its exit says why.
+                break;
+            }
+            bytesWritten += chunk.size();
+            if (progressHandler) {
+                progressHandler(static_cast<double>(bytesWritten) / static_cast<double>(fileSize));
+            }
+        } while (fileSize > bytesWritten);
+    }
+    input->closeWriteEnd();
+    if (!finishTool(*ditto, error)) {
+        return std::nullopt;
+    }
+    return QUrl::fromLocalFile(stagingPath);
+}
+
+std::optional<QUrl> BRUnarchiver::_unarchiveDMG(const QUrl& archiveURL, const ProgressHandler& progressHandler,
+                                                Error* error) {
+    double progress = 0.0;
+    auto step = [&](double amount) {
+        progress += amount;
+        if (progressHandler) {
+            progressHandler(progress);
+        }
+    };
+
+    const QString volumes = platform::Paths::resolve(QStringLiteral("/Volumes"));
+    QString mountPoint;
+    do {
+        mountPoint = volumes + QLatin1Char('/') + newUUIDString();
+    } while (FileManager::fileExists(mountPoint));
+
+    std::optional<ToolRun> attach =
+        launchTool(QStringLiteral("/usr/bin/hdiutil"),
+                   {QStringLiteral("attach"), archiveURL.toLocalFile(), QStringLiteral("-mountpoint"), mountPoint,
+                    QStringLiteral("-nobrowse"), QStringLiteral("-noautoopen")},
+                   nullptr, error);
+    const bool attached = attach && finishTool(*attach, error);
+    step(0.2);
+    if (!attached) {
+        return std::nullopt;
+    }
+
+    auto detach = [&] {
+        Error ignored(QString(), 0);
+        if (std::optional<ToolRun> run = launchTool(
+                QStringLiteral("/usr/bin/hdiutil"),
+                {QStringLiteral("detach"), mountPoint, QStringLiteral("-force")}, nullptr, &ignored)) {
+            finishTool(*run, &ignored);
+        }
+        step(0.2);
+    };
+
+    const std::optional<QStringList> items = FileManager::contentsOfDirectory(mountPoint, error);
+    if (!items) {
+        detach();
+        return std::nullopt;
+    }
+
+    const QString stagingPath = newStagingPath();
+    if (!FileManager::createDirectory(stagingPath, true, error)) {
+        detach();
+        return std::nullopt;
+    }
+
+    for (const QString& item : *items) {
+        const QUrl itemURL = QUrl::fromLocalFile(item);
+        if (!_shouldIgnoreItemAtURL(itemURL) &&
+            !FileManager::copyItem(item, stagingPath + QLatin1Char('/') + QFileInfo(item).fileName(), error)) {
+            detach();
+            return std::nullopt;
+        }
+        step(0.6 / static_cast<double>(items->size()));
+    }
+
+    detach();
+    return QUrl::fromLocalFile(stagingPath);
+}
+
+bool BRUnarchiver::_shouldIgnoreItemAtURL(const QUrl& itemURL) {
+    static const QSet<QString> ignoredNames{QStringLiteral(".DS_STORE"), QStringLiteral(".TRASHES")};
+    return ignoredNames.contains(QFileInfo(itemURL.path()).fileName().toUpper());
+}
+
+bool BRUnarchiver::_moveContentAtURL(const QUrl& sourceURL, const QUrl& destinationURL,
+                                     std::optional<Error>* error) {
+    const QString source = sourceURL.toLocalFile();
+    if (!FileManager::fileExists(source)) {
+        return false;
+    }
+    const QStringList items = FileManager::isDirectory(source)
+                                  ? FileManager::contentsOfDirectory(source).value_or(QStringList{})
+                                  : QStringList{source};
+
+    bool moved = false;
+    for (const QString& item : items) {
+        if (_shouldIgnoreItemAtURL(QUrl::fromLocalFile(item))) {
+            continue;
+        }
+        const QString target = destinationURL.toLocalFile() + QLatin1Char('/') + QFileInfo(item).fileName();
+        FileManager::removeItem(target);
+        Error moveError(QString(), 0);
+        moved = FileManager::moveItem(item, target, &moveError);
+        if (!moved) {
+            *error = moveError;
+            return false;
+        }
+    }
+    return moved;
+}
