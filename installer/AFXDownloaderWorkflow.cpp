@@ -1,0 +1,189 @@
+#include "AFXDownloaderWorkflow.h"
+
+#include "SpecificTools/Errors/AFXNetworkErrors.h"
+
+#include "support/BRUnarchiver.h"
+
+#include "platform/Bundle.h"
+#include "platform/FileManager.h"
+#include "platform/Paths.h"
+
+using platform::Error;
+
+namespace {
+
+const QString kArchivePath = QStringLiteral("/com.kestrel.DesktopClient/Kestrel.zip");
+const QString kClientBundleName = QStringLiteral("Kestrel.app");
+constexpr double kArchiveRequestTimeout = 10.0;
+constexpr std::uint64_t kMaximumSilentResumeAttempt = 2;
+
+} // namespace
+
+AFXDownloaderWorkflow::AFXDownloaderWorkflow(const std::shared_ptr<AFXDownloaderDelegate>& delegate)
+    : delegate_(delegate), privateQueue_(platform::DispatchQueue::make(QStringLiteral("AFXDownloaderWorkflow"))) {}
+
+AFXDownloaderWorkflow::~AFXDownloaderWorkflow() = default;
+
+std::shared_ptr<AFXDownloaderWorkflow> AFXDownloaderWorkflow::makeWithDelegate(
+    const std::shared_ptr<AFXDownloaderDelegate>& delegate) {
+    std::shared_ptr<AFXDownloaderWorkflow> workflow(new AFXDownloaderWorkflow(delegate));
+    workflow->downloadSession_ = platform::URLSession::sessionWithConfiguration(
+        platform::URLSessionConfiguration::defaultSessionConfiguration(), workflow, workflow->privateQueue_);
+    return workflow;
+}
+
+QUrl AFXDownloaderWorkflow::archiveURL() {
+    QString host = QString::fromLocal8Bit(qgetenv("KESTREL_DOWNLOAD_HOST"));
+    if (host.isEmpty()) {
+        host = platform::Bundle::mainBundle()->objectForInfoDictionaryKey(QStringLiteral("AFXDownloadHost")).toString();
+    }
+    while (host.endsWith(QLatin1Char('/'))) {
+        host.chop(1);
+    }
+    return QUrl(host + kArchivePath);
+}
+
+QUrl AFXDownloaderWorkflow::destinationFolderURL() {
+    return QUrl::fromLocalFile(platform::Paths::resolve(QStringLiteral("/Applications")));
+}
+
+void AFXDownloaderWorkflow::start() {
+    std::shared_ptr<platform::URLSessionDownloadTask> task;
+    {
+        std::lock_guard lock(mutex_);
+        if (task_ && task_->state() == platform::URLSessionTask::State::Running) {
+            return;
+        }
+        silentResumeAttempt_ = 0;
+        progress_ = 0.0;
+        task_ = downloadSession_->downloadTaskWithRequest(platform::URLRequest(
+            archiveURL(), platform::URLRequest::CachePolicy::ReloadIgnoringLocalCacheData, kArchiveRequestTimeout));
+        task = task_;
+    }
+    if (task) {
+        task->resume();
+    }
+}
+
+void AFXDownloaderWorkflow::suspend() {
+    std::shared_ptr<platform::URLSessionDownloadTask> task;
+    {
+        std::lock_guard lock(mutex_);
+        resumeData_.reset();
+        task = task_;
+    }
+    if (!task) {
+        return;
+    }
+    task->cancelByProducingResumeData([weakSelf = weak_from_this()](const std::optional<QByteArray>& resumeData) {
+        if (auto self = weakSelf.lock()) {
+            std::lock_guard lock(self->mutex_);
+            self->resumeData_ = resumeData;
+        }
+    });
+}
+
+void AFXDownloaderWorkflow::resume() {
+    std::shared_ptr<platform::URLSessionDownloadTask> task;
+    {
+        std::lock_guard lock(mutex_);
+        if (!resumeData_) {
+            return;
+        }
+        task_ = downloadSession_->downloadTaskWithResumeData(*resumeData_);
+        task = task_;
+    }
+    if (task) {
+        task->resume();
+    }
+}
+
+void AFXDownloaderWorkflow::stop() {
+    downloadSession_->invalidateAndCancel();
+}
+
+void AFXDownloaderWorkflow::URLSessionDownloadTaskDidWriteData(platform::URLSession&,
+                                                               platform::URLSessionDownloadTask&, std::int64_t,
+                                                               std::int64_t totalBytesWritten,
+                                                               std::int64_t totalBytesExpectedToWrite) {
+    auto delegate = delegate_.lock();
+    if (progress_ == 0.0 && delegate) {
+        delegate->downloaderDidStarted(*this);
+    }
+    silentResumeAttempt_ = 0;
+    progress_ = totalBytesExpectedToWrite > 0
+                    ? static_cast<double>(totalBytesWritten) / static_cast<double>(totalBytesExpectedToWrite)
+                    : 0.0;
+    if (delegate) {
+        delegate->downloaderDidUpdateDownloadingProgress(*this, progress_);
+    }
+}
+
+void AFXDownloaderWorkflow::URLSessionDownloadTaskDidFinishDownloadingToURL(platform::URLSession&,
+                                                                            platform::URLSessionDownloadTask& task,
+                                                                            const QUrl& location) {
+    auto delegate = delegate_.lock();
+    if (location.isEmpty()) {
+        if (delegate) {
+            delegate->downloaderDidFailWithError(*this, std::nullopt);
+        }
+        return;
+    }
+    // A download task delivers whatever body the server sent; an error page
+    // is no archive, and the server's answer says more than unpacking it would.
+    if (const std::optional<platform::URLResponse> response = task.response()) {
+        if (AFXOptionalError serverError = afx_interpretResponse(&*response)) {
+            if (delegate) {
+                delegate->downloaderDidFailWithError(*this, serverError);
+            }
+            return;
+        }
+    }
+    if (delegate) {
+        delegate->downloaderDidFinishDownloadingToURL(*this, location);
+    }
+    BRUnarchiver::unpackArchiveAtURL(
+        location, destinationFolderURL(), false, nullptr,
+        [this, &delegate](const std::optional<QUrl>& folderURL, const std::optional<Error>& error) {
+            if (!error && folderURL) {
+                const QString clientPath = folderURL->toLocalFile() + QLatin1Char('/') + kClientBundleName;
+                if (platform::FileManager::fileExists(clientPath)) {
+                    if (delegate) {
+                        delegate->downloaderDidFinishUnarchivingToURL(*this, QUrl::fromLocalFile(clientPath));
+                    }
+                    return;
+                }
+            }
+            if (delegate) {
+                delegate->downloaderDidFailWithError(*this, error);
+            }
+        });
+}
+
+void AFXDownloaderWorkflow::URLSessionTaskDidCompleteWithError(platform::URLSession& session,
+                                                               platform::URLSessionTask&,
+                                                               const std::optional<Error>& error) {
+    // The session holds its delegate until it is invalidated; a download
+    // that has ended for good lets it go, or every workflow would live on.
+    if (!error) {
+        session.finishTasksAndInvalidate();
+        return;
+    }
+    if (error->code() == platform::NSURLErrorCancelled) {
+        return;
+    }
+    const auto resumeData = error->userInfo().find(platform::NSURLSessionDownloadTaskResumeData);
+    if (resumeData != error->userInfo().end() && silentResumeAttempt_ <= kMaximumSilentResumeAttempt) {
+        ++silentResumeAttempt_;
+        {
+            std::lock_guard lock(mutex_);
+            resumeData_ = resumeData->toData();
+        }
+        resume();
+        return;
+    }
+    session.finishTasksAndInvalidate();
+    if (auto delegate = delegate_.lock()) {
+        delegate->downloaderDidFailWithError(*this, error);
+    }
+}

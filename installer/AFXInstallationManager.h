@@ -1,0 +1,153 @@
+#pragma once
+
+#include "AFXDownloaderWorkflow.h"
+#include "AFXInstallationState.h"
+
+#include "SpecificTools/Services/AFXServicesFactory.h"
+
+#include "platform/DispatchQueue.h"
+#include "platform/DistributedNotificationCenter.h"
+#include "platform/Error.h"
+#include "platform/Object.h"
+
+#include <QSet>
+#include <QUrl>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+class AFXAppInstance;
+class AFXAppWorkflow;
+class AFXAppsManagementService;
+class AFXCodedApp;
+class AFXSystemManagementService;
+
+// Drives the installation of one store app from nothing to ready-to-launch:
+// downloads and places the desktop client, runs it once silently, connects
+// to its management services, has it install the app and prepare the app's
+// resources, and reports (state, overall progress) all the way. A failure
+// can be retried from the stage that failed; a stop undoes what was done.
+class AFXInstallationManager : public AFXDownloaderDelegate,
+                               public AFXServicesFactoryDelegate,
+                               public std::enable_shared_from_this<AFXInstallationManager> {
+public:
+    // Called on the thread that changed a progress value.
+    using ProgressBlock = std::function<void(std::int64_t state, double progress)>;
+    // Called on the thread where the outcome arrived; no error means success.
+    using Callback = std::function<void(const std::optional<platform::Error>& error)>;
+    // Where the manager gets its services factory from; the default makes
+    // the framework's own.
+    using ServicesFactoryMaker = std::function<std::shared_ptr<AFXServicesFactory>(
+        const QStringList& servicesClasses, const QString& tierName,
+        const std::shared_ptr<AFXServicesFactoryDelegate>& delegate)>;
+
+    static std::shared_ptr<AFXInstallationManager> makeWithAppID(std::int64_t appID);
+    ~AFXInstallationManager() override;
+
+    void setServicesFactoryMaker(ServicesFactoryMaker maker);
+
+    // Starts a new download of the client; returns at once.
+    void installWithProgressBlock(ProgressBlock progressBlock, Callback callback);
+    // Resumes after a reported failure, at the stage that failed.
+    void retryAfterError();
+    // Undoes what was done; the block runs once everything is reset.
+    void stopInstallationWithCallback(std::function<void()> callback);
+    void restart();
+    // Opens the client's page of the app, and the app itself when a customer
+    // is signed in; answers whether the client was opened.
+    void launchWithCallback(std::function<void(bool clientOpened)> callback);
+
+    std::int64_t appID() const { return appID_; }
+    bool kestrelWasInstalledBefore() const { return kestrelWasInstalledBefore_; }
+    bool canLaunchApp() const { return canLaunchApp_; }
+    std::int64_t state() const;
+    // 0.3 × download + 0.1 × preparation + 0.5 × app installation + 0.1 × resources.
+    double progress() const;
+    double downloadingProgress() const;
+    double preparationProgress() const;
+    double appInstallationProgress() const;
+    double resourcesPreparationProgress() const;
+    QUrl desktopClientURL() const;
+
+    // The download workflow's reports.
+    void downloaderDidStarted(AFXDownloaderWorkflow&) override;
+    void downloaderDidUpdateDownloadingProgress(AFXDownloaderWorkflow&, double progress) override;
+    void downloaderDidFinishDownloadingToURL(AFXDownloaderWorkflow&, const QUrl&) override;
+    void downloaderDidFinishUnarchivingToURL(AFXDownloaderWorkflow&, const QUrl& url) override;
+    void downloaderWillRestartDownloading(AFXDownloaderWorkflow&, std::uint64_t) override;
+    void downloaderDidFailWithError(AFXDownloaderWorkflow&, const std::optional<platform::Error>& error) override;
+
+    // The services factory's questions.
+    void servicesFactoryFetchCurrentEnvironment(AFXServicesFactory& factory,
+                                                std::function<void(std::shared_ptr<AFXEnvironment>)> callback) override;
+    void servicesFactoryFetchCurrentCustomer(AFXServicesFactory& factory,
+                                             std::function<void(std::shared_ptr<AFXCustomer>)> callback) override;
+
+private:
+    explicit AFXInstallationManager(std::int64_t appID);
+
+    void startNewDownload();
+    void continueWithDesktopClientInstanceAtURL(const QUrl& url);
+    void continueWithSystemManagementService(const std::shared_ptr<AFXSystemManagementService>& service);
+    void continueWithAppsManagementService(const std::shared_ptr<AFXAppsManagementService>& service);
+    void observeWorkflowNotificationsForObject(const QString& object);
+    void appWorkflowDidChange(const platform::Notification& notification);
+    void setAppWorkflow(const std::shared_ptr<AFXAppWorkflow>& workflow);
+    void unbindAppInstallationProgress();
+    void prepareResourcesForApp();
+    void finishWithError(const std::optional<platform::Error>& error);
+    void finishWithSuccess();
+    void reportProgress();
+    void fail(AFXInstallationState state, const std::optional<platform::Error>& error);
+
+    void setState(std::int64_t state);
+    void setDownloadingProgress(double value);
+    void setPreparationProgress(double value);
+    void setAppInstallationProgress(double value);
+    void setResourcesPreparationProgress(double value);
+    void writeProgress(double AFXInstallationManager::*field, double value);
+    double readProgress(double AFXInstallationManager::*field) const;
+
+    // Read with a synchronous call on the variables queue, written with
+    // barrier blocks on it.
+    std::int64_t state_ = AFXInstallationStateIdle;
+    double downloadingProgress_ = 0.0;
+    double preparationProgress_ = 0.0;
+    double appInstallationProgress_ = 0.0;
+    double resourcesPreparationProgress_ = 0.0;
+    std::shared_ptr<AFXAppWorkflow> appWorkflow_;
+
+    const std::int64_t appID_;
+    const bool kestrelWasInstalledBefore_;
+    std::atomic<bool> canLaunchApp_ = false;
+
+    // The flow's other fields are set and read from the download
+    // workflow's queues, the services' queues, the internal queue and the
+    // owner's thread; this lock keeps each read and write whole.
+    mutable std::mutex mutex_;
+    ProgressBlock progressBlock_;
+    Callback callback_;
+    ServicesFactoryMaker servicesFactoryMaker_;
+    std::shared_ptr<AFXDownloaderWorkflow> downloaderWorflow_;
+    std::shared_ptr<AFXCodedApp> app_;
+    std::shared_ptr<AFXAppInstance> appInstance_;
+    QUrl desktopClientURL_;
+    std::shared_ptr<AFXServicesFactory> servicesFactory_;
+    std::shared_ptr<AFXSystemManagementService> systemManagamentService_;
+    std::shared_ptr<AFXAppsManagementService> appsManagementService_;
+    // The workflow the installation progress follows, and the observation.
+    std::shared_ptr<AFXAppWorkflow> boundWorkflow_;
+    platform::Object::ObserverToken bindingToken_ = 0;
+    // Notification objects observed so far, and the observations.
+    QSet<QString> observedWorkflowObjects_;
+    QList<std::shared_ptr<platform::DistributedNotificationCenter::ObserverToken>> workflowObservers_;
+
+    const std::shared_ptr<platform::DispatchQueue> internalQueue_;
+    const std::shared_ptr<platform::DispatchQueue> variablesQueue_;
+    // Workflow notifications arrive here, in the order they were posted.
+    const std::shared_ptr<platform::DispatchQueue> notificationQueue_;
+};

@@ -1,0 +1,179 @@
+#include "AFXTerminalInstallation.h"
+
+#include "SpecificTools/Errors/AFXErrors.h"
+
+#include "support/BRDispatch.h"
+
+#include "platform/Bundle.h"
+
+#include <unistd.h>
+
+namespace {
+
+constexpr int kBarWidth = 40;
+// Without a terminal a line per step of this many percent is enough.
+constexpr int kPlainStepPercent = 10;
+
+QString stateName(std::int64_t state) {
+    switch (state) {
+    case AFXInstallationStateIdle:
+        return QStringLiteral("idle");
+    case AFXInstallationStateDownloading:
+        return QStringLiteral("downloading the desktop client");
+    case AFXInstallationStateDownloadFailed:
+        return QStringLiteral("download failed");
+    case AFXInstallationStateDownloaded:
+        return QStringLiteral("desktop client downloaded");
+    case AFXInstallationStateClientLaunched:
+        return QStringLiteral("desktop client started; connecting to its services");
+    case AFXInstallationStateServicesFailed:
+        return QStringLiteral("services failed");
+    case AFXInstallationStateInstallingApp:
+        return QStringLiteral("installing the app");
+    case AFXInstallationStateAppInstallationFailed:
+        return QStringLiteral("app installation failed");
+    case AFXInstallationStatePreparingResources:
+        return QStringLiteral("preparing the app's resources");
+    case AFXInstallationStateReady:
+        return QStringLiteral("ready");
+    default:
+        return QStringLiteral("unknown");
+    }
+}
+
+} // namespace
+
+AFXTerminalInstallation::AFXTerminalInstallation(std::shared_ptr<AFXInstallationManager> manager, int retries,
+                                                 FILE* output)
+    : manager_(std::move(manager)), retries_(retries), output_(output), redraw_(isatty(fileno(output)) == 1) {}
+
+std::shared_ptr<AFXTerminalInstallation> AFXTerminalInstallation::make(std::shared_ptr<AFXInstallationManager> manager,
+                                                                       int retries, FILE* output) {
+    return std::shared_ptr<AFXTerminalInstallation>(new AFXTerminalInstallation(std::move(manager), retries, output));
+}
+
+QString AFXTerminalInstallation::statusTextForInstallationState(std::int64_t state) {
+    QString key;
+    if (state >= AFXInstallationStateIdle && state <= AFXInstallationStateDownloadFailed) {
+        key = QStringLiteral("StatusTextFieldAppDownloading");
+    } else if (state >= AFXInstallationStateDownloaded && state <= AFXInstallationStatePreparingResources) {
+        key = QStringLiteral("StatusTextFieldAppInstalling");
+    } else if (state == AFXInstallationStateReady) {
+        key = QStringLiteral("StatusTextFieldAppReady");
+    } else {
+        return {};
+    }
+    return platform::Bundle::mainBundle()->localizedStringForKey(key, QStringLiteral(" ")).trimmed();
+}
+
+void AFXTerminalInstallation::start(std::function<void(int)> finished) {
+    finished_ = std::move(finished);
+    const std::weak_ptr<AFXTerminalInstallation> weakSelf = weak_from_this();
+    manager_->installWithProgressBlock(
+        [weakSelf](std::int64_t state, double progress) {
+            BRInteractWithUI([weakSelf, state, progress] {
+                if (auto self = weakSelf.lock()) {
+                    self->progressDidChange(state, progress);
+                }
+            });
+        },
+        [weakSelf](const std::optional<platform::Error>& error) {
+            BRInteractWithUI([weakSelf, error] {
+                if (auto self = weakSelf.lock()) {
+                    self->installationDidEnd(error);
+                }
+            });
+        });
+}
+
+void AFXTerminalInstallation::progressDidChange(std::int64_t state, double progress) {
+    if (stopping_) {
+        return;
+    }
+    if (shownState_ != state) {
+        endProgressLine();
+        shownState_ = state;
+        shownPercent_ = -1;
+        const QString text = statusTextForInstallationState(state);
+        std::fprintf(output_, "[%lld] %s%s%s\n", static_cast<long long>(state), qUtf8Printable(stateName(state)),
+                     text.isEmpty() ? "" : " — ", qUtf8Printable(text));
+    }
+    drawProgress(progress);
+}
+
+void AFXTerminalInstallation::drawProgress(double progress) {
+    const int percent = qBound(0, static_cast<int>(progress * 100.0 + 0.5), 100);
+    if (percent == shownPercent_ || (!redraw_ && shownPercent_ >= 0 && percent < 100 &&
+                                     percent / kPlainStepPercent == shownPercent_ / kPlainStepPercent)) {
+        return;
+    }
+    shownPercent_ = percent;
+    const int filled = percent * kBarWidth / 100;
+    const QByteArray bar = QByteArray(filled, '#') + QByteArray(kBarWidth - filled, '.');
+    if (redraw_) {
+        std::fprintf(output_, "\r[%s] %3d%%", bar.constData(), percent);
+        progressLineOpen_ = true;
+    } else {
+        std::fprintf(output_, "[%s] %3d%%\n", bar.constData(), percent);
+    }
+    std::fflush(output_);
+}
+
+void AFXTerminalInstallation::endProgressLine() {
+    if (progressLineOpen_) {
+        std::fputc('\n', output_);
+        progressLineOpen_ = false;
+    }
+}
+
+void AFXTerminalInstallation::installationDidEnd(const std::optional<platform::Error>& error) {
+    if (stopping_) {
+        return;
+    }
+    endProgressLine();
+    if (!error) {
+        std::fprintf(output_, "Orbit Notes is installed.\n");
+        std::fflush(output_);
+        finished_(manager_->state() == AFXInstallationStateReady ? ExitReady : ExitFailed);
+        return;
+    }
+    std::fprintf(output_, "error: %s (%s %lld)\n", qUtf8Printable(error->localizedDescription()),
+                 qUtf8Printable(error->domain()), static_cast<long long>(error->code()));
+    if (afx_isMissingService(*error)) {
+        std::fprintf(output_, "       the desktop client's service %s cannot be reached: this build of the installer\n"
+                              "       does not connect to the desktop client's services yet\n",
+                     qUtf8Printable(error->userInfo().value(AFXErrorServiceNameKey).toString()));
+    }
+    if (retriesMade_ < retries_) {
+        ++retriesMade_;
+        std::fprintf(output_, "retrying (%d of %d)…\n", retriesMade_, retries_);
+        std::fflush(output_);
+        shownState_.reset();
+        manager_->retryAfterError();
+        return;
+    }
+    stopAndFinish(ExitFailed);
+}
+
+void AFXTerminalInstallation::interrupt() {
+    if (stopping_) {
+        return;
+    }
+    endProgressLine();
+    stopAndFinish(ExitInterrupted);
+}
+
+void AFXTerminalInstallation::stopAndFinish(int status) {
+    stopping_ = true;
+    std::fprintf(output_, "stopping and undoing…\n");
+    std::fflush(output_);
+    manager_->stopInstallationWithCallback([weakSelf = weak_from_this(), status] {
+        BRInteractWithUI([weakSelf, status] {
+            if (auto self = weakSelf.lock()) {
+                std::fprintf(self->output_, "stopped.\n");
+                std::fflush(self->output_);
+                self->finished_(status);
+            }
+        });
+    });
+}

@@ -1,0 +1,246 @@
+#include "installer/AFXDownloaderWorkflow.h"
+
+#include "SpecificTools/Errors/AFXErrors.h"
+
+#include "testing/EnvironmentOverride.h"
+#include "testing/StoreProcess.h"
+#include "testing/TestSupport.h"
+#include "testing/ZipMaker.h"
+
+#include "platform/Paths.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <mutex>
+
+using testing_support::readFile;
+using testing_support::testRoot;
+using testing_support::ZipEntry;
+
+namespace {
+
+// Records every call, from whichever queue it comes.
+class RecordingDelegate : public AFXDownloaderDelegate {
+public:
+    struct Event {
+        Event(QString name, double progress = 0.0, QUrl url = {}, std::optional<platform::Error> error = {})
+            : name(std::move(name)), progress(progress), url(std::move(url)), error(std::move(error)) {}
+        QString name;
+        double progress;
+        QUrl url;
+        std::optional<platform::Error> error;
+    };
+
+    void downloaderDidStarted(AFXDownloaderWorkflow&) override { record(Event("started")); }
+    void downloaderDidUpdateDownloadingProgress(AFXDownloaderWorkflow&, double progress) override {
+        record(Event("progress", progress));
+    }
+    void downloaderDidFinishDownloadingToURL(AFXDownloaderWorkflow&, const QUrl& url) override {
+        // The archive exists while the delegate hears of it.
+        record(Event("downloaded", 0.0, url), QFile::exists(url.toLocalFile()));
+    }
+    void downloaderDidFinishUnarchivingToURL(AFXDownloaderWorkflow&, const QUrl& url) override {
+        record(Event("unarchived", 0.0, url));
+    }
+    void downloaderDidFailWithError(AFXDownloaderWorkflow&, const std::optional<platform::Error>& error) override {
+        record(Event("failed", 0.0, {}, error));
+    }
+
+    QList<Event> events() const {
+        std::lock_guard lock(mutex_);
+        return events_;
+    }
+    QStringList names() const {
+        QStringList names;
+        for (const Event& event : events()) {
+            names.append(event.name);
+        }
+        return names;
+    }
+    int count(const QString& name) const { return names().count(name); }
+    bool ended() const { return count("unarchived") + count("failed") > 0; }
+    bool archiveExistedWhenDownloaded() const { return archiveExisted_; }
+
+private:
+    void record(Event event, bool archiveExisted = false) {
+        std::lock_guard lock(mutex_);
+        archiveExisted_ = archiveExisted_ || archiveExisted;
+        events_.append(std::move(event));
+    }
+
+    mutable std::mutex mutex_;
+    QList<Event> events_;
+    bool archiveExisted_ = false;
+};
+
+QByteArray payload() {
+    QByteArray bytes(1 << 20, Qt::Uninitialized);
+    QRandomGenerator generator(230);
+    generator.fillRange(reinterpret_cast<quint32*>(bytes.data()), bytes.size() / 4);
+    return bytes;
+}
+
+class DownloaderWorkflowTests : public testing::Test {
+protected:
+    void SetUp() override { served_ = testRoot() + "/served"; }
+
+    void serveArchive(const QString& bundleName = "Kestrel.app") {
+        const QString archive = served_ + "/com.kestrel.DesktopClient/Kestrel.zip";
+        QDir().mkpath(QFileInfo(archive).absolutePath());
+        ASSERT_TRUE(testing_support::makeZipWithPython(
+            archive, {{bundleName + "/Contents/Info.plist", "<plist/>", 0644, {}},
+                      {bundleName + "/Contents/MacOS/Kestrel", "#!/bin/sh\nexit 0\n", 0755, {}},
+                      {bundleName + "/Contents/Resources/payload.bin", payload(), 0644, {}}},
+            true));
+    }
+
+    // Runs one download against a store started with the given switches,
+    // until the workflow reports its end.
+    std::shared_ptr<RecordingDelegate> download(const QStringList& storeArguments) {
+        auto store = testing_support::StoreProcess::start(served_, storeArguments);
+        if (!store) {
+            return nullptr;
+        }
+        const testing_support::EnvironmentOverride environment{
+            {"KESTREL_DOWNLOAD_HOST", store->baseURL().toString().toLocal8Bit()},
+            {"KESTREL_CA_BUNDLE", store->caBundlePath().toLocal8Bit()}};
+        auto delegate = std::make_shared<RecordingDelegate>();
+        auto workflow = AFXDownloaderWorkflow::makeWithDelegate(delegate);
+        workflow->start();
+        EXPECT_TRUE(testing_support::waitUntil([&] { return delegate->ended(); }, std::chrono::seconds(60)))
+            << store->log().toStdString();
+        workflow->stop();
+        storeLog_ = store->log();
+        return delegate;
+    }
+
+    QString clientPath() const { return platform::Paths::resolve("/Applications") + "/Kestrel.app"; }
+
+    QString served_;
+    QString storeLog_;
+};
+
+} // namespace
+
+TEST_F(DownloaderWorkflowTests, TheClientIsDownloadedUnpackedIntoApplicationsAndFound) {
+    serveArchive();
+    const auto delegate = download({});
+    ASSERT_TRUE(delegate);
+
+    const QList<RecordingDelegate::Event> events = delegate->events();
+    ASSERT_GE(events.size(), 4);
+    EXPECT_EQ(events.first().name, "started");
+    EXPECT_EQ(delegate->count("started"), 1);
+    EXPECT_EQ(delegate->names().mid(delegate->names().lastIndexOf("progress") + 1),
+              QStringList({"downloaded", "unarchived"}));
+    EXPECT_DOUBLE_EQ(events[events.size() - 3].progress, 1.0);
+    EXPECT_TRUE(delegate->archiveExistedWhenDownloaded());
+    EXPECT_EQ(events.last().url, QUrl::fromLocalFile(clientPath()));
+    EXPECT_EQ(readFile(clientPath() + "/Contents/Resources/payload.bin"), payload());
+    EXPECT_TRUE(QFileInfo(clientPath() + "/Contents/MacOS/Kestrel").isExecutable());
+    EXPECT_EQ(storeLog_.count("GET /com.kestrel.DesktopClient/Kestrel.zip"), 1);
+}
+
+TEST_F(DownloaderWorkflowTests, UpToThreeDropsInARowAreResumedSilentlyAndDataResetsTheCount) {
+    serveArchive();
+    struct Case {
+        QString drops;
+        bool succeeds;
+    };
+    // Each number is where one response is cut; 0 cuts it before any data.
+    const QList<Case> cases{{"65536,0,0", true}, {"65536,0,0,0", false}, {"65536,65536,0,0", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.drops.toStdString());
+        QFile::remove(clientPath());
+        QDir(clientPath()).removeRecursively();
+        const auto delegate = download({"--drop-after", c.drops});
+        ASSERT_TRUE(delegate);
+        EXPECT_EQ(delegate->count("started"), 1);
+        if (c.succeeds) {
+            EXPECT_EQ(delegate->count("failed"), 0);
+            EXPECT_EQ(readFile(clientPath() + "/Contents/Resources/payload.bin"), payload());
+        } else {
+            ASSERT_EQ(delegate->count("failed"), 1);
+            const auto error = delegate->events().last().error;
+            ASSERT_TRUE(error);
+            EXPECT_EQ(error->domain(), platform::NSURLErrorDomain);
+            EXPECT_EQ(error->code(), platform::NSURLErrorNetworkConnectionLost);
+            EXPECT_FALSE(QFile::exists(clientPath()));
+        }
+    }
+}
+
+TEST_F(DownloaderWorkflowTests, WithoutALengthEveryChunkStartsAgainAtZeroProgress) {
+    serveArchive();
+    const auto delegate = download({"--no-length"});
+    ASSERT_TRUE(delegate);
+
+    int progressReports = 0;
+    for (const auto& event : delegate->events()) {
+        if (event.name == "progress") {
+            ++progressReports;
+            EXPECT_EQ(event.progress, 0.0);
+        }
+    }
+    EXPECT_GT(progressReports, 1);
+    EXPECT_EQ(delegate->count("started"), progressReports);
+    EXPECT_EQ(delegate->names().last(), "unarchived");
+}
+
+TEST_F(DownloaderWorkflowTests, AServerErrorIsReportedAndNothingIsUnpacked) {
+    serveArchive();
+    for (const auto& [status, expected] :
+         {std::pair{"404", platform::Error(AFXDefaultErrorDomain, AFXErrorCodeHTTPNotFound)},
+          std::pair{"500", afx_makeServerErrorOnOperation(QString(), std::nullopt)}}) {
+        SCOPED_TRACE(status);
+        const auto delegate = download({"--status", status});
+        ASSERT_TRUE(delegate);
+        ASSERT_EQ(delegate->count("failed"), 1);
+        const auto error = delegate->events().last().error;
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->domain(), expected.domain());
+        EXPECT_EQ(error->code(), expected.code());
+        EXPECT_EQ(delegate->count("downloaded"), 0);
+        EXPECT_FALSE(QFile::exists(clientPath()));
+    }
+}
+
+TEST_F(DownloaderWorkflowTests, AnArchiveWithoutTheClientFailsWithoutAnError) {
+    serveArchive("Other.app");
+    const auto delegate = download({});
+    ASSERT_TRUE(delegate);
+
+    ASSERT_EQ(delegate->names().last(), "failed");
+    EXPECT_FALSE(delegate->events().last().error);
+    EXPECT_TRUE(QFileInfo(platform::Paths::resolve("/Applications") + "/Other.app").isDir());
+}
+
+TEST_F(DownloaderWorkflowTests, StopDuringTheTransferReportsNothingMore) {
+    serveArchive();
+    auto store = testing_support::StoreProcess::start(served_, {"--rate", "131072"});
+    ASSERT_TRUE(store);
+    const testing_support::EnvironmentOverride environment{
+        {"KESTREL_DOWNLOAD_HOST", store->baseURL().toString().toLocal8Bit()},
+        {"KESTREL_CA_BUNDLE", store->caBundlePath().toLocal8Bit()}};
+    auto delegate = std::make_shared<RecordingDelegate>();
+    auto workflow = AFXDownloaderWorkflow::makeWithDelegate(delegate);
+    workflow->start();
+    workflow->start();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return delegate->count("progress") > 0; }));
+
+    workflow->stop();
+    // Once the session has delivered its last event it lets the workflow go.
+    const std::weak_ptr<AFXDownloaderWorkflow> stopped = workflow;
+    workflow.reset();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return stopped.expired(); }));
+
+    EXPECT_EQ(delegate->count("failed") + delegate->count("downloaded") + delegate->count("unarchived"), 0);
+    EXPECT_FALSE(QFile::exists(clientPath()));
+    EXPECT_EQ(store->log().count("GET /com.kestrel.DesktopClient/Kestrel.zip"), 1)
+        << "a start while running begins nothing";
+}

@@ -1,0 +1,239 @@
+#pragma once
+
+// In-process stand-ins for the desktop client's management services, behind
+// the interfaces the installation manager really calls. They answer on a
+// utility queue, as the real ones do, and record what they were asked.
+
+#include "SpecificTools/Model/AFXAppWorkflow.h"
+#include "SpecificTools/Model/AFXCodedApp.h"
+#include "SpecificTools/Model/AFXCustomer.h"
+#include "SpecificTools/Model/AFXDefaultEnvironmentID.h"
+#include "SpecificTools/Model/AFXEnvironment.h"
+#include "SpecificTools/Model/AFXExecutableInfo.h"
+#include "SpecificTools/Model/AFXVendorAppInstance.h"
+#include "SpecificTools/Services/AFXAppsManagementService.h"
+#include "SpecificTools/Services/AFXServicesFactory.h"
+#include "SpecificTools/Services/AFXSystemManagementService.h"
+
+#include "platform/DispatchQueue.h"
+#include "platform/DistributedNotificationCenter.h"
+#include "platform/KeyedArchiver.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStringList>
+
+#include <atomic>
+#include <mutex>
+
+namespace fakes {
+
+inline void answer(std::function<void()> work) {
+    platform::DispatchQueue::global(platform::QualityOfService::Utility)->async(std::move(work));
+}
+
+inline platform::Error serviceError(const QString& what) {
+    return platform::Error(QStringLiteral("com.kestrel.fake"), 7, {{platform::NSLocalizedDescriptionKey, what}});
+}
+
+// Calls in order, for checks on what the manager asked.
+class CallLog {
+public:
+    void add(const QString& call) {
+        std::lock_guard lock(mutex_);
+        calls_.append(call);
+    }
+    QStringList calls() const {
+        std::lock_guard lock(mutex_);
+        return calls_;
+    }
+    int count(const QString& call) const { return calls().count(call); }
+
+private:
+    mutable std::mutex mutex_;
+    QStringList calls_;
+};
+
+class SystemService : public AFXSystemManagementService {
+public:
+    explicit SystemService(std::shared_ptr<CallLog> log) : log_(std::move(log)) {}
+
+    bool signedIn = true;
+    bool environmentFails = false;
+    // The uninstaller the client names; empty: fetching it fails.
+    QString uninstallerPath;
+    QStringList uninstallerArguments;
+
+    void fetchCurrentCustomerUpdated(bool updated, bool, const std::shared_ptr<platform::Object>&,
+                                     std::int64_t presentationStyle, AFXCustomerCallback callback) override {
+        log_->add(QStringLiteral("customer updated=%1 style=%2").arg(updated).arg(presentationStyle));
+        answer([this, callback] {
+            callback(signedIn ? BRValueOrError<std::shared_ptr<AFXCustomer>>::makeWithValue(
+                                    AFXCustomer::makeWithFields({}))
+                              : BRValueOrError<std::shared_ptr<AFXCustomer>>::makeWithError(
+                                    serviceError(QStringLiteral("nobody signed in"))));
+        });
+    }
+    void fetchCurrentEnvironmentUpdated(bool, AFXEnvironmentCallback callback) override {
+        log_->add(QStringLiteral("environment"));
+        answer([this, callback] {
+            if (environmentFails) {
+                callback(BRValueOrError<std::shared_ptr<AFXEnvironment>>::makeWithError(
+                    serviceError(QStringLiteral("no environment"))));
+                return;
+            }
+            callback(BRValueOrError<std::shared_ptr<AFXEnvironment>>::makeWithValue(
+                AFXEnvironment::makeWithIdentifier(AFXDefaultEnvironmentID::make(), nullptr, {}, {}, {}, {})));
+        });
+    }
+    void fetchUninstallerExecutableInfoWithType(std::int64_t type, AFXExecutableInfoCallback callback) override {
+        log_->add(QStringLiteral("uninstaller type=%1").arg(type));
+        answer([this, callback] {
+            if (uninstallerPath.isEmpty()) {
+                callback(BRValueOrError<std::shared_ptr<AFXExecutableInfo>>::makeWithError(
+                    serviceError(QStringLiteral("no uninstaller"))));
+                return;
+            }
+            callback(BRValueOrError<std::shared_ptr<AFXExecutableInfo>>::makeWithValue(
+                AFXExecutableInfo::makeWithPath(uninstallerPath, uninstallerArguments)));
+        });
+    }
+
+private:
+    const std::shared_ptr<CallLog> log_;
+};
+
+// The apps service of one environment. The app's installation is played
+// as the client plays it: workflow notifications on the session bus (state
+// 1 with a fraction, then 2), then the instance as the install call's answer.
+class AppsService : public AFXAppsManagementService {
+public:
+    AppsService(std::shared_ptr<CallLog> log, std::int64_t appID, QString appPath)
+        : log_(std::move(log)), appID_(appID), appPath_(std::move(appPath)) {}
+
+    // The workflow state the fetch answers (2: already installed).
+    std::int64_t workflowState = 0;
+    // How many install calls fail before one succeeds.
+    std::atomic<int> installFailures = 0;
+    bool postInstalledNotification = true;
+
+    std::shared_ptr<AFXAppWorkflow> workflow(std::int64_t state, double fraction) const {
+        auto workflow = AFXAppWorkflow::makeWithAppID(appID_, QUrl::fromLocalFile(appPath_));
+        workflow->setState(state);
+        workflow->setFractionCompleted(fraction);
+        return workflow;
+    }
+    void postWorkflow(std::int64_t state, double fraction) const {
+        const auto changed = workflow(state, fraction);
+        platform::DistributedNotificationCenter::defaultCenter()->postNotificationName(
+            QStringLiteral("com.kestrel.app-workflow-changed"), changed->objectForNotification(),
+            {{QStringLiteral("app_workflow"), *platform::KeyedArchiver::archivedDataWithRootObject(changed)}}, true);
+    }
+
+    void fetchAppWithID(std::int64_t appID, AFXAppCallback callback) override {
+        log_->add(QStringLiteral("app %1").arg(appID));
+        answer([callback] {
+            callback(BRValueOrError<std::shared_ptr<AFXCodedApp>>::makeWithValue(std::make_shared<AFXCodedApp>()));
+        });
+    }
+    void fetchAppWorkflowForApp(const std::shared_ptr<AFXCodedApp>&, AFXAppWorkflowCallback callback) override {
+        log_->add(QStringLiteral("workflow"));
+        answer([this, callback] {
+            callback(BRValueOrError<std::shared_ptr<AFXAppWorkflow>>::makeWithValue(workflow(workflowState, 0.0)));
+        });
+    }
+    void installVendorApp(const std::shared_ptr<AFXCodedApp>&, bool shouldLaunch,
+                          AFXAppInstanceCallback callback) override {
+        log_->add(QStringLiteral("install launch=%1").arg(shouldLaunch));
+        answer([this, callback] {
+            postWorkflow(1, 0.5);
+            if (installFailures > 0) {
+                --installFailures;
+                callback(BRValueOrError<std::shared_ptr<AFXAppInstance>>::makeWithError(
+                    serviceError(QStringLiteral("install failed"))));
+                return;
+            }
+            // The app, when opened, leaves a mark in the root.
+            QDir().mkpath(appPath_ + QStringLiteral("/Contents/MacOS"));
+            QFile info(appPath_ + QStringLiteral("/Contents/Info.plist"));
+            info.open(QIODevice::WriteOnly);
+            info.write(R"(<?xml version="1.0" encoding="UTF-8"?><plist version="1.0"><dict>
+<key>CFBundleIdentifier</key><string>com.orbit.notes</string>
+<key>CFBundleExecutable</key><string>Orbit Notes</string></dict></plist>)");
+            info.close();
+            QFile executable(appPath_ + QStringLiteral("/Contents/MacOS/Orbit Notes"));
+            executable.open(QIODevice::WriteOnly);
+            executable.write("#!/bin/sh\ntouch \"$KESTREL_ROOT/app-opened\"\n");
+            executable.close();
+            executable.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            callback(BRValueOrError<std::shared_ptr<AFXAppInstance>>::makeWithValue(
+                AFXVendorAppInstance::makeWithAppID(appID_, QUrl::fromLocalFile(appPath_))));
+            if (postInstalledNotification) {
+                postWorkflow(2, 1.0);
+            }
+        });
+    }
+    void stopInstallVendorApp(const std::shared_ptr<AFXCodedApp>&, AFXErrorCallback callback) override {
+        log_->add(QStringLiteral("stop install"));
+        answer([callback] { callback(std::nullopt); });
+    }
+    void prepareResourcesForApp(const std::shared_ptr<AFXCodedApp>&, std::uint64_t priority,
+                                std::function<void(double)> reportHandler, AFXResourcesCallback callback) override {
+        log_->add(QStringLiteral("resources priority=%1").arg(priority));
+        answer([reportHandler, callback] {
+            reportHandler(0.5);
+            callback(BRValueOrError<QList<std::shared_ptr<AFXCodedResource>>>::makeWithValue({}));
+        });
+    }
+    void fetchAppInstancesWithAppID(std::int64_t appID, AFXAppInstancesCallback callback) override {
+        log_->add(QStringLiteral("instances %1").arg(appID));
+        answer([this, callback] {
+            QList<std::shared_ptr<AFXAppInstance>> instances;
+            if (auto instance = AFXVendorAppInstance::makeWithAppID(appID_, QUrl::fromLocalFile(appPath_))) {
+                instances.append(instance);
+            }
+            callback(BRValueOrError<QList<std::shared_ptr<AFXAppInstance>>>::makeWithValue(instances));
+        });
+    }
+
+private:
+    const std::shared_ptr<CallLog> log_;
+    const std::int64_t appID_;
+    const QString appPath_;
+};
+
+// Hands out the two services; the first `systemServiceFailures` fetches of
+// the system service fail.
+class Factory : public AFXServicesFactory {
+public:
+    Factory(std::shared_ptr<SystemService> system, std::shared_ptr<AppsService> apps, int systemServiceFailures,
+            const std::shared_ptr<AFXServicesFactoryDelegate>& delegate, const QStringList& classes,
+            const QString& tierName)
+        : AFXServicesFactory(classes, tierName, delegate), system_(std::move(system)), apps_(std::move(apps)),
+          systemServiceFailures_(systemServiceFailures) {}
+
+    void fetchSystemManagementServiceWithCallback(AFXSystemManagementServiceCallback callback) override {
+        answer([this, callback, self = shared_from_this()] {
+            if (systemServiceFailures_ > 0) {
+                --systemServiceFailures_;
+                callback(BRValueOrError<std::shared_ptr<AFXSystemManagementService>>::makeWithError(
+                    serviceError(QStringLiteral("no system service"))));
+                return;
+            }
+            callback(BRValueOrError<std::shared_ptr<AFXSystemManagementService>>::makeWithValue(system_));
+        });
+    }
+    void fetchAppsManagementServiceForEnvironmentID(const std::shared_ptr<AFXEnvironmentID>&,
+                                                    AFXAppsManagementServiceCallback callback) override {
+        answer([this, callback, self = shared_from_this()] {
+            callback(BRValueOrError<std::shared_ptr<AFXAppsManagementService>>::makeWithValue(apps_));
+        });
+    }
+
+private:
+    const std::shared_ptr<SystemService> system_;
+    const std::shared_ptr<AppsService> apps_;
+    std::atomic<int> systemServiceFailures_;
+};
+
+} // namespace fakes
