@@ -1,12 +1,10 @@
 #include "AFXDownloaderWorkflow.h"
 
 #include "SpecificTools/Errors/AFXNetworkErrors.h"
-
-#include "support/BRUnarchiver.h"
-
 #include "platform/Bundle.h"
 #include "platform/FileManager.h"
 #include "platform/Paths.h"
+#include "support/BRUnarchiver.h"
 
 using platform::Error;
 
@@ -20,12 +18,13 @@ constexpr std::uint64_t kMaximumSilentResumeAttempt = 2;
 } // namespace
 
 AFXDownloaderWorkflow::AFXDownloaderWorkflow(const std::shared_ptr<AFXDownloaderDelegate>& delegate)
-    : delegate_(delegate), privateQueue_(platform::DispatchQueue::make(QStringLiteral("AFXDownloaderWorkflow"))) {}
+    : delegate_(delegate),
+      privateQueue_(platform::DispatchQueue::make(QStringLiteral("AFXDownloaderWorkflow"))) {}
 
 AFXDownloaderWorkflow::~AFXDownloaderWorkflow() = default;
 
-std::shared_ptr<AFXDownloaderWorkflow> AFXDownloaderWorkflow::makeWithDelegate(
-    const std::shared_ptr<AFXDownloaderDelegate>& delegate) {
+std::shared_ptr<AFXDownloaderWorkflow>
+AFXDownloaderWorkflow::makeWithDelegate(const std::shared_ptr<AFXDownloaderDelegate>& delegate) {
     std::shared_ptr<AFXDownloaderWorkflow> workflow(new AFXDownloaderWorkflow(delegate));
     workflow->downloadSession_ = platform::URLSession::sessionWithConfiguration(
         platform::URLSessionConfiguration::defaultSessionConfiguration(), workflow, workflow->privateQueue_);
@@ -35,7 +34,9 @@ std::shared_ptr<AFXDownloaderWorkflow> AFXDownloaderWorkflow::makeWithDelegate(
 QUrl AFXDownloaderWorkflow::archiveURL() {
     QString host = QString::fromLocal8Bit(qgetenv("KESTREL_DOWNLOAD_HOST"));
     if (host.isEmpty()) {
-        host = platform::Bundle::mainBundle()->objectForInfoDictionaryKey(QStringLiteral("AFXDownloadHost")).toString();
+        host = platform::Bundle::mainBundle()
+                   ->objectForInfoDictionaryKey(QStringLiteral("AFXDownloadHost"))
+                   .toString();
     }
     while (host.endsWith(QLatin1Char('/'))) {
         host.chop(1);
@@ -57,7 +58,8 @@ void AFXDownloaderWorkflow::start() {
         silentResumeAttempt_ = 0;
         progress_ = 0.0;
         task_ = downloadSession_->downloadTaskWithRequest(platform::URLRequest(
-            archiveURL(), platform::URLRequest::CachePolicy::ReloadIgnoringLocalCacheData, kArchiveRequestTimeout));
+            archiveURL(), platform::URLRequest::CachePolicy::ReloadIgnoringLocalCacheData,
+            kArchiveRequestTimeout));
         task = task_;
     }
     if (task) {
@@ -75,12 +77,13 @@ void AFXDownloaderWorkflow::suspend() {
     if (!task) {
         return;
     }
-    task->cancelByProducingResumeData([weakSelf = weak_from_this()](const std::optional<QByteArray>& resumeData) {
-        if (auto self = weakSelf.lock()) {
-            std::lock_guard lock(self->mutex_);
-            self->resumeData_ = resumeData;
-        }
-    });
+    task->cancelByProducingResumeData(
+        [weakSelf = weak_from_this()](const std::optional<QByteArray>& resumeData) {
+            if (auto self = weakSelf.lock()) {
+                std::lock_guard lock(self->mutex_);
+                self->resumeData_ = resumeData;
+            }
+        });
 }
 
 void AFXDownloaderWorkflow::resume() {
@@ -103,8 +106,8 @@ void AFXDownloaderWorkflow::stop() {
 }
 
 void AFXDownloaderWorkflow::URLSessionDownloadTaskDidWriteData(platform::URLSession&,
-                                                               platform::URLSessionDownloadTask&, std::int64_t,
-                                                               std::int64_t totalBytesWritten,
+                                                               platform::URLSessionDownloadTask&,
+                                                               std::int64_t, std::int64_t totalBytesWritten,
                                                                std::int64_t totalBytesExpectedToWrite) {
     auto delegate = delegate_.lock();
     if (progress_ == 0.0 && delegate) {
@@ -119,9 +122,8 @@ void AFXDownloaderWorkflow::URLSessionDownloadTaskDidWriteData(platform::URLSess
     }
 }
 
-void AFXDownloaderWorkflow::URLSessionDownloadTaskDidFinishDownloadingToURL(platform::URLSession&,
-                                                                            platform::URLSessionDownloadTask& task,
-                                                                            const QUrl& location) {
+void AFXDownloaderWorkflow::URLSessionDownloadTaskDidFinishDownloadingToURL(
+    platform::URLSession&, platform::URLSessionDownloadTask& task, const QUrl& location) {
     auto delegate = delegate_.lock();
     if (location.isEmpty()) {
         if (delegate) {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "AFXDownloaderDelegate.h"
-
 #include "platform/DispatchQueue.h"
 #include "platform/URLSession.h"
 
@@ -26,7 +25,8 @@
 class AFXDownloaderWorkflow : public platform::URLSessionDelegate,
                               public std::enable_shared_from_this<AFXDownloaderWorkflow> {
 public:
-    static std::shared_ptr<AFXDownloaderWorkflow> makeWithDelegate(const std::shared_ptr<AFXDownloaderDelegate>& delegate);
+    static std::shared_ptr<AFXDownloaderWorkflow>
+    makeWithDelegate(const std::shared_ptr<AFXDownloaderDelegate>& delegate);
     ~AFXDownloaderWorkflow() override;
 
     static QUrl archiveURL();
@@ -50,7 +50,8 @@ public:
     void URLSessionDownloadTaskDidWriteData(platform::URLSession&, platform::URLSessionDownloadTask&,
                                             std::int64_t bytesWritten, std::int64_t totalBytesWritten,
                                             std::int64_t totalBytesExpectedToWrite) override;
-    void URLSessionDownloadTaskDidFinishDownloadingToURL(platform::URLSession&, platform::URLSessionDownloadTask& task,
+    void URLSessionDownloadTaskDidFinishDownloadingToURL(platform::URLSession&,
+                                                         platform::URLSessionDownloadTask& task,
                                                          const QUrl& location) override;
     void URLSessionTaskDidCompleteWithError(platform::URLSession&, platform::URLSessionTask&,
                                             const std::optional<platform::Error>& error) override;

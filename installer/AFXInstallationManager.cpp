@@ -11,10 +11,6 @@
 #include "SpecificTools/Model/AFXExecutableInfo.h"
 #include "SpecificTools/Services/AFXAppsManagementService.h"
 #include "SpecificTools/Services/AFXSystemManagementService.h"
-
-#include "support/BRDispatch.h"
-#include "support/BRLog.h"
-
 #include "platform/Bundle.h"
 #include "platform/DispatchGroup.h"
 #include "platform/DistributedNotificationCenter.h"
@@ -23,13 +19,16 @@
 #include "platform/Task.h"
 #include "platform/Tools.h"
 #include "platform/Workspace.h"
+#include "support/BRDispatch.h"
+#include "support/BRLog.h"
 
 using platform::Error;
 
 namespace {
 
 const QString kTierName = QStringLiteral("KestrelInstaller");
-const QString AFXAppsManagementAppWorkflowChangedNotification = QStringLiteral("com.kestrel.app-workflow-changed");
+const QString AFXAppsManagementAppWorkflowChangedNotification =
+    QStringLiteral("com.kestrel.app-workflow-changed");
 const QString AFXAppsManagementAppWorkflowChangedNotificationWorkflowKey = QStringLiteral("app_workflow");
 constexpr std::int64_t kWorkflowNotInstalling = 0;
 constexpr std::int64_t kWorkflowInstalling = 1;
@@ -58,13 +57,13 @@ std::optional<Error> runAndWait(const QString& path, const QStringList& argument
 } // namespace
 
 AFXInstallationManager::AFXInstallationManager(std::int64_t appID)
-    : appID_(appID),
-      kestrelWasInstalledBefore_(AFXCheckIfAppWithBundleIDInstalledIgnoringPaths(
-          AFXDesktopClientBundleID, AFXDetectIgnoredPathsForDesktopClient())),
+    : appID_(appID), kestrelWasInstalledBefore_(AFXCheckIfAppWithBundleIDInstalledIgnoringPaths(
+                         AFXDesktopClientBundleID, AFXDetectIgnoredPathsForDesktopClient())),
       servicesFactoryMaker_(&AFXServicesFactory::makeWithServicesClasses),
       internalQueue_(BRBuildInternalDispatchQueue(QStringLiteral("installation-manager-internal"))),
       variablesQueue_(BRBuildInternalDispatchQueue(QStringLiteral("installation-manager-variables"))),
-      notificationQueue_(BRBuildInternalDispatchQueue(QStringLiteral("installation-manager-notifications"))) {}
+      notificationQueue_(BRBuildInternalDispatchQueue(QStringLiteral("installation-manager-notifications"))) {
+}
 
 std::shared_ptr<AFXInstallationManager> AFXInstallationManager::makeWithAppID(std::int64_t appID) {
     return std::shared_ptr<AFXInstallationManager>(new AFXInstallationManager(appID));
@@ -236,7 +235,8 @@ void AFXInstallationManager::downloaderWillRestartDownloading(AFXDownloaderWorkf
     setState(AFXInstallationStateDownloading);
 }
 
-void AFXInstallationManager::downloaderDidFailWithError(AFXDownloaderWorkflow&, const std::optional<Error>& error) {
+void AFXInstallationManager::downloaderDidFailWithError(AFXDownloaderWorkflow&,
+                                                        const std::optional<Error>& error) {
     fail(AFXInstallationStateDownloadFailed, error);
 }
 
@@ -248,12 +248,14 @@ void AFXInstallationManager::continueWithDesktopClientInstanceAtURL(const QUrl& 
     }
     const auto bundle = platform::Bundle::bundleWithURL(url);
     if (!bundle) {
-        fail(AFXInstallationStateDownloadFailed, afx_makeErrorOfMissingObjectOfKind(QStringLiteral("Kestrel Bundle")));
+        fail(AFXInstallationStateDownloadFailed,
+             afx_makeErrorOfMissingObjectOfKind(QStringLiteral("Kestrel Bundle")));
         return;
     }
     // A client that cannot be started is a placement failure like a bundle
     // that cannot be opened, not a reason to stop the whole program.
-    if (std::optional<Error> launchError = runAndWait(bundle->executablePath(), {QStringLiteral("-silentLaunch")})) {
+    if (std::optional<Error> launchError =
+            runAndWait(bundle->executablePath(), {QStringLiteral("-silentLaunch")})) {
         BRLogError("Could not run the desktop client at %@ (%@)", url, *launchError);
         fail(AFXInstallationStateDownloadFailed, launchError);
         return;
@@ -265,8 +267,9 @@ void AFXInstallationManager::continueWithDesktopClientInstanceAtURL(const QUrl& 
         std::lock_guard lock(mutex_);
         maker = servicesFactoryMaker_;
     }
-    auto factory = maker({QStringLiteral("AFXSystemManagementClient"), QStringLiteral("AFXAppsManagementClient")},
-                         kTierName, shared_from_this());
+    auto factory =
+        maker({QStringLiteral("AFXSystemManagementClient"), QStringLiteral("AFXAppsManagementClient")},
+              kTierName, shared_from_this());
     {
         std::lock_guard lock(mutex_);
         servicesFactory_ = factory;
@@ -285,7 +288,8 @@ void AFXInstallationManager::continueWithDesktopClientInstanceAtURL(const QUrl& 
                 }
                 self->continueWithSystemManagementService(service);
             });
-            result.onError([&](const Error& error) { self->fail(AFXInstallationStateServicesFailed, error); });
+            result.onError(
+                [&](const Error& error) { self->fail(AFXInstallationStateServicesFailed, error); });
         });
     });
 }
@@ -293,11 +297,12 @@ void AFXInstallationManager::continueWithDesktopClientInstanceAtURL(const QUrl& 
 void AFXInstallationManager::continueWithSystemManagementService(
     const std::shared_ptr<AFXSystemManagementService>& service) {
     setPreparationProgress(0.7);
-    service->fetchCurrentCustomerUpdated(true, false, nullptr, 1, [weakSelf = weak_from_this()](const auto& result) {
-        if (auto self = weakSelf.lock()) {
-            self->canLaunchApp_ = result.hasValue();
-        }
-    });
+    service->fetchCurrentCustomerUpdated(true, false, nullptr, 1,
+                                         [weakSelf = weak_from_this()](const auto& result) {
+                                             if (auto self = weakSelf.lock()) {
+                                                 self->canLaunchApp_ = result.hasValue();
+                                             }
+                                         });
     service->fetchCurrentEnvironmentUpdated(false, [weakSelf = weak_from_this()](const auto& result) {
         auto self = weakSelf.lock();
         if (!self) {
@@ -313,20 +318,22 @@ void AFXInstallationManager::continueWithSystemManagementService(
             if (!factory) {
                 return;
             }
-            factory->fetchAppsManagementServiceForEnvironmentID(environment->identifier(), [weakSelf](const auto& result) {
-                auto self = weakSelf.lock();
-                if (!self) {
-                    return;
-                }
-                result.onValue([&](const std::shared_ptr<AFXAppsManagementService>& service) {
-                    {
-                        std::lock_guard lock(self->mutex_);
-                        self->appsManagementService_ = service;
+            factory->fetchAppsManagementServiceForEnvironmentID(
+                environment->identifier(), [weakSelf](const auto& result) {
+                    auto self = weakSelf.lock();
+                    if (!self) {
+                        return;
                     }
-                    self->continueWithAppsManagementService(service);
+                    result.onValue([&](const std::shared_ptr<AFXAppsManagementService>& service) {
+                        {
+                            std::lock_guard lock(self->mutex_);
+                            self->appsManagementService_ = service;
+                        }
+                        self->continueWithAppsManagementService(service);
+                    });
+                    result.onError(
+                        [&](const Error& error) { self->fail(AFXInstallationStateServicesFailed, error); });
                 });
-                result.onError([&](const Error& error) { self->fail(AFXInstallationStateServicesFailed, error); });
-            });
         });
     });
 }
@@ -357,7 +364,8 @@ void AFXInstallationManager::continueWithAppsManagementService(
                 // Left without a continuation, a failed workflow fetch would
                 // leave the window waiting for ever; it fails like the other
                 // fetches of this stage.
-                result.onError([&](const Error& error) { self->fail(AFXInstallationStateServicesFailed, error); });
+                result.onError(
+                    [&](const Error& error) { self->fail(AFXInstallationStateServicesFailed, error); });
                 result.onValue([&](const std::shared_ptr<AFXAppWorkflow>& workflow) {
                     self->setAppWorkflow(workflow);
                     self->observeWorkflowNotificationsForObject(workflow->objectForNotification());
@@ -374,8 +382,9 @@ void AFXInstallationManager::continueWithAppsManagementService(
                             std::lock_guard lock(self->mutex_);
                             self->appInstance_ = instance;
                         });
-                        result.onError(
-                            [&](const Error& error) { self->fail(AFXInstallationStateAppInstallationFailed, error); });
+                        result.onError([&](const Error& error) {
+                            self->fail(AFXInstallationStateAppInstallationFailed, error);
+                        });
                     });
                 });
             });
@@ -456,15 +465,16 @@ void AFXInstallationManager::setAppWorkflow(const std::shared_ptr<AFXAppWorkflow
         });
         // The installation progress takes the workflow's value now and
         // follows it from then on.
-        const auto token = workflow->addObserver(
-            QStringLiteral("fractionCompleted"),
-            [weakSelf = weak_from_this(), weakWorkflow = std::weak_ptr<AFXAppWorkflow>(workflow)](const QString&) {
-                auto self = weakSelf.lock();
-                auto workflow = weakWorkflow.lock();
-                if (self && workflow) {
-                    self->setAppInstallationProgress(workflow->fractionCompleted());
-                }
-            });
+        const auto token =
+            workflow->addObserver(QStringLiteral("fractionCompleted"),
+                                  [weakSelf = weak_from_this(),
+                                   weakWorkflow = std::weak_ptr<AFXAppWorkflow>(workflow)](const QString&) {
+                                      auto self = weakSelf.lock();
+                                      auto workflow = weakWorkflow.lock();
+                                      if (self && workflow) {
+                                          self->setAppInstallationProgress(workflow->fractionCompleted());
+                                      }
+                                  });
         {
             std::lock_guard lock(mutex_);
             boundWorkflow_ = workflow;
@@ -536,9 +546,10 @@ void AFXInstallationManager::servicesFactoryFetchCurrentEnvironment(
 
 void AFXInstallationManager::servicesFactoryFetchCurrentCustomer(
     AFXServicesFactory& factory, std::function<void(std::shared_ptr<AFXCustomer>)> callback) {
-    factory.fetchCurrentCustomerUpdated(false, false, nullptr, 0, [callback = std::move(callback)](const auto& result) {
-        callback(result.hasValue() ? *result.value() : nullptr);
-    });
+    factory.fetchCurrentCustomerUpdated(false, false, nullptr, 0,
+                                        [callback = std::move(callback)](const auto& result) {
+                                            callback(result.hasValue() ? *result.value() : nullptr);
+                                        });
 }
 
 // MARK: - Retry, stop, restart
@@ -605,14 +616,15 @@ void AFXInstallationManager::stopInstallationWithCallback(std::function<void()> 
         }
         if (systemService && !self->kestrelWasInstalledBefore_) {
             group->enter();
-            systemService->fetchUninstallerExecutableInfoWithType(kClientUninstallerType, [group](const auto& result) {
-                result.onValue([](const std::shared_ptr<AFXExecutableInfo>& info) {
-                    if (std::optional<Error> error = runAndWait(info->path(), info->arguments())) {
-                        BRLogError("Could not run the desktop client's uninstaller (%@)", *error);
-                    }
+            systemService->fetchUninstallerExecutableInfoWithType(
+                kClientUninstallerType, [group](const auto& result) {
+                    result.onValue([](const std::shared_ptr<AFXExecutableInfo>& info) {
+                        if (std::optional<Error> error = runAndWait(info->path(), info->arguments())) {
+                            BRLogError("Could not run the desktop client's uninstaller (%@)", *error);
+                        }
+                    });
+                    group->leave();
                 });
-                group->leave();
-            });
         }
 
         group->notify(self->internalQueue_, [weakSelf, callback] {
@@ -663,13 +675,15 @@ void AFXInstallationManager::launchWithCallback(std::function<void(bool)> callba
         callback(false);
         return;
     }
-    QString sender = platform::Bundle::mainBundle()->objectForInfoDictionaryKey(QStringLiteral("CFBundleName")).toString();
+    QString sender =
+        platform::Bundle::mainBundle()->objectForInfoDictionaryKey(QStringLiteral("CFBundleName")).toString();
     if (sender.isEmpty()) {
         sender = QStringLiteral("unknown");
     }
     const QUrl discoveryURL =
         afx_openAppsDiscoveryURLForCollection(std::nullopt, appID_, QStringLiteral("Installer"), sender);
-    const bool clientOpened = platform::Workspace::openURLsWithApplicationAtURL({discoveryURL}, desktopClientURL());
+    const bool clientOpened =
+        platform::Workspace::openURLsWithApplicationAtURL({discoveryURL}, desktopClientURL());
     if (!canLaunchApp_) {
         callback(clientOpened);
         return;
@@ -681,9 +695,9 @@ void AFXInstallationManager::launchWithCallback(std::function<void(bool)> callba
         }
         // The client needs a moment to show its page before the app comes
         // up in front of it; nobody waits for this.
-        const QString command = QStringLiteral("(/bin/sleep 2 && %1 %2)")
-                                    .arg(shellQuoted(platform::Tools::path(QStringLiteral("/usr/bin/open"))),
-                                         shellQuoted(path));
+        const QString command =
+            QStringLiteral("(/bin/sleep 2 && %1 %2)")
+                .arg(shellQuoted(platform::Tools::path(QStringLiteral("/usr/bin/open"))), shellQuoted(path));
         platform::Task::launchedTask(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command});
     };
 

@@ -2,9 +2,7 @@
 
 #include "AFXDownloaderWorkflow.h"
 #include "AFXInstallationState.h"
-
 #include "SpecificTools/Services/AFXServicesFactory.h"
-
 #include "platform/DispatchQueue.h"
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/Error.h"
@@ -79,13 +77,15 @@ public:
     void downloaderDidFinishDownloadingToURL(AFXDownloaderWorkflow&, const QUrl&) override;
     void downloaderDidFinishUnarchivingToURL(AFXDownloaderWorkflow&, const QUrl& url) override;
     void downloaderWillRestartDownloading(AFXDownloaderWorkflow&, std::uint64_t) override;
-    void downloaderDidFailWithError(AFXDownloaderWorkflow&, const std::optional<platform::Error>& error) override;
+    void downloaderDidFailWithError(AFXDownloaderWorkflow&,
+                                    const std::optional<platform::Error>& error) override;
 
     // The services factory's questions.
-    void servicesFactoryFetchCurrentEnvironment(AFXServicesFactory& factory,
-                                                std::function<void(std::shared_ptr<AFXEnvironment>)> callback) override;
-    void servicesFactoryFetchCurrentCustomer(AFXServicesFactory& factory,
-                                             std::function<void(std::shared_ptr<AFXCustomer>)> callback) override;
+    void servicesFactoryFetchCurrentEnvironment(
+        AFXServicesFactory& factory, std::function<void(std::shared_ptr<AFXEnvironment>)> callback) override;
+    void
+    servicesFactoryFetchCurrentCustomer(AFXServicesFactory& factory,
+                                        std::function<void(std::shared_ptr<AFXCustomer>)> callback) override;
 
 private:
     explicit AFXInstallationManager(std::int64_t appID);

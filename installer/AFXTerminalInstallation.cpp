@@ -1,10 +1,8 @@
 #include "AFXTerminalInstallation.h"
 
 #include "SpecificTools/Errors/AFXErrors.h"
-
-#include "support/BRDispatch.h"
-
 #include "platform/Bundle.h"
+#include "support/BRDispatch.h"
 
 #include <unistd.h>
 
@@ -45,11 +43,13 @@ QString stateName(std::int64_t state) {
 
 AFXTerminalInstallation::AFXTerminalInstallation(std::shared_ptr<AFXInstallationManager> manager, int retries,
                                                  FILE* output)
-    : manager_(std::move(manager)), retries_(retries), output_(output), redraw_(isatty(fileno(output)) == 1) {}
+    : manager_(std::move(manager)), retries_(retries), output_(output), redraw_(isatty(fileno(output)) == 1) {
+}
 
-std::shared_ptr<AFXTerminalInstallation> AFXTerminalInstallation::make(std::shared_ptr<AFXInstallationManager> manager,
-                                                                       int retries, FILE* output) {
-    return std::shared_ptr<AFXTerminalInstallation>(new AFXTerminalInstallation(std::move(manager), retries, output));
+std::shared_ptr<AFXTerminalInstallation>
+AFXTerminalInstallation::make(std::shared_ptr<AFXInstallationManager> manager, int retries, FILE* output) {
+    return std::shared_ptr<AFXTerminalInstallation>(
+        new AFXTerminalInstallation(std::move(manager), retries, output));
 }
 
 QString AFXTerminalInstallation::statusTextForInstallationState(std::int64_t state) {
@@ -90,15 +90,20 @@ void AFXTerminalInstallation::progressDidChange(std::int64_t state, double progr
     if (stopping_) {
         return;
     }
-    if (shownState_ != state) {
-        endProgressLine();
-        shownState_ = state;
-        shownPercent_ = -1;
-        const QString text = statusTextForInstallationState(state);
-        std::fprintf(output_, "[%lld] %s%s%s\n", static_cast<long long>(state), qUtf8Printable(stateName(state)),
-                     text.isEmpty() ? "" : " — ", qUtf8Printable(text));
-    }
+    showState(state);
     drawProgress(progress);
+}
+
+void AFXTerminalInstallation::showState(std::int64_t state) {
+    if (shownState_ == state) {
+        return;
+    }
+    endProgressLine();
+    shownState_ = state;
+    shownPercent_ = -1;
+    const QString text = statusTextForInstallationState(state);
+    std::fprintf(output_, "[%lld] %s%s%s\n", static_cast<long long>(state), qUtf8Printable(stateName(state)),
+                 text.isEmpty() ? "" : " — ", qUtf8Printable(text));
 }
 
 void AFXTerminalInstallation::drawProgress(double progress) {
@@ -137,11 +142,14 @@ void AFXTerminalInstallation::installationDidEnd(const std::optional<platform::E
         finished_(manager_->state() == AFXInstallationStateReady ? ExitReady : ExitFailed);
         return;
     }
+    // A failure changes the state without a progress report.
+    showState(manager_->state());
     std::fprintf(output_, "error: %s (%s %lld)\n", qUtf8Printable(error->localizedDescription()),
                  qUtf8Printable(error->domain()), static_cast<long long>(error->code()));
     if (afx_isMissingService(*error)) {
-        std::fprintf(output_, "       the desktop client's service %s cannot be reached: this build of the installer\n"
-                              "       does not connect to the desktop client's services yet\n",
+        std::fprintf(output_,
+                     "       the desktop client's service %s cannot be reached: this build of the installer\n"
+                     "       does not connect to the desktop client's services yet\n",
                      qUtf8Printable(error->userInfo().value(AFXErrorServiceNameKey).toString()));
     }
     if (retriesMade_ < retries_) {

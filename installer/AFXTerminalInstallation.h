@@ -21,7 +21,7 @@ public:
     static constexpr int ExitInterrupted = 130;
 
     static std::shared_ptr<AFXTerminalInstallation> make(std::shared_ptr<AFXInstallationManager> manager,
-                                                        int retries, FILE* output);
+                                                         int retries, FILE* output);
 
     // Starts; `finished` receives the exit status once the installation is
     // ready, or has been stopped and undone.
@@ -36,6 +36,7 @@ private:
     AFXTerminalInstallation(std::shared_ptr<AFXInstallationManager> manager, int retries, FILE* output);
 
     void progressDidChange(std::int64_t state, double progress);
+    void showState(std::int64_t state);
     void installationDidEnd(const std::optional<platform::Error>& error);
     void stopAndFinish(int status);
     void drawProgress(double progress);

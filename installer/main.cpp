@@ -4,10 +4,8 @@
 
 #include "AFXInstallationManager.h"
 #include "AFXTerminalInstallation.h"
-
-#include "support/AFXSetupLogger.h"
-
 #include "platform/SignalWatcher.h"
+#include "support/AFXSetupLogger.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -26,13 +24,15 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationName(QStringLiteral("install-orbit-notes"));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Installs Orbit Notes through the Kestrel desktop client."));
+    parser.setApplicationDescription(
+        QStringLiteral("Installs Orbit Notes through the Kestrel desktop client."));
     parser.addHelpOption();
     const QCommandLineOption noWindow(QStringLiteral("no-window"),
                                       QStringLiteral("Install in the terminal, without the window."));
-    const QCommandLineOption retries(QStringLiteral("retries"),
-                                     QStringLiteral("Retry a failed step up to <n> times before undoing (default 0)."),
-                                     QStringLiteral("n"), QStringLiteral("0"));
+    const QCommandLineOption retries(
+        QStringLiteral("retries"),
+        QStringLiteral("Retry a failed step up to <n> times before undoing (default 0)."),
+        QStringLiteral("n"), QStringLiteral("0"));
     parser.addOptions({noWindow, retries});
     parser.process(application);
 
@@ -44,7 +44,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (!parser.isSet(noWindow)) {
-        std::fprintf(stderr, "install-orbit-notes: this build has no installer window yet; run it with --no-window\n");
+        std::fprintf(
+            stderr, "install-orbit-notes: this build has no installer window yet; run it with --no-window\n");
         return 2;
     }
 
@@ -52,7 +53,8 @@ int main(int argc, char** argv) {
     const auto manager = AFXInstallationManager::makeWithAppID(kOrbitNotesAppID);
     const auto installation = AFXTerminalInstallation::make(manager, retryCount, stdout);
     platform::SignalWatcher interruptions({SIGINT, SIGTERM}, [&](int) { installation->interrupt(); });
-    std::fprintf(stdout, "Installing Orbit Notes (store identifier %lld)\n", static_cast<long long>(kOrbitNotesAppID));
+    std::fprintf(stdout, "Installing Orbit Notes (store identifier %lld)\n",
+                 static_cast<long long>(kOrbitNotesAppID));
     installation->start([](int status) { QCoreApplication::exit(status); });
     return application.exec();
 }

@@ -1,13 +1,10 @@
-#include "installer/AFXDownloaderWorkflow.h"
-
 #include "SpecificTools/Errors/AFXErrors.h"
-
+#include "installer/AFXDownloaderWorkflow.h"
+#include "platform/Paths.h"
 #include "testing/EnvironmentOverride.h"
 #include "testing/StoreProcess.h"
 #include "testing/TestSupport.h"
 #include "testing/ZipMaker.h"
-
-#include "platform/Paths.h"
 
 #include <gtest/gtest.h>
 
@@ -47,7 +44,8 @@ public:
     void downloaderDidFinishUnarchivingToURL(AFXDownloaderWorkflow&, const QUrl& url) override {
         record(Event("unarchived", 0.0, url));
     }
-    void downloaderDidFailWithError(AFXDownloaderWorkflow&, const std::optional<platform::Error>& error) override {
+    void downloaderDidFailWithError(AFXDownloaderWorkflow&,
+                                    const std::optional<platform::Error>& error) override {
         record(Event("failed", 0.0, {}, error));
     }
 
@@ -93,9 +91,10 @@ protected:
         const QString archive = served_ + "/com.kestrel.DesktopClient/Kestrel.zip";
         QDir().mkpath(QFileInfo(archive).absolutePath());
         ASSERT_TRUE(testing_support::makeZipWithPython(
-            archive, {{bundleName + "/Contents/Info.plist", "<plist/>", 0644, {}},
-                      {bundleName + "/Contents/MacOS/Kestrel", "#!/bin/sh\nexit 0\n", 0755, {}},
-                      {bundleName + "/Contents/Resources/payload.bin", payload(), 0644, {}}},
+            archive,
+            {{bundleName + "/Contents/Info.plist", "<plist/>", 0644, {}},
+             {bundleName + "/Contents/MacOS/Kestrel", "#!/bin/sh\nexit 0\n", 0755, {}},
+             {bundleName + "/Contents/Resources/payload.bin", payload(), 0644, {}}},
             true));
     }
 

@@ -14,7 +14,6 @@
 #include "SpecificTools/Services/AFXAppsManagementService.h"
 #include "SpecificTools/Services/AFXServicesFactory.h"
 #include "SpecificTools/Services/AFXSystemManagementService.h"
-
 #include "platform/DispatchQueue.h"
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/KeyedArchiver.h"
@@ -33,7 +32,8 @@ inline void answer(std::function<void()> work) {
 }
 
 inline platform::Error serviceError(const QString& what) {
-    return platform::Error(QStringLiteral("com.kestrel.fake"), 7, {{platform::NSLocalizedDescriptionKey, what}});
+    return platform::Error(QStringLiteral("com.kestrel.fake"), 7,
+                           {{platform::NSLocalizedDescriptionKey, what}});
 }
 
 // Calls in order, for checks on what the manager asked.
@@ -83,10 +83,12 @@ public:
                 return;
             }
             callback(BRValueOrError<std::shared_ptr<AFXEnvironment>>::makeWithValue(
-                AFXEnvironment::makeWithIdentifier(AFXDefaultEnvironmentID::make(), nullptr, {}, {}, {}, {})));
+                AFXEnvironment::makeWithIdentifier(AFXDefaultEnvironmentID::make(), nullptr, {}, {}, {},
+                                                   {})));
         });
     }
-    void fetchUninstallerExecutableInfoWithType(std::int64_t type, AFXExecutableInfoCallback callback) override {
+    void fetchUninstallerExecutableInfoWithType(std::int64_t type,
+                                                AFXExecutableInfoCallback callback) override {
         log_->add(QStringLiteral("uninstaller type=%1").arg(type));
         answer([this, callback] {
             if (uninstallerPath.isEmpty()) {
@@ -127,19 +129,23 @@ public:
         const auto changed = workflow(state, fraction);
         platform::DistributedNotificationCenter::defaultCenter()->postNotificationName(
             QStringLiteral("com.kestrel.app-workflow-changed"), changed->objectForNotification(),
-            {{QStringLiteral("app_workflow"), *platform::KeyedArchiver::archivedDataWithRootObject(changed)}}, true);
+            {{QStringLiteral("app_workflow"), *platform::KeyedArchiver::archivedDataWithRootObject(changed)}},
+            true);
     }
 
     void fetchAppWithID(std::int64_t appID, AFXAppCallback callback) override {
         log_->add(QStringLiteral("app %1").arg(appID));
         answer([callback] {
-            callback(BRValueOrError<std::shared_ptr<AFXCodedApp>>::makeWithValue(std::make_shared<AFXCodedApp>()));
+            callback(
+                BRValueOrError<std::shared_ptr<AFXCodedApp>>::makeWithValue(std::make_shared<AFXCodedApp>()));
         });
     }
-    void fetchAppWorkflowForApp(const std::shared_ptr<AFXCodedApp>&, AFXAppWorkflowCallback callback) override {
+    void fetchAppWorkflowForApp(const std::shared_ptr<AFXCodedApp>&,
+                                AFXAppWorkflowCallback callback) override {
         log_->add(QStringLiteral("workflow"));
         answer([this, callback] {
-            callback(BRValueOrError<std::shared_ptr<AFXAppWorkflow>>::makeWithValue(workflow(workflowState, 0.0)));
+            callback(
+                BRValueOrError<std::shared_ptr<AFXAppWorkflow>>::makeWithValue(workflow(workflowState, 0.0)));
         });
     }
     void installVendorApp(const std::shared_ptr<AFXCodedApp>&, bool shouldLaunch,
@@ -178,7 +184,8 @@ public:
         answer([callback] { callback(std::nullopt); });
     }
     void prepareResourcesForApp(const std::shared_ptr<AFXCodedApp>&, std::uint64_t priority,
-                                std::function<void(double)> reportHandler, AFXResourcesCallback callback) override {
+                                std::function<void(double)> reportHandler,
+                                AFXResourcesCallback callback) override {
         log_->add(QStringLiteral("resources priority=%1").arg(priority));
         answer([reportHandler, callback] {
             reportHandler(0.5);
@@ -206,9 +213,9 @@ private:
 // the system service fail.
 class Factory : public AFXServicesFactory {
 public:
-    Factory(std::shared_ptr<SystemService> system, std::shared_ptr<AppsService> apps, int systemServiceFailures,
-            const std::shared_ptr<AFXServicesFactoryDelegate>& delegate, const QStringList& classes,
-            const QString& tierName)
+    Factory(std::shared_ptr<SystemService> system, std::shared_ptr<AppsService> apps,
+            int systemServiceFailures, const std::shared_ptr<AFXServicesFactoryDelegate>& delegate,
+            const QStringList& classes, const QString& tierName)
         : AFXServicesFactory(classes, tierName, delegate), system_(std::move(system)), apps_(std::move(apps)),
           systemServiceFailures_(systemServiceFailures) {}
 

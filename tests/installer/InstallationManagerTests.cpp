@@ -1,15 +1,11 @@
 #include "FakeServices.h"
-
-#include "installer/AFXInstallationManager.h"
-
 #include "SpecificTools/Errors/AFXErrors.h"
-
+#include "installer/AFXInstallationManager.h"
+#include "platform/Paths.h"
 #include "testing/EnvironmentOverride.h"
 #include "testing/StoreProcess.h"
 #include "testing/TestSupport.h"
 #include "testing/ZipMaker.h"
-
-#include "platform/Paths.h"
 
 #include <gtest/gtest.h>
 
@@ -130,8 +126,9 @@ protected:
     }
 
     void install(const std::shared_ptr<AFXInstallationManager>& manager) {
-        manager->installWithProgressBlock([this](std::int64_t state, double p) { recorder_.progress(state, p); },
-                                          [this](const auto& error) { recorder_.outcome(error); });
+        manager->installWithProgressBlock(
+            [this](std::int64_t state, double p) { recorder_.progress(state, p); },
+            [this](const auto& error) { recorder_.outcome(error); });
     }
 
     bool waitForOutcomes(int count) {
@@ -277,7 +274,8 @@ TEST_F(InstallationManagerTests, RetryAfterAFailedDownloadStartsAgainFromTheFirs
     manager->retryAfterError();
     ASSERT_TRUE(waitForOutcomes(2));
     EXPECT_FALSE(recorder_.outcomes()[1]);
-    const QStringList requests = store_->log().split('\n').filter("GET /com.kestrel.DesktopClient/Kestrel.zip");
+    const QStringList requests =
+        store_->log().split('\n').filter("GET /com.kestrel.DesktopClient/Kestrel.zip");
     ASSERT_EQ(requests.size(), 5);
     EXPECT_TRUE(requests.last().contains("range=-")) << requests.last().toStdString();
 }
@@ -357,9 +355,11 @@ TEST_F(InstallationManagerTests, LaunchOpensTheDiscoveryPageAndTheAppForASignedI
     ASSERT_TRUE(waitUntil([&] { return answered == 2; }));
     EXPECT_TRUE(opened);
     // The test program has no bundle name: the sender is "unknown".
-    const QString page = "kestreldiscovery://open_collection?collection_id=0&app_id=230&sender_domain=Installer&"
-                         "sender=unknown";
-    ASSERT_TRUE(waitUntil([&] { return clientRuns().contains(page); })) << clientRuns().join('|').toStdString();
+    const QString page =
+        "kestreldiscovery://open_collection?collection_id=0&app_id=230&sender_domain=Installer&"
+        "sender=unknown";
+    ASSERT_TRUE(waitUntil([&] { return clientRuns().contains(page); }))
+        << clientRuns().join('|').toStdString();
     // The app, whose path holds a space, is opened a moment later.
     EXPECT_TRUE(waitUntil([&] { return QFile::exists(testRoot() + "/app-opened"); }));
 }
