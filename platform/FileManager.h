@@ -16,7 +16,8 @@ class FileManager {
 public:
     static bool fileExists(const QString& path);
     static bool isDirectory(const QString& path);
-    static bool createDirectory(const QString& path, bool withIntermediateDirectories, Error* error = nullptr);
+    static bool createDirectory(const QString& path, bool withIntermediateDirectories,
+                                Error* error = nullptr);
     // Copies `source` to `destination`, which must not exist yet.
     static bool copyItem(const QString& source, const QString& destination, Error* error = nullptr);
     // Renames, or copies then removes the source when the destination is on

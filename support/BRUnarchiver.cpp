@@ -1,7 +1,6 @@
 #include "BRUnarchiver.h"
 
 #include "BRDispatch.h"
-
 #include "platform/FileManager.h"
 #include "platform/Paths.h"
 #include "platform/Pipe.h"
@@ -158,8 +157,8 @@ bool BRUnarchiver::_checkDestinationFolder(const std::optional<QUrl>& folder, Er
     return FileManager::createDirectory(path, true, error);
 }
 
-std::optional<QUrl> BRUnarchiver::_unarchiveURL(const QUrl& archiveURL, const ProgressHandler& progressHandler,
-                                                Error* error) {
+std::optional<QUrl> BRUnarchiver::_unarchiveURL(const QUrl& archiveURL,
+                                                const ProgressHandler& progressHandler, Error* error) {
     BRArchiveType type = _archiveTypeByExtensionAtURL(archiveURL);
     if (type == BRArchiveTypeUnknown) {
         type = _archiveTypeByHeaderAtURL(archiveURL);
@@ -214,12 +213,13 @@ bool BRUnarchiver::_archiveHasDMGHeader(QFile& archive) {
            archive.read(4) == QByteArrayLiteral("koly");
 }
 
-std::optional<QUrl> BRUnarchiver::_unarchiveZIP(const QUrl& archiveURL, const ProgressHandler& progressHandler,
-                                                Error* error) {
+std::optional<QUrl> BRUnarchiver::_unarchiveZIP(const QUrl& archiveURL,
+                                                const ProgressHandler& progressHandler, Error* error) {
     QFile archive(archiveURL.toLocalFile());
     if (!archive.exists()) {
         if (error) {
-            *error = Error::posix(ENOENT, QStringLiteral("Could not read the size of \"%1\"").arg(archive.fileName()));
+            *error = Error::posix(
+                ENOENT, QStringLiteral("Could not read the size of \"%1\"").arg(archive.fileName()));
         }
         return std::nullopt;
     }
@@ -230,9 +230,9 @@ std::optional<QUrl> BRUnarchiver::_unarchiveZIP(const QUrl& archiveURL, const Pr
     if (!input) {
         return std::nullopt;
     }
-    std::optional<ToolRun> ditto = launchTool(QStringLiteral("/usr/bin/ditto"),
-                                              {QStringLiteral("-x"), QStringLiteral("-k"), QStringLiteral("-"), stagingPath},
-                                              input, error);
+    std::optional<ToolRun> ditto = launchTool(
+        QStringLiteral("/usr/bin/ditto"),
+        {QStringLiteral("-x"), QStringLiteral("-k"), QStringLiteral("-"), stagingPath}, input, error);
     if (!ditto) {
         return std::nullopt;
     }
@@ -257,8 +257,8 @@ std::optional<QUrl> BRUnarchiver::_unarchiveZIP(const QUrl& archiveURL, const Pr
     return QUrl::fromLocalFile(stagingPath);
 }
 
-std::optional<QUrl> BRUnarchiver::_unarchiveDMG(const QUrl& archiveURL, const ProgressHandler& progressHandler,
-                                                Error* error) {
+std::optional<QUrl> BRUnarchiver::_unarchiveDMG(const QUrl& archiveURL,
+                                                const ProgressHandler& progressHandler, Error* error) {
     double progress = 0.0;
     auto step = [&](double amount) {
         progress += amount;
@@ -275,8 +275,8 @@ std::optional<QUrl> BRUnarchiver::_unarchiveDMG(const QUrl& archiveURL, const Pr
 
     std::optional<ToolRun> attach =
         launchTool(QStringLiteral("/usr/bin/hdiutil"),
-                   {QStringLiteral("attach"), archiveURL.toLocalFile(), QStringLiteral("-mountpoint"), mountPoint,
-                    QStringLiteral("-nobrowse"), QStringLiteral("-noautoopen")},
+                   {QStringLiteral("attach"), archiveURL.toLocalFile(), QStringLiteral("-mountpoint"),
+                    mountPoint, QStringLiteral("-nobrowse"), QStringLiteral("-noautoopen")},
                    nullptr, error);
     const bool attached = attach && finishTool(*attach, error);
     step(0.2);
@@ -309,7 +309,8 @@ std::optional<QUrl> BRUnarchiver::_unarchiveDMG(const QUrl& archiveURL, const Pr
     for (const QString& item : *items) {
         const QUrl itemURL = QUrl::fromLocalFile(item);
         if (!_shouldIgnoreItemAtURL(itemURL) &&
-            !FileManager::copyItem(item, stagingPath + QLatin1Char('/') + QFileInfo(item).fileName(), error)) {
+            !FileManager::copyItem(item, stagingPath + QLatin1Char('/') + QFileInfo(item).fileName(),
+                                   error)) {
             detach();
             return std::nullopt;
         }

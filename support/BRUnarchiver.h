@@ -28,16 +28,17 @@ public:
     using ProgressHandler = std::function<void(double)>;
     // Receives the folder the content went to, or the failure. Both are
     // absent when the archive held nothing to move into the destination.
-    using CompletionHandler =
-        std::function<void(const std::optional<QUrl>& folderURL, const std::optional<platform::Error>& error)>;
+    using CompletionHandler = std::function<void(const std::optional<QUrl>& folderURL,
+                                                 const std::optional<platform::Error>& error)>;
 
     // Unpacks the archive into a new staging folder in the temporary
     // directory, then, when a destination folder is given, moves the
     // staging folder's top-level items into it (replacing items of the
     // same name). Handlers run on the call's own queue; unless `async`, the
     // call returns after the completion handler has run.
-    static void unpackArchiveAtURL(const QUrl& archiveURL, const std::optional<QUrl>& destinationFolder, bool async,
-                                   ProgressHandler progressHandler, CompletionHandler completionHandler);
+    static void unpackArchiveAtURL(const QUrl& archiveURL, const std::optional<QUrl>& destinationFolder,
+                                   bool async, ProgressHandler progressHandler,
+                                   CompletionHandler completionHandler);
 
 private:
     // Adds steps to the running total and reports it.

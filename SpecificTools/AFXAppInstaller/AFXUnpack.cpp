@@ -1,11 +1,9 @@
 #include "AFXUnpack.h"
 
 #include "SpecificTools/Errors/AFXErrors.h"
-
+#include "platform/FileManager.h"
 #include "support/BRLog.h"
 #include "support/BRUnarchiver.h"
-
-#include "platform/FileManager.h"
 
 #include <QFileInfo>
 

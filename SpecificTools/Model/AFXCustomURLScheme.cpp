@@ -23,9 +23,10 @@ QUrl afx_openAppsDiscoveryURLForCollection(std::optional<std::int64_t> collectio
     const auto number = [](std::optional<std::int64_t> value) -> std::optional<QString> {
         return value ? std::optional(QString::number(*value)) : std::nullopt;
     };
-    return afx_customSchemeURLWithScheme(QStringLiteral("kestreldiscovery"), QStringLiteral("open_collection"),
-                                         {{QStringLiteral("collection_id"), number(collectionID).value_or("0")},
-                                          {QStringLiteral("app_id"), number(appID)},
-                                          {QStringLiteral("sender_domain"), senderDomain},
-                                          {QStringLiteral("sender"), sender}});
+    return afx_customSchemeURLWithScheme(
+        QStringLiteral("kestreldiscovery"), QStringLiteral("open_collection"),
+        {{QStringLiteral("collection_id"), number(collectionID).value_or("0")},
+         {QStringLiteral("app_id"), number(appID)},
+         {QStringLiteral("sender_domain"), senderDomain},
+         {QStringLiteral("sender"), sender}});
 }

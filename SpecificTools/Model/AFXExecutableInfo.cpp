@@ -7,7 +7,8 @@ PLATFORM_DEFINE_CLASS_WITH_SETUP(
     AFXExecutableInfo, AFXBaseMutableModelObject,
     [] { return std::shared_ptr<AFXExecutableInfo>(new AFXExecutableInfo); },
     [](platform::Class& c) {
-        platform::addProperty(c, QStringLiteral("path"), &AFXExecutableInfo::path, &AFXExecutableInfo::setPath);
+        platform::addProperty(c, QStringLiteral("path"), &AFXExecutableInfo::path,
+                              &AFXExecutableInfo::setPath);
         platform::addProperty(c, QStringLiteral("arguments"), &AFXExecutableInfo::arguments,
                               &AFXExecutableInfo::setArguments);
     })
@@ -20,7 +21,8 @@ std::shared_ptr<BRClassReflection> AFXExecutableInfo::makeReflection() {
     return reflection;
 }
 
-std::shared_ptr<AFXExecutableInfo> AFXExecutableInfo::makeWithPath(const QString& path, const QStringList& arguments) {
+std::shared_ptr<AFXExecutableInfo> AFXExecutableInfo::makeWithPath(const QString& path,
+                                                                   const QStringList& arguments) {
     std::shared_ptr<AFXExecutableInfo> info(new AFXExecutableInfo);
     info->path_ = path;
     info->arguments_ = arguments;

@@ -12,7 +12,8 @@ public:
     virtual ~AFXAppsManagementService() = default;
 
     virtual void fetchAppWithID(std::int64_t appID, AFXAppCallback callback) = 0;
-    virtual void fetchAppWorkflowForApp(const std::shared_ptr<AFXCodedApp>& app, AFXAppWorkflowCallback callback) = 0;
+    virtual void fetchAppWorkflowForApp(const std::shared_ptr<AFXCodedApp>& app,
+                                        AFXAppWorkflowCallback callback) = 0;
     // Installation progress is not reported here: it follows through the
     // app-workflow notifications.
     virtual void installVendorApp(const std::shared_ptr<AFXCodedApp>& app, bool shouldLaunch,

@@ -27,7 +27,8 @@ using AFXAppsManagementServiceCallback =
 // An error when nobody is signed in or the customer could not be fetched.
 using AFXCustomerCallback = std::function<void(const BRValueOrError<std::shared_ptr<AFXCustomer>>&)>;
 using AFXEnvironmentCallback = std::function<void(const BRValueOrError<std::shared_ptr<AFXEnvironment>>&)>;
-using AFXExecutableInfoCallback = std::function<void(const BRValueOrError<std::shared_ptr<AFXExecutableInfo>>&)>;
+using AFXExecutableInfoCallback =
+    std::function<void(const BRValueOrError<std::shared_ptr<AFXExecutableInfo>>&)>;
 using AFXAppCallback = std::function<void(const BRValueOrError<std::shared_ptr<AFXCodedApp>>&)>;
 using AFXAppWorkflowCallback = std::function<void(const BRValueOrError<std::shared_ptr<AFXAppWorkflow>>&)>;
 using AFXAppInstanceCallback = std::function<void(const BRValueOrError<std::shared_ptr<AFXAppInstance>>&)>;

@@ -1,9 +1,7 @@
 #include "AFXServicesFactory.h"
 
 #include "AFXSystemManagementService.h"
-
 #include "SpecificTools/Errors/AFXErrors.h"
-
 #include "platform/DispatchQueue.h"
 
 namespace {
@@ -26,18 +24,19 @@ AFXServicesFactory::AFXServicesFactory(QStringList servicesClasses, QString tier
                                        const std::shared_ptr<AFXServicesFactoryDelegate>& delegate)
     : servicesClasses_(std::move(servicesClasses)), tierName_(std::move(tierName)), delegate_(delegate) {}
 
-std::shared_ptr<AFXServicesFactory> AFXServicesFactory::makeWithServicesClasses(
-    const QStringList& servicesClasses, const QString& tierName,
-    const std::shared_ptr<AFXServicesFactoryDelegate>& delegate) {
+std::shared_ptr<AFXServicesFactory>
+AFXServicesFactory::makeWithServicesClasses(const QStringList& servicesClasses, const QString& tierName,
+                                            const std::shared_ptr<AFXServicesFactoryDelegate>& delegate) {
     return std::shared_ptr<AFXServicesFactory>(new AFXServicesFactory(servicesClasses, tierName, delegate));
 }
 
-void AFXServicesFactory::fetchSystemManagementServiceWithCallback(AFXSystemManagementServiceCallback callback) {
+void AFXServicesFactory::fetchSystemManagementServiceWithCallback(
+    AFXSystemManagementServiceCallback callback) {
     answerMissingService(std::move(callback), kSystemManagementServiceName);
 }
 
-void AFXServicesFactory::fetchAppsManagementServiceForEnvironmentID(const std::shared_ptr<AFXEnvironmentID>&,
-                                                                    AFXAppsManagementServiceCallback callback) {
+void AFXServicesFactory::fetchAppsManagementServiceForEnvironmentID(
+    const std::shared_ptr<AFXEnvironmentID>&, AFXAppsManagementServiceCallback callback) {
     answerMissingService(std::move(callback), kAppsManagementServiceName);
 }
 
@@ -52,17 +51,16 @@ void AFXServicesFactory::fetchCurrentEnvironmentUpdated(bool updated, AFXEnviron
     });
 }
 
-void AFXServicesFactory::fetchCurrentCustomerUpdated(bool updated, bool canDestroyInvalidCustomer,
-                                                     const std::shared_ptr<platform::Object>& runningApplication,
-                                                     std::int64_t presentationStyle, AFXCustomerCallback callback) {
-    fetchSystemManagementServiceWithCallback(
-        [=, callback = std::move(callback)](const auto& result) {
-            result.onValue([&](const std::shared_ptr<AFXSystemManagementService>& service) {
-                service->fetchCurrentCustomerUpdated(updated, canDestroyInvalidCustomer, runningApplication,
-                                                     presentationStyle, callback);
-            });
-            result.onError([&](const platform::Error& error) {
-                callback(BRValueOrError<std::shared_ptr<AFXCustomer>>::makeWithError(error));
-            });
+void AFXServicesFactory::fetchCurrentCustomerUpdated(
+    bool updated, bool canDestroyInvalidCustomer, const std::shared_ptr<platform::Object>& runningApplication,
+    std::int64_t presentationStyle, AFXCustomerCallback callback) {
+    fetchSystemManagementServiceWithCallback([=, callback = std::move(callback)](const auto& result) {
+        result.onValue([&](const std::shared_ptr<AFXSystemManagementService>& service) {
+            service->fetchCurrentCustomerUpdated(updated, canDestroyInvalidCustomer, runningApplication,
+                                                 presentationStyle, callback);
         });
+        result.onError([&](const platform::Error& error) {
+            callback(BRValueOrError<std::shared_ptr<AFXCustomer>>::makeWithError(error));
+        });
+    });
 }

@@ -2,7 +2,6 @@
 
 #include "AFXServiceCallbacks.h"
 #include "AFXServicesFactoryDelegate.h"
-
 #include "platform/Object.h"
 
 #include <QString>
@@ -23,9 +22,9 @@ class AFXServicesFactory : public std::enable_shared_from_this<AFXServicesFactor
 public:
     // `servicesClasses` names the service classes this process may use
     // ("AFXSystemManagementClient", "AFXAppsManagementClient").
-    static std::shared_ptr<AFXServicesFactory> makeWithServicesClasses(
-        const QStringList& servicesClasses, const QString& tierName,
-        const std::shared_ptr<AFXServicesFactoryDelegate>& delegate);
+    static std::shared_ptr<AFXServicesFactory>
+    makeWithServicesClasses(const QStringList& servicesClasses, const QString& tierName,
+                            const std::shared_ptr<AFXServicesFactoryDelegate>& delegate);
     virtual ~AFXServicesFactory() = default;
     AFXServicesFactory(const AFXServicesFactory&) = delete;
     AFXServicesFactory& operator=(const AFXServicesFactory&) = delete;
@@ -35,8 +34,9 @@ public:
     std::shared_ptr<AFXServicesFactoryDelegate> delegate() const { return delegate_.lock(); }
 
     virtual void fetchSystemManagementServiceWithCallback(AFXSystemManagementServiceCallback callback);
-    virtual void fetchAppsManagementServiceForEnvironmentID(const std::shared_ptr<AFXEnvironmentID>& environmentID,
-                                                            AFXAppsManagementServiceCallback callback);
+    virtual void
+    fetchAppsManagementServiceForEnvironmentID(const std::shared_ptr<AFXEnvironmentID>& environmentID,
+                                               AFXAppsManagementServiceCallback callback);
 
     // Shortcuts through the system management service.
     void fetchCurrentEnvironmentUpdated(bool updated, AFXEnvironmentCallback callback);

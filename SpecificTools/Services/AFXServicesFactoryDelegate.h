@@ -10,9 +10,11 @@ public:
     virtual ~AFXServicesFactoryDelegate() = default;
 
     // The callback receives the environment, or null.
-    virtual void servicesFactoryFetchCurrentEnvironment(AFXServicesFactory& factory,
-                                                        std::function<void(std::shared_ptr<AFXEnvironment>)> callback) = 0;
+    virtual void
+    servicesFactoryFetchCurrentEnvironment(AFXServicesFactory& factory,
+                                           std::function<void(std::shared_ptr<AFXEnvironment>)> callback) = 0;
     // The callback receives the customer, or null.
-    virtual void servicesFactoryFetchCurrentCustomer(AFXServicesFactory& factory,
-                                                     std::function<void(std::shared_ptr<AFXCustomer>)> callback) = 0;
+    virtual void
+    servicesFactoryFetchCurrentCustomer(AFXServicesFactory& factory,
+                                        std::function<void(std::shared_ptr<AFXCustomer>)> callback) = 0;
 };

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "AFXServiceCallbacks.h"
-
 #include "platform/Object.h"
 
 #include <cstdint>
@@ -17,7 +16,8 @@ public:
     // first; `runningApplication` names the application asking, if any.
     virtual void fetchCurrentCustomerUpdated(bool updated, bool canDestroyInvalidCustomer,
                                              const std::shared_ptr<platform::Object>& runningApplication,
-                                             std::int64_t presentationStyle, AFXCustomerCallback callback) = 0;
+                                             std::int64_t presentationStyle,
+                                             AFXCustomerCallback callback) = 0;
     virtual void fetchCurrentEnvironmentUpdated(bool updated, AFXEnvironmentCallback callback) = 0;
     // How to run the client's uninstaller of the given type.
     virtual void fetchUninstallerExecutableInfoWithType(std::int64_t uninstallType,

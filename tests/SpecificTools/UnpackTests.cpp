@@ -1,11 +1,9 @@
 #include "SpecificTools/AFXAppInstaller/AFXRemoveFromQuarantine.h"
 #include "SpecificTools/AFXAppInstaller/AFXUnpack.h"
 #include "SpecificTools/Errors/AFXErrors.h"
-
+#include "platform/ExtendedAttributes.h"
 #include "testing/TestSupport.h"
 #include "testing/ZipMaker.h"
-
-#include "platform/ExtendedAttributes.h"
 
 #include <gtest/gtest.h>
 
@@ -17,15 +15,17 @@ using testing_support::ZipEntry;
 
 TEST(UnpackTests, TheFirstBundleIsFoundEvenOneFolderDown) {
     const QString archive = testRoot() + "/Tool.zip";
-    ASSERT_TRUE(testing_support::makeZipWithPython(archive, {{"Tool Folder/", {}, 0755, {}},
-                                                             {"Tool Folder/.Hidden.app/x", "hidden", 0644, {}},
-                                                             {"Tool Folder/Read Me.txt", "read me", 0644, {}},
-                                                             {"Tool Folder/Tool.app/Contents/Inner.app/x", "i", 0644, {}},
-                                                             {"Tool Folder/Tool.app/Contents/Info.plist", "p", 0644, {}}}));
+    ASSERT_TRUE(testing_support::makeZipWithPython(
+        archive, {{"Tool Folder/", {}, 0755, {}},
+                  {"Tool Folder/.Hidden.app/x", "hidden", 0644, {}},
+                  {"Tool Folder/Read Me.txt", "read me", 0644, {}},
+                  {"Tool Folder/Tool.app/Contents/Inner.app/x", "i", 0644, {}},
+                  {"Tool Folder/Tool.app/Contents/Info.plist", "p", 0644, {}}}));
     QList<double> progress;
     platform::Error error(QString(), 0);
 
-    const std::optional<QUrl> app = AFXUnpack(QUrl::fromLocalFile(archive), [&](double p) { progress.append(p); }, &error);
+    const std::optional<QUrl> app = AFXUnpack(
+        QUrl::fromLocalFile(archive), [&](double p) { progress.append(p); }, &error);
 
     ASSERT_TRUE(app);
     EXPECT_EQ(QFileInfo(app->toLocalFile()).fileName(), "Tool.app");
@@ -42,7 +42,9 @@ TEST(UnpackTests, NoBundleOrABadArchiveIsTheUnpackFailure) {
 
     for (const QString& archive : {withoutApp, testRoot() + "/broken.zip"}) {
         platform::Error error(QString(), 0);
-        EXPECT_FALSE(AFXUnpack(QUrl::fromLocalFile(archive), [](double) {}, &error)) << archive.toStdString();
+        EXPECT_FALSE(AFXUnpack(
+            QUrl::fromLocalFile(archive), [](double) {}, &error))
+            << archive.toStdString();
         EXPECT_EQ(error, afx_didFailToUnpackApp()) << archive.toStdString();
         EXPECT_EQ(error.code(), -401041);
     }

@@ -1,10 +1,8 @@
+#include "platform/Paths.h"
 #include "support/BRUnarchiver.h"
-
 #include "testing/EnvironmentOverride.h"
 #include "testing/TestSupport.h"
 #include "testing/ZipMaker.h"
-
-#include "platform/Paths.h"
 
 #include <gtest/gtest.h>
 
@@ -30,8 +28,9 @@ Outcome unpack(const QString& archive, const std::optional<QString>& destination
     Outcome outcome;
     int completions = 0;
     BRUnarchiver::unpackArchiveAtURL(
-        QUrl::fromLocalFile(archive), destination ? std::optional(QUrl::fromLocalFile(*destination)) : std::nullopt,
-        false, [&](double total) { outcome.progress.append(total); },
+        QUrl::fromLocalFile(archive),
+        destination ? std::optional(QUrl::fromLocalFile(*destination)) : std::nullopt, false,
+        [&](double total) { outcome.progress.append(total); },
         [&](const std::optional<QUrl>& folder, const std::optional<platform::Error>& error) {
             ++completions;
             outcome.folder = folder;
@@ -54,7 +53,8 @@ void expectSampleApp(const QString& folder) {
     EXPECT_EQ(readFile(app + "/Info.plist"), "<plist/>");
     EXPECT_TRUE(QFileInfo(app + "/MacOS/Sample").isExecutable());
     EXPECT_EQ(readFile(app + "/Resources/deep/er/data.bin"), QByteArray(70000, 'x'));
-    EXPECT_EQ(QFileInfo(app + "/Current").symLinkTarget(), QFileInfo(app + "/Resources/deep").absoluteFilePath());
+    EXPECT_EQ(QFileInfo(app + "/Current").symLinkTarget(),
+              QFileInfo(app + "/Resources/deep").absoluteFilePath());
 }
 
 } // namespace
@@ -69,7 +69,9 @@ TEST(UnarchiverTests, ZipUnpacksIntoANewUpperCaseStagingFolderWithProgressFromAT
     ASSERT_TRUE(outcome.folder);
     const QFileInfo staging(outcome.folder->toLocalFile());
     EXPECT_EQ(staging.absolutePath(), QFileInfo(platform::Paths::temporaryDirectory()).absoluteFilePath());
-    EXPECT_TRUE(QRegularExpression("^[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}$").match(staging.fileName()).hasMatch());
+    EXPECT_TRUE(QRegularExpression("^[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}$")
+                    .match(staging.fileName())
+                    .hasMatch());
     expectSampleApp(staging.absoluteFilePath());
 
     ASSERT_GE(outcome.progress.size(), 3);
@@ -82,9 +84,11 @@ TEST(UnarchiverTests, AnArchiveOfExactlyOneChunkReportsOneChunkStep) {
     const QString archive = testRoot() + "/one-chunk.zip";
     // Stored entries cost the same overhead whatever their size, so the
     // payload can be sized to make the archive exactly one chunk long.
-    ASSERT_TRUE(testing_support::makeZipWithPython(archive, {{"payload.bin", QByteArray(200000, 'p'), 0644, {}}}, true));
+    ASSERT_TRUE(testing_support::makeZipWithPython(
+        archive, {{"payload.bin", QByteArray(200000, 'p'), 0644, {}}}, true));
     const qint64 payload = 200000 + 262144 - QFileInfo(archive).size();
-    ASSERT_TRUE(testing_support::makeZipWithPython(archive, {{"payload.bin", QByteArray(payload, 'p'), 0644, {}}}, true));
+    ASSERT_TRUE(testing_support::makeZipWithPython(
+        archive, {{"payload.bin", QByteArray(payload, 'p'), 0644, {}}}, true));
     ASSERT_EQ(QFileInfo(archive).size(), 262144);
 
     const Outcome outcome = unpack(archive);
@@ -225,7 +229,8 @@ TEST_F(UnarchiverDiskImageTests, AnImageFoundByItsTrailerIsCopiedOutAndDetachedO
     EXPECT_FALSE(QFile::exists(outcome.folder->toLocalFile() + "/.DS_Store"));
     const QStringList log = calls();
     ASSERT_EQ(log.size(), 2);
-    EXPECT_TRUE(log[0].startsWith("attach " + image_ + " -mountpoint " + platform::Paths::resolve("/Volumes") + "/"));
+    EXPECT_TRUE(
+        log[0].startsWith("attach " + image_ + " -mountpoint " + platform::Paths::resolve("/Volumes") + "/"));
     EXPECT_TRUE(log[0].endsWith(" -nobrowse -noautoopen"));
     const QString mountPoint = log[0].section(' ', 3, 3);
     EXPECT_EQ(log[1], "detach " + mountPoint + " -force");
@@ -242,7 +247,8 @@ TEST_F(UnarchiverDiskImageTests, IgnoredItemsStillAdvanceProgressAndNothingIsCop
     const Outcome outcome = unpack(image_);
 
     ASSERT_FALSE(outcome.error);
-    EXPECT_TRUE(QDir(outcome.folder->toLocalFile()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+    EXPECT_TRUE(
+        QDir(outcome.folder->toLocalFile()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
     // A tenth for the destination; the image's own steps (attach 0.2, two
     // ignored items 0.3 each, detach 0.2) at four fifths; the final tenth.
     const QList<double> expected{0.1, 0.26, 0.5, 0.74, 0.9, 1.0};

@@ -36,7 +36,8 @@ bool writeFile(const QString& path, const QByteArray& data) {
 
 ProgramResult runProgram(const QString& program, const QStringList& arguments, const QByteArray& input) {
     ProgramResult result;
-    auto stdinPipe = platform::Pipe::make(), stdoutPipe = platform::Pipe::make(), stderrPipe = platform::Pipe::make();
+    auto stdinPipe = platform::Pipe::make(), stdoutPipe = platform::Pipe::make(),
+         stderrPipe = platform::Pipe::make();
     auto task = platform::Task::make();
     task->setLaunchPath(program);
     task->setArguments(arguments);
@@ -79,8 +80,8 @@ ProgramResult runProgram(const QString& program, const QStringList& arguments, c
         task->waitUntilExit();
         return result;
     }
-    result.status = task->terminationReason() == platform::Task::TerminationReason::Exit ? task->terminationStatus()
-                                                                                           : -1;
+    result.status =
+        task->terminationReason() == platform::Task::TerminationReason::Exit ? task->terminationStatus() : -1;
     return result;
 }
 
