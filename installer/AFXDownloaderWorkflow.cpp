@@ -101,8 +101,35 @@ void AFXDownloaderWorkflow::resume() {
     }
 }
 
-void AFXDownloaderWorkflow::stop() {
+void AFXDownloaderWorkflow::stop(std::function<void()> stopped) {
+    bool alreadyStopped = false;
+    {
+        std::lock_guard lock(mutex_);
+        alreadyStopped = sessionInvalid_;
+        if (stopped && !alreadyStopped) {
+            stoppedCallbacks_.append(std::move(stopped));
+        }
+    }
+    if (alreadyStopped) {
+        if (stopped) {
+            stopped();
+        }
+        return;
+    }
     downloadSession_->invalidateAndCancel();
+}
+
+void AFXDownloaderWorkflow::URLSessionDidBecomeInvalidWithError(platform::URLSession&,
+                                                                const std::optional<Error>&) {
+    QList<std::function<void()>> callbacks;
+    {
+        std::lock_guard lock(mutex_);
+        sessionInvalid_ = true;
+        callbacks.swap(stoppedCallbacks_);
+    }
+    for (const auto& callback : callbacks) {
+        callback();
+    }
 }
 
 void AFXDownloaderWorkflow::URLSessionDownloadTaskDidWriteData(platform::URLSession&,

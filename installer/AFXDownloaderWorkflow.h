@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -44,8 +45,10 @@ public:
     void suspend();
     // Continues a suspended or interrupted transfer.
     void resume();
-    // Cancels everything for good; nothing is reported afterwards.
-    void stop();
+    // Cancels everything for good; nothing is reported afterwards. `stopped`
+    // runs (on the session's delegate queue) once every transfer has ended
+    // and its files are gone, so an owner can wait before it goes away.
+    void stop(std::function<void()> stopped = {});
 
     void URLSessionDownloadTaskDidWriteData(platform::URLSession&, platform::URLSessionDownloadTask&,
                                             std::int64_t bytesWritten, std::int64_t totalBytesWritten,
@@ -55,6 +58,8 @@ public:
                                                          const QUrl& location) override;
     void URLSessionTaskDidCompleteWithError(platform::URLSession&, platform::URLSessionTask&,
                                             const std::optional<platform::Error>& error) override;
+    void URLSessionDidBecomeInvalidWithError(platform::URLSession&,
+                                             const std::optional<platform::Error>&) override;
 
 private:
     explicit AFXDownloaderWorkflow(const std::shared_ptr<AFXDownloaderDelegate>& delegate);
@@ -69,5 +74,7 @@ private:
     mutable std::mutex mutex_;
     std::shared_ptr<platform::URLSessionDownloadTask> task_;
     std::optional<QByteArray> resumeData_;
+    bool sessionInvalid_ = false;
+    QList<std::function<void()>> stoppedCallbacks_;
     const std::shared_ptr<platform::DispatchQueue> privateQueue_;
 };

@@ -602,11 +602,13 @@ void AFXInstallationManager::stopInstallationWithCallback(std::function<void()> 
             app = self->app_;
             instance = self->appInstance_;
         }
-        if (workflow) {
-            workflow->stop();
-        }
-
+        // The transfer must have ended, and its partial file be gone, before
+        // the stop counts as done: an owner may quit right after it.
         auto group = platform::DispatchGroup::make();
+        if (workflow) {
+            group->enter();
+            workflow->stop([group] { group->leave(); });
+        }
         if (appsService && app) {
             group->enter();
             appsService->stopInstallVendorApp(app, [group](const auto&) { group->leave(); });

@@ -29,7 +29,8 @@ QString URLErrorDescription(std::int64_t code) {
     case NSURLErrorAppTransportSecurityRequiresSecureConnection:
         return QStringLiteral("The resource could not be loaded because a secure connection is required.");
     case NSURLErrorSecureConnectionFailed:
-        return QStringLiteral("An SSL error has occurred and a secure connection to the server cannot be made.");
+        return QStringLiteral(
+            "An SSL error has occurred and a secure connection to the server cannot be made.");
     case NSURLErrorServerCertificateHasBadDate:
         return QStringLiteral("The certificate for this server has expired.");
     case NSURLErrorServerCertificateUntrusted:

@@ -20,16 +20,19 @@ struct URLSession::State {
     std::shared_ptr<const URLSessionTransfer::Trust> trust;
 };
 
-std::shared_ptr<URLSession> URLSession::sessionWithConfiguration(const URLSessionConfiguration& configuration,
-                                                                 std::shared_ptr<URLSessionDelegate> delegate,
-                                                                 std::shared_ptr<DispatchQueue> delegateQueue) {
+std::shared_ptr<URLSession>
+URLSession::sessionWithConfiguration(const URLSessionConfiguration& configuration,
+                                     std::shared_ptr<URLSessionDelegate> delegate,
+                                     std::shared_ptr<DispatchQueue> delegateQueue) {
     if (!delegateQueue) {
         delegateQueue = DispatchQueue::make(QStringLiteral("com.kestrel.URLSession.delegate-queue"));
     } else if (delegateQueue->isConcurrent()) {
         // Events must arrive one at a time and in order.
-        delegateQueue = DispatchQueue::make(delegateQueue->label() + QStringLiteral(".URLSession"), {}, delegateQueue);
+        delegateQueue =
+            DispatchQueue::make(delegateQueue->label() + QStringLiteral(".URLSession"), {}, delegateQueue);
     }
-    return std::shared_ptr<URLSession>(new URLSession(configuration, std::move(delegate), std::move(delegateQueue)));
+    return std::shared_ptr<URLSession>(
+        new URLSession(configuration, std::move(delegate), std::move(delegateQueue)));
 }
 
 URLSession::URLSession(URLSessionConfiguration configuration, std::shared_ptr<URLSessionDelegate> delegate,
@@ -109,26 +112,27 @@ void URLSession::invalidate(bool cancelTasks) {
         // Never in the caller's stack: it may be the delegate itself.
         delegateQueue_->async([session = weak_from_this()] {
             if (auto strongSession = session.lock()) {
-                strongSession->state_->delegate.reset();
+                strongSession->becomeInvalid();
             }
         });
     }
 }
 
 void URLSession::resumeTask(const std::shared_ptr<URLSessionDownloadTask>& task) {
-    URLSessionTransfer::Settings settings{weak_from_this(), delegateQueue_, configuration_.timeoutIntervalForRequest,
-                                          state_->trust};
+    URLSessionTransfer::Settings settings{weak_from_this(), delegateQueue_,
+                                          configuration_.timeoutIntervalForRequest, state_->trust};
     NetworkThread::shared().post(
         [task, settings = std::move(settings)] { URLSessionTransfer::start(task, settings); });
 }
 
 void URLSession::cancelTask(const std::shared_ptr<URLSessionDownloadTask>& task,
                             std::function<void(const std::optional<QByteArray>&)> resumeDataHandler) {
-    URLSessionTransfer::Settings settings{weak_from_this(), delegateQueue_, configuration_.timeoutIntervalForRequest,
-                                          state_->trust};
-    NetworkThread::shared().post([task, settings = std::move(settings), handler = std::move(resumeDataHandler)] {
-        URLSessionTransfer::cancel(task, settings, handler);
-    });
+    URLSessionTransfer::Settings settings{weak_from_this(), delegateQueue_,
+                                          configuration_.timeoutIntervalForRequest, state_->trust};
+    NetworkThread::shared().post(
+        [task, settings = std::move(settings), handler = std::move(resumeDataHandler)] {
+            URLSessionTransfer::cancel(task, settings, handler);
+        });
 }
 
 std::shared_ptr<URLSessionDelegate> URLSession::delegateOnQueue() const {
@@ -145,7 +149,13 @@ void URLSession::deliverCompletion(URLSessionTask& task, const std::optional<Err
         release = state_->invalidated && state_->tasks.empty();
     });
     if (release) {
-        state_->delegate.reset();
+        becomeInvalid();
+    }
+}
+
+void URLSession::becomeInvalid() {
+    if (const auto delegate = std::exchange(state_->delegate, nullptr)) {
+        delegate->URLSessionDidBecomeInvalidWithError(*this, std::nullopt);
     }
 }
 

@@ -16,14 +16,22 @@ namespace platform {
 
 // Runs transfers on the process's network thread and reports them to its
 // delegate on its delegate queue (a serial queue; the session makes one of
-// its own when given none). The session holds its delegate strongly until
-// it is invalidated. HTTPS peers are checked against the system's CAs plus
-// those in the PEM file KESTREL_CA_BUNDLE names. Local caches are never used.
+// its own when given none, and puts one in front of a concurrent one). The
+// session holds its delegate strongly until it is invalidated. HTTPS peers
+// are checked against the system's CAs plus those in the PEM file
+// KESTREL_CA_BUNDLE names, read when the session is made; when that file
+// cannot be read or holds no certificate, the session's HTTPS transfers
+// fail with NSURLErrorSecureConnectionFailed saying so, rather than trust
+// other certificates than the environment asked for. Redirects are followed
+// to the same origin or to HTTPS addresses. Local caches are never used.
+// A session that goes away without being invalidated stops its transfers
+// without telling anyone.
 class URLSession : public std::enable_shared_from_this<URLSession> {
 public:
-    static std::shared_ptr<URLSession> sessionWithConfiguration(const URLSessionConfiguration& configuration,
-                                                                std::shared_ptr<URLSessionDelegate> delegate,
-                                                                std::shared_ptr<DispatchQueue> delegateQueue = nullptr);
+    static std::shared_ptr<URLSession>
+    sessionWithConfiguration(const URLSessionConfiguration& configuration,
+                             std::shared_ptr<URLSessionDelegate> delegate,
+                             std::shared_ptr<DispatchQueue> delegateQueue = nullptr);
     ~URLSession();
     URLSession(const URLSession&) = delete;
     URLSession& operator=(const URLSession&) = delete;
@@ -64,6 +72,9 @@ private:
     // On the delegate queue: tells the delegate a task ended, and lets the
     // delegate go after the last task of an invalidated session.
     void deliverCompletion(URLSessionTask& task, const std::optional<Error>& error);
+    // On the delegate queue, once an invalidated session has no task left:
+    // the last word to the delegate, then the delegate goes.
+    void becomeInvalid();
 
     const URLSessionConfiguration configuration_;
     const std::shared_ptr<DispatchQueue> delegateQueue_;

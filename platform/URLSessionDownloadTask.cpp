@@ -17,14 +17,15 @@ void URLSessionDownloadTask::cancelByProducingResumeData(
     // Whether or not the task is still running, the answer goes through the
     // network thread, so that it comes after everything the task reported.
     if (auto session = session_.lock()) {
-        session->cancelTask(task, completionHandler ? std::move(completionHandler)
-                                                    : [](const std::optional<QByteArray>&) {});
+        session->cancelTask(
+            task, completionHandler ? std::move(completionHandler) : [](const std::optional<QByteArray>&) {});
         return;
     }
     completeWithoutSession();
     if (completionHandler) {
-        DispatchQueue::global(QualityOfService::Utility)->async(
-            [handler = std::move(completionHandler)] { handler(std::nullopt); });
+        DispatchQueue::global(QualityOfService::Utility)->async([handler = std::move(completionHandler)] {
+            handler(std::nullopt);
+        });
     }
 }
 

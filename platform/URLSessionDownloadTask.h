@@ -10,7 +10,8 @@
 namespace platform {
 
 // User-info key of a failed download's error: the resume data (Value data).
-inline const QString NSURLSessionDownloadTaskResumeData = QStringLiteral("NSURLSessionDownloadTaskResumeData");
+inline const QString NSURLSessionDownloadTaskResumeData =
+    QStringLiteral("NSURLSessionDownloadTaskResumeData");
 
 // A transfer into a file. Resume data is opaque bytes naming the URL, the
 // partial file and the validators the server gave (entity tag, date); a

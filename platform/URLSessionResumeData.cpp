@@ -58,7 +58,8 @@ std::optional<URLSessionResumeData> URLSessionResumeData::decode(const QByteArra
             return std::nullopt;
         }
     }
-    if (!text("cachePolicy").isInteger() || !text("bytes").isInteger() || !text("timeoutInterval").isDouble()) {
+    if (!text("cachePolicy").isInteger() || !text("bytes").isInteger() ||
+        !text("timeoutInterval").isDouble()) {
         return std::nullopt;
     }
 

@@ -6,7 +6,8 @@
 
 namespace platform {
 
-URLSessionTask::URLSessionTask(std::weak_ptr<URLSession> session, std::uint64_t identifier, URLRequest request)
+URLSessionTask::URLSessionTask(std::weak_ptr<URLSession> session, std::uint64_t identifier,
+                               URLRequest request)
     : session_(std::move(session)), identifier_(identifier), request_(std::move(request)) {}
 
 URLSessionTask::~URLSessionTask() = default;

@@ -125,6 +125,7 @@ private:
     // Where the range we asked for starts; 0 for a whole body.
     std::int64_t requestedOffset_ = 0;
     bool responseTaken_ = false;
+    bool backlogLimited_ = false;
     bool done_ = false;
     int statusCode_ = 0;
     QUrl currentURL_;

@@ -2,7 +2,6 @@
 #include "platform/Paths.h"
 #include "platform/URLSession.h"
 #include "platform/URLSessionResumeData.h"
-
 #include "testing/EnvironmentOverride.h"
 #include "testing/StoreProcess.h"
 #include "testing/TestSupport.h"
@@ -118,8 +117,8 @@ class RecordingDelegate : public URLSessionDelegate {
 public:
     explicit RecordingDelegate(std::shared_ptr<EventLog> log) : log_(std::move(log)) {}
 
-    void URLSessionDownloadTaskDidWriteData(URLSession&, URLSessionDownloadTask& task, std::int64_t bytesWritten,
-                                            std::int64_t totalBytesWritten,
+    void URLSessionDownloadTaskDidWriteData(URLSession&, URLSessionDownloadTask& task,
+                                            std::int64_t bytesWritten, std::int64_t totalBytesWritten,
                                             std::int64_t totalBytesExpectedToWrite) override {
         std::lock_guard lock(log_->mutex);
         log_->noteQueue();
@@ -170,7 +169,8 @@ protected:
     void TearDown() override {
         qInstallMessageHandler(previousHandler_);
         std::lock_guard lock(qtMessagesMutex);
-        EXPECT_TRUE(qtMessages.isEmpty()) << "Qt said: " << qtMessages.join(QStringLiteral("\n")).toStdString();
+        EXPECT_TRUE(qtMessages.isEmpty())
+            << "Qt said: " << qtMessages.join(QStringLiteral("\n")).toStdString();
         EXPECT_EQ(log_->callsOffQueue, 0) << "delegate calls outside the delegate queue";
     }
 
@@ -182,7 +182,8 @@ protected:
     // Every store of a case shares one CA, so one bundle trusts them all.
     std::unique_ptr<StoreProcess> startStore(const QStringList& switches = {}) {
         const QString state = testing_support::testRoot() + QStringLiteral("/store-state");
-        return StoreProcess::start(servedFolder_, QStringList{QStringLiteral("--state-dir"), state} + switches);
+        return StoreProcess::start(servedFolder_,
+                                   QStringList{QStringLiteral("--state-dir"), state} + switches);
     }
 
     static QUrl urlOf(const StoreProcess& store, const QString& name) {
@@ -204,8 +205,8 @@ protected:
                                                     std::move(delegate), log_->queue);
     }
 
-    std::shared_ptr<URLSessionDownloadTask> startDownload(URLSession& session, const QUrl& url,
-                                                          double timeout = URLRequest::DefaultTimeoutInterval) {
+    std::shared_ptr<URLSessionDownloadTask>
+    startDownload(URLSession& session, const QUrl& url, double timeout = URLRequest::DefaultTimeoutInterval) {
         auto task = session.downloadTaskWithRequest(
             URLRequest(url, URLRequest::CachePolicy::ReloadIgnoringLocalCacheData, timeout));
         if (task) {
@@ -261,7 +262,8 @@ TEST_F(URLSessionTest, DownloadsTheBodyIntoAFileThatLastsOnlyForTheFinishCall) {
     EXPECT_EQ(record.order, std::string(record.writes.size(), 'w') + "fc");
     EXPECT_TRUE(record.fileExistedDuringFinish);
     EXPECT_TRUE(record.contents == body) << record.contents.size() << " bytes instead of " << body.size();
-    EXPECT_TRUE(record.location.startsWith(Paths::temporaryDirectory() + u'/')) << record.location.toStdString();
+    EXPECT_TRUE(record.location.startsWith(Paths::temporaryDirectory() + u'/'))
+        << record.location.toStdString();
     EXPECT_FALSE(QFile::exists(record.location));
     expectContinuousProgress(record.writes, 0, body.size());
 
@@ -316,8 +318,8 @@ TEST_F(URLSessionTest, InterruptedTransferResumesWhereItStoppedAndCompletesTheSa
 TEST_F(URLSessionTest, ResumedTaskStartsOverWhenTheServerSendsTheWholeBody) {
     const QString name = QStringLiteral("changing.bin");
     const QByteArray body = serve(name, pseudoRandomBytes(2 * 1024 * 1024, 3));
-    auto cutting = startStore(
-        {QStringLiteral("--drop-after"), QStringLiteral("700000"), QStringLiteral("--drop-count"), QStringLiteral("2")});
+    auto cutting = startStore({QStringLiteral("--drop-after"), QStringLiteral("700000"),
+                               QStringLiteral("--drop-count"), QStringLiteral("2")});
     auto ignoringRanges = startStore({QStringLiteral("--no-ranges")});
     ASSERT_TRUE(cutting && ignoringRanges);
     auto session = makeSession(cutting.get());
@@ -402,7 +404,8 @@ TEST_F(URLSessionTest, CancellingEndsTheTaskAndCancellingForResumeDataKeepsWhatC
     auto session = makeSession(store.get());
     const auto startAndWaitForBytes = [&](const QUrl& url) {
         auto task = startDownload(*session, url);
-        EXPECT_TRUE(testing_support::waitUntil([&] { return task->countOfBytesReceived() > 0; }, kTransferTimeout));
+        EXPECT_TRUE(
+            testing_support::waitUntil([&] { return task->countOfBytesReceived() > 0; }, kTransferTimeout));
         return task;
     };
 
@@ -442,9 +445,12 @@ TEST_F(URLSessionTest, CancellingEndsTheTaskAndCancellingForResumeDataKeepsWhatC
     // Nothing to continue: a server without ranges, or a task already done.
     auto unresumable = startAndWaitForBytes(urlOf(*withoutRanges, name));
     unresumable->cancelByProducingResumeData(
-        [log = log_, unresumable](const std::optional<QByteArray>& data) { log->noteResumeData(*unresumable, data); });
-    continued->cancelByProducingResumeData(
-        [log = log_, continued](const std::optional<QByteArray>& data) { log->noteResumeData(*continued, data); });
+        [log = log_, unresumable](const std::optional<QByteArray>& data) {
+            log->noteResumeData(*unresumable, data);
+        });
+    continued->cancelByProducingResumeData([log = log_, continued](const std::optional<QByteArray>& data) {
+        log->noteResumeData(*continued, data);
+    });
     ASSERT_TRUE(waitForCompletion(*unresumable));
     ASSERT_TRUE(testing_support::waitUntil([&] { return log_->record(*continued).order.back() == 'h'; }));
     EXPECT_FALSE(log_->record(*continued).handedResumeData);
@@ -509,9 +515,9 @@ TEST_F(URLSessionTest, HTTPSTrustsTheSystemAndTheNamedBundleOnly) {
     std::shared_ptr<URLSession> unreadableBundle;
     {
         EnvironmentOverride environment{{"KESTREL_CA_BUNDLE", QByteArray("/nonexistent/ca.pem")}};
-        unreadableBundle = URLSession::sessionWithConfiguration(
-            URLSessionConfiguration::defaultSessionConfiguration(), std::make_shared<RecordingDelegate>(log_),
-            log_->queue);
+        unreadableBundle =
+            URLSession::sessionWithConfiguration(URLSessionConfiguration::defaultSessionConfiguration(),
+                                                 std::make_shared<RecordingDelegate>(log_), log_->queue);
     }
     auto misconfigured = startDownload(*unreadableBundle, url);
     ASSERT_TRUE(misconfigured && waitForCompletion(*misconfigured));
@@ -556,6 +562,26 @@ TEST_F(URLSessionTest, AddressesThatCannotBeReachedFailWithTheirCodes) {
         }
     }
     EXPECT_TRUE(partialFiles().isEmpty());
+
+    // Continuing while the server is away keeps the partial file and the
+    // means to try again.
+    URLSessionResumeData resume;
+    resume.url = resume.resumeURL = closedPort;
+    resume.path = Paths::temporaryDirectory() + QStringLiteral("/CFNetworkDownload_kept.tmp");
+    resume.bytes = 100;
+    resume.entityTag = "\"tag\"";
+    ASSERT_TRUE(testing_support::writeFile(resume.path, QByteArray(100, 'x')));
+    auto retry = session->downloadTaskWithResumeData(resume.encoded());
+    retry->resume();
+    ASSERT_TRUE(waitForCompletion(*retry));
+    const auto retryError = log_->record(*retry).error;
+    ASSERT_TRUE(retryError);
+    EXPECT_EQ(retryError->code(), NSURLErrorCannotConnectToHost);
+    const auto again = URLSessionResumeData::decode(resumeDataOf(retryError));
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->path, resume.path);
+    EXPECT_EQ(again->bytes, 100);
+    EXPECT_EQ(testing_support::readFile(resume.path), QByteArray(100, 'x'));
 }
 
 TEST_F(URLSessionTest, ResumeDataThatCannotBeUsedFailsWithCannotOpenFile) {
@@ -590,11 +616,14 @@ TEST_F(URLSessionTest, InvalidationCancelsOrFinishesTheTasksThenLetsTheDelegateG
     std::weak_ptr<URLSessionDelegate> cancellingDelegate;
     auto cancelling = makeSession(store.get(), &cancellingDelegate);
     auto running = startDownload(*cancelling, urlOf(*store, QStringLiteral("long.bin")));
-    auto suspended = cancelling->downloadTaskWithRequest(URLRequest(urlOf(*store, QStringLiteral("long.bin"))));
+    auto suspended =
+        cancelling->downloadTaskWithRequest(URLRequest(urlOf(*store, QStringLiteral("long.bin"))));
     ASSERT_TRUE(running && suspended);
-    ASSERT_TRUE(testing_support::waitUntil([&] { return running->countOfBytesReceived() > 0; }, kTransferTimeout));
+    ASSERT_TRUE(
+        testing_support::waitUntil([&] { return running->countOfBytesReceived() > 0; }, kTransferTimeout));
     cancelling->invalidateAndCancel();
-    EXPECT_EQ(cancelling->downloadTaskWithRequest(URLRequest(urlOf(*store, QStringLiteral("long.bin")))), nullptr);
+    EXPECT_EQ(cancelling->downloadTaskWithRequest(URLRequest(urlOf(*store, QStringLiteral("long.bin")))),
+              nullptr);
     for (const auto& task : {running, suspended}) {
         ASSERT_TRUE(waitForCompletion(*task));
         const auto error = log_->record(*task).error;
@@ -607,7 +636,8 @@ TEST_F(URLSessionTest, InvalidationCancelsOrFinishesTheTasksThenLetsTheDelegateG
     auto finishing = makeSession(store.get(), &finishingDelegate);
     auto last = startDownload(*finishing, urlOf(*store, QStringLiteral("short.bin")));
     finishing->finishTasksAndInvalidate();
-    EXPECT_EQ(finishing->downloadTaskWithRequest(URLRequest(urlOf(*store, QStringLiteral("short.bin")))), nullptr);
+    EXPECT_EQ(finishing->downloadTaskWithRequest(URLRequest(urlOf(*store, QStringLiteral("short.bin")))),
+              nullptr);
     ASSERT_TRUE(waitForCompletion(*last));
     const auto finished = log_->record(*last);
     EXPECT_FALSE(finished.error) << describe(finished.error);
@@ -621,9 +651,11 @@ TEST_F(URLSessionTest, SessionDestroyedWithoutInvalidationStopsItsTransfersSilen
     ASSERT_TRUE(store);
     auto session = makeSession(store.get());
     auto task = startDownload(*session, urlOf(*store, QStringLiteral("long.bin")));
-    ASSERT_TRUE(testing_support::waitUntil([&] { return task->countOfBytesReceived() > 0; }, kTransferTimeout));
+    ASSERT_TRUE(
+        testing_support::waitUntil([&] { return task->countOfBytesReceived() > 0; }, kTransferTimeout));
     session.reset();
-    ASSERT_TRUE(testing_support::waitUntil([&] { return task->state() == URLSessionTask::State::Completed; }));
+    ASSERT_TRUE(
+        testing_support::waitUntil([&] { return task->state() == URLSessionTask::State::Completed; }));
     ASSERT_TRUE(task->error());
     EXPECT_EQ(task->error()->code(), NSURLErrorCancelled);
     // Whatever was already on its way to the delegate queue has arrived by now.
