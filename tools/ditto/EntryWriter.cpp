@@ -31,17 +31,23 @@ void warn(const std::string& text) {
 
 } // namespace
 
-EntryWriter::EntryWriter(int destination)
+EntryWriter::EntryWriter(int destination, bool ownThread)
     : destination_(destination), guard_(destination), disk_(archive_write_disk_new()) {
     archive_write_disk_set_options(disk_, kDiskFlags);
     startBatch();
-    thread_ = std::thread([this] { run(); });
+    if (ownThread) {
+        thread_ = std::thread([this] { run(); });
+    }
 }
 
 EntryWriter::~EntryWriter() {
     if (thread_.joinable()) {
-        std::string ignored;
-        finish(true, &ignored);
+        {
+            std::lock_guard lock(mutex_);
+            abandoned_ = true;
+            changed_.notify_all();
+        }
+        thread_.join();
     }
     release(filling_);
     for (Batch& batch : queue_) {
@@ -68,11 +74,18 @@ void EntryWriter::startBatch() {
     }
 }
 
+// Without a thread of its own, everything is written as it comes, straight from the reader's buffers.
 bool EntryWriter::beginEntry(struct archive_entry* entry) {
+    if (!thread_.joinable()) {
+        return write({Item::Kind::Header, entry, 0, 0, 0}, nullptr);
+    }
     return add({Item::Kind::Header, archive_entry_clone(entry), 0, 0, 0});
 }
 
 bool EntryWriter::addData(const void* block, size_t size, std::int64_t offset) {
+    if (!thread_.joinable()) {
+        return write({Item::Kind::Data, nullptr, 0, size, offset}, static_cast<const char*>(block));
+    }
     if (!filling_.data.empty() && filling_.data.size() + size > filling_.data.capacity() && !handOver()) {
         return false;
     }
@@ -83,6 +96,9 @@ bool EntryWriter::addData(const void* block, size_t size, std::int64_t offset) {
 }
 
 bool EntryWriter::finishEntry() {
+    if (!thread_.joinable()) {
+        return write({Item::Kind::Finish, nullptr, 0, 0, 0}, nullptr);
+    }
     return add({Item::Kind::Finish, nullptr, 0, 0, 0});
 }
 
@@ -124,26 +140,29 @@ void EntryWriter::run() {
             queue_.pop_front();
             changed_.notify_all();
         }
-        bool written = true;
-        for (const Item& item : batch.items) {
-            if (!write(item, batch.data)) {
-                written = false;
-                break;
-            }
-        }
-        release(batch);
-        batch.data.clear();
-        {
-            std::lock_guard lock(mutex_);
-            spareBuffers_.push_back(std::move(batch.data));
-        }
+        const bool written = writeBatch(batch);
         if (!written || batch.last) {
             return;
         }
     }
 }
 
-bool EntryWriter::write(const Item& item, const std::vector<char>& data) {
+bool EntryWriter::writeBatch(Batch& batch) {
+    bool written = true;
+    for (const Item& item : batch.items) {
+        if (!write(item, batch.data.data() + item.start)) {
+            written = false;
+            break;
+        }
+    }
+    release(batch);
+    batch.data.clear();
+    std::lock_guard lock(mutex_);
+    spareBuffers_.push_back(std::move(batch.data));
+    return written;
+}
+
+bool EntryWriter::write(const Item& item, const char* data) {
     switch (item.kind) {
     case Item::Kind::Header: {
         const char* path = archive_entry_pathname(item.entry);
@@ -176,8 +195,7 @@ bool EntryWriter::write(const Item& item, const std::vector<char>& data) {
         return true;
     }
     case Item::Kind::Data:
-        if (archive_write_data_block(disk_, data.data() + item.start, item.size, item.offset) <
-            ARCHIVE_WARN) {
+        if (archive_write_data_block(disk_, data, item.size, item.offset) < ARCHIVE_WARN) {
             return fail(path_ + ": " + describe(disk_, "could not be written"));
         }
         return true;
@@ -203,11 +221,13 @@ bool EntryWriter::finish(bool abandon, std::string* error) {
         std::lock_guard lock(mutex_);
         abandoned_ = true;
         changed_.notify_all();
-    } else {
+    } else if (thread_.joinable()) {
         filling_.last = true;
         handOver();
     }
-    thread_.join();
+    if (thread_.joinable()) {
+        thread_.join();
+    }
 
     // Closing applies the times and modes of folders, which wait until their contents are in.
     const bool closed = archive_write_close(disk_) == ARCHIVE_OK;

@@ -13,20 +13,22 @@
 struct archive;
 struct archive_entry;
 
-// Writes unpacked entries below the destination on a thread of its own, so
-// that inflating the next entries (user time) overlaps with writing files
-// (system time). Entries are checked in archive order against what is on
-// disk by then: paths must stay inside, links must lead inside, nothing is
-// written through a link.
+// Writes unpacked entries below the destination. Entries are checked in
+// archive order against what is on disk by then: paths must stay inside,
+// links must lead inside, nothing is written through a link.
 //
-// The reading side hands over headers and data in batches: one hand-over per
-// entry would cost more in waking threads than a small file costs to write.
-// A batch keeps its data in one buffer; buffers go back and forth, so the
-// memory in use stays at a few batches whatever the archive's size.
+// With a thread of its own, inflating the next entries (user time) overlaps
+// with writing files (system time); that pays only when a processor is free,
+// since handing data over costs a copy. Without one, everything is written
+// as it comes. The thread is handed headers and data in batches: one
+// hand-over per entry would cost more in waking threads than a small file
+// costs to write. A batch keeps its data in one buffer; buffers go back and
+// forth, so the memory in use stays at a few batches whatever the archive's
+// size.
 class EntryWriter {
 public:
     // `destination` is a descriptor of the destination folder, which is also the current directory.
-    explicit EntryWriter(int destination);
+    EntryWriter(int destination, bool ownThread);
     ~EntryWriter();
     EntryWriter(const EntryWriter&) = delete;
     EntryWriter& operator=(const EntryWriter&) = delete;
@@ -58,7 +60,9 @@ private:
     bool add(Item item);
     bool handOver();
     void run();
-    bool write(const Item& item, const std::vector<char>& data);
+    bool writeBatch(Batch& batch);
+    // `data` holds a data item's bytes.
+    bool write(const Item& item, const char* data);
     bool fail(const std::string& error);
     void startBatch();
     static void release(Batch& batch);

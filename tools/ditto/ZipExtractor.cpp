@@ -51,7 +51,7 @@ bool ZipExtractor::extract(int archiveFd, std::string* error) {
     archive_read_support_format_zip_seekable(reader.get());
     std::string readError;
     bool read = false;
-    EntryWriter writer(destination);
+    EntryWriter writer(destination, writerThread_);
     if (archive_read_open_fd(reader.get(), archiveFd, kReadBlockSize) != ARCHIVE_OK) {
         readError = describe(reader.get(), "could not read the archive");
     } else {

@@ -13,7 +13,9 @@ class EntryWriter;
 // through a link) stops the extraction with a text naming it.
 class ZipExtractor {
 public:
-    explicit ZipExtractor(std::string destination) : destination_(std::move(destination)) {}
+    // With `writerThread`, files are written on a thread of their own while the next entries inflate.
+    ZipExtractor(std::string destination, bool writerThread)
+        : destination_(std::move(destination)), writerThread_(writerThread) {}
 
     // `archiveFd` must be seekable: the central directory at the end is read first.
     bool extract(int archiveFd, std::string* error);
@@ -24,4 +26,5 @@ private:
     bool readData(struct archive* reader, EntryWriter& writer, const std::string& entry, std::string* error);
 
     std::string destination_;
+    bool writerThread_;
 };

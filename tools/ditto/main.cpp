@@ -3,12 +3,14 @@
 // by it and are not offered.
 
 #include "InputSpooler.h"
+#include "ProcessorAvailability.h"
 #include "ZipCreator.h"
 #include "ZipExtractor.h"
 
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -39,7 +41,18 @@ void useUTF8Names() {
     }
 }
 
+// KESTREL_DITTO_WRITER_THREAD=1 or 0 settles the choice, for measuring and testing both ways.
+bool wantsWriterThread(const ProcessorAvailability& processors) {
+    const char* forced = std::getenv("KESTREL_DITTO_WRITER_THREAD");
+    if (forced && *forced) {
+        return std::strcmp(forced, "0") != 0;
+    }
+    return processors.hasSpareProcessor();
+}
+
 int extract(const std::string& source, const std::string& destination) {
+    // Measures the machine's idle time while the archive is spooled.
+    const ProcessorAvailability processors;
     std::string error;
     int archive = -1;
     if (source == "-") {
@@ -53,7 +66,7 @@ int extract(const std::string& source, const std::string& destination) {
     if (archive < 0) {
         return fail(error);
     }
-    const bool extracted = ZipExtractor(destination).extract(archive, &error);
+    const bool extracted = ZipExtractor(destination, wantsWriterThread(processors)).extract(archive, &error);
     ::close(archive);
     return extracted ? 0 : fail(error);
 }

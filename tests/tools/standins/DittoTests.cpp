@@ -1,5 +1,6 @@
 #include "ToolRun.h"
 #include "TreeDescription.h"
+#include "testing/EnvironmentOverride.h"
 #include "testing/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+using testing_support::EnvironmentOverride;
 using testing_support::readFile;
 using testing_support::testRoot;
 using testing_support::ToolRun;
@@ -113,6 +115,10 @@ ToolRun extractFromPipe(const QByteArray& archive, const QString& destination) {
                         archive);
 }
 
+// ditto writes files on a thread of its own only when a processor is free;
+// both ways are run here, whatever the machine's load.
+const QList<QByteArray> kWriterModes{"0", "1"};
+
 ToolRun runDitto(const QStringList& arguments) {
     return ToolRun::run(ToolRun::standIn(QStringLiteral("ditto")), arguments);
 }
@@ -141,14 +147,18 @@ TEST(Ditto, UnpacksArchivesMadeByOtherToolsFromAPipe) {
                   .status,
               0);
 
-    for (const QString& archive : {bsdtarZip, infoZip, pythonZip}) {
-        SCOPED_TRACE(archive.toStdString());
-        const QString destination = testRoot() + QStringLiteral("/unpacked/") +
-                                    QFileInfo(archive).baseName() + QStringLiteral("/not/yet/made");
-        const ToolRun run = extractFromPipe(readFile(archive), destination);
-        EXPECT_EQ(run.status, 0) << run.errors.toStdString();
-        EXPECT_EQ(run.errors, QByteArray());
-        EXPECT_EQ(TreeDescription::of(destination), expected);
+    for (const QByteArray& writerThread : kWriterModes) {
+        const EnvironmentOverride mode{{"KESTREL_DITTO_WRITER_THREAD", writerThread}};
+        for (const QString& archive : {bsdtarZip, infoZip, pythonZip}) {
+            SCOPED_TRACE(archive.toStdString() + " writer thread " + writerThread.toStdString());
+            const QString destination = testRoot() + QStringLiteral("/unpacked/") +
+                                        QString::fromLatin1(writerThread) + QFileInfo(archive).baseName() +
+                                        QStringLiteral("/not/yet/made");
+            const ToolRun run = extractFromPipe(readFile(archive), destination);
+            EXPECT_EQ(run.status, 0) << run.errors.toStdString();
+            EXPECT_EQ(run.errors, QByteArray());
+            EXPECT_EQ(TreeDescription::of(destination), expected);
+        }
     }
 }
 
@@ -214,33 +224,37 @@ TEST(Ditto, RefusesEntriesThatWouldLandOutsideTheDestination) {
     makeFile(outside + QStringLiteral("/sentinel"), "still here", 0644);
     const auto outsideBefore = TreeDescription::of(outside);
 
-    for (const Case& test : cases) {
-        SCOPED_TRACE(test.name);
-        const QString base = root + QStringLiteral("/cases/") + QString::fromUtf8(test.name);
-        const QString archive = base + QStringLiteral(".zip");
-        const QString destination = base + QStringLiteral("/dest");
-        QDir().mkpath(base);
-        ASSERT_EQ(
-            ToolRun::run(ToolRun::program(QStringLiteral("python3")),
-                         QStringList{QStringLiteral("-c"), kZipMaker, archive, QStringLiteral("entries")} +
-                             test.entries)
-                .status,
-            0);
-        const ToolRun run = extractFromPipe(readFile(archive), destination);
-        EXPECT_EQ(run.status, 1);
-        EXPECT_TRUE(run.errors.startsWith("ditto: " + test.named.toUtf8() + ": "))
-            << run.errors.toStdString();
+    for (const QByteArray& writerThread : kWriterModes) {
+        const EnvironmentOverride mode{{"KESTREL_DITTO_WRITER_THREAD", writerThread}};
+        for (const Case& test : cases) {
+            SCOPED_TRACE(std::string(test.name) + ", writer thread " + writerThread.toStdString());
+            const QString base =
+                root + QStringLiteral("/cases/") + QString::fromUtf8(test.name) + writerThread;
+            const QString archive = base + QStringLiteral(".zip");
+            const QString destination = base + QStringLiteral("/dest");
+            QDir().mkpath(base);
+            ASSERT_EQ(ToolRun::run(
+                          ToolRun::program(QStringLiteral("python3")),
+                          QStringList{QStringLiteral("-c"), kZipMaker, archive, QStringLiteral("entries")} +
+                              test.entries)
+                          .status,
+                      0);
+            const ToolRun run = extractFromPipe(readFile(archive), destination);
+            EXPECT_EQ(run.status, 1);
+            EXPECT_TRUE(run.errors.startsWith("ditto: " + test.named.toUtf8() + ": "))
+                << run.errors.toStdString();
 
-        EXPECT_EQ(TreeDescription::of(outside), outsideBefore);
-        EXPECT_FALSE(QFileInfo::exists(root + QStringLiteral("/absolute")));
-        EXPECT_EQ(QDir(base).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
-                  QStringList{QStringLiteral("dest")});
-        // Whatever stayed behind in the destination leads nowhere outside it.
-        const auto top = std::filesystem::canonical(QFile::encodeName(destination).toStdString());
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(top)) {
-            const auto resolved = std::filesystem::weakly_canonical(entry.path()).string();
-            EXPECT_TRUE(resolved == top.string() || resolved.rfind(top.string() + "/", 0) == 0)
-                << entry.path() << " leads to " << resolved;
+            EXPECT_EQ(TreeDescription::of(outside), outsideBefore);
+            EXPECT_FALSE(QFileInfo::exists(root + QStringLiteral("/absolute")));
+            EXPECT_EQ(QDir(base).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
+                      QStringList{QStringLiteral("dest")});
+            // Whatever stayed behind in the destination leads nowhere outside it.
+            const auto top = std::filesystem::canonical(QFile::encodeName(destination).toStdString());
+            for (const auto& entry : std::filesystem::recursive_directory_iterator(top)) {
+                const auto resolved = std::filesystem::weakly_canonical(entry.path()).string();
+                EXPECT_TRUE(resolved == top.string() || resolved.rfind(top.string() + "/", 0) == 0)
+                    << entry.path() << " leads to " << resolved;
+            }
         }
     }
 }
@@ -264,13 +278,16 @@ TEST(Ditto, FailsWithATextOnAnythingButAnIntactArchive) {
         {"damaged", damaged},
         {"empty", QByteArray()},
     };
-    for (const auto& [name, input] : inputs) {
-        SCOPED_TRACE(name);
-        const ToolRun run =
-            extractFromPipe(input, testRoot() + QStringLiteral("/out-") + QString::fromUtf8(name));
-        EXPECT_EQ(run.status, 1);
-        EXPECT_TRUE(run.errors.startsWith("ditto: ")) << run.errors.toStdString();
-        EXPECT_GT(run.errors.trimmed().size(), 12);
+    for (const QByteArray& writerThread : kWriterModes) {
+        const EnvironmentOverride mode{{"KESTREL_DITTO_WRITER_THREAD", writerThread}};
+        for (const auto& [name, input] : inputs) {
+            SCOPED_TRACE(std::string(name) + ", writer thread " + writerThread.toStdString());
+            const ToolRun run = extractFromPipe(input, testRoot() + QStringLiteral("/out-") +
+                                                           QString::fromUtf8(name) + writerThread);
+            EXPECT_EQ(run.status, 1);
+            EXPECT_TRUE(run.errors.startsWith("ditto: ")) << run.errors.toStdString();
+            EXPECT_GT(run.errors.trimmed().size(), 12);
+        }
     }
 
     ToolRun run =
