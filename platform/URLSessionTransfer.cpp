@@ -95,18 +95,18 @@ std::optional<ContentRange> parseContentRange(const QByteArray& header) {
     if (!value.toLower().startsWith("bytes ")) {
         return std::nullopt;
     }
-    const QByteArray spec = value.mid(6).trimmed();
-    const qsizetype dash = spec.indexOf('-');
-    const qsizetype slash = spec.indexOf('/');
+    const QByteArray byteRange = value.mid(6).trimmed();
+    const qsizetype dash = byteRange.indexOf('-');
+    const qsizetype slash = byteRange.indexOf('/');
     if (dash <= 0 || slash <= dash) {
         return std::nullopt;
     }
     bool firstOK = false;
     bool lastOK = false;
     ContentRange range;
-    range.first = spec.left(dash).toLongLong(&firstOK);
-    const std::int64_t last = spec.mid(dash + 1, slash - dash - 1).toLongLong(&lastOK);
-    const QByteArray total = spec.mid(slash + 1);
+    range.first = byteRange.left(dash).toLongLong(&firstOK);
+    const std::int64_t last = byteRange.mid(dash + 1, slash - dash - 1).toLongLong(&lastOK);
+    const QByteArray total = byteRange.mid(slash + 1);
     if (!firstOK || !lastOK || last < range.first) {
         return std::nullopt;
     }

@@ -25,10 +25,10 @@ struct ZipEntry {
 inline bool makeZipWithPython(const QString& zipPath, const QList<ZipEntry>& entries, bool stored = false) {
     static const char* const script = R"PY(
 import base64, json, stat, sys, zipfile
-spec = json.load(sys.stdin)
-method = zipfile.ZIP_STORED if spec["stored"] else zipfile.ZIP_DEFLATED
-with zipfile.ZipFile(spec["path"], "w", method) as archive:
-    for entry in spec["entries"]:
+plan = json.load(sys.stdin)
+method = zipfile.ZIP_STORED if plan["stored"] else zipfile.ZIP_DEFLATED
+with zipfile.ZipFile(plan["path"], "w", method) as archive:
+    for entry in plan["entries"]:
         info = zipfile.ZipInfo(entry["name"], date_time=(2024, 5, 1, 12, 0, 0))
         info.create_system = 3
         info.compress_type = method
@@ -50,9 +50,9 @@ with zipfile.ZipFile(spec["path"], "w", method) as archive:
                                 {"mode", entry.mode},
                                 {"link", entry.linkTarget}});
     }
-    const QJsonObject spec{{"path", zipPath}, {"stored", stored}, {"entries", list}};
+    const QJsonObject plan{{"path", zipPath}, {"stored", stored}, {"entries", list}};
     return runProgram(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QString::fromLatin1(script)},
-                      QJsonDocument(spec).toJson())
+                      QJsonDocument(plan).toJson())
                .status == 0;
 }
 
