@@ -4,6 +4,8 @@
 // development store share. Nothing here is timed: these are the tools a
 // benchmark uses to set up, run its baseline programs and clean up.
 
+#include <benchmark/benchmark.h>
+
 #include <QByteArray>
 #include <QMap>
 #include <QString>
@@ -18,6 +20,34 @@
 #include <sys/types.h>
 
 namespace bench {
+
+// What a benchmark program sets up once per run, on first use: `Derived`
+// answers from `prepare()` whether it could be made and keeps what it
+// wrote in `folder_`, which `tearDown` removes once the fixture is gone.
+template <typename Derived> class RunFixture {
+public:
+    static Derived* shared(benchmark::State& state) {
+        if (!made_) {
+            made_ = true;
+            auto fixture = std::unique_ptr<Derived>(new Derived);
+            if (fixture->prepare()) {
+                instance_ = std::move(fixture);
+            }
+        }
+        if (!instance_) {
+            state.SkipWithError("the benchmark's files and store could not be prepared (see above)");
+        }
+        return instance_.get();
+    }
+    static void tearDown();
+
+protected:
+    QString folder_;
+
+private:
+    static inline bool made_ = false;
+    static inline std::unique_ptr<Derived> instance_;
+};
 
 using Clock = std::chrono::steady_clock;
 
@@ -104,5 +134,13 @@ private:
     QString baseURL_;
     QString caBundlePath_;
 };
+
+template <typename Derived> void RunFixture<Derived>::tearDown() {
+    if (instance_) {
+        const QString folder = instance_->folder_;
+        instance_.reset();
+        removeItem(folder);
+    }
+}
 
 } // namespace bench

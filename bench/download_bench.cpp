@@ -106,30 +106,8 @@ private:
 // The store and the archives it serves, made once per run on first use:
 // "sN/com.kestrel.DesktopClient/Kestrel.zip" holds a client bundle of N MiB,
 // so "STORE/sN" is the download host of an N MiB download.
-class DownloadFixture {
+class DownloadFixture : public bench::RunFixture<DownloadFixture> {
 public:
-    static DownloadFixture* shared(benchmark::State& state) {
-        if (!made_) {
-            made_ = true;
-            auto fixture = std::unique_ptr<DownloadFixture>(new DownloadFixture);
-            if (fixture->prepare()) {
-                instance_ = std::move(fixture);
-            }
-        }
-        if (!instance_) {
-            state.SkipWithError("the download fixture could not be prepared (see above)");
-        }
-        return instance_.get();
-    }
-    // Stops the store and removes what the run wrote.
-    static void tearDown() {
-        if (instance_) {
-            const QString folder = instance_->folder_;
-            instance_.reset();
-            bench::removeItem(folder);
-        }
-    }
-
     QString host(int mebibytes) const { return store_->baseURL() + QStringLiteral("/s%1").arg(mebibytes); }
     QString archiveURL(int mebibytes) const {
         return host(mebibytes) + QStringLiteral("/com.kestrel.DesktopClient/Kestrel.zip");
@@ -139,6 +117,7 @@ public:
     QString folder() const { return folder_; }
 
 private:
+    friend class bench::RunFixture<DownloadFixture>;
     DownloadFixture() = default;
 
     bool prepare() {
@@ -168,9 +147,6 @@ private:
         return true;
     }
 
-    static inline bool made_ = false;
-    static inline std::unique_ptr<DownloadFixture> instance_;
-    QString folder_;
     QMap<int, std::int64_t> archiveSizes_;
     std::unique_ptr<bench::StoreProcess> store_;
 };

@@ -51,30 +51,8 @@ public:
 };
 
 // The store serving the client, made once per run on first use.
-class SpineFixture {
+class SpineFixture : public bench::RunFixture<SpineFixture> {
 public:
-    static SpineFixture* shared(benchmark::State& state) {
-        if (!made_) {
-            made_ = true;
-            auto fixture = std::unique_ptr<SpineFixture>(new SpineFixture);
-            if (fixture->prepare()) {
-                instance_ = std::move(fixture);
-            }
-        }
-        if (!instance_) {
-            state.SkipWithError("the spine fixture could not be prepared (see above)");
-        }
-        return instance_.get();
-    }
-    // Stops the store and removes what the run wrote.
-    static void tearDown() {
-        if (instance_) {
-            const QString folder = instance_->folder_;
-            instance_.reset();
-            bench::removeItem(folder);
-        }
-    }
-
     QString archiveURL() const {
         return store_->baseURL() + QStringLiteral("/com.kestrel.DesktopClient/Kestrel.zip");
     }
@@ -88,6 +66,7 @@ public:
     }
 
 private:
+    friend class bench::RunFixture<SpineFixture>;
     SpineFixture() = default;
 
     bool prepare() {
@@ -114,9 +93,6 @@ private:
         return true;
     }
 
-    static inline bool made_ = false;
-    static inline std::unique_ptr<SpineFixture> instance_;
-    QString folder_;
     QString runLog_;
     std::int64_t archiveSize_ = 0;
     std::unique_ptr<bench::StoreProcess> store_;

@@ -129,29 +129,8 @@ QByteArray makeNoise(Random& random, std::int64_t size) {
 }
 
 // The archive and what unpacking it must give, made once per run.
-class UnpackFixture {
+class UnpackFixture : public bench::RunFixture<UnpackFixture> {
 public:
-    static UnpackFixture* shared(benchmark::State& state) {
-        if (!made_) {
-            made_ = true;
-            auto fixture = std::unique_ptr<UnpackFixture>(new UnpackFixture);
-            if (fixture->prepare()) {
-                instance_ = std::move(fixture);
-            }
-        }
-        if (!instance_) {
-            state.SkipWithError("the archive could not be made (see above)");
-        }
-        return instance_.get();
-    }
-    // Removes what the run wrote.
-    static void tearDown() {
-        if (instance_) {
-            bench::removeItem(instance_->folder_);
-            instance_.reset();
-        }
-    }
-
     const QString& archive() const { return archive_; }
     const QString& folder() const { return folder_; }
     std::int64_t archiveSize() const { return archiveSize_; }
@@ -163,6 +142,7 @@ public:
     const bench::TreeSummary& content() const { return content_; }
 
 private:
+    friend class bench::RunFixture<UnpackFixture>;
     UnpackFixture() = default;
 
     bool prepare() {
@@ -238,9 +218,6 @@ private:
         return true;
     }
 
-    static inline bool made_ = false;
-    static inline std::unique_ptr<UnpackFixture> instance_;
-    QString folder_;
     QString archive_;
     std::int64_t archiveSize_ = 0;
     bench::TreeSummary content_;
