@@ -6,7 +6,12 @@ if(CCACHE_PROGRAM)
   set(CMAKE_CXX_COMPILER_LAUNCHER "${CCACHE_PROGRAM}")
 endif()
 
-if(KESTREL_SANITIZE)
+# KESTREL_SANITIZE: OFF, ON (AddressSanitizer with UndefinedBehaviorSanitizer)
+# or "thread" (ThreadSanitizer, which cannot be combined with the others).
+if(KESTREL_SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+elseif(KESTREL_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)
 endif()

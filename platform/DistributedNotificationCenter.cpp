@@ -3,6 +3,7 @@
 #include "DispatchQueue.h"
 #include "DistributedNotificationRelay.h"
 #include "PropertyList.h"
+#include "SanitizerAnnotations.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -335,11 +336,14 @@ std::shared_ptr<DistributedNotificationCenter> DistributedNotificationCenter::ma
     });
     bool served = false;
     if (busThread && busThread != QThread::currentThread() && busThread->isRunning()) {
+        // Everything the relay holds was made here; Qt hands it to that
+        // thread in a way ThreadSanitizer cannot see.
+        annotateHappensBefore(relay.get());
         relay->moveToThread(busThread);
         // Without an event loop in that thread the call's event would be
-        // dropped and `served` stay false.
-        QMetaObject::invokeMethod(
-            relay.get(), [&served] { served = true; }, Qt::BlockingQueuedConnection);
+        // dropped and the relay never say it serves.
+        QMetaObject::invokeMethod(relay.get(), "confirmServing", Qt::BlockingQueuedConnection);
+        served = relay->isServing();
     }
     if (!served) {
         center.reset();

@@ -1,5 +1,7 @@
 #include "DistributedNotificationRelay.h"
 
+#include "SanitizerAnnotations.h"
+
 #include <utility>
 
 namespace platform {
@@ -8,7 +10,18 @@ DistributedNotificationRelay::DistributedNotificationRelay(std::function<void(co
     : handler_(std::move(handler)) {}
 
 void DistributedNotificationRelay::receive(const QDBusMessage& message) {
+    // Made on another thread and handed to QtDBus's thread by Qt.
+    annotateHappensAfter(this);
     handler_(message);
+}
+
+void DistributedNotificationRelay::confirmServing() {
+    annotateHappensAfter(this);
+    serving_ = true;
+}
+
+bool DistributedNotificationRelay::isServing() const {
+    return serving_;
 }
 
 } // namespace platform

@@ -3,6 +3,7 @@
 #include <QDBusMessage>
 #include <QObject>
 
+#include <atomic>
 #include <functional>
 
 namespace platform {
@@ -18,11 +19,16 @@ class DistributedNotificationRelay : public QObject {
 public:
     explicit DistributedNotificationRelay(std::function<void(const QDBusMessage&)> handler);
 
+    // Whether confirmServing() has run in the relay's thread.
+    bool isServing() const;
+
 public Q_SLOTS:
     void receive(const QDBusMessage& message);
+    void confirmServing();
 
 private:
     const std::function<void(const QDBusMessage&)> handler_;
+    std::atomic<bool> serving_{false};
 };
 
 } // namespace platform

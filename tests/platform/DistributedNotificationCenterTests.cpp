@@ -36,26 +36,33 @@ QString uniqueName(const QString& what) {
     return u"com.kestrel.tests.%1.%2.%3"_s.arg(::getpid()).arg(++counter).arg(what);
 }
 
-// Collects what an observer receives, from whatever queue it runs on.
+// Collects what an observer receives, from whatever queue it runs on. The
+// observer is removed only when the test case ends, after its inbox is gone,
+// so the block shares the inbox's contents instead of pointing at it.
 class Inbox {
 public:
     std::function<void(const Notification&)> block() {
-        return [this](const Notification& notification) {
-            std::lock_guard lock(mutex_);
-            received_.append(notification);
+        return [contents = contents_](const Notification& notification) {
+            std::lock_guard lock(contents->mutex);
+            contents->received.append(notification);
         };
     }
+    // A list of its own, not one sharing its elements with the inbox: a
+    // shared list would be detached later, outside the lock.
     Notifications received() {
-        std::lock_guard lock(mutex_);
-        return received_;
+        std::lock_guard lock(contents_->mutex);
+        return Notifications(contents_->received.cbegin(), contents_->received.cend());
     }
     bool waitForCount(qsizetype count) {
         return testing_support::waitUntil([&] { return received().size() >= count; });
     }
 
 private:
-    std::mutex mutex_;
-    Notifications received_;
+    struct Contents {
+        std::mutex mutex;
+        Notifications received;
+    };
+    const std::shared_ptr<Contents> contents_ = std::make_shared<Contents>();
 };
 
 class DistributedNotificationCenterTests : public testing::Test {
