@@ -228,11 +228,19 @@ void AFXInstallationManager::fail(AFXInstallationState state, const std::optiona
 void AFXInstallationManager::installWithProgressBlock(ProgressBlock progressBlock, Callback callback) {
     internalQueue_->async([weakSelf = weak_from_this(), progressBlock = std::move(progressBlock),
                            callback = std::move(callback)] {
-        if (auto self = weakSelf.lock()) {
-            self->progressBlock_ = progressBlock;
-            self->callback_ = callback;
-            self->startNewDownload();
+        auto self = weakSelf.lock();
+        if (!self) {
+            return;
         }
+        // A run begun while a stop is under way would have what it sets up
+        // cleared by the stop's reset: it begins once the stop is done.
+        if (self->stopsUnderWay_ > 0) {
+            self->installAfterStops_ = {progressBlock, callback};
+            return;
+        }
+        self->progressBlock_ = progressBlock;
+        self->callback_ = callback;
+        self->startNewDownload();
     });
 }
 
@@ -549,9 +557,10 @@ void AFXInstallationManager::servicesFactoryFetchCurrentCustomer(
 // MARK: - Retry, stop, restart
 
 void AFXInstallationManager::retryAfterError() {
-    // A retry asked before a stop belongs to the run the stop ends.
+    // A retry asked before a stop, or while one is under way, belongs to
+    // the run the stop ends.
     internalQueue_->async([self = shared_from_this(), run = run_.load()] {
-        if (self->run_ != run) {
+        if (self->run_ != run || self->stopsUnderWay_ > 0) {
             return;
         }
         switch (self->state()) {
@@ -584,6 +593,7 @@ void AFXInstallationManager::stopInstallationWithCallback(std::function<void()> 
 
 void AFXInstallationManager::stopRun(std::function<void()> callback) {
     assertOnInternalQueue();
+    ++stopsUnderWay_;
     progressBlock_ = nullptr;
     callback_ = nullptr;
     // A stopped run follows no workflow: a change posted later must not
@@ -637,8 +647,13 @@ void AFXInstallationManager::stopRun(std::function<void()> callback) {
         self->setAppInstallationProgress(0.0);
         self->setResourcesPreparationProgress(0.0);
         self->setState(AFXInstallationStateIdle);
+        --self->stopsUnderWay_;
         if (callback) {
             callback();
+        }
+        if (self->stopsUnderWay_ == 0 && self->installAfterStops_) {
+            auto [nextProgressBlock, nextCallback] = *std::exchange(self->installAfterStops_, std::nullopt);
+            self->installWithProgressBlock(std::move(nextProgressBlock), std::move(nextCallback));
         }
     });
 }

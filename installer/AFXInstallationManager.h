@@ -157,6 +157,9 @@ private:
     ProgressBlock progressBlock_;
     Callback callback_;
     ServicesFactoryMaker servicesFactoryMaker_;
+    // Stops begun and not yet done, and an install asked meanwhile.
+    int stopsUnderWay_ = 0;
+    std::optional<std::pair<ProgressBlock, Callback>> installAfterStops_;
     std::shared_ptr<AFXDownloaderWorkflow> downloaderWorflow_;
     // The run `downloaderWorflow_` was started in.
     Run downloadRun_ = 0;

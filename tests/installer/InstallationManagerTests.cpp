@@ -435,6 +435,10 @@ struct PendingAnswer {
     std::int64_t state;
 };
 
+void PrintTo(const PendingAnswer& pending, std::ostream* stream) {
+    *stream << pending.call << " in state " << pending.state;
+}
+
 class StopWithAnAnswerInFlight : public InstallationManagerTests,
                                  public testing::WithParamInterface<PendingAnswer> {
 protected:
@@ -485,9 +489,9 @@ TEST_P(StopWithAnAnswerInFlight, TheStoppedRunsLateAnswerChangesNothingInTheNext
     ASSERT_EQ(next.outcomes().size(), 1);
     EXPECT_FALSE(next.outcomes().first()) << next.outcomes().first()->description().toStdString();
     EXPECT_EQ(next.states(), (QList<std::int64_t>{0, 1, 3, 4, 6, 8, 9}));
-    EXPECT_EQ(log_->calls().mid(callsBefore),
-              (QStringList{"customer updated=1 style=1", "environment", "app 230", "workflow",
-                           "install launch=0", "resources priority=2"}));
+    EXPECT_EQ(
+        log_->calls().mid(callsBefore).join(", ").toStdString(),
+        "customer updated=1 style=1, environment, app 230, workflow, install launch=0, resources priority=2");
     EXPECT_EQ(factoriesMade_, factoriesOfTheStoppedRun + 1);
     EXPECT_EQ(manager->state(), AFXInstallationStateReady);
 }
@@ -677,4 +681,33 @@ TEST_F(InstallationManagerTests, LaunchFindsAnAppItDidNotInstallThroughItsInstan
     }
     EXPECT_EQ(log_->count("instances 230"), 2);
     EXPECT_TRUE(waitUntil([&] { return QFile::exists(testRoot() + "/app-opened"); }));
+}
+
+TEST_F(InstallationManagerTests, AnInstallAskedWhileAStopIsUnderWayBeginsOnceTheStopIsDone) {
+    startStore();
+    auto manager = makeManager();
+    install(manager);
+    ASSERT_TRUE(waitForOutcomes(1));
+
+    // The stop waits for the client's uninstaller info while the next
+    // install is asked.
+    gate_->hold("uninstaller");
+    std::atomic<bool> stopped = false;
+    std::atomic<int> reportsBeforeTheStopWasDone = 0;
+    Recorder next;
+    next.onReport = [&](std::int64_t, double) {
+        if (!stopped) {
+            ++reportsBeforeTheStopWasDone;
+        }
+    };
+    manager->stopInstallationWithCallback([&] { stopped = true; });
+    install(manager, next);
+    ASSERT_TRUE(gate_->release("uninstaller"));
+    ASSERT_TRUE(waitForOutcomes(next, 1));
+
+    EXPECT_TRUE(stopped);
+    EXPECT_EQ(reportsBeforeTheStopWasDone, 0);
+    EXPECT_FALSE(next.outcomes().first());
+    EXPECT_EQ(next.states(), (QList<std::int64_t>{0, 1, 3, 4, 6, 8, 9}));
+    EXPECT_EQ(manager->state(), AFXInstallationStateReady);
 }
