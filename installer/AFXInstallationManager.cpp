@@ -19,6 +19,7 @@
 #include "platform/Task.h"
 #include "platform/Tools.h"
 #include "platform/Workspace.h"
+#include "support/BRAssertions.h"
 #include "support/BRDispatch.h"
 #include "support/BRLog.h"
 
@@ -43,14 +44,18 @@ QString shellQuoted(const QString& text) {
     return QLatin1Char('\'') + quoted + QLatin1Char('\'');
 }
 
-// Runs a program and waits for it; answers the launch error, if any.
-std::optional<Error> runAndWait(const QString& path, const QStringList& arguments) {
+// Launches a program and calls `exited` from the thread that notices its
+// exit, so that no queue waits for it; answers the launch error, if any.
+std::optional<Error> launchThen(const QString& path, const QStringList& arguments,
+                                std::function<void()> exited) {
+    auto task = platform::Task::make();
+    task->setLaunchPath(path);
+    task->setArguments(arguments);
+    task->setTerminationHandler([exited = std::move(exited)](platform::Task&) { exited(); });
     Error error(QString(), 0);
-    auto task = platform::Task::launchedTask(path, arguments, &error);
-    if (!task) {
+    if (!task->launch(&error)) {
         return error;
     }
-    task->waitUntilExit();
     return std::nullopt;
 }
 
@@ -79,8 +84,46 @@ AFXInstallationManager::~AFXInstallationManager() {
 }
 
 void AFXInstallationManager::setServicesFactoryMaker(ServicesFactoryMaker maker) {
-    std::lock_guard lock(mutex_);
-    servicesFactoryMaker_ = std::move(maker);
+    internalQueue_->async([weakSelf = weak_from_this(), maker = std::move(maker)] {
+        if (auto self = weakSelf.lock()) {
+            self->servicesFactoryMaker_ = maker;
+        }
+    });
+}
+
+// MARK: - Runs
+
+template <typename Handler> auto AFXInstallationManager::inRun(Run run, Handler handler) {
+    return [weakSelf = weak_from_this(), run, handler = std::move(handler)](const auto&... answer) {
+        auto self = weakSelf.lock();
+        if (!self) {
+            return;
+        }
+        self->internalQueue_->async([weakSelf, run, handler, ... answer = answer] {
+            auto self = weakSelf.lock();
+            if (self && self->run_ == run) {
+                handler(*self, answer...);
+            }
+        });
+    };
+}
+
+void AFXInstallationManager::onDownloadReport(AFXDownloaderWorkflow& workflow,
+                                              std::function<void(AFXInstallationManager&, Run)> step) {
+    internalQueue_->async([weakSelf = weak_from_this(), weakWorkflow = workflow.weak_from_this(),
+                           step = std::move(step)] {
+        auto self = weakSelf.lock();
+        auto reporting = weakWorkflow.lock();
+        if (self && reporting && reporting == self->downloaderWorflow_ && self->downloadRun_ == self->run_) {
+            step(*self, self->downloadRun_);
+        }
+    });
+}
+
+void AFXInstallationManager::assertOnInternalQueue() const {
+    if (!internalQueue_->isCurrent()) {
+        BRHandleAssertionFailure(QStringLiteral("The installation flow runs on its internal queue"));
+    }
 }
 
 // MARK: - Thread-safe state and progress
@@ -149,40 +192,29 @@ void AFXInstallationManager::setResourcesPreparationProgress(double value) {
 }
 
 QUrl AFXInstallationManager::desktopClientURL() const {
-    std::lock_guard lock(mutex_);
-    return desktopClientURL_;
+    QUrl url;
+    internalQueue_->sync([&] { url = desktopClientURL_; });
+    return url;
 }
 
 void AFXInstallationManager::reportProgress() {
-    ProgressBlock block;
-    {
-        std::lock_guard lock(mutex_);
-        block = progressBlock_;
-    }
-    if (block) {
-        block(state(), progress());
+    assertOnInternalQueue();
+    if (progressBlock_) {
+        progressBlock_(state(), progress());
     }
 }
 
 void AFXInstallationManager::finishWithError(const std::optional<Error>& error) {
-    Callback callback;
-    {
-        std::lock_guard lock(mutex_);
-        callback = callback_;
-    }
-    if (callback) {
-        callback(error ? *error : afx_didFailToInstallVendorAppForUnknownReason());
+    assertOnInternalQueue();
+    if (callback_) {
+        callback_(error ? *error : afx_didFailToInstallVendorAppForUnknownReason());
     }
 }
 
 void AFXInstallationManager::finishWithSuccess() {
-    Callback callback;
-    {
-        std::lock_guard lock(mutex_);
-        callback = callback_;
-    }
-    if (callback) {
-        callback(std::nullopt);
+    assertOnInternalQueue();
+    if (callback_) {
+        callback_(std::nullopt);
     }
 }
 
@@ -194,214 +226,201 @@ void AFXInstallationManager::fail(AFXInstallationState state, const std::optiona
 // MARK: - Installing
 
 void AFXInstallationManager::installWithProgressBlock(ProgressBlock progressBlock, Callback callback) {
-    {
-        std::lock_guard lock(mutex_);
-        progressBlock_ = std::move(progressBlock);
-        callback_ = std::move(callback);
-    }
-    startNewDownload();
+    internalQueue_->async([weakSelf = weak_from_this(), progressBlock = std::move(progressBlock),
+                           callback = std::move(callback)] {
+        auto self = weakSelf.lock();
+        if (!self) {
+            return;
+        }
+        // A run begun while a stop is under way would have what it sets up
+        // cleared by the stop's reset: it begins once the stop is done.
+        if (self->stopsUnderWay_ > 0) {
+            self->installAfterStops_ = {progressBlock, callback};
+            return;
+        }
+        self->progressBlock_ = progressBlock;
+        self->callback_ = callback;
+        self->startNewDownload();
+    });
 }
 
 void AFXInstallationManager::startNewDownload() {
-    auto workflow = AFXDownloaderWorkflow::makeWithDelegate(shared_from_this());
-    {
-        std::lock_guard lock(mutex_);
-        downloaderWorflow_ = workflow;
-    }
-    workflow->start();
+    assertOnInternalQueue();
+    downloaderWorflow_ = AFXDownloaderWorkflow::makeWithDelegate(shared_from_this());
+    downloadRun_ = run_;
+    downloaderWorflow_->start();
 }
 
-void AFXInstallationManager::downloaderDidStarted(AFXDownloaderWorkflow&) {
-    setDownloadingProgress(0.0);
-    setState(AFXInstallationStateDownloading);
+void AFXInstallationManager::downloaderDidStarted(AFXDownloaderWorkflow& workflow) {
+    onDownloadReport(workflow, [](AFXInstallationManager& self, Run) {
+        self.setDownloadingProgress(0.0);
+        self.setState(AFXInstallationStateDownloading);
+    });
 }
 
-void AFXInstallationManager::downloaderDidUpdateDownloadingProgress(AFXDownloaderWorkflow&, double progress) {
-    setDownloadingProgress(progress);
+void AFXInstallationManager::downloaderDidUpdateDownloadingProgress(AFXDownloaderWorkflow& workflow,
+                                                                    double progress) {
+    onDownloadReport(
+        workflow, [progress](AFXInstallationManager& self, Run) { self.setDownloadingProgress(progress); });
 }
 
-void AFXInstallationManager::downloaderDidFinishDownloadingToURL(AFXDownloaderWorkflow&, const QUrl&) {
-    setDownloadingProgress(1.0);
-    setState(AFXInstallationStateDownloaded);
+void AFXInstallationManager::downloaderDidFinishDownloadingToURL(AFXDownloaderWorkflow& workflow,
+                                                                 const QUrl&) {
+    onDownloadReport(workflow, [](AFXInstallationManager& self, Run) {
+        self.setDownloadingProgress(1.0);
+        self.setState(AFXInstallationStateDownloaded);
+    });
 }
 
-void AFXInstallationManager::downloaderDidFinishUnarchivingToURL(AFXDownloaderWorkflow&, const QUrl& url) {
-    AFXRemoveFromQuarantine(url.toLocalFile());
-    continueWithDesktopClientInstanceAtURL(url);
+void AFXInstallationManager::downloaderDidFinishUnarchivingToURL(AFXDownloaderWorkflow& workflow,
+                                                                 const QUrl& url) {
+    onDownloadReport(workflow, [url](AFXInstallationManager& self, Run run) {
+        AFXRemoveFromQuarantine(url.toLocalFile());
+        self.continueWithDesktopClientInstanceAtURL(url, run);
+    });
 }
 
-void AFXInstallationManager::downloaderWillRestartDownloading(AFXDownloaderWorkflow&, std::uint64_t) {
-    setDownloadingProgress(0.0);
-    setState(AFXInstallationStateDownloading);
+void AFXInstallationManager::downloaderWillRestartDownloading(AFXDownloaderWorkflow& workflow,
+                                                              std::uint64_t) {
+    onDownloadReport(workflow, [](AFXInstallationManager& self, Run) {
+        self.setDownloadingProgress(0.0);
+        self.setState(AFXInstallationStateDownloading);
+    });
 }
 
-void AFXInstallationManager::downloaderDidFailWithError(AFXDownloaderWorkflow&,
+void AFXInstallationManager::downloaderDidFailWithError(AFXDownloaderWorkflow& workflow,
                                                         const std::optional<Error>& error) {
-    fail(AFXInstallationStateDownloadFailed, error);
+    onDownloadReport(workflow, [error](AFXInstallationManager& self, Run) {
+        self.fail(AFXInstallationStateDownloadFailed, error);
+    });
 }
 
-void AFXInstallationManager::continueWithDesktopClientInstanceAtURL(const QUrl& url) {
+void AFXInstallationManager::continueWithDesktopClientInstanceAtURL(const QUrl& url, Run run) {
+    assertOnInternalQueue();
     setPreparationProgress(0.1);
-    {
-        std::lock_guard lock(mutex_);
-        desktopClientURL_ = url;
-    }
+    desktopClientURL_ = url;
     const auto bundle = platform::Bundle::bundleWithURL(url);
     if (!bundle) {
         fail(AFXInstallationStateDownloadFailed,
              afx_makeErrorOfMissingObjectOfKind(QStringLiteral("Kestrel Bundle")));
         return;
     }
-    // A client that cannot be started is a placement failure like a bundle
-    // that cannot be opened, not a reason to stop the whole program.
+    // The silent run is awaited through its exit, not by blocking a queue:
+    // a stop meanwhile must neither wait for the client nor let its exit
+    // carry the stopped run on. A client that cannot be started is a
+    // placement failure like a bundle that cannot be opened.
+    auto exited = inRun(run, [run](AFXInstallationManager& self) { self.continueAfterSilentRun(run); });
     if (std::optional<Error> launchError =
-            runAndWait(bundle->executablePath(), {QStringLiteral("-silentLaunch")})) {
+            launchThen(bundle->executablePath(), {QStringLiteral("-silentLaunch")}, exited)) {
         BRLogError("Could not run the desktop client at %@ (%@)", url, *launchError);
         fail(AFXInstallationStateDownloadFailed, launchError);
-        return;
     }
-    setPreparationProgress(0.6);
+}
 
-    ServicesFactoryMaker maker;
-    {
-        std::lock_guard lock(mutex_);
-        maker = servicesFactoryMaker_;
-    }
-    auto factory =
-        maker({QStringLiteral("AFXSystemManagementClient"), QStringLiteral("AFXAppsManagementClient")},
-              kTierName, shared_from_this());
-    {
-        std::lock_guard lock(mutex_);
-        servicesFactory_ = factory;
-    }
+void AFXInstallationManager::continueAfterSilentRun(Run run) {
+    assertOnInternalQueue();
+    setPreparationProgress(0.6);
+    servicesFactory_ = servicesFactoryMaker_(
+        {QStringLiteral("AFXSystemManagementClient"), QStringLiteral("AFXAppsManagementClient")}, kTierName,
+        shared_from_this());
     setState(AFXInstallationStateClientLaunched);
-    internalQueue_->async([weakSelf = weak_from_this(), factory] {
-        factory->fetchSystemManagementServiceWithCallback([weakSelf](const auto& result) {
-            auto self = weakSelf.lock();
-            if (!self) {
-                return;
-            }
+    servicesFactory_->fetchSystemManagementServiceWithCallback(
+        inRun(run, [run](AFXInstallationManager& self, const auto& result) {
             result.onValue([&](const std::shared_ptr<AFXSystemManagementService>& service) {
-                {
-                    std::lock_guard lock(self->mutex_);
-                    self->systemManagamentService_ = service;
-                }
-                self->continueWithSystemManagementService(service);
+                self.systemManagamentService_ = service;
+                self.continueWithSystemManagementService(service, run);
             });
-            result.onError(
-                [&](const Error& error) { self->fail(AFXInstallationStateServicesFailed, error); });
-        });
-    });
+            result.onError([&](const Error& error) { self.fail(AFXInstallationStateServicesFailed, error); });
+        }));
 }
 
 void AFXInstallationManager::continueWithSystemManagementService(
-    const std::shared_ptr<AFXSystemManagementService>& service) {
+    const std::shared_ptr<AFXSystemManagementService>& service, Run run) {
+    assertOnInternalQueue();
     setPreparationProgress(0.7);
     service->fetchCurrentCustomerUpdated(true, false, nullptr, 1,
-                                         [weakSelf = weak_from_this()](const auto& result) {
-                                             if (auto self = weakSelf.lock()) {
-                                                 self->canLaunchApp_ = result.hasValue();
-                                             }
-                                         });
-    service->fetchCurrentEnvironmentUpdated(false, [weakSelf = weak_from_this()](const auto& result) {
-        auto self = weakSelf.lock();
-        if (!self) {
-            return;
-        }
-        result.onError([&](const Error& error) { self->fail(AFXInstallationStateServicesFailed, error); });
-        result.onValue([&](const std::shared_ptr<AFXEnvironment>& environment) {
-            std::shared_ptr<AFXServicesFactory> factory;
-            {
-                std::lock_guard lock(self->mutex_);
-                factory = self->servicesFactory_;
-            }
-            if (!factory) {
-                return;
-            }
-            factory->fetchAppsManagementServiceForEnvironmentID(
-                environment->identifier(), [weakSelf](const auto& result) {
-                    auto self = weakSelf.lock();
-                    if (!self) {
-                        return;
-                    }
-                    result.onValue([&](const std::shared_ptr<AFXAppsManagementService>& service) {
-                        {
-                            std::lock_guard lock(self->mutex_);
-                            self->appsManagementService_ = service;
-                        }
-                        self->continueWithAppsManagementService(service);
-                    });
-                    result.onError(
-                        [&](const Error& error) { self->fail(AFXInstallationStateServicesFailed, error); });
-                });
-        });
-    });
+                                         inRun(run, [](AFXInstallationManager& self, const auto& result) {
+                                             self.canLaunchApp_ = result.hasValue();
+                                         }));
+    service->fetchCurrentEnvironmentUpdated(
+        false, inRun(run, [run](AFXInstallationManager& self, const auto& result) {
+            result.onError([&](const Error& error) { self.fail(AFXInstallationStateServicesFailed, error); });
+            result.onValue([&](const std::shared_ptr<AFXEnvironment>& environment) {
+                self.servicesFactory_->fetchAppsManagementServiceForEnvironmentID(
+                    environment->identifier(),
+                    self.inRun(run, [run](AFXInstallationManager& self, const auto& result) {
+                        result.onValue([&](const std::shared_ptr<AFXAppsManagementService>& service) {
+                            self.appsManagementService_ = service;
+                            self.continueWithAppsManagementService(service, run);
+                        });
+                        result.onError([&](const Error& error) {
+                            self.fail(AFXInstallationStateServicesFailed, error);
+                        });
+                    }));
+            });
+        }));
 }
 
 void AFXInstallationManager::continueWithAppsManagementService(
-    const std::shared_ptr<AFXAppsManagementService>& service) {
+    const std::shared_ptr<AFXAppsManagementService>& service, Run run) {
+    assertOnInternalQueue();
     setPreparationProgress(1.0);
     setAppInstallationProgress(0.0);
-    const std::weak_ptr<AFXAppsManagementService> weakService = service;
-    service->fetchAppWithID(appID_, [weakSelf = weak_from_this(), weakService](const auto& result) {
-        auto self = weakSelf.lock();
-        auto service = weakService.lock();
-        if (!self || !service) {
-            return;
-        }
-        result.onError([&](const Error& error) { self->fail(AFXInstallationStateServicesFailed, error); });
-        result.onValue([&](const std::shared_ptr<AFXCodedApp>& app) {
-            {
-                std::lock_guard lock(self->mutex_);
-                self->app_ = app;
-            }
-            service->fetchAppWorkflowForApp(app, [weakSelf, weakService, app](const auto& result) {
-                auto self = weakSelf.lock();
-                auto service = weakService.lock();
-                if (!self || !service) {
-                    return;
-                }
+    service->fetchAppWithID(
+        appID_, inRun(run, [run](AFXInstallationManager& self, const auto& result) {
+            result.onError([&](const Error& error) { self.fail(AFXInstallationStateServicesFailed, error); });
+            result.onValue([&](const std::shared_ptr<AFXCodedApp>& app) {
+                self.app_ = app;
                 // Left without a continuation, a failed workflow fetch would
                 // leave the window waiting for ever; it fails like the other
                 // fetches of this stage.
-                result.onError(
-                    [&](const Error& error) { self->fail(AFXInstallationStateServicesFailed, error); });
-                result.onValue([&](const std::shared_ptr<AFXAppWorkflow>& workflow) {
-                    self->setAppWorkflow(workflow);
-                    self->observeWorkflowNotificationsForObject(workflow->objectForNotification());
-                    if (workflow->state() == kWorkflowInstalled) {
-                        return;
-                    }
-                    self->setState(AFXInstallationStateInstallingApp);
-                    service->installVendorApp(app, false, [weakSelf](const auto& result) {
-                        auto self = weakSelf.lock();
-                        if (!self) {
-                            return;
-                        }
-                        result.onValue([&](const std::shared_ptr<AFXAppInstance>& instance) {
-                            std::lock_guard lock(self->mutex_);
-                            self->appInstance_ = instance;
-                        });
+                self.appsManagementService_->fetchAppWorkflowForApp(
+                    app, self.inRun(run, [run](AFXInstallationManager& self, const auto& result) {
                         result.onError([&](const Error& error) {
-                            self->fail(AFXInstallationStateAppInstallationFailed, error);
+                            self.fail(AFXInstallationStateServicesFailed, error);
                         });
-                    });
-                });
+                        result.onValue([&](const std::shared_ptr<AFXAppWorkflow>& workflow) {
+                            self.continueWithAppWorkflow(workflow, run);
+                        });
+                    }));
             });
-        });
-    });
+        }));
+}
+
+void AFXInstallationManager::continueWithAppWorkflow(const std::shared_ptr<AFXAppWorkflow>& workflow,
+                                                     Run run) {
+    assertOnInternalQueue();
+    // Observed before the fetched workflow is acted on, so that a change the
+    // client posts right after its answer is not missed.
+    observeWorkflowNotificationsForObject(workflow->objectForNotification());
+    workflowRun_ = run;
+    setAppWorkflow(workflow, run);
+    if (workflow->state() == kWorkflowInstalled) {
+        return;
+    }
+    setState(AFXInstallationStateInstallingApp);
+    appsManagementService_->installVendorApp(
+        app_, false, inRun(run, [](AFXInstallationManager& self, const auto& result) {
+            result.onValue(
+                [&](const std::shared_ptr<AFXAppInstance>& instance) { self.appInstance_ = instance; });
+            // Once the workflow said the app is installed, the run has moved
+            // on to its resources and a late failure of the call cannot undo that.
+            result.onError([&](const Error& error) {
+                if (self.workflowRun_) {
+                    self.fail(AFXInstallationStateAppInstallationFailed, error);
+                }
+            });
+        }));
 }
 
 void AFXInstallationManager::observeWorkflowNotificationsForObject(const QString& object) {
+    assertOnInternalQueue();
     // One observation per workflow object: passing through this step again
     // (a retry, a restart) must not deliver each change twice.
-    {
-        std::lock_guard lock(mutex_);
-        if (observedWorkflowObjects_.contains(object)) {
-            return;
-        }
-        observedWorkflowObjects_.insert(object);
+    if (observedWorkflowObjects_.contains(object)) {
+        return;
     }
+    observedWorkflowObjects_.insert(object);
     Error error(QString(), 0);
     auto center = platform::DistributedNotificationCenter::defaultCenter(&error);
     if (!center) {
@@ -420,7 +439,6 @@ void AFXInstallationManager::observeWorkflowNotificationsForObject(const QString
         BRLogError("Cannot follow the app's installation: %@", error);
         return;
     }
-    std::lock_guard lock(mutex_);
     workflowObservers_.append(observer);
 }
 
@@ -430,25 +448,53 @@ void AFXInstallationManager::appWorkflowDidChange(const platform::Notification& 
     if (data.kind() != platform::Value::Kind::Data) {
         return;
     }
-    if (auto workflow = platform::KeyedUnarchiver::unarchivedObjectOfClass<AFXAppWorkflow>(data.toData())) {
-        setAppWorkflow(workflow);
+    auto workflow = platform::KeyedUnarchiver::unarchivedObjectOfClass<AFXAppWorkflow>(data.toData());
+    if (!workflow) {
+        return;
     }
+    // A change means something only to a run that follows the app's
+    // workflow: none before its workflow fetch answered, after its
+    // resources began or after a stop.
+    internalQueue_->async([weakSelf = weak_from_this(), workflow] {
+        auto self = weakSelf.lock();
+        if (self && self->workflowRun_ == self->run_.load()) {
+            self->setAppWorkflow(workflow, *self->workflowRun_);
+        }
+    });
+}
+
+void AFXInstallationManager::bindAppInstallationProgress(const std::shared_ptr<AFXAppWorkflow>& workflow) {
+    assertOnInternalQueue();
+    // The installation progress takes the workflow's value now and follows
+    // it from then on, on the internal queue whoever changes the workflow.
+    bindingToken_ =
+        workflow->addObserver(QStringLiteral("fractionCompleted"),
+                              [weakSelf = weak_from_this(),
+                               weakWorkflow = std::weak_ptr<AFXAppWorkflow>(workflow)](const QString&) {
+                                  auto self = weakSelf.lock();
+                                  if (!self) {
+                                      return;
+                                  }
+                                  self->internalQueue_->async([weakSelf, weakWorkflow] {
+                                      auto self = weakSelf.lock();
+                                      auto workflow = weakWorkflow.lock();
+                                      if (self && workflow && workflow == self->boundWorkflow_) {
+                                          self->setAppInstallationProgress(workflow->fractionCompleted());
+                                      }
+                                  });
+                              });
+    boundWorkflow_ = workflow;
+    setAppInstallationProgress(workflow->fractionCompleted());
 }
 
 void AFXInstallationManager::unbindAppInstallationProgress() {
-    std::shared_ptr<AFXAppWorkflow> bound;
-    platform::Object::ObserverToken token = 0;
-    {
-        std::lock_guard lock(mutex_);
-        bound = std::exchange(boundWorkflow_, nullptr);
-        token = bindingToken_;
-    }
-    if (bound) {
-        bound->removeObserver(token);
+    if (auto bound = std::exchange(boundWorkflow_, nullptr)) {
+        bound->removeObserver(bindingToken_);
     }
 }
 
-void AFXInstallationManager::setAppWorkflow(const std::shared_ptr<AFXAppWorkflow>& workflow) {
+void AFXInstallationManager::setAppWorkflow(const std::shared_ptr<AFXAppWorkflow>& workflow, Run run) {
+    assertOnInternalQueue();
     switch (workflow->state()) {
     case kWorkflowNotInstalling:
         unbindAppInstallationProgress();
@@ -456,83 +502,39 @@ void AFXInstallationManager::setAppWorkflow(const std::shared_ptr<AFXAppWorkflow
             setAppInstallationProgress(0.0);
         }
         break;
-    case kWorkflowInstalling: {
+    case kWorkflowInstalling:
         unbindAppInstallationProgress();
         variablesQueue_->barrierAsync([weakSelf = weak_from_this(), workflow] {
             if (auto self = weakSelf.lock()) {
                 self->appWorkflow_ = workflow;
             }
         });
-        // The installation progress takes the workflow's value now and
-        // follows it from then on.
-        const auto token =
-            workflow->addObserver(QStringLiteral("fractionCompleted"),
-                                  [weakSelf = weak_from_this(),
-                                   weakWorkflow = std::weak_ptr<AFXAppWorkflow>(workflow)](const QString&) {
-                                      auto self = weakSelf.lock();
-                                      auto workflow = weakWorkflow.lock();
-                                      if (self && workflow) {
-                                          self->setAppInstallationProgress(workflow->fractionCompleted());
-                                      }
-                                  });
-        {
-            std::lock_guard lock(mutex_);
-            boundWorkflow_ = workflow;
-            bindingToken_ = token;
-        }
-        setAppInstallationProgress(workflow->fractionCompleted());
+        bindAppInstallationProgress(workflow);
         break;
-    }
-    case kWorkflowInstalled: {
-        // An installed workflow moves an installation on only while the app
-        // steps are under way; one heard again later (a repeated
-        // notification, one after a stop) must not prepare and succeed twice.
-        const std::int64_t current = state();
-        if (current != AFXInstallationStateClientLaunched && current != AFXInstallationStateInstallingApp &&
-            current != AFXInstallationStateAppInstallationFailed) {
-            break;
-        }
+    case kWorkflowInstalled:
         setAppInstallationProgress(1.0);
-        prepareResourcesForApp();
+        prepareResourcesForApp(run);
         break;
-    }
     default:
         break;
     }
 }
 
-void AFXInstallationManager::prepareResourcesForApp() {
+void AFXInstallationManager::prepareResourcesForApp(Run run) {
+    assertOnInternalQueue();
+    // The app is installed once per run, whether the workflow fetch or a
+    // notification (or both, or a repeated one) says so.
+    workflowRun_.reset();
     setState(AFXInstallationStatePreparingResources);
-    internalQueue_->async([weakSelf = weak_from_this()] {
-        auto self = weakSelf.lock();
-        if (!self) {
-            return;
-        }
-        std::shared_ptr<AFXAppsManagementService> service;
-        std::shared_ptr<AFXCodedApp> app;
-        {
-            std::lock_guard lock(self->mutex_);
-            service = self->appsManagementService_;
-            app = self->app_;
-        }
-        if (!service || !app) {
-            return;
-        }
-        service->prepareResourcesForApp(
-            app, kResourcesPriority,
-            [weakSelf](double fraction) {
-                if (auto self = weakSelf.lock()) {
-                    self->setResourcesPreparationProgress(fraction);
-                }
-            },
-            [weakSelf](const auto&) {
-                if (auto self = weakSelf.lock()) {
-                    self->setState(AFXInstallationStateReady);
-                    self->setResourcesPreparationProgress(1.0);
-                    self->finishWithSuccess();
-                }
-            });
-    });
+    appsManagementService_->prepareResourcesForApp(
+        app_, kResourcesPriority,
+        inRun(run, [](AFXInstallationManager& self,
+                      double fraction) { self.setResourcesPreparationProgress(fraction); }),
+        inRun(run, [](AFXInstallationManager& self, const auto&) {
+            self.setState(AFXInstallationStateReady);
+            self.setResourcesPreparationProgress(1.0);
+            self.finishWithSuccess();
+        }));
 }
 
 // MARK: - The factory's questions
@@ -555,119 +557,124 @@ void AFXInstallationManager::servicesFactoryFetchCurrentCustomer(
 // MARK: - Retry, stop, restart
 
 void AFXInstallationManager::retryAfterError() {
-    internalQueue_->async([self = shared_from_this()] {
+    // A retry asked before a stop, or while one is under way, belongs to
+    // the run the stop ends.
+    internalQueue_->async([self = shared_from_this(), run = run_.load()] {
+        if (self->run_ != run || self->stopsUnderWay_ > 0) {
+            return;
+        }
         switch (self->state()) {
-        case AFXInstallationStateAppInstallationFailed: {
-            std::shared_ptr<AFXAppsManagementService> service;
-            {
-                std::lock_guard lock(self->mutex_);
-                service = self->appsManagementService_;
-            }
-            if (service) {
-                self->continueWithAppsManagementService(service);
+        case AFXInstallationStateAppInstallationFailed:
+            if (self->appsManagementService_) {
+                self->continueWithAppsManagementService(self->appsManagementService_, run);
             }
             break;
-        }
         case AFXInstallationStateServicesFailed:
-            self->continueWithDesktopClientInstanceAtURL(self->desktopClientURL());
+            self->continueWithDesktopClientInstanceAtURL(self->desktopClientURL_, run);
             break;
         case AFXInstallationStateDownloadFailed:
             self->startNewDownload();
             break;
         default:
-            self->restart();
+            self->restartRun();
             break;
         }
     });
 }
 
 void AFXInstallationManager::stopInstallationWithCallback(std::function<void()> callback) {
+    ++run_;
     internalQueue_->async([weakSelf = weak_from_this(), callback = std::move(callback)] {
+        if (auto self = weakSelf.lock()) {
+            self->stopRun(callback);
+        }
+    });
+}
+
+void AFXInstallationManager::stopRun(std::function<void()> callback) {
+    assertOnInternalQueue();
+    ++stopsUnderWay_;
+    progressBlock_ = nullptr;
+    callback_ = nullptr;
+    // A stopped run follows no workflow: a change posted later must not
+    // move the installation progress.
+    unbindAppInstallationProgress();
+
+    // The transfer must have ended, and its partial file be gone, before
+    // the stop counts as done: an owner may quit right after it.
+    auto group = platform::DispatchGroup::make();
+    if (downloaderWorflow_) {
+        group->enter();
+        downloaderWorflow_->stop([group] { group->leave(); });
+    }
+    if (appsManagementService_ && app_) {
+        group->enter();
+        appsManagementService_->stopInstallVendorApp(app_, [group](const auto&) { group->leave(); });
+    }
+    if (appInstance_ && appInstance_->URL()) {
+        platform::FileManager::removeItem(appInstance_->URL()->path());
+    }
+    if (systemManagamentService_ && !kestrelWasInstalledBefore_) {
+        group->enter();
+        systemManagamentService_->fetchUninstallerExecutableInfoWithType(
+            kClientUninstallerType, [group](const auto& result) {
+                if (!result.hasValue()) {
+                    group->leave();
+                    return;
+                }
+                const auto info = *result.value();
+                if (std::optional<Error> error =
+                        launchThen(info->path(), info->arguments(), [group] { group->leave(); })) {
+                    BRLogError("Could not run the desktop client's uninstaller (%@)", *error);
+                    group->leave();
+                }
+            });
+    }
+
+    group->notify(internalQueue_, [weakSelf = weak_from_this(), callback] {
         auto self = weakSelf.lock();
         if (!self) {
             return;
         }
-        std::shared_ptr<AFXDownloaderWorkflow> workflow;
-        std::shared_ptr<AFXAppsManagementService> appsService;
-        std::shared_ptr<AFXSystemManagementService> systemService;
-        std::shared_ptr<AFXCodedApp> app;
-        std::shared_ptr<AFXAppInstance> instance;
-        {
-            std::lock_guard lock(self->mutex_);
-            self->progressBlock_ = nullptr;
-            self->callback_ = nullptr;
-            workflow = self->downloaderWorflow_;
-            appsService = self->appsManagementService_;
-            systemService = self->systemManagamentService_;
-            app = self->app_;
-            instance = self->appInstance_;
+        self->app_ = nullptr;
+        self->appInstance_ = nullptr;
+        self->servicesFactory_ = nullptr;
+        self->systemManagamentService_ = nullptr;
+        self->appsManagementService_ = nullptr;
+        self->canLaunchApp_ = false;
+        self->setDownloadingProgress(0.0);
+        self->setPreparationProgress(0.0);
+        self->setAppInstallationProgress(0.0);
+        self->setResourcesPreparationProgress(0.0);
+        self->setState(AFXInstallationStateIdle);
+        --self->stopsUnderWay_;
+        if (callback) {
+            callback();
         }
-        // The transfer must have ended, and its partial file be gone, before
-        // the stop counts as done: an owner may quit right after it.
-        auto group = platform::DispatchGroup::make();
-        if (workflow) {
-            group->enter();
-            workflow->stop([group] { group->leave(); });
+        if (self->stopsUnderWay_ == 0 && self->installAfterStops_) {
+            auto [nextProgressBlock, nextCallback] = *std::exchange(self->installAfterStops_, std::nullopt);
+            self->installWithProgressBlock(std::move(nextProgressBlock), std::move(nextCallback));
         }
-        if (appsService && app) {
-            group->enter();
-            appsService->stopInstallVendorApp(app, [group](const auto&) { group->leave(); });
-        }
-        if (instance && instance->URL()) {
-            platform::FileManager::removeItem(instance->URL()->path());
-        }
-        if (systemService && !self->kestrelWasInstalledBefore_) {
-            group->enter();
-            systemService->fetchUninstallerExecutableInfoWithType(
-                kClientUninstallerType, [group](const auto& result) {
-                    result.onValue([](const std::shared_ptr<AFXExecutableInfo>& info) {
-                        if (std::optional<Error> error = runAndWait(info->path(), info->arguments())) {
-                            BRLogError("Could not run the desktop client's uninstaller (%@)", *error);
-                        }
-                    });
-                    group->leave();
-                });
-        }
-
-        group->notify(self->internalQueue_, [weakSelf, callback] {
-            auto self = weakSelf.lock();
-            if (!self) {
-                return;
-            }
-            {
-                std::lock_guard lock(self->mutex_);
-                self->app_ = nullptr;
-                self->appInstance_ = nullptr;
-                self->servicesFactory_ = nullptr;
-                self->systemManagamentService_ = nullptr;
-                self->appsManagementService_ = nullptr;
-            }
-            self->canLaunchApp_ = false;
-            self->setDownloadingProgress(0.0);
-            self->setPreparationProgress(0.0);
-            self->setAppInstallationProgress(0.0);
-            self->setResourcesPreparationProgress(0.0);
-            self->setState(AFXInstallationStateIdle);
-            if (callback) {
-                callback();
-            }
-        });
     });
 }
 
 void AFXInstallationManager::restart() {
-    ProgressBlock progressBlock;
-    Callback callback;
-    {
-        std::lock_guard lock(mutex_);
-        progressBlock = progressBlock_;
-        callback = callback_;
-    }
-    stopInstallationWithCallback([weakSelf = weak_from_this(), progressBlock, callback] {
-        if (auto self = weakSelf.lock()) {
-            self->installWithProgressBlock(progressBlock, callback);
+    internalQueue_->async([weakSelf = weak_from_this(), run = run_.load()] {
+        auto self = weakSelf.lock();
+        if (self && self->run_ == run) {
+            self->restartRun();
         }
     });
+}
+
+void AFXInstallationManager::restartRun() {
+    assertOnInternalQueue();
+    stopInstallationWithCallback(
+        [weakSelf = weak_from_this(), progressBlock = progressBlock_, callback = callback_] {
+            if (auto self = weakSelf.lock()) {
+                self->installWithProgressBlock(progressBlock, callback);
+            }
+        });
 }
 
 // MARK: - Launch
@@ -677,6 +684,14 @@ void AFXInstallationManager::launchWithCallback(std::function<void(bool)> callba
         callback(false);
         return;
     }
+    QUrl clientURL;
+    std::shared_ptr<AFXAppInstance> instance;
+    std::shared_ptr<AFXAppsManagementService> service;
+    internalQueue_->sync([&] {
+        clientURL = desktopClientURL_;
+        instance = appInstance_;
+        service = appsManagementService_;
+    });
     QString sender =
         platform::Bundle::mainBundle()->objectForInfoDictionaryKey(QStringLiteral("CFBundleName")).toString();
     if (sender.isEmpty()) {
@@ -684,8 +699,7 @@ void AFXInstallationManager::launchWithCallback(std::function<void(bool)> callba
     }
     const QUrl discoveryURL =
         afx_openAppsDiscoveryURLForCollection(std::nullopt, appID_, QStringLiteral("Installer"), sender);
-    const bool clientOpened =
-        platform::Workspace::openURLsWithApplicationAtURL({discoveryURL}, desktopClientURL());
+    const bool clientOpened = platform::Workspace::openURLsWithApplicationAtURL({discoveryURL}, clientURL);
     if (!canLaunchApp_) {
         callback(clientOpened);
         return;
@@ -703,13 +717,6 @@ void AFXInstallationManager::launchWithCallback(std::function<void(bool)> callba
         platform::Task::launchedTask(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command});
     };
 
-    std::shared_ptr<AFXAppInstance> instance;
-    std::shared_ptr<AFXAppsManagementService> service;
-    {
-        std::lock_guard lock(mutex_);
-        instance = appInstance_;
-        service = appsManagementService_;
-    }
     if (instance) {
         openApp(instance->URL() ? instance->URL()->path() : QString());
         callback(clientOpened);

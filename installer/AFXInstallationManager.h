@@ -15,8 +15,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
+#include <utility>
 
 class AFXAppInstance;
 class AFXAppWorkflow;
@@ -33,9 +33,9 @@ class AFXInstallationManager : public AFXDownloaderDelegate,
                                public AFXServicesFactoryDelegate,
                                public std::enable_shared_from_this<AFXInstallationManager> {
 public:
-    // Called on the thread that changed a progress value.
+    // Called on the manager's internal queue.
     using ProgressBlock = std::function<void(std::int64_t state, double progress)>;
-    // Called on the thread where the outcome arrived; no error means success.
+    // Called on the manager's internal queue; no error means success.
     using Callback = std::function<void(const std::optional<platform::Error>& error)>;
     // Where the manager gets its services factory from; the default makes
     // the framework's own.
@@ -52,7 +52,8 @@ public:
     void installWithProgressBlock(ProgressBlock progressBlock, Callback callback);
     // Resumes after a reported failure, at the stage that failed.
     void retryAfterError();
-    // Undoes what was done; the block runs once everything is reset.
+    // Ends the current run and undoes what it did; the block runs once
+    // everything is reset and nothing of that run can act any more.
     void stopInstallationWithCallback(std::function<void()> callback);
     void restart();
     // Opens the client's page of the app, and the app itself when a customer
@@ -69,6 +70,7 @@ public:
     double preparationProgress() const;
     double appInstallationProgress() const;
     double resourcesPreparationProgress() const;
+    // Read through the internal queue, like launching.
     QUrl desktopClientURL() const;
 
     // The download workflow's reports.
@@ -90,19 +92,39 @@ public:
 private:
     explicit AFXInstallationManager(std::int64_t appID);
 
+    // A run lasts from an install to the next stop. Every step of the flow
+    // carries the run it belongs to and acts only while that run is the
+    // current one, so nothing of a stopped run can act after the stop.
+    using Run = std::uint64_t;
+
+    // Wraps `handler` into an answer handler that moves the answer onto the
+    // internal queue and hands it over only while `run` is current.
+    template <typename Handler> auto inRun(Run run, Handler handler);
+    // Runs `step` on the internal queue if `workflow` is the download of
+    // the current run.
+    void onDownloadReport(AFXDownloaderWorkflow& workflow,
+                          std::function<void(AFXInstallationManager&, Run)> step);
+    void assertOnInternalQueue() const;
+
     void startNewDownload();
-    void continueWithDesktopClientInstanceAtURL(const QUrl& url);
-    void continueWithSystemManagementService(const std::shared_ptr<AFXSystemManagementService>& service);
-    void continueWithAppsManagementService(const std::shared_ptr<AFXAppsManagementService>& service);
+    void continueWithDesktopClientInstanceAtURL(const QUrl& url, Run run);
+    void continueAfterSilentRun(Run run);
+    void continueWithSystemManagementService(const std::shared_ptr<AFXSystemManagementService>& service,
+                                             Run run);
+    void continueWithAppsManagementService(const std::shared_ptr<AFXAppsManagementService>& service, Run run);
+    void continueWithAppWorkflow(const std::shared_ptr<AFXAppWorkflow>& workflow, Run run);
     void observeWorkflowNotificationsForObject(const QString& object);
     void appWorkflowDidChange(const platform::Notification& notification);
-    void setAppWorkflow(const std::shared_ptr<AFXAppWorkflow>& workflow);
+    void setAppWorkflow(const std::shared_ptr<AFXAppWorkflow>& workflow, Run run);
+    void bindAppInstallationProgress(const std::shared_ptr<AFXAppWorkflow>& workflow);
     void unbindAppInstallationProgress();
-    void prepareResourcesForApp();
+    void prepareResourcesForApp(Run run);
     void finishWithError(const std::optional<platform::Error>& error);
     void finishWithSuccess();
     void reportProgress();
     void fail(AFXInstallationState state, const std::optional<platform::Error>& error);
+    void stopRun(std::function<void()> callback);
+    void restartRun();
 
     void setState(std::int64_t state);
     void setDownloadingProgress(double value);
@@ -112,7 +134,7 @@ private:
     void writeProgress(double AFXInstallationManager::*field, double value);
     double readProgress(double AFXInstallationManager::*field) const;
 
-    // Read with a synchronous call on the variables queue, written with
+    // Variables queue: read with a synchronous call on it, written with
     // barrier blocks on it.
     std::int64_t state_ = AFXInstallationStateIdle;
     double downloadingProgress_ = 0.0;
@@ -123,16 +145,28 @@ private:
 
     const std::int64_t appID_;
     const bool kestrelWasInstalledBefore_;
+    // Written on the internal queue, read from anywhere.
     std::atomic<bool> canLaunchApp_ = false;
+    // The current run. A stop moves it on at once, on the stopping thread,
+    // so that answers handled after the stop was asked are already stale;
+    // it is compared on the internal queue, where every step acts.
+    std::atomic<Run> run_ = 0;
 
-    // The flow's other fields are set and read from the download
-    // workflow's queues, the services' queues, the internal queue and the
-    // owner's thread; this lock keeps each read and write whole.
-    mutable std::mutex mutex_;
+    // Internal queue: everything below is read and written only there (the
+    // destructor aside). Progress reports and outcomes are delivered there.
     ProgressBlock progressBlock_;
     Callback callback_;
     ServicesFactoryMaker servicesFactoryMaker_;
+    // Stops begun and not yet done, and an install asked meanwhile.
+    int stopsUnderWay_ = 0;
+    std::optional<std::pair<ProgressBlock, Callback>> installAfterStops_;
     std::shared_ptr<AFXDownloaderWorkflow> downloaderWorflow_;
+    // The run `downloaderWorflow_` was started in.
+    Run downloadRun_ = 0;
+    // The run that follows the app's workflow: set when its workflow fetch
+    // answers, cleared when resource preparation begins. Workflow
+    // notifications act only while it is the current run.
+    std::optional<Run> workflowRun_;
     std::shared_ptr<AFXCodedApp> app_;
     std::shared_ptr<AFXAppInstance> appInstance_;
     QUrl desktopClientURL_;
@@ -148,6 +182,7 @@ private:
 
     const std::shared_ptr<platform::DispatchQueue> internalQueue_;
     const std::shared_ptr<platform::DispatchQueue> variablesQueue_;
-    // Workflow notifications arrive here, in the order they were posted.
+    // Workflow notifications arrive here, in the order they were posted,
+    // and move on to the internal queue.
     const std::shared_ptr<platform::DispatchQueue> notificationQueue_;
 };

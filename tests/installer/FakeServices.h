@@ -2,7 +2,8 @@
 
 // In-process stand-ins for the desktop client's management services, behind
 // the interfaces the installation manager really calls. They answer on a
-// utility queue, as the real ones do, and record what they were asked.
+// utility queue, as the real ones do, record what they were asked, and can
+// hold an answer back until a test releases it.
 
 #include "SpecificTools/Model/AFXAppWorkflow.h"
 #include "SpecificTools/Model/AFXCodedApp.h"
@@ -20,9 +21,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHash>
+#include <QSet>
 #include <QStringList>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 
 namespace fakes {
@@ -54,9 +59,56 @@ private:
     QStringList calls_;
 };
 
+// Gives the services' answers. A test can hold the next answer to a call
+// (named as in the services' `gate_->answer` calls); the answer then waits
+// until the test releases it and is given on the releasing thread, so that
+// whatever the answer sets off synchronously has happened on return.
+class AnswerGate {
+public:
+    void hold(const QString& call) {
+        std::lock_guard lock(mutex_);
+        holding_.insert(call);
+    }
+    void answer(const QString& call, std::function<void()> work) {
+        {
+            std::lock_guard lock(mutex_);
+            if (holding_.remove(call)) {
+                held_.insert(call, std::move(work));
+                changed_.notify_all();
+                return;
+            }
+        }
+        fakes::answer(std::move(work));
+    }
+    bool waitUntilHeld(const QString& call) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, kBound, [&] { return held_.contains(call); });
+    }
+    bool release(const QString& call) {
+        std::function<void()> work;
+        {
+            std::unique_lock lock(mutex_);
+            if (!changed_.wait_for(lock, kBound, [&] { return held_.contains(call); })) {
+                return false;
+            }
+            work = held_.take(call);
+        }
+        work();
+        return true;
+    }
+
+private:
+    static constexpr std::chrono::seconds kBound{30};
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    QSet<QString> holding_;
+    QHash<QString, std::function<void()>> held_;
+};
+
 class SystemService : public AFXSystemManagementService {
 public:
-    explicit SystemService(std::shared_ptr<CallLog> log) : log_(std::move(log)) {}
+    SystemService(std::shared_ptr<CallLog> log, std::shared_ptr<AnswerGate> gate)
+        : log_(std::move(log)), gate_(std::move(gate)) {}
 
     bool signedIn = true;
     bool environmentFails = false;
@@ -67,7 +119,7 @@ public:
     void fetchCurrentCustomerUpdated(bool updated, bool, const std::shared_ptr<platform::Object>&,
                                      std::int64_t presentationStyle, AFXCustomerCallback callback) override {
         log_->add(QStringLiteral("customer updated=%1 style=%2").arg(updated).arg(presentationStyle));
-        answer([this, callback] {
+        gate_->answer(QStringLiteral("customer"), [this, callback] {
             callback(signedIn ? BRValueOrError<std::shared_ptr<AFXCustomer>>::makeWithValue(
                                     AFXCustomer::makeWithFields({}))
                               : BRValueOrError<std::shared_ptr<AFXCustomer>>::makeWithError(
@@ -76,7 +128,7 @@ public:
     }
     void fetchCurrentEnvironmentUpdated(bool, AFXEnvironmentCallback callback) override {
         log_->add(QStringLiteral("environment"));
-        answer([this, callback] {
+        gate_->answer(QStringLiteral("environment"), [this, callback] {
             if (environmentFails) {
                 callback(BRValueOrError<std::shared_ptr<AFXEnvironment>>::makeWithError(
                     serviceError(QStringLiteral("no environment"))));
@@ -90,7 +142,7 @@ public:
     void fetchUninstallerExecutableInfoWithType(std::int64_t type,
                                                 AFXExecutableInfoCallback callback) override {
         log_->add(QStringLiteral("uninstaller type=%1").arg(type));
-        answer([this, callback] {
+        gate_->answer(QStringLiteral("uninstaller"), [this, callback] {
             if (uninstallerPath.isEmpty()) {
                 callback(BRValueOrError<std::shared_ptr<AFXExecutableInfo>>::makeWithError(
                     serviceError(QStringLiteral("no uninstaller"))));
@@ -103,6 +155,7 @@ public:
 
 private:
     const std::shared_ptr<CallLog> log_;
+    const std::shared_ptr<AnswerGate> gate_;
 };
 
 // The apps service of one environment. The app's installation is played
@@ -110,14 +163,19 @@ private:
 // 1 with a fraction, then 2), then the instance as the install call's answer.
 class AppsService : public AFXAppsManagementService {
 public:
-    AppsService(std::shared_ptr<CallLog> log, std::int64_t appID, QString appPath)
-        : log_(std::move(log)), appID_(appID), appPath_(std::move(appPath)) {}
+    AppsService(std::shared_ptr<CallLog> log, std::shared_ptr<AnswerGate> gate, std::int64_t appID,
+                QString appPath)
+        : log_(std::move(log)), gate_(std::move(gate)), appID_(appID), appPath_(std::move(appPath)) {}
 
     // The workflow state the fetch answers (2: already installed).
     std::int64_t workflowState = 0;
     // How many install calls fail before one succeeds.
     std::atomic<int> installFailures = 0;
     bool postInstalledNotification = true;
+    bool appFails = false;
+    bool workflowFails = false;
+    bool resourcesFail = false;
+    bool instancesFail = false;
 
     std::shared_ptr<AFXAppWorkflow> workflow(std::int64_t state, double fraction) const {
         auto workflow = AFXAppWorkflow::makeWithAppID(appID_, QUrl::fromLocalFile(appPath_));
@@ -133,25 +191,46 @@ public:
             true);
     }
 
+    // The app as the client leaves it installed; opening it leaves a mark
+    // in the root.
+    void placeApp() const {
+        QDir().mkpath(appPath_ + QStringLiteral("/Contents/MacOS"));
+        QFile info(appPath_ + QStringLiteral("/Contents/Info.plist"));
+        info.open(QIODevice::WriteOnly);
+        info.write(R"(<?xml version="1.0" encoding="UTF-8"?><plist version="1.0"><dict>
+<key>CFBundleIdentifier</key><string>com.orbit.notes</string>
+<key>CFBundleExecutable</key><string>Orbit Notes</string></dict></plist>)");
+        info.close();
+        QFile executable(appPath_ + QStringLiteral("/Contents/MacOS/Orbit Notes"));
+        executable.open(QIODevice::WriteOnly);
+        executable.write("#!/bin/sh\ntouch \"$KESTREL_ROOT/app-opened\"\n");
+        executable.close();
+        executable.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
     void fetchAppWithID(std::int64_t appID, AFXAppCallback callback) override {
         log_->add(QStringLiteral("app %1").arg(appID));
-        answer([callback] {
-            callback(
-                BRValueOrError<std::shared_ptr<AFXCodedApp>>::makeWithValue(std::make_shared<AFXCodedApp>()));
+        gate_->answer(QStringLiteral("app"), [this, callback] {
+            callback(appFails ? BRValueOrError<std::shared_ptr<AFXCodedApp>>::makeWithError(
+                                    serviceError(QStringLiteral("no app")))
+                              : BRValueOrError<std::shared_ptr<AFXCodedApp>>::makeWithValue(
+                                    std::make_shared<AFXCodedApp>()));
         });
     }
     void fetchAppWorkflowForApp(const std::shared_ptr<AFXCodedApp>&,
                                 AFXAppWorkflowCallback callback) override {
         log_->add(QStringLiteral("workflow"));
-        answer([this, callback] {
-            callback(
-                BRValueOrError<std::shared_ptr<AFXAppWorkflow>>::makeWithValue(workflow(workflowState, 0.0)));
+        gate_->answer(QStringLiteral("workflow"), [this, callback] {
+            callback(workflowFails ? BRValueOrError<std::shared_ptr<AFXAppWorkflow>>::makeWithError(
+                                         serviceError(QStringLiteral("no workflow")))
+                                   : BRValueOrError<std::shared_ptr<AFXAppWorkflow>>::makeWithValue(
+                                         workflow(workflowState, 0.0)));
         });
     }
     void installVendorApp(const std::shared_ptr<AFXCodedApp>&, bool shouldLaunch,
                           AFXAppInstanceCallback callback) override {
         log_->add(QStringLiteral("install launch=%1").arg(shouldLaunch));
-        answer([this, callback] {
+        gate_->answer(QStringLiteral("install"), [this, callback] {
             postWorkflow(1, 0.5);
             if (installFailures > 0) {
                 --installFailures;
@@ -159,19 +238,7 @@ public:
                     serviceError(QStringLiteral("install failed"))));
                 return;
             }
-            // The app, when opened, leaves a mark in the root.
-            QDir().mkpath(appPath_ + QStringLiteral("/Contents/MacOS"));
-            QFile info(appPath_ + QStringLiteral("/Contents/Info.plist"));
-            info.open(QIODevice::WriteOnly);
-            info.write(R"(<?xml version="1.0" encoding="UTF-8"?><plist version="1.0"><dict>
-<key>CFBundleIdentifier</key><string>com.orbit.notes</string>
-<key>CFBundleExecutable</key><string>Orbit Notes</string></dict></plist>)");
-            info.close();
-            QFile executable(appPath_ + QStringLiteral("/Contents/MacOS/Orbit Notes"));
-            executable.open(QIODevice::WriteOnly);
-            executable.write("#!/bin/sh\ntouch \"$KESTREL_ROOT/app-opened\"\n");
-            executable.close();
-            executable.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            placeApp();
             callback(BRValueOrError<std::shared_ptr<AFXAppInstance>>::makeWithValue(
                 AFXVendorAppInstance::makeWithAppID(appID_, QUrl::fromLocalFile(appPath_))));
             if (postInstalledNotification) {
@@ -181,20 +248,28 @@ public:
     }
     void stopInstallVendorApp(const std::shared_ptr<AFXCodedApp>&, AFXErrorCallback callback) override {
         log_->add(QStringLiteral("stop install"));
-        answer([callback] { callback(std::nullopt); });
+        gate_->answer(QStringLiteral("stop install"), [callback] { callback(std::nullopt); });
     }
     void prepareResourcesForApp(const std::shared_ptr<AFXCodedApp>&, std::uint64_t priority,
                                 std::function<void(double)> reportHandler,
                                 AFXResourcesCallback callback) override {
         log_->add(QStringLiteral("resources priority=%1").arg(priority));
-        answer([reportHandler, callback] {
+        gate_->answer(QStringLiteral("resources"), [this, reportHandler, callback] {
             reportHandler(0.5);
-            callback(BRValueOrError<QList<std::shared_ptr<AFXCodedResource>>>::makeWithValue({}));
+            callback(resourcesFail
+                         ? BRValueOrError<QList<std::shared_ptr<AFXCodedResource>>>::makeWithError(
+                               serviceError(QStringLiteral("no resources")))
+                         : BRValueOrError<QList<std::shared_ptr<AFXCodedResource>>>::makeWithValue({}));
         });
     }
     void fetchAppInstancesWithAppID(std::int64_t appID, AFXAppInstancesCallback callback) override {
         log_->add(QStringLiteral("instances %1").arg(appID));
-        answer([this, callback] {
+        gate_->answer(QStringLiteral("instances"), [this, callback] {
+            if (instancesFail) {
+                callback(BRValueOrError<QList<std::shared_ptr<AFXAppInstance>>>::makeWithError(
+                    serviceError(QStringLiteral("no instances"))));
+                return;
+            }
             QList<std::shared_ptr<AFXAppInstance>> instances;
             if (auto instance = AFXVendorAppInstance::makeWithAppID(appID_, QUrl::fromLocalFile(appPath_))) {
                 instances.append(instance);
@@ -205,22 +280,26 @@ public:
 
 private:
     const std::shared_ptr<CallLog> log_;
+    const std::shared_ptr<AnswerGate> gate_;
     const std::int64_t appID_;
     const QString appPath_;
 };
 
 // Hands out the two services; the first `systemServiceFailures` fetches of
-// the system service fail.
+// the system service fail, and so do those of the apps service when
+// `appsServiceFails`.
 class Factory : public AFXServicesFactory {
 public:
     Factory(std::shared_ptr<SystemService> system, std::shared_ptr<AppsService> apps,
-            int systemServiceFailures, const std::shared_ptr<AFXServicesFactoryDelegate>& delegate,
-            const QStringList& classes, const QString& tierName)
+            std::shared_ptr<AnswerGate> gate, int systemServiceFailures, bool appsServiceFails,
+            const std::shared_ptr<AFXServicesFactoryDelegate>& delegate, const QStringList& classes,
+            const QString& tierName)
         : AFXServicesFactory(classes, tierName, delegate), system_(std::move(system)), apps_(std::move(apps)),
-          systemServiceFailures_(systemServiceFailures) {}
+          gate_(std::move(gate)), systemServiceFailures_(systemServiceFailures),
+          appsServiceFails_(appsServiceFails) {}
 
     void fetchSystemManagementServiceWithCallback(AFXSystemManagementServiceCallback callback) override {
-        answer([this, callback, self = shared_from_this()] {
+        gate_->answer(QStringLiteral("system service"), [this, callback, self = shared_from_this()] {
             if (systemServiceFailures_ > 0) {
                 --systemServiceFailures_;
                 callback(BRValueOrError<std::shared_ptr<AFXSystemManagementService>>::makeWithError(
@@ -232,15 +311,20 @@ public:
     }
     void fetchAppsManagementServiceForEnvironmentID(const std::shared_ptr<AFXEnvironmentID>&,
                                                     AFXAppsManagementServiceCallback callback) override {
-        answer([this, callback, self = shared_from_this()] {
-            callback(BRValueOrError<std::shared_ptr<AFXAppsManagementService>>::makeWithValue(apps_));
+        gate_->answer(QStringLiteral("apps service"), [this, callback, self = shared_from_this()] {
+            callback(appsServiceFails_
+                         ? BRValueOrError<std::shared_ptr<AFXAppsManagementService>>::makeWithError(
+                               serviceError(QStringLiteral("no apps service")))
+                         : BRValueOrError<std::shared_ptr<AFXAppsManagementService>>::makeWithValue(apps_));
         });
     }
 
 private:
     const std::shared_ptr<SystemService> system_;
     const std::shared_ptr<AppsService> apps_;
+    const std::shared_ptr<AnswerGate> gate_;
     std::atomic<int> systemServiceFailures_;
+    const bool appsServiceFails_;
 };
 
 } // namespace fakes

@@ -1,6 +1,8 @@
 #include "FakeServices.h"
 #include "SpecificTools/Errors/AFXErrors.h"
 #include "installer/AFXInstallationManager.h"
+#include "platform/DispatchSemaphore.h"
+#include "platform/KeyedUnarchiver.h"
 #include "platform/Paths.h"
 #include "testing/EnvironmentOverride.h"
 #include "testing/StoreProcess.h"
@@ -12,6 +14,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using testing_support::readFile;
 using testing_support::testRoot;
@@ -31,9 +37,17 @@ QByteArray clientInfoPlist() {
 // Reports and outcomes as the manager gives them, from whichever thread.
 class Recorder {
 public:
+    // Runs inside the progress block, after the report is recorded.
+    std::function<void(std::int64_t state, double progress)> onReport;
+
     void progress(std::int64_t state, double progress) {
-        std::lock_guard lock(mutex_);
-        reports_.append({state, progress});
+        {
+            std::lock_guard lock(mutex_);
+            reports_.append({state, progress});
+        }
+        if (onReport) {
+            onReport(state, progress);
+        }
     }
     void outcome(const std::optional<platform::Error>& error) {
         std::lock_guard lock(mutex_);
@@ -80,9 +94,14 @@ protected:
         runLog_ = testRoot() + "/client-runs.log";
         const QString served = testRoot() + "/served";
         // The client records every run's arguments, so tests see the silent
-        // run and the URLs it is asked to open.
+        // run and the URLs it is asked to open. A silent run that finds the
+        // hold pipe takes it and waits until a test writes to it.
         QDir().mkpath(served + "/com.kestrel.DesktopClient");
-        const QByteArray client = "#!/bin/sh\necho \"$@\" >> '" + runLog_.toUtf8() + "'\nexit 0\n";
+        clientHold_ = testRoot() + "/hold-client";
+        const QByteArray client = "#!/bin/sh\necho \"$@\" >> '" + runLog_.toUtf8() +
+                                  "'\nif [ \"$1\" = -silentLaunch ] && mv '" + clientHold_.toUtf8() + "' '" +
+                                  clientHold_.toUtf8() + ".taken' 2>/dev/null; then read line < '" +
+                                  clientHold_.toUtf8() + ".taken'; fi\nexit 0\n";
         ASSERT_TRUE(testing_support::makeZipWithPython(
             served + "/com.kestrel.DesktopClient/Kestrel.zip",
             {{"Kestrel.app/Contents/Info.plist", clientInfoPlist(), 0644, {}},
@@ -95,11 +114,33 @@ protected:
         QFile::setPermissions(uninstaller_, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         served_ = served;
 
+        makeServices();
+    }
+
+    void makeServices() {
         log_ = std::make_shared<fakes::CallLog>();
-        system_ = std::make_shared<fakes::SystemService>(log_);
+        gate_ = std::make_shared<fakes::AnswerGate>();
+        system_ = std::make_shared<fakes::SystemService>(log_, gate_);
         system_->uninstallerPath = uninstaller_;
         system_->uninstallerArguments = {applications_ + "/Kestrel.app"};
-        apps_ = std::make_shared<fakes::AppsService>(log_, kAppID, appPath_);
+        apps_ = std::make_shared<fakes::AppsService>(log_, gate_, kAppID, appPath_);
+    }
+
+    // The next silent run of the client waits until `releaseClient`.
+    void holdClient() { ASSERT_EQ(::mkfifo(clientHold_.toLocal8Bit().constData(), 0600), 0); }
+    bool waitUntilClientHeld() {
+        return waitUntil([&] { return QFile::exists(clientHold_ + ".taken"); }, std::chrono::seconds(30));
+    }
+    bool releaseClient() {
+        const QByteArray path = (clientHold_ + ".taken").toLocal8Bit();
+        int fd = -1;
+        // Opening a pipe without blocking fails until its reader is there.
+        if (!waitUntil([&] { return (fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK)) >= 0; })) {
+            return false;
+        }
+        const bool written = ::write(fd, "\n", 1) == 1;
+        ::close(fd);
+        return written;
     }
 
     void startStore(const QStringList& arguments = {}) {
@@ -119,26 +160,28 @@ protected:
             ++factoriesMade_;
             factoryClasses_ = classes;
             factoryTierName_ = tierName;
-            return std::make_shared<fakes::Factory>(system_, apps_, systemServiceFailures_, delegate, classes,
-                                                    tierName);
+            return std::make_shared<fakes::Factory>(system_, apps_, gate_, systemServiceFailures_,
+                                                    appsServiceFails_, delegate, classes, tierName);
         });
         return manager;
     }
 
-    void install(const std::shared_ptr<AFXInstallationManager>& manager) {
+    void install(const std::shared_ptr<AFXInstallationManager>& manager) { install(manager, recorder_); }
+    static void install(const std::shared_ptr<AFXInstallationManager>& manager, Recorder& recorder) {
         manager->installWithProgressBlock(
-            [this](std::int64_t state, double p) { recorder_.progress(state, p); },
-            [this](const auto& error) { recorder_.outcome(error); });
+            [&recorder](std::int64_t state, double p) { recorder.progress(state, p); },
+            [&recorder](const auto& error) { recorder.outcome(error); });
     }
 
-    bool waitForOutcomes(int count) {
-        return waitUntil([&] { return recorder_.outcomes().size() >= count; }, std::chrono::seconds(60));
+    bool waitForOutcomes(int count) { return waitForOutcomes(recorder_, count); }
+    static bool waitForOutcomes(const Recorder& recorder, int count) {
+        return waitUntil([&] { return recorder.outcomes().size() >= count; }, std::chrono::seconds(60));
     }
 
-    bool stop(const std::shared_ptr<AFXInstallationManager>& manager) {
-        std::atomic<bool> stopped = false;
-        manager->stopInstallationWithCallback([&] { stopped = true; });
-        return waitUntil([&] { return stopped.load(); }, std::chrono::seconds(60));
+    static bool stop(const std::shared_ptr<AFXInstallationManager>& manager) {
+        auto stopped = std::make_shared<std::atomic<bool>>(false);
+        manager->stopInstallationWithCallback([stopped] { *stopped = true; });
+        return waitUntil([&] { return stopped->load(); }, std::chrono::seconds(60));
     }
 
     QStringList clientRuns() const {
@@ -151,10 +194,13 @@ protected:
     QString appPath_;
     QString runLog_;
     QString uninstaller_;
+    QString clientHold_;
     std::shared_ptr<fakes::CallLog> log_;
+    std::shared_ptr<fakes::AnswerGate> gate_;
     std::shared_ptr<fakes::SystemService> system_;
     std::shared_ptr<fakes::AppsService> apps_;
     int systemServiceFailures_ = 0;
+    bool appsServiceFails_ = false;
     std::atomic<int> factoriesMade_ = 0;
     QStringList factoryClasses_;
     QString factoryTierName_;
@@ -377,4 +423,291 @@ TEST_F(InstallationManagerTests, LaunchWithoutACustomerOpensOnlyTheClient) {
     ASSERT_TRUE(waitUntil([&] { return answered != 0; }));
     EXPECT_EQ(answered, 1);
     EXPECT_TRUE(waitUntil([&] { return clientRuns().filter("kestreldiscovery://").size() == 1; }));
+}
+
+namespace {
+
+// A run stopped while one answer of it is still to come: the call whose
+// answer is held back ("client" is the client's silent run), and the state
+// the run waits in meanwhile.
+struct PendingAnswer {
+    const char* call;
+    std::int64_t state;
+};
+
+void PrintTo(const PendingAnswer& pending, std::ostream* stream) {
+    *stream << pending.call << " in state " << pending.state;
+}
+
+class StopWithAnAnswerInFlight : public InstallationManagerTests,
+                                 public testing::WithParamInterface<PendingAnswer> {
+protected:
+    bool isClient() const { return QString::fromUtf8(GetParam().call) == "client"; }
+    void hold() {
+        if (isClient()) {
+            holdClient();
+        } else {
+            gate_->hold(GetParam().call);
+        }
+    }
+    bool waitUntilHeld() {
+        return isClient() ? waitUntilClientHeld() : gate_->waitUntilHeld(GetParam().call);
+    }
+    bool release() { return isClient() ? releaseClient() : gate_->release(GetParam().call); }
+};
+
+} // namespace
+
+TEST_P(StopWithAnAnswerInFlight, TheStoppedRunsLateAnswerChangesNothingInTheNextRun) {
+    // A late install answer is a failure: the next run must not receive it.
+    if (QString::fromUtf8(GetParam().call) == "install") {
+        apps_->installFailures = 1;
+    }
+    hold();
+    startStore();
+    auto manager = makeManager();
+    install(manager);
+    ASSERT_TRUE(waitUntilHeld());
+    EXPECT_EQ(manager->state(), GetParam().state);
+
+    ASSERT_TRUE(stop(manager));
+    EXPECT_EQ(manager->state(), AFXInstallationStateIdle);
+    EXPECT_TRUE(recorder_.outcomes().isEmpty());
+    const int factoriesOfTheStoppedRun = factoriesMade_;
+
+    // The next run waits for its system service while the stopped run's
+    // answer comes in.
+    const qsizetype callsBefore = log_->calls().size();
+    gate_->hold("system service");
+    Recorder next;
+    install(manager, next);
+    ASSERT_TRUE(gate_->waitUntilHeld("system service"));
+    ASSERT_TRUE(release());
+    ASSERT_TRUE(gate_->release("system service"));
+    ASSERT_TRUE(waitForOutcomes(next, 1));
+
+    ASSERT_EQ(next.outcomes().size(), 1);
+    EXPECT_FALSE(next.outcomes().first()) << next.outcomes().first()->description().toStdString();
+    EXPECT_EQ(next.states(), (QList<std::int64_t>{0, 1, 3, 4, 6, 8, 9}));
+    EXPECT_EQ(
+        log_->calls().mid(callsBefore).join(", ").toStdString(),
+        "customer updated=1 style=1, environment, app 230, workflow, install launch=0, resources priority=2");
+    EXPECT_EQ(factoriesMade_, factoriesOfTheStoppedRun + 1);
+    EXPECT_EQ(manager->state(), AFXInstallationStateReady);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryStage, StopWithAnAnswerInFlight,
+                         testing::Values(PendingAnswer{"client", AFXInstallationStateDownloaded},
+                                         PendingAnswer{"system service", AFXInstallationStateClientLaunched},
+                                         PendingAnswer{"environment", AFXInstallationStateClientLaunched},
+                                         PendingAnswer{"apps service", AFXInstallationStateClientLaunched},
+                                         PendingAnswer{"app", AFXInstallationStateClientLaunched},
+                                         PendingAnswer{"workflow", AFXInstallationStateClientLaunched},
+                                         PendingAnswer{"install", AFXInstallationStateInstallingApp},
+                                         PendingAnswer{"resources", AFXInstallationStatePreparingResources}),
+                         [](const testing::TestParamInfo<PendingAnswer>& info) {
+                             QString name = QString::fromUtf8(info.param.call);
+                             name.remove(' ');
+                             return name.toStdString();
+                         });
+
+TEST_F(InstallationManagerTests, InstalledIsActedOnOnceHoweverOftenItIsHeard) {
+    // While the manager takes in a fetched "installed" workflow (its
+    // installation progress reaching 1.0 in state 7), the client says so
+    // twice more, and the manager has heard both before it goes on.
+    auto heard = platform::DispatchSemaphore::make(0);
+    const auto observer = platform::DistributedNotificationCenter::defaultCenter()->addObserver(
+        "com.kestrel.app-workflow-changed", apps_->workflow(2, 1.0)->objectForNotification(),
+        platform::DispatchQueue::global(platform::QualityOfService::Utility),
+        [heard](const platform::Notification& notification) {
+            const auto workflow = platform::KeyedUnarchiver::unarchivedObjectOfClass<AFXAppWorkflow>(
+                notification.userInfo().value("app_workflow").toData());
+            if (workflow && workflow->state() == 2) {
+                heard->signal();
+            }
+        });
+    ASSERT_TRUE(observer);
+    std::atomic<bool> armed = false;
+    std::atomic<int> heardBoth = 0;
+    recorder_.onReport = [&](std::int64_t state, double progress) {
+        if (state == AFXInstallationStateAppInstallationFailed && std::abs(progress - 0.9) < 1e-9 &&
+            armed.exchange(false)) {
+            apps_->postWorkflow(2, 1.0);
+            apps_->postWorkflow(2, 1.0);
+            heardBoth =
+                heard->wait(std::chrono::seconds(10)) && heard->wait(std::chrono::seconds(10)) ? 1 : 2;
+        }
+    };
+
+    // The first install fails, so that the retry's pass through the app
+    // steps already follows the workflow's notifications; the retry's
+    // workflow fetch answers "installed".
+    apps_->installFailures = 1;
+    startStore();
+    auto manager = makeManager();
+    install(manager);
+    ASSERT_TRUE(waitForOutcomes(1));
+    ASSERT_EQ(manager->state(), AFXInstallationStateAppInstallationFailed);
+    apps_->workflowState = 2;
+    armed = true;
+    manager->retryAfterError();
+    ASSERT_TRUE(waitForOutcomes(2));
+
+    EXPECT_EQ(heardBoth, 1);
+    EXPECT_FALSE(recorder_.outcomes()[1]);
+    EXPECT_EQ(manager->state(), AFXInstallationStateReady);
+    EXPECT_EQ(log_->count("install launch=0"), 1);
+    // Whatever was still on its way has been handled once this read returns.
+    EXPECT_EQ(manager->desktopClientURL(), QUrl::fromLocalFile(applications_ + "/Kestrel.app"));
+    EXPECT_EQ(recorder_.outcomes().size(), 2);
+    EXPECT_EQ(log_->count("resources priority=2"), 1);
+    platform::DistributedNotificationCenter::defaultCenter()->removeObserver(observer);
+}
+
+TEST_F(InstallationManagerTests, AFailedFetchOfTheServicesStageEndsInStateFiveWithItsError) {
+    struct Case {
+        const char* message;
+        std::function<void()> arrange;
+    };
+    const QList<Case> cases{
+        {"no system service", [&] { systemServiceFailures_ = 1; }},
+        {"no environment", [&] { system_->environmentFails = true; }},
+        {"no apps service", [&] { appsServiceFails_ = true; }},
+        {"no app", [&] { apps_->appFails = true; }},
+        {"no workflow", [&] { apps_->workflowFails = true; }},
+    };
+    startStore();
+    for (const Case& failing : cases) {
+        SCOPED_TRACE(failing.message);
+        makeServices();
+        systemServiceFailures_ = 0;
+        appsServiceFails_ = false;
+        failing.arrange();
+        auto manager = makeManager();
+        Recorder recorder;
+        install(manager, recorder);
+        ASSERT_TRUE(waitForOutcomes(recorder, 1));
+        ASSERT_TRUE(recorder.outcomes().first());
+        EXPECT_EQ(recorder.outcomes().first()->localizedDescription(), failing.message);
+        EXPECT_EQ(manager->state(), AFXInstallationStateServicesFailed);
+        EXPECT_EQ(log_->count("install launch=0"), 0);
+    }
+}
+
+TEST_F(InstallationManagerTests, AClientThatCannotBeRunOrOpenedFailsInStateTwo) {
+    systemServiceFailures_ = 100;
+    startStore();
+    auto manager = makeManager();
+    install(manager);
+    ASSERT_TRUE(waitForOutcomes(1));
+    ASSERT_EQ(manager->state(), AFXInstallationStateServicesFailed);
+    const QString client = applications_ + "/Kestrel.app";
+
+    // Retrying the services runs the client again: one that is no longer
+    // executable fails with the launch error.
+    ASSERT_TRUE(QFile::setPermissions(client + "/Contents/MacOS/Kestrel", QFile::ReadOwner));
+    manager->retryAfterError();
+    ASSERT_TRUE(waitForOutcomes(2));
+    ASSERT_TRUE(recorder_.outcomes()[1]);
+    EXPECT_FALSE(afx_isMissingObject(*recorder_.outcomes()[1]));
+    EXPECT_EQ(manager->state(), AFXInstallationStateDownloadFailed);
+    EXPECT_EQ(factoriesMade_, 1);
+
+    // A retry downloads and places the client again, which brings the run
+    // back to its services; with the bundle gone, it cannot be opened.
+    manager->retryAfterError();
+    ASSERT_TRUE(waitForOutcomes(3));
+    ASSERT_EQ(manager->state(), AFXInstallationStateServicesFailed);
+    ASSERT_TRUE(QDir(client).removeRecursively());
+    manager->retryAfterError();
+    ASSERT_TRUE(waitForOutcomes(4));
+    ASSERT_TRUE(recorder_.outcomes()[3]);
+    EXPECT_TRUE(afx_isMissingObject(*recorder_.outcomes()[3]));
+    EXPECT_EQ(manager->state(), AFXInstallationStateDownloadFailed);
+    EXPECT_EQ(factoriesMade_, 2);
+}
+
+TEST_F(InstallationManagerTests, ResourcesThatFailToPrepareStillEndTheInstallationInSuccess) {
+    apps_->resourcesFail = true;
+    startStore();
+    auto manager = makeManager();
+    install(manager);
+    ASSERT_TRUE(waitForOutcomes(1));
+    EXPECT_FALSE(recorder_.outcomes().first());
+    EXPECT_EQ(manager->state(), AFXInstallationStateReady);
+    EXPECT_DOUBLE_EQ(manager->resourcesPreparationProgress(), 1.0);
+}
+
+TEST_F(InstallationManagerTests, AWorkflowThatStopsInstallingOutsideAFailureKeepsTheProgress) {
+    gate_->hold("install");
+    startStore();
+    auto manager = makeManager();
+    install(manager);
+    ASSERT_TRUE(gate_->waitUntilHeld("install"));
+    ASSERT_EQ(manager->state(), AFXInstallationStateInstallingApp);
+
+    apps_->postWorkflow(1, 0.5);
+    ASSERT_TRUE(waitUntil([&] { return manager->appInstallationProgress() == 0.5; }));
+    // Changes are handled in the order they are posted: once the last one
+    // shows, the one in state 0 has been handled.
+    apps_->postWorkflow(0, 0.0);
+    apps_->postWorkflow(1, 0.25);
+    ASSERT_TRUE(waitUntil([&] { return manager->appInstallationProgress() == 0.25; }));
+    EXPECT_FALSE(recorder_.reported(AFXInstallationStateInstallingApp, 0.4));
+
+    ASSERT_TRUE(gate_->release("install"));
+    ASSERT_TRUE(waitForOutcomes(1));
+    EXPECT_FALSE(recorder_.outcomes().first());
+}
+
+TEST_F(InstallationManagerTests, LaunchFindsAnAppItDidNotInstallThroughItsInstances) {
+    // The app was installed before: no install call, so no instance is
+    // known and launching asks the client for the app's instances.
+    apps_->workflowState = 2;
+    apps_->placeApp();
+    startStore();
+    auto manager = makeManager();
+    install(manager);
+    ASSERT_TRUE(waitForOutcomes(1));
+    ASSERT_EQ(manager->state(), AFXInstallationStateReady);
+
+    for (const bool instancesFail : {true, false}) {
+        SCOPED_TRACE(instancesFail ? "instances fail" : "instances answer");
+        apps_->instancesFail = instancesFail;
+        std::atomic<int> answered = 0;
+        manager->launchWithCallback([&](bool clientOpened) { answered = clientOpened ? 1 : 2; });
+        ASSERT_TRUE(waitUntil([&] { return answered != 0; }));
+        EXPECT_EQ(answered, 1) << "the answer is whether the client opened";
+    }
+    EXPECT_EQ(log_->count("instances 230"), 2);
+    EXPECT_TRUE(waitUntil([&] { return QFile::exists(testRoot() + "/app-opened"); }));
+}
+
+TEST_F(InstallationManagerTests, AnInstallAskedWhileAStopIsUnderWayBeginsOnceTheStopIsDone) {
+    startStore();
+    auto manager = makeManager();
+    install(manager);
+    ASSERT_TRUE(waitForOutcomes(1));
+
+    // The stop waits for the client's uninstaller info while the next
+    // install is asked.
+    gate_->hold("uninstaller");
+    std::atomic<bool> stopped = false;
+    std::atomic<int> reportsBeforeTheStopWasDone = 0;
+    Recorder next;
+    next.onReport = [&](std::int64_t, double) {
+        if (!stopped) {
+            ++reportsBeforeTheStopWasDone;
+        }
+    };
+    manager->stopInstallationWithCallback([&] { stopped = true; });
+    install(manager, next);
+    ASSERT_TRUE(gate_->release("uninstaller"));
+    ASSERT_TRUE(waitForOutcomes(next, 1));
+
+    EXPECT_TRUE(stopped);
+    EXPECT_EQ(reportsBeforeTheStopWasDone, 0);
+    EXPECT_FALSE(next.outcomes().first());
+    EXPECT_EQ(next.states(), (QList<std::int64_t>{0, 1, 3, 4, 6, 8, 9}));
+    EXPECT_EQ(manager->state(), AFXInstallationStateReady);
 }
