@@ -3,6 +3,7 @@
 #include "DispatchQueue.h"
 #include "DistributedNotificationRelay.h"
 #include "PropertyList.h"
+#include "ScopedBlockingCall.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -338,6 +339,7 @@ std::shared_ptr<DistributedNotificationCenter> DistributedNotificationCenter::ma
         relay->moveToThread(busThread);
         // Without an event loop in that thread the call's event would be
         // dropped and `served` stay false.
+        ScopedBlockingCall blocking;
         QMetaObject::invokeMethod(
             relay.get(), [&served] { served = true; }, Qt::BlockingQueuedConnection);
     }
