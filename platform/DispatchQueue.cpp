@@ -159,7 +159,7 @@ void DispatchQueue::checkNotWaitingForItself(bool barrier) const {
 void DispatchQueue::after(std::chrono::milliseconds delay, std::function<void()> work) {
     auto self = shared_from_this();
     DispatchTimerScheduler::shared().schedule(
-        std::chrono::system_clock::now() + delay,
+        DispatchTimerScheduler::monotonicNow() + delay,
         [self, work = std::move(work)]() mutable { self->async(std::move(work)); });
 }
 
