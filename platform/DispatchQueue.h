@@ -29,8 +29,8 @@ public:
                                                std::shared_ptr<DispatchQueue> target = nullptr);
     // A serial queue of default quality.
     static std::shared_ptr<DispatchQueue> make(const QString& label);
-    // The serial queue of the main thread: the Qt event loop's thread when a
-    // QCoreApplication exists, otherwise whoever spins MainRunLoop.
+    // The serial queue of the main thread (see MainRunLoop), run by the Qt
+    // event loop when a QCoreApplication exists, otherwise by MainRunLoop.
     static std::shared_ptr<DispatchQueue> main();
     // The process-wide concurrent queue of a quality-of-service class.
     static std::shared_ptr<DispatchQueue> global(QualityOfService qos = QualityOfService::Default);

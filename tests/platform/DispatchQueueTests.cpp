@@ -277,3 +277,24 @@ TEST(DispatchQueueTests, MainQueueRunsOnTheThreadSpinningTheLoop) {
     worker.join();
     EXPECT_EQ(syncRanOn, std::this_thread::get_id());
 }
+
+TEST(DispatchQueueTests, TheMainThreadIsTheThreadTheProcessStartedWith) {
+    // The test program's own thread, which has not necessarily spun the loop yet.
+    EXPECT_TRUE(MainRunLoop::isMainThread());
+    bool elsewhere = true;
+    std::thread([&] { elsewhere = MainRunLoop::isMainThread(); }).join();
+    EXPECT_FALSE(elsewhere);
+    std::atomic<bool> onWorker{true};
+    auto done = DispatchSemaphore::make(0);
+    DispatchQueue::global()->async([&] {
+        onWorker = MainRunLoop::isMainThread();
+        done->signal();
+    });
+    ASSERT_TRUE(done->wait(kWait));
+    EXPECT_FALSE(onWorker);
+}
+
+TEST(DispatchQueueDeathTest, RunningTheMainLoopOffTheMainThreadAborts) {
+    EXPECT_DEATH(std::thread([] { MainRunLoop::runFor(10ms); }).join(),
+                 "MainRunLoop::runUntil called off the main thread");
+}
