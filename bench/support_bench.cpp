@@ -1,20 +1,25 @@
 // Costs of the support library's core against baselines measured in the same
 // run: an asynchronous hop onto a serial queue against a bare condition
-// variable handoff between two threads, and a proactor serving 1,000 waiters
-// of one argument against 1,000 plain callback calls.
+// variable handoff between two threads, a proactor serving 1,000 waiters
+// of one argument against 1,000 plain callback calls, and the dispatch
+// pool running a burst of computing work against one plain thread per core
+// (with the number of threads each used).
 
 #include "BenchRatios.h"
 #include "platform/DispatchGroup.h"
 #include "platform/DispatchSemaphore.h"
+#include "platform/DispatchWorkerPool.h"
 #include "support/BRProactor.h"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -134,10 +139,63 @@ void BM_ProactorThousandWaiters(benchmark::State& state) {
 }
 BENCHMARK(BM_ProactorThousandWaiters)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
+constexpr int kBurstItems = 2000;
+constexpr auto kBurstItemWork = 200us;
+
+int coreCount() {
+    return std::max(2, static_cast<int>(std::thread::hardware_concurrency()));
+}
+
+void computeOneBurstItem() {
+    const auto end = std::chrono::steady_clock::now() + kBurstItemWork;
+    while (std::chrono::steady_clock::now() < end) {
+    }
+}
+
+void BM_ComputingBurstOnThreadPerCore(benchmark::State& state) {
+    for (auto _ : state) {
+        std::atomic<int> next{0};
+        std::vector<std::thread> threads;
+        for (int i = 0; i < coreCount(); ++i) {
+            threads.emplace_back([&next] {
+                while (next.fetch_add(1) < kBurstItems) {
+                    computeOneBurstItem();
+                }
+            });
+        }
+        for (auto& thread : threads) {
+            thread.join();
+        }
+    }
+    state.counters["threads"] = coreCount();
+}
+BENCHMARK(BM_ComputingBurstOnThreadPerCore)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+void BM_ComputingBurstOnDispatchPool(benchmark::State& state) {
+    platform::DispatchWorkerPool pool(coreCount());
+    for (auto _ : state) {
+        auto group = platform::DispatchGroup::make();
+        for (int i = 0; i < kBurstItems; ++i) {
+            group->enter();
+            pool.submit([group] {
+                computeOneBurstItem();
+                group->leave();
+            });
+        }
+        group->wait();
+    }
+    state.counters["threads"] = pool.mostThreads();
+}
+BENCHMARK(BM_ComputingBurstOnDispatchPool)->UseRealTime()->Unit(benchmark::kMillisecond);
+
 } // namespace
 
 int main(int argc, char** argv) {
     return runBenchmarksWithRatios(argc, argv,
                                    {{"BM_SerialQueueAsyncHop", "BM_ConditionVariableHandoff", "<= 3"},
-                                    {"BM_ProactorThousandWaiters", "BM_ThousandPlainCallbacks", "report"}});
+                                    {"BM_ProactorThousandWaiters", "BM_ThousandPlainCallbacks", "report"},
+                                    {"BM_ComputingBurstOnDispatchPool", "BM_ComputingBurstOnThreadPerCore",
+                                     "report", BenchFigure::Throughput},
+                                    {"BM_ComputingBurstOnDispatchPool", "BM_ComputingBurstOnThreadPerCore",
+                                     "<= 1", BenchFigure::CounterRatio, "threads"}});
 }

@@ -1,6 +1,7 @@
 #include "DispatchGroup.h"
 
 #include "DispatchQueue.h"
+#include "ScopedBlockingCall.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -55,11 +56,13 @@ void DispatchGroup::notify(const std::shared_ptr<DispatchQueue>& queue, std::fun
 }
 
 bool DispatchGroup::wait(std::chrono::milliseconds timeout) {
+    ScopedBlockingCall blocking;
     std::unique_lock lock(mutex_);
     return emptied_.wait_for(lock, timeout, [this] { return count_ == 0; });
 }
 
 void DispatchGroup::wait() {
+    ScopedBlockingCall blocking;
     std::unique_lock lock(mutex_);
     emptied_.wait(lock, [this] { return count_ == 0; });
 }

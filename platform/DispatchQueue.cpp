@@ -3,6 +3,7 @@
 #include "DispatchTimerScheduler.h"
 #include "DispatchWorkerPool.h"
 #include "MainRunLoop.h"
+#include "ScopedBlockingCall.h"
 
 #include <algorithm>
 #include <array>
@@ -15,12 +16,21 @@ namespace platform {
 
 namespace {
 
-// The queues whose work the calling thread is running, innermost last.
-thread_local std::vector<const DispatchQueue*> tCurrentQueues;
+// The queues whose work the calling thread is running, innermost last. An
+// exclusive entry holds its queue to itself: the work of a serial queue or
+// of the main queue, or a barrier on a concurrent queue. Nothing else can
+// start on such a queue before the entry's work returns.
+struct RunningQueue {
+    const DispatchQueue* queue;
+    bool exclusive;
+};
+thread_local std::vector<RunningQueue> tCurrentQueues;
 
 class CurrentQueueScope {
 public:
-    explicit CurrentQueueScope(const DispatchQueue* queue) { tCurrentQueues.push_back(queue); }
+    CurrentQueueScope(const DispatchQueue* queue, bool exclusive) {
+        tCurrentQueues.push_back({queue, exclusive});
+    }
     ~CurrentQueueScope() { tCurrentQueues.pop_back(); }
     CurrentQueueScope(const CurrentQueueScope&) = delete;
     CurrentQueueScope& operator=(const CurrentQueueScope&) = delete;
@@ -100,11 +110,12 @@ std::shared_ptr<DispatchQueue> DispatchQueue::current() {
     if (tCurrentQueues.empty()) {
         return nullptr;
     }
-    return const_cast<DispatchQueue*>(tCurrentQueues.back())->shared_from_this();
+    return const_cast<DispatchQueue*>(tCurrentQueues.back().queue)->shared_from_this();
 }
 
 bool DispatchQueue::isCurrent() const {
-    return std::find(tCurrentQueues.begin(), tCurrentQueues.end(), this) != tCurrentQueues.end();
+    return std::any_of(tCurrentQueues.begin(), tCurrentQueues.end(),
+                       [this](const RunningQueue& running) { return running.queue == this; });
 }
 
 void DispatchQueue::async(std::function<void()> work) {
@@ -116,21 +127,39 @@ void DispatchQueue::barrierAsync(std::function<void()> work) {
 }
 
 void DispatchQueue::sync(const std::function<void()>& work) {
-    if (!tryRunInline(work, false)) {
-        waitFor(work, false);
-    }
+    runSynchronously(work, false);
 }
 
 void DispatchQueue::barrierSync(const std::function<void()>& work) {
-    if (!tryRunInline(work, !global_)) {
-        waitFor(work, !global_);
+    runSynchronously(work, !global_);
+}
+
+void DispatchQueue::runSynchronously(const std::function<void()>& work, bool barrier) {
+    checkNotWaitingForItself(barrier);
+    if (!tryRunInline(work, barrier)) {
+        waitFor(work, barrier);
+    }
+}
+
+void DispatchQueue::checkNotWaitingForItself(bool barrier) const {
+    // The work runs as work of this queue and of each of its targets in
+    // turn; if the caller holds any of them to itself, or is on this queue
+    // and asks for a barrier, the work could only start after the caller
+    // returned.
+    bool first = true;
+    for (const DispatchQueue* queue = this; queue; queue = queue->target_.get(), first = false) {
+        for (const RunningQueue& running : tCurrentQueues) {
+            if (running.queue == queue && (running.exclusive || (first && barrier))) {
+                deadlock(label_);
+            }
+        }
     }
 }
 
 void DispatchQueue::after(std::chrono::milliseconds delay, std::function<void()> work) {
     auto self = shared_from_this();
     DispatchTimerScheduler::shared().schedule(
-        std::chrono::system_clock::now() + delay,
+        DispatchTimerScheduler::monotonicNow() + delay,
         [self, work = std::move(work)]() mutable { self->async(std::move(work)); });
 }
 
@@ -138,7 +167,7 @@ void DispatchQueue::submit(Item item) {
     switch (kind_) {
     case Kind::Main:
         MainRunLoop::enqueue([this, work = std::move(item.work)] {
-            CurrentQueueScope scope(this);
+            CurrentQueueScope scope(this, true);
             work();
         });
         return;
@@ -164,23 +193,17 @@ void DispatchQueue::submit(Item item) {
 
 bool DispatchQueue::tryRunInline(const std::function<void()>& work, bool barrier) {
     if (kind_ == Kind::Main || target_) {
-        if (isCurrent()) {
-            deadlock(label_);
-        }
         return false;
     }
     std::unique_lock lock(mutex_);
     if (kind_ == Kind::Serial) {
-        if (isCurrent()) {
-            deadlock(label_);
-        }
         if (draining_ || !pending_.empty()) {
             return false;
         }
         draining_ = true;
         lock.unlock();
         {
-            CurrentQueueScope scope(this);
+            CurrentQueueScope scope(this, true);
             work();
         }
         lock.lock();
@@ -192,9 +215,6 @@ bool DispatchQueue::tryRunInline(const std::function<void()>& work, bool barrier
         }
         return true;
     }
-    if (barrier && isCurrent()) {
-        deadlock(label_);
-    }
     if (!pending_.empty() || barrierRunning_ || (barrier && running_ > 0)) {
         return false;
     }
@@ -202,7 +222,7 @@ bool DispatchQueue::tryRunInline(const std::function<void()>& work, bool barrier
     barrierRunning_ = barrier;
     lock.unlock();
     {
-        CurrentQueueScope scope(this);
+        CurrentQueueScope scope(this, barrier);
         work();
     }
     lock.lock();
@@ -221,15 +241,24 @@ void DispatchQueue::waitFor(const std::function<void()>& work, bool barrier) {
                 waiter.finish();
             },
             barrier});
-    if (kind_ == Kind::Main && MainRunLoop::isMainThread()) {
-        // The main thread waiting for itself: serve the loop until our item ran.
+    if (runsOnMainThread() && MainRunLoop::isMainThread()) {
+        // The main thread waiting for main-queue work: serve the loop until our item ran.
         MainRunLoop::runUntil([&waiter] {
             std::lock_guard lock(waiter.mutex);
             return waiter.done;
         });
         return;
     }
+    ScopedBlockingCall blocking;
     waiter.wait();
+}
+
+bool DispatchQueue::runsOnMainThread() const {
+    const DispatchQueue* root = this;
+    while (root->target_) {
+        root = root->target_.get();
+    }
+    return root->kind_ == Kind::Main;
 }
 
 void DispatchQueue::schedule(std::function<void()> run) {
@@ -241,7 +270,7 @@ void DispatchQueue::schedule(std::function<void()> run) {
 }
 
 void DispatchQueue::drainSerial() {
-    CurrentQueueScope scope(this);
+    CurrentQueueScope scope(this, true);
     for (int served = 0; served < kItemsPerDrain; ++served) {
         std::unique_lock lock(mutex_);
         if (pending_.empty()) {
@@ -279,7 +308,7 @@ void DispatchQueue::pumpConcurrentLocked(std::unique_lock<std::mutex>& lock) {
 
 void DispatchQueue::runConcurrent(Item item) {
     {
-        CurrentQueueScope scope(this);
+        CurrentQueueScope scope(this, item.barrier);
         item.work();
     }
     std::unique_lock lock(mutex_);

@@ -29,8 +29,8 @@ public:
                                                std::shared_ptr<DispatchQueue> target = nullptr);
     // A serial queue of default quality.
     static std::shared_ptr<DispatchQueue> make(const QString& label);
-    // The serial queue of the main thread: the Qt event loop's thread when a
-    // QCoreApplication exists, otherwise whoever spins MainRunLoop.
+    // The serial queue of the main thread (see MainRunLoop), run by the Qt
+    // event loop when a QCoreApplication exists, otherwise by MainRunLoop.
     static std::shared_ptr<DispatchQueue> main();
     // The process-wide concurrent queue of a quality-of-service class.
     static std::shared_ptr<DispatchQueue> global(QualityOfService qos = QualityOfService::Default);
@@ -51,8 +51,9 @@ public:
     bool isCurrent() const;
 
     void async(std::function<void()> work);
-    // Runs the work and returns once it has run. Waiting on the queue the
-    // caller is running on would never end: that misuse stops the process.
+    // Runs the work and returns once it has run. Waiting on a queue the
+    // caller holds (its own serial queue, or a queue whose targets lead to
+    // it) would never end: that misuse stops the process.
     void sync(const std::function<void()>& work);
     void barrierAsync(std::function<void()> work);
     void barrierSync(const std::function<void()>& work);
@@ -70,6 +71,9 @@ private:
                   bool global);
 
     void submit(Item item);
+    void runSynchronously(const std::function<void()>& work, bool barrier);
+    void checkNotWaitingForItself(bool barrier) const;
+    bool runsOnMainThread() const;
     void waitFor(const std::function<void()>& work, bool barrier);
     bool tryRunInline(const std::function<void()>& work, bool barrier);
     void schedule(std::function<void()> run);

@@ -1,5 +1,6 @@
 #include "DispatchSemaphore.h"
 
+#include "ScopedBlockingCall.h"
 namespace platform {
 
 std::shared_ptr<DispatchSemaphore> DispatchSemaphore::make(long value) {
@@ -15,6 +16,7 @@ void DispatchSemaphore::signal() {
 }
 
 bool DispatchSemaphore::wait(std::chrono::milliseconds timeout) {
+    ScopedBlockingCall blocking;
     std::unique_lock lock(mutex_);
     if (!signalled_.wait_for(lock, timeout, [this] { return value_ > 0; })) {
         return false;
@@ -24,6 +26,7 @@ bool DispatchSemaphore::wait(std::chrono::milliseconds timeout) {
 }
 
 void DispatchSemaphore::wait() {
+    ScopedBlockingCall blocking;
     std::unique_lock lock(mutex_);
     signalled_.wait(lock, [this] { return value_ > 0; });
     --value_;

@@ -4,6 +4,17 @@
 
 namespace platform {
 
+namespace {
+// The present on the clock a deadline is counted on.
+DispatchTimerScheduler::WallClock::time_point timeOnClockOf(DispatchTimerScheduler::WallClock::time_point) {
+    return DispatchTimerScheduler::shared().wallNow();
+}
+DispatchTimerScheduler::MonotonicClock::time_point
+timeOnClockOf(DispatchTimerScheduler::MonotonicClock::time_point) {
+    return DispatchTimerScheduler::monotonicNow();
+}
+} // namespace
+
 std::shared_ptr<DispatchSource> DispatchSource::makeTimer(std::shared_ptr<DispatchQueue> queue) {
     return std::shared_ptr<DispatchSource>(new DispatchSource(std::move(queue)));
 }
@@ -16,8 +27,19 @@ DispatchSource::~DispatchSource() {
     }
 }
 
-void DispatchSource::setTimer(Clock::time_point start, std::optional<std::chrono::milliseconds> interval,
+void DispatchSource::setTimer(WallClock::time_point start, std::optional<std::chrono::milliseconds> interval,
                               std::chrono::milliseconds leeway) {
+    setDeadline(start, interval, leeway);
+}
+
+void DispatchSource::setTimer(MonotonicClock::time_point start,
+                              std::optional<std::chrono::milliseconds> interval,
+                              std::chrono::milliseconds leeway) {
+    setDeadline(start, interval, leeway);
+}
+
+void DispatchSource::setDeadline(Deadline start, std::optional<std::chrono::milliseconds> interval,
+                                 std::chrono::milliseconds leeway) {
     std::lock_guard lock(mutex_);
     if (cancelled_) {
         return;
@@ -89,11 +111,15 @@ void DispatchSource::armLocked() {
     // token is filled in under our mutex, which `fire` takes before reading it.
     std::weak_ptr<DispatchSource> weakSelf = weak_from_this();
     auto token = std::make_shared<DispatchTimerScheduler::Token>(0);
-    *token = DispatchTimerScheduler::shared().schedule(*next_, [weakSelf, token] {
-        if (auto self = weakSelf.lock()) {
-            self->fire(token);
-        }
-    });
+    *token = std::visit(
+        [&](auto deadline) {
+            return DispatchTimerScheduler::shared().schedule(deadline, [weakSelf, token] {
+                if (auto self = weakSelf.lock()) {
+                    self->fire(token);
+                }
+            });
+        },
+        *next_);
     armed_ = *token;
 }
 
@@ -107,10 +133,7 @@ void DispatchSource::fire(const std::shared_ptr<DispatchTimerScheduler::Token>& 
         armed_.reset();
         submit = pendingFires_++ == 0;
         if (interval_ && interval_->count() > 0) {
-            const auto now = Clock::now();
-            do {
-                *next_ += *interval_;
-            } while (*next_ <= now);
+            advanceLocked();
             armLocked();
         } else {
             next_.reset();
@@ -119,6 +142,19 @@ void DispatchSource::fire(const std::shared_ptr<DispatchTimerScheduler::Token>& 
     if (submit) {
         queue_->async([self = shared_from_this()] { self->deliver(); });
     }
+}
+
+void DispatchSource::advanceLocked() {
+    // The next deadline is the first period still ahead; the ones already
+    // past are dropped at once rather than fired one after another.
+    const auto interval = *interval_;
+    std::visit(
+        [interval](auto& next) {
+            const auto now = timeOnClockOf(next);
+            const auto periods = next <= now ? (now - next) / interval + 1 : 1;
+            next += periods * interval;
+        },
+        *next_);
 }
 
 void DispatchSource::deliver() {

@@ -7,25 +7,32 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <variant>
 
 namespace platform {
 
 class DispatchQueue;
 
-// A wall-clock timer source. Its event handler runs on the source's queue,
-// first at the start time and then, for a repeating timer, once per interval.
-// Fires that come while the handler is still waiting to run are merged into
-// it. A source starts suspended: set it up, then `resume` it. Dropping the
+// A timer source. Its event handler runs on the source's queue, first at the
+// start time and then, for a repeating timer, once per interval. The start is
+// a date on the wall clock or a point on the monotonic clock (for a delay from
+// now); the intervals are counted on the same clock. Fires that come while the
+// handler is still waiting to run are merged into it; periods missed
+// altogether (a start long past, a sleeping machine) are skipped, leaving one
+// fire. A source starts suspended: set it up, then `resume` it. Dropping the
 // last reference stops the timer.
 class DispatchSource : public std::enable_shared_from_this<DispatchSource> {
 public:
-    using Clock = DispatchTimerScheduler::Clock;
+    using WallClock = DispatchTimerScheduler::WallClock;
+    using MonotonicClock = DispatchTimerScheduler::MonotonicClock;
 
     static std::shared_ptr<DispatchSource> makeTimer(std::shared_ptr<DispatchQueue> queue);
     ~DispatchSource();
 
     // `interval` empty: fire once. The handler may run up to `leeway` late.
-    void setTimer(Clock::time_point start, std::optional<std::chrono::milliseconds> interval,
+    void setTimer(WallClock::time_point start, std::optional<std::chrono::milliseconds> interval,
+                  std::chrono::milliseconds leeway = std::chrono::milliseconds(0));
+    void setTimer(MonotonicClock::time_point start, std::optional<std::chrono::milliseconds> interval,
                   std::chrono::milliseconds leeway = std::chrono::milliseconds(0));
     void setEventHandler(std::function<void()> handler);
     void setCancelHandler(std::function<void()> handler);
@@ -37,7 +44,12 @@ public:
     unsigned long data() const;
 
 private:
+    using Deadline = std::variant<WallClock::time_point, MonotonicClock::time_point>;
+
     explicit DispatchSource(std::shared_ptr<DispatchQueue> queue);
+    void setDeadline(Deadline start, std::optional<std::chrono::milliseconds> interval,
+                     std::chrono::milliseconds leeway);
+    void advanceLocked();
     void armLocked();
     void fire(const std::shared_ptr<DispatchTimerScheduler::Token>& token);
     void deliver();
@@ -48,7 +60,7 @@ private:
     mutable std::mutex mutex_;
     std::function<void()> eventHandler_;
     std::function<void()> cancelHandler_;
-    std::optional<Clock::time_point> next_;
+    std::optional<Deadline> next_;
     std::optional<std::chrono::milliseconds> interval_;
     std::chrono::milliseconds leeway_{0};
     std::optional<DispatchTimerScheduler::Token> armed_;

@@ -4,6 +4,7 @@
 #include "DistributedNotificationRelay.h"
 #include "PropertyList.h"
 #include "SanitizerAnnotations.h"
+#include "ScopedBlockingCall.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -342,6 +343,7 @@ std::shared_ptr<DistributedNotificationCenter> DistributedNotificationCenter::ma
         relay->moveToThread(busThread);
         // Without an event loop in that thread the call's event would be
         // dropped and the relay never say it serves.
+        ScopedBlockingCall blocking;
         QMetaObject::invokeMethod(relay.get(), "confirmServing", Qt::BlockingQueuedConnection);
         served = relay->isServing();
     }

@@ -1,12 +1,14 @@
 #include "MainRunLoop.h"
 
 #include <QCoreApplication>
-#include <QThread>
 
 #include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <mutex>
-#include <thread>
+
+#include <unistd.h>
 
 namespace platform {
 
@@ -18,12 +20,21 @@ struct LoopState {
     std::mutex mutex;
     std::condition_variable arrived;
     std::deque<std::function<void()>> work;
-    std::thread::id spinningThread;
 };
 
 LoopState& state() {
     static auto* s = new LoopState;
     return *s;
+}
+
+// Main-queue work run anywhere else would break every promise the main
+// queue makes, so the misuse stops the process at once.
+void checkMainThread(const char* caller) {
+    if (!MainRunLoop::isMainThread()) {
+        std::fprintf(stderr, "BUG IN CLIENT OF DISPATCH: MainRunLoop::%s called off the main thread\n",
+                     caller);
+        std::abort();
+    }
 }
 
 bool runOne(std::unique_lock<std::mutex>& lock) {
@@ -55,6 +66,7 @@ void MainRunLoop::enqueue(std::function<void()> work) {
 }
 
 int MainRunLoop::drainPending() {
+    checkMainThread("drainPending");
     auto& s = state();
     std::unique_lock lock(s.mutex);
     size_t count = s.work.size();
@@ -66,12 +78,12 @@ int MainRunLoop::drainPending() {
 }
 
 bool MainRunLoop::runUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    checkMainThread("runUntil");
     auto& s = state();
     const auto deadline = timeout == std::chrono::milliseconds::max()
                               ? std::chrono::steady_clock::time_point::max()
                               : std::chrono::steady_clock::now() + timeout;
     std::unique_lock lock(s.mutex);
-    s.spinningThread = std::this_thread::get_id();
     for (;;) {
         lock.unlock();
         if (done()) {
@@ -98,12 +110,10 @@ void MainRunLoop::runFor(std::chrono::milliseconds duration) {
 }
 
 bool MainRunLoop::isMainThread() {
-    if (auto* app = QCoreApplication::instance()) {
-        return QThread::currentThread() == app->thread();
-    }
-    auto& s = state();
-    std::lock_guard lock(s.mutex);
-    return s.spinningThread == std::this_thread::get_id();
+    // The thread the process started with: the kernel numbers it with the
+    // process id, so the answer is fixed before any code runs and cannot be
+    // claimed by another thread later.
+    return ::gettid() == ::getpid();
 }
 
 } // namespace platform

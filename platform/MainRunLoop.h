@@ -5,10 +5,11 @@
 
 namespace platform {
 
-// Runs the work of the main queue. In a program with a QCoreApplication the
-// work is delivered through the application's event loop; command-line
-// programs and tests without one spin the loop themselves, from the thread
-// they treat as their main thread.
+// Runs the work of the main queue on the main thread, the thread the process
+// started with. In a program with a QCoreApplication (made on that thread)
+// the work is delivered through the application's event loop; command-line
+// programs and tests without one spin the loop themselves. Running the loop
+// from any other thread stops the process.
 class MainRunLoop {
 public:
     // Hands work to the main thread; called by the main queue.
@@ -23,8 +24,7 @@ public:
     // Runs the work already waiting, without waiting for more; answers how many items ran.
     static int drainPending();
 
-    // True on the thread that created the QCoreApplication, or, without one,
-    // on the thread that last spun this loop.
+    // True on the thread the process started with, and only there.
     static bool isMainThread();
 };
 

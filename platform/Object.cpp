@@ -1,21 +1,45 @@
 #include "Object.h"
 
+#include "ScopedBlockingCall.h"
 #include "Value.h"
 
 #include <QStringList>
 
+#include <algorithm>
+#include <condition_variable>
 #include <mutex>
 #include <vector>
 
 namespace platform {
 
+// Observers are called on whichever threads make changes, and removal comes
+// from yet another; a removal must wait for calls already under way, which a
+// queue cannot express: hence a mutex and a condition.
 struct Object::Observation {
+    struct Entry {
+        const ObserverToken token;
+        const QString key;
+        Observer observer; // let go of once removed and no call runs it any more
+        bool removed = false;
+        int calls = 0; // running now, on any thread
+    };
+
     std::mutex mutex;
+    std::condition_variable callEnded;
     ObserverToken next = 1;
-    std::vector<std::tuple<ObserverToken, QString, Observer>> observers;
+    std::vector<std::shared_ptr<Entry>> observers;
 };
 
 namespace {
+
+// The observer calls running on this thread, innermost last: an observer
+// that removes itself (or one that called it) must not wait for itself.
+thread_local std::vector<const void*> tRunningObservers;
+
+int runningOnThisThread(const void* entry) {
+    return static_cast<int>(std::count(tRunningObservers.begin(), tRunningObservers.end(), entry));
+}
+
 // Guards the lazy creation of an object's observation table; the table has
 // its own mutex for the observers themselves.
 std::mutex& observationCreation() {
@@ -96,7 +120,8 @@ Object::ObserverToken Object::addObserver(const QString& key, Observer observer)
     }
     std::lock_guard lock(observation->mutex);
     const ObserverToken token = observation->next++;
-    observation->observers.emplace_back(token, key, std::move(observer));
+    observation->observers.push_back(
+        std::make_shared<Observation::Entry>(Observation::Entry{token, key, std::move(observer)}));
     return token;
 }
 
@@ -109,8 +134,27 @@ void Object::removeObserver(ObserverToken token) {
     if (!observation) {
         return;
     }
-    std::lock_guard lock(observation->mutex);
-    std::erase_if(observation->observers, [token](const auto& entry) { return std::get<0>(entry) == token; });
+    Observer released;
+    {
+        std::unique_lock lock(observation->mutex);
+        const auto found = std::find_if(observation->observers.begin(), observation->observers.end(),
+                                        [token](const auto& entry) { return entry->token == token; });
+        if (found == observation->observers.end()) {
+            return;
+        }
+        const std::shared_ptr<Observation::Entry> entry = *found;
+        observation->observers.erase(found);
+        entry->removed = true;
+        const int ownCalls = runningOnThisThread(entry.get());
+        if (entry->calls > ownCalls) {
+            ScopedBlockingCall blocking;
+            observation->callEnded.wait(lock, [&] { return entry->calls == ownCalls; });
+        }
+        if (entry->calls == 0) {
+            released = std::move(entry->observer);
+        }
+    }
+    // `released` goes here, outside the mutex: what it holds may observe this object too.
 }
 
 void Object::didChangeValueForKey(const QString& key) {
@@ -122,17 +166,34 @@ void Object::didChangeValueForKey(const QString& key) {
     if (!observation) {
         return;
     }
-    std::vector<Observer> toCall;
+    std::vector<std::shared_ptr<Observation::Entry>> matching;
     {
         std::lock_guard lock(observation->mutex);
-        for (const auto& [token, observedKey, observer] : observation->observers) {
-            if (observedKey == key) {
-                toCall.push_back(observer);
+        for (const auto& entry : observation->observers) {
+            if (entry->key == key) {
+                matching.push_back(entry);
             }
         }
     }
-    for (const auto& observer : toCall) {
-        observer(key);
+    for (const auto& entry : matching) {
+        {
+            std::lock_guard lock(observation->mutex);
+            if (entry->removed) {
+                continue;
+            }
+            ++entry->calls;
+        }
+        tRunningObservers.push_back(entry.get());
+        entry->observer(key);
+        tRunningObservers.pop_back();
+        Observer released;
+        {
+            std::lock_guard lock(observation->mutex);
+            if (--entry->calls == 0 && entry->removed) {
+                released = std::move(entry->observer);
+            }
+        }
+        observation->callEnded.notify_all();
     }
 }
 

@@ -1,5 +1,7 @@
 #include "Pipe.h"
 
+#include "ScopedBlockingCall.h"
+
 #include <cerrno>
 #include <csignal>
 
@@ -40,6 +42,8 @@ void Pipe::closeWriteEnd() {
 }
 
 QByteArray Pipe::readDataToEndOfFile() {
+    // The writer is another thread or process that may take its time.
+    ScopedBlockingCall blocking;
     QByteArray data;
     char buffer[16384];
     while (read_ >= 0) {

@@ -1,6 +1,7 @@
 #include "Task.h"
 
 #include "Pipe.h"
+#include "ScopedBlockingCall.h"
 
 #include <QFile>
 
@@ -168,11 +169,13 @@ void Task::watchExit() {
 }
 
 void Task::waitUntilExit() {
+    ScopedBlockingCall blocking;
     std::unique_lock lock(mutex_);
     exited_.wait(lock, [this] { return !running_; });
 }
 
 bool Task::waitUntilExit(std::chrono::milliseconds timeout) {
+    ScopedBlockingCall blocking;
     std::unique_lock lock(mutex_);
     return exited_.wait_for(lock, timeout, [this] { return !running_; });
 }

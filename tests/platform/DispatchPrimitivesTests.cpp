@@ -2,11 +2,13 @@
 #include "platform/DispatchQueue.h"
 #include "platform/DispatchSemaphore.h"
 #include "platform/DispatchSource.h"
+#include "platform/DispatchTimerScheduler.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <thread>
+#include <vector>
 
 using namespace platform;
 using namespace std::chrono_literals;
@@ -103,7 +105,7 @@ TEST(DispatchSourceTests, OneShotTimerFiresOnceOnItsQueueAfterResume) {
         ++fires;
         fired->signal();
     });
-    source->setTimer(DispatchSource::Clock::now(), std::nullopt);
+    source->setTimer(DispatchSource::WallClock::now(), std::nullopt);
     EXPECT_FALSE(fired->wait(kQuietPeriod)) << "a source starts suspended";
     source->resume();
     ASSERT_TRUE(fired->wait(kWait));
@@ -129,7 +131,7 @@ TEST(DispatchSourceTests, RepeatingTimerFiresUntilCancelledThenRunsTheCancelHand
         cancelOnQueue = queue->isCurrent();
         cancelled->signal();
     });
-    source->setTimer(DispatchSource::Clock::now(), 10ms);
+    source->setTimer(DispatchSource::MonotonicClock::now(), 10ms);
     source->resume();
     ASSERT_TRUE(thirdFire->wait(kWait));
     source->cancel();
@@ -148,8 +150,76 @@ TEST(DispatchSourceTests, SourceDroppedBeforeItsDeadlineNeverFires) {
     {
         auto source = DispatchSource::makeTimer(DispatchQueue::make(u"dropped"_s));
         source->setEventHandler([fired] { fired->signal(); });
-        source->setTimer(DispatchSource::Clock::now() + 20ms, 10ms);
+        source->setTimer(DispatchSource::MonotonicClock::now() + 20ms, 10ms);
         source->resume();
     }
     EXPECT_FALSE(fired->wait(kQuietPeriod));
+}
+
+TEST(DispatchSourceTests, RepeatingTimerStartedLongAgoFiresOnceThenKeepsItsPeriod) {
+    // Ten years of 50 ms periods: fired, or even counted, one by one they
+    // would hold up every timer of the process.
+    constexpr auto kPeriod = 50ms;
+    using Clock = std::chrono::steady_clock;
+    auto repeating = DispatchSource::makeTimer(DispatchQueue::make(u"long ago"_s));
+    auto thirdRun = DispatchSemaphore::make(0);
+    std::vector<unsigned long> merged;
+    std::vector<Clock::time_point> runs;
+    repeating->setEventHandler([&] {
+        if (runs.size() == 3) {
+            return; // the test reads what was recorded
+        }
+        merged.push_back(repeating->data());
+        runs.push_back(Clock::now());
+        if (runs.size() == 3) {
+            thirdRun->signal();
+        }
+    });
+    auto oneShot = DispatchSource::makeTimer(DispatchQueue::make(u"meanwhile"_s));
+    auto oneShotRan = DispatchSemaphore::make(0);
+    Clock::time_point oneShotAt;
+    oneShot->setEventHandler([&] {
+        oneShotAt = Clock::now();
+        oneShotRan->signal();
+    });
+
+    const auto start = Clock::now();
+    repeating->setTimer(DispatchSource::WallClock::now() - std::chrono::hours(24 * 3652), kPeriod);
+    repeating->resume();
+    oneShot->setTimer(DispatchSource::MonotonicClock::now() + 20ms, std::nullopt);
+    oneShot->resume();
+
+    ASSERT_TRUE(oneShotRan->wait(kWait));
+    ASSERT_TRUE(thirdRun->wait(kWait));
+    repeating->cancel();
+    // Generous bounds: a catch-up would take many seconds.
+    EXPECT_LT(oneShotAt - start, 2s) << "another timer was held up";
+    EXPECT_LT(runs[0] - start, 2s);
+    EXPECT_EQ(merged[0], 1u) << "the missed periods come as one fire";
+    // The third run's deadline lies one full period after the second's,
+    // which the first run preceded.
+    EXPECT_GE(runs[2] - runs[0], kPeriod);
+}
+
+TEST(DispatchTimerSchedulerTests, DelaysIgnoreTheWallClockWhileDatesFollowIt) {
+    using WallClock = DispatchTimerScheduler::WallClock;
+    const auto origin = WallClock::now();
+    std::atomic<WallClock::duration::rep> shift{0};
+    const auto wallNow = [&] { return origin + WallClock::duration(shift.load()); };
+    auto delayFired = DispatchSemaphore::make(0), dateFired = DispatchSemaphore::make(0);
+    std::atomic<WallClock::duration::rep> dateFiredAt{0};
+    DispatchTimerScheduler scheduler(wallNow);
+
+    const auto date = origin + 30ms;
+    scheduler.schedule(date, [&] {
+        dateFiredAt = (wallNow() - origin).count();
+        dateFired->signal();
+    });
+    scheduler.schedule(DispatchTimerScheduler::monotonicNow() + 30ms, [&] { delayFired->signal(); });
+    shift = WallClock::duration(-std::chrono::hours(1)).count(); // the clock is set back
+
+    EXPECT_TRUE(delayFired->wait(kWait)) << "a delay moved with the wall clock";
+    shift = WallClock::duration(40ms).count();
+    ASSERT_TRUE(dateFired->wait(kWait));
+    EXPECT_GE(WallClock::duration(dateFiredAt.load()), 30ms) << "a date fired before the clock reached it";
 }

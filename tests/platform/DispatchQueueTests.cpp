@@ -171,6 +171,13 @@ TEST(DispatchQueueTests, QueuesWithATargetRunAsWorkOfTheTarget) {
     EXPECT_TRUE(firstCurrent && targetCurrent);
     EXPECT_FALSE(secondCurrent);
     EXPECT_EQ(innermost, first);
+
+    // A concurrent target running the caller can still run the hop's work.
+    auto shared = DispatchQueue::make(u"shared"_s, {.concurrent = true});
+    auto onShared = DispatchQueue::make(u"on shared"_s, {}, shared);
+    bool hopped = false;
+    shared->sync([&] { onShared->sync([&] { hopped = onShared->isCurrent(); }); });
+    EXPECT_TRUE(hopped);
 }
 
 TEST(DispatchQueueTests, CurrentQueueLabelAndQualityOfService) {
@@ -226,6 +233,21 @@ TEST(DispatchQueueDeathTest, SyncOntoTheQueueRunningTheCallerAborts) {
             DispatchQueue::make(u"inner"_s, {}, target)->sync([&] { target->sync([] {}); });
         },
         "synchronous work submitted to queue \"target\"");
+    EXPECT_DEATH( // onto a queue whose work would have to run as the caller's
+        {
+            auto target = DispatchQueue::make(u"target"_s);
+            auto inner = DispatchQueue::make(u"inner"_s, {}, target);
+            auto innermost = DispatchQueue::make(u"innermost"_s, {}, inner);
+            target->sync([&] { innermost->sync([] {}); });
+        },
+        "synchronous work submitted to queue \"innermost\"");
+    EXPECT_DEATH( // a barrier inside a barrier of the same concurrent queue
+        {
+            auto concurrent = DispatchQueue::make(u"concurrent"_s, {.concurrent = true});
+            auto onIt = DispatchQueue::make(u"on it"_s, {}, concurrent);
+            concurrent->barrierSync([&] { onIt->sync([] {}); });
+        },
+        "synchronous work submitted to queue \"on it\"");
 }
 
 TEST(DispatchQueueTests, MainQueueRunsOnTheThreadSpinningTheLoop) {
@@ -254,4 +276,25 @@ TEST(DispatchQueueTests, MainQueueRunsOnTheThreadSpinningTheLoop) {
     }
     worker.join();
     EXPECT_EQ(syncRanOn, std::this_thread::get_id());
+}
+
+TEST(DispatchQueueTests, TheMainThreadIsTheThreadTheProcessStartedWith) {
+    // The test program's own thread, which has not necessarily spun the loop yet.
+    EXPECT_TRUE(MainRunLoop::isMainThread());
+    bool elsewhere = true;
+    std::thread([&] { elsewhere = MainRunLoop::isMainThread(); }).join();
+    EXPECT_FALSE(elsewhere);
+    std::atomic<bool> onWorker{true};
+    auto done = DispatchSemaphore::make(0);
+    DispatchQueue::global()->async([&] {
+        onWorker = MainRunLoop::isMainThread();
+        done->signal();
+    });
+    ASSERT_TRUE(done->wait(kWait));
+    EXPECT_FALSE(onWorker);
+}
+
+TEST(DispatchQueueDeathTest, RunningTheMainLoopOffTheMainThreadAborts) {
+    EXPECT_DEATH(std::thread([] { MainRunLoop::runFor(10ms); }).join(),
+                 "MainRunLoop::runUntil called off the main thread");
 }

@@ -104,7 +104,7 @@ void showTimersOnTheMainRunLoop() {
     timer->setEventHandler([&] {
         say(QStringLiteral("  tick %1 on %2").arg(++ticks).arg(platform::DispatchQueue::current()->label()));
     });
-    timer->setTimer(std::chrono::system_clock::now() + 100ms, 100ms, 10ms);
+    timer->setTimer(std::chrono::steady_clock::now() + 100ms, 100ms, 10ms);
     timer->resume();
     platform::MainRunLoop::runUntil([&] { return ticks >= 3; }, 5s);
     timer->cancel();
