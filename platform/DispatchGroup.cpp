@@ -29,8 +29,9 @@ void DispatchGroup::leave() {
             return;
         }
         ready.swap(notifications_);
+        // Under the lock: a waiter that returns may release the group at once.
+        emptied_.notify_all();
     }
-    emptied_.notify_all();
     for (auto& [queue, block] : ready) {
         queue->async(std::move(block));
     }

@@ -52,11 +52,11 @@ struct SyncWaiter {
     std::condition_variable condition;
     bool done = false;
 
+    // Notifies under the lock: the waiter may destroy this object as soon
+    // as it sees `done`, so nothing may touch it after the lock is released.
     void finish() {
-        {
-            std::lock_guard lock(mutex);
-            done = true;
-        }
+        std::lock_guard lock(mutex);
+        done = true;
         condition.notify_one();
     }
     void wait() {

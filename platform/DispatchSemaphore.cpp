@@ -1,6 +1,7 @@
 #include "DispatchSemaphore.h"
 
 #include "ScopedBlockingCall.h"
+
 namespace platform {
 
 std::shared_ptr<DispatchSemaphore> DispatchSemaphore::make(long value) {
@@ -8,10 +9,10 @@ std::shared_ptr<DispatchSemaphore> DispatchSemaphore::make(long value) {
 }
 
 void DispatchSemaphore::signal() {
-    {
-        std::lock_guard lock(mutex_);
-        ++value_;
-    }
+    // Notifies under the lock: a waiter that returns may release the last
+    // reference to the semaphore at once.
+    std::lock_guard lock(mutex_);
+    ++value_;
     signalled_.notify_one();
 }
 
