@@ -1,7 +1,10 @@
 #pragma once
 
+#include "Class.h"
 #include "Error.h"
+#include "ValueClasses.h"
 
+#include <QList>
 #include <QString>
 #include <QtCborCommon>
 
@@ -25,6 +28,26 @@ inline QString escapedKey(const QString& key) {
 }
 inline QString unescapedKey(const QString& key) {
     return key.startsWith(QLatin1String("$$")) ? key.mid(1) : key;
+}
+
+// Whether a class is one of the listed ones or a subclass of one.
+inline bool isAmong(const Class* aClass, const QList<const Class*>& classes) {
+    for (const Class* candidate : classes) {
+        if (candidate && aClass->isSubclassOf(candidate)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// What an error's user info may hold, as the platform allows it: plain
+// values and errors, never other objects.
+inline const QList<const Class*>& userInfoClasses() {
+    static const QList<const Class*> classes{
+        ValueClasses::null(), ValueClasses::number(),     ValueClasses::string(), ValueClasses::data(),
+        ValueClasses::date(), ValueClasses::url(),        ValueClasses::uuid(),   ValueClasses::array(),
+        ValueClasses::set(),  ValueClasses::dictionary(), ValueClasses::error()};
+    return classes;
 }
 
 inline Error codingError(const QString& description, std::int64_t code = CoderInvalidValueError) {

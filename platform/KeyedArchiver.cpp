@@ -2,6 +2,7 @@
 
 #include "KeyedArchiveFormat.h"
 #include "Object.h"
+#include "ValueClasses.h"
 
 #include <QtEndian>
 
@@ -75,11 +76,21 @@ void KeyedArchiver::encodeDouble(double value, const QString& key) {
     encodeObject(value, key);
 }
 
-bool KeyedArchiver::canArchive(const Value& value) const {
-    KeyedArchiver probe;
-    probe.encoding_ = encoding_;
-    probe.encodeValue(value);
-    return !probe.error_;
+bool KeyedArchiver::isReadableInUserInfo(const Value& value) {
+    using namespace KeyedArchiveFormat;
+    if (!isAmong(ValueClasses::classOf(value), userInfoClasses())) {
+        return false;
+    }
+    switch (value.kind()) {
+    case Value::Kind::Array:
+    case Value::Kind::Set:
+        return std::all_of(value.toArray().cbegin(), value.toArray().cend(), isReadableInUserInfo);
+    case Value::Kind::Dictionary:
+        return std::all_of(value.toDictionary().cbegin(), value.toDictionary().cend(), isReadableInUserInfo);
+    default:
+        // An error's own user info is sifted when it is written.
+        return true;
+    }
 }
 
 void KeyedArchiver::encodeValue(const Value& value) {
@@ -200,8 +211,9 @@ void KeyedArchiver::encodeError(const Error& error) {
     writer_->startMap();
     const auto& info = error.userInfo();
     for (auto it = info.cbegin(); it != info.cend(); ++it) {
-        // What cannot travel (a recovery attempt, say) stays behind.
-        if (!it.value().isNull() && canArchive(it.value())) {
+        // What the reading side would refuse (a recovery attempt, a coded
+        // object) stays behind, so that the archive as a whole stays readable.
+        if (!it.value().isNull() && isReadableInUserInfo(it.value())) {
             writer_->append(escapedKey(it.key()));
             encodeValue(it.value());
         }

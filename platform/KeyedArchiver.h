@@ -21,9 +21,9 @@ class Object;
 // the signed range), reals, text, bytes, dates (tag 0, text with
 // milliseconds), URLs (tag 32), UUIDs (tag 37), arrays, sets (tag 258) and
 // dictionaries (maps; a key that starts with "$" is written with one more
-// "$"). Errors are objects of class "NSError"; user-info entries that cannot
-// be archived are left out of them. An object must support secure coding;
-// an object inside itself is refused. The archive is written as it goes,
+// "$"). Errors are objects of class "NSError"; user-info entries that reading
+// would refuse (objects other than errors, anywhere inside) are left out. An
+// object must support secure coding; an object inside itself is refused. The archive is written as it goes,
 // without building a tree first.
 class KeyedArchiver {
 public:
@@ -47,8 +47,8 @@ private:
     void encodeValue(const Value& value);
     void encodeObjectValue(const Object& object);
     void encodeError(const Error& error);
-    // Whether the value archives on its own (probing errors' user info).
-    bool canArchive(const Value& value) const;
+    // Whether reading an error's user info would accept the value.
+    static bool isReadableInUserInfo(const Value& value);
 
     QByteArray data_;
     std::unique_ptr<QCborStreamWriter> writer_;

@@ -5,6 +5,7 @@
 #include "ValueClasses.h"
 
 #include <QCborArray>
+#include <QCborStreamReader>
 #include <QStringList>
 #include <QtEndian>
 
@@ -20,26 +21,22 @@ QString describe(const KeyedUnarchiver::Classes& classes) {
     return names.join(QStringLiteral(", "));
 }
 
-// What an error's user info may hold, as the platform allows it.
-const KeyedUnarchiver::Classes& userInfoClasses() {
-    static const KeyedUnarchiver::Classes classes{
-        ValueClasses::null(), ValueClasses::number(),     ValueClasses::string(), ValueClasses::data(),
-        ValueClasses::date(), ValueClasses::url(),        ValueClasses::uuid(),   ValueClasses::array(),
-        ValueClasses::set(),  ValueClasses::dictionary(), ValueClasses::error()};
-    return classes;
-}
-
 } // namespace
 
 std::optional<Value> KeyedUnarchiver::unarchivedObjectOfClasses(const Classes& classes,
                                                                 const QByteArray& data, Error* error) {
     KeyedUnarchiver unarchiver;
-    QCborParserError parseError;
-    const QCborValue root = QCborValue::fromCbor(data, &parseError);
-    if (parseError.error != QCborError::NoError) {
+    QCborStreamReader reader(data);
+    const QCborValue root = QCborValue::fromCbor(reader);
+    if (const QCborError parseError = reader.lastError(); parseError != QCborError::NoError) {
         unarchiver.fail(QStringLiteral("The archive is damaged: %1 at byte %2")
-                            .arg(parseError.errorString())
-                            .arg(parseError.offset));
+                            .arg(parseError.toString())
+                            .arg(reader.currentOffset()));
+    } else if (reader.currentOffset() != data.size()) {
+        // An archive is one value; bytes after it mean it was damaged or joined to something else.
+        unarchiver.fail(QStringLiteral("The archive has %1 bytes after its value at byte %2")
+                            .arg(data.size() - reader.currentOffset())
+                            .arg(reader.currentOffset()));
     } else {
         Value value = unarchiver.decodeValue(root, classes, QStringLiteral("root"), 0);
         if (!unarchiver.error_) {
@@ -91,10 +88,8 @@ double KeyedUnarchiver::decodeDouble(const QString& key) {
 }
 
 bool KeyedUnarchiver::isAllowed(const Class* aClass, const Classes& allowed, const QString& key) {
-    for (const Class* candidate : allowed) {
-        if (candidate && aClass->isSubclassOf(candidate)) {
-            return true;
-        }
+    if (KeyedArchiveFormat::isAmong(aClass, allowed)) {
+        return true;
     }
     fail(QStringLiteral(
              "The value for key \"%1\" is of class \"%2\", which is not among the allowed classes (%3)")
@@ -248,8 +243,9 @@ Value KeyedUnarchiver::decodeError(const QCborMap& map, int depth) {
     if (!domain.isString() || !code.isInteger() || !(userInfo.isMap() || userInfo.isUndefined())) {
         return fail(QStringLiteral("An archived error is malformed"));
     }
-    const Value info =
-        userInfo.isMap() ? decodeValue(userInfo, userInfoClasses(), ErrorUserInfoKey, depth + 1) : Value();
+    const Value info = userInfo.isMap() ? decodeValue(userInfo, KeyedArchiveFormat::userInfoClasses(),
+                                                      ErrorUserInfoKey, depth + 1)
+                                        : Value();
     if (error_) {
         return {};
     }

@@ -27,9 +27,14 @@ namespace {
 // have left by then, but a stuck bus must not hold the registration up long.
 constexpr std::chrono::seconds kAnnouncementTimeout{2};
 
-// Installers, clients and trackers of several processes read and write the
-// registry at once; a writer holds the lock for a single short statement.
-constexpr int kBusyTimeoutMilliseconds = 10000;
+// Installers, clients and trackers of several processes write the registry
+// at once; a writer holds the lock for a single short statement.
+constexpr int kWriterBusyTimeoutMilliseconds = 10000;
+// Lookups must answer at once even while another process writes. Readers of
+// a write-ahead log do not wait for writers; what still finds the registry
+// busy (a writer holding it exclusively, a log being reset) gives up after
+// this long and answers from the scan alone.
+constexpr int kLookupBusyTimeoutMilliseconds = 100;
 
 constexpr const char* kSchema = "CREATE TABLE IF NOT EXISTS applications ("
                                 " sequence INTEGER PRIMARY KEY AUTOINCREMENT,"
@@ -76,7 +81,15 @@ private:
 // file-system work around it.
 class Registry {
 public:
-    static std::unique_ptr<Registry> open(Error* error) {
+    // A connection to an existing registry, for looking (read-only) or for
+    // forgetting vanished copies, that gives up quickly when busy.
+    static std::unique_ptr<Registry> openExisting(bool readOnly) {
+        return connect(readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE,
+                       kLookupBusyTimeoutMilliseconds, nullptr);
+    }
+
+    // A connection for registering, making the registry when there is none.
+    static std::unique_ptr<Registry> openForWriting(Error* error) {
         const QString path = LaunchServices::registryPath();
         if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
             if (error) {
@@ -85,18 +98,12 @@ public:
             }
             return nullptr;
         }
-        sqlite3* db = nullptr;
-        const int opened =
-            sqlite3_open_v2(QFile::encodeName(path).constData(), &db,
-                            SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
-        std::unique_ptr<Registry> registry(new Registry(db));
-        if (opened != SQLITE_OK) {
-            if (error) {
-                *error = databaseError(db, QStringLiteral("Could not open \"%1\"").arg(path));
-            }
+        auto registry =
+            connect(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, kWriterBusyTimeoutMilliseconds, error);
+        if (!registry) {
             return nullptr;
         }
-        sqlite3_busy_timeout(db, kBusyTimeoutMilliseconds);
+        sqlite3* db = registry->handle();
         // Readers never wait for writers with a write-ahead log. The mode
         // stays with the file, so only its first opener switches; one that
         // loses that race to another process finds it switched already.
@@ -120,6 +127,23 @@ public:
 
 private:
     explicit Registry(sqlite3* db) : db_(db) {}
+
+    static std::unique_ptr<Registry> connect(int flags, int busyTimeoutMilliseconds, Error* error) {
+        const QString path = LaunchServices::registryPath();
+        sqlite3* db = nullptr;
+        const int opened =
+            sqlite3_open_v2(QFile::encodeName(path).constData(), &db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+        std::unique_ptr<Registry> registry(new Registry(db));
+        if (opened != SQLITE_OK) {
+            if (error) {
+                *error = databaseError(db, QStringLiteral("Could not open \"%1\"").arg(path));
+            }
+            return nullptr;
+        }
+        sqlite3_busy_timeout(db, busyTimeoutMilliseconds);
+        return registry;
+    }
+
     sqlite3* db_;
 };
 
@@ -163,16 +187,21 @@ struct Registration {
     QString path;
 };
 
-QList<Registration> registrationsOf(Registry& registry, const QString& bundleID) {
-    QList<Registration> registrations;
+// Null when the registry could not be read (busy, damaged).
+std::optional<QList<Registration>> registrationsOf(Registry& registry, const QString& bundleID) {
     Statement select(registry.handle(), "SELECT sequence, path FROM applications"
                                         " WHERE bundle_identifier = ?1 ORDER BY sequence");
     if (!select.isValid()) {
-        return registrations;
+        return std::nullopt;
     }
     select.bind(1, bundleID);
-    while (select.step() == SQLITE_ROW) {
+    QList<Registration> registrations;
+    int stepped;
+    while ((stepped = select.step()) == SQLITE_ROW) {
         registrations.append({select.number(0), select.text(1)});
+    }
+    if (stepped != SQLITE_DONE) {
+        return std::nullopt;
     }
     return registrations;
 }
@@ -180,11 +209,17 @@ QList<Registration> registrationsOf(Registry& registry, const QString& bundleID)
 // Forgets registrations whose bundle is gone, so that bundles placed in
 // temporary folders and removed again do not pile up. The write lock is
 // taken before looking again, so a bundle put back and registered by another
-// process in the meantime keeps its registration.
-void forgetVanished(Registry& registry, const QList<Registration>& vanished) {
-    if (vanished.isEmpty() || !registry.execute("BEGIN IMMEDIATE")) {
+// process in the meantime keeps its registration. Tidying is no reason to
+// wait: when another writer holds the registry, a later lookup does it.
+void forgetVanished(const QList<Registration>& vanished) {
+    if (vanished.isEmpty()) {
         return;
     }
+    const auto writable = Registry::openExisting(false);
+    if (!writable || !writable->execute("BEGIN IMMEDIATE")) {
+        return;
+    }
+    Registry& registry = *writable;
     Statement remove(registry.handle(), "DELETE FROM applications WHERE sequence = ?1 AND path = ?2");
     if (remove.isValid()) {
         for (const Registration& registration : vanished) {
@@ -227,18 +262,20 @@ QList<QUrl> LaunchServices::applicationURLsForBundleIdentifier(const QString& bu
     // still worth answering.
     std::unique_ptr<Registry> registry;
     if (QFileInfo::exists(registryPath())) {
-        registry = Registry::open(nullptr);
+        registry = Registry::openExisting(true);
     }
-    if (registry) {
+    const auto registrations = registry ? registrationsOf(*registry, bundleID) : std::nullopt;
+    registry.reset();
+    if (registrations) {
         QList<Registration> vanished;
-        for (const Registration& registration : registrationsOf(*registry, bundleID)) {
+        for (const Registration& registration : *registrations) {
             if (QFileInfo(registration.path).isDir()) {
                 candidates << registration.path;
             } else {
                 vanished << registration;
             }
         }
-        forgetVanished(*registry, vanished);
+        forgetVanished(vanished);
     }
     candidates << scannedBundles();
 
@@ -274,7 +311,7 @@ bool LaunchServices::registerURL(const QUrl& bundleURL, Error* error) {
         }
         return false;
     }
-    auto registry = Registry::open(error);
+    auto registry = Registry::openForWriting(error);
     if (!registry) {
         return false;
     }

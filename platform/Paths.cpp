@@ -2,6 +2,7 @@
 
 #include <QDir>
 
+#include <algorithm>
 #include <optional>
 
 #include <pwd.h>
@@ -45,6 +46,37 @@ QString join(const QString& folder, const QString& rest) {
     return rest.isEmpty() ? folder : QDir::cleanPath(folder + QLatin1Char('/') + rest);
 }
 
+// Without a root, these folders of the home (spelt "/~") go to XDG folders.
+struct Mapping {
+    const char* prefix;
+    const char* xdgVariable;
+    const char* fallback;
+};
+constexpr Mapping kXDGMappings[] = {
+    {"/~/Library/Logs", "XDG_STATE_HOME", ".local/state"},
+    {"/~/Library/Preferences", "XDG_CONFIG_HOME", ".config"},
+    {"/~/Library/Caches", "XDG_CACHE_HOME", ".cache"},
+    {"/~/Library/Application Support", "XDG_DATA_HOME", ".local/share"},
+};
+
+// A system path in one clean spelling with the home as "/~", or nothing
+// for a path that is not absolute.
+std::optional<QString> normalised(const QString& systemPath) {
+    QString path = systemPath;
+    if (path == QLatin1String("~") || path.startsWith(QLatin1String("~/"))) {
+        path = QStringLiteral("/~") + path.mid(1);
+    }
+    if (!path.startsWith(QLatin1Char('/'))) {
+        return std::nullopt;
+    }
+    path = QDir::cleanPath(path);
+    // ".." cannot climb above the top: "/../etc" is "/etc", inside the root.
+    while (path == QLatin1String("/..") || path.startsWith(QLatin1String("/../"))) {
+        path = path.size() == 3 ? QStringLiteral("/") : path.mid(3);
+    }
+    return path;
+}
+
 } // namespace
 
 QString Paths::root() {
@@ -84,18 +116,11 @@ QString Paths::runtimeDirectory() {
 }
 
 QString Paths::resolve(const QString& systemPath) {
-    QString path = systemPath;
-    if (path == QLatin1String("~") || path.startsWith(QLatin1String("~/"))) {
-        path = QStringLiteral("/~") + path.mid(1);
-    }
-    if (!path.startsWith(QLatin1Char('/'))) {
+    const std::optional<QString> normalisedPath = normalised(systemPath);
+    if (!normalisedPath) {
         return systemPath;
     }
-    path = QDir::cleanPath(path);
-    // ".." cannot climb above the top: "/../etc" is "/etc", inside the root.
-    while (path == QLatin1String("/..") || path.startsWith(QLatin1String("/../"))) {
-        path = path.size() == 3 ? QStringLiteral("/") : path.mid(3);
-    }
+    const QString& path = *normalisedPath;
 
     const QString r = root();
     if (!r.isEmpty()) {
@@ -105,18 +130,7 @@ QString Paths::resolve(const QString& systemPath) {
         return r + path;
     }
 
-    struct Mapping {
-        const char* prefix;
-        const char* xdgVariable;
-        const char* fallback;
-    };
-    static const Mapping mappings[] = {
-        {"/~/Library/Logs", "XDG_STATE_HOME", ".local/state"},
-        {"/~/Library/Preferences", "XDG_CONFIG_HOME", ".config"},
-        {"/~/Library/Caches", "XDG_CACHE_HOME", ".cache"},
-        {"/~/Library/Application Support", "XDG_DATA_HOME", ".local/share"},
-    };
-    for (const Mapping& mapping : mappings) {
+    for (const Mapping& mapping : kXDGMappings) {
         if (const auto rest = below(path, QLatin1String(mapping.prefix))) {
             const QString leaf = QString::fromLatin1(mapping.prefix).section(QLatin1Char('/'), -1);
             return join(xdgFolder(mapping.xdgVariable, QLatin1String(mapping.fallback)) +
@@ -132,6 +146,33 @@ QString Paths::resolve(const QString& systemPath) {
     }
     return xdgFolder("XDG_DATA_HOME", QStringLiteral(".local/share")) + QStringLiteral("/kestrel/root") +
            path;
+}
+
+QStringList Paths::resolveWithRedirectedFolders(const QString& systemPath) {
+    const std::optional<QString> path = normalised(systemPath);
+    QStringList folders{resolve(systemPath)};
+    if (!path || !root().isEmpty()) {
+        return folders;
+    }
+    // The home and the applications folder come first, so that a mapped
+    // folder inside the home is not listed on its own.
+    QStringList redirectedPrefixes{QStringLiteral("/~"), QStringLiteral("/Applications")};
+    for (const Mapping& mapping : kXDGMappings) {
+        redirectedPrefixes << QLatin1String(mapping.prefix);
+    }
+    for (const QString& redirected : std::as_const(redirectedPrefixes)) {
+        if (redirected == *path || !below(redirected, *path)) {
+            continue;
+        }
+        // Back from the "/~" spelling to the "~" one that `resolve` takes.
+        const QString folder =
+            resolve(redirected.startsWith(QLatin1String("/~")) ? redirected.mid(1) : redirected);
+        if (std::none_of(folders.cbegin(), folders.cend(),
+                         [&](const QString& known) { return below(folder, known).has_value(); })) {
+            folders << folder;
+        }
+    }
+    return folders;
 }
 
 } // namespace platform

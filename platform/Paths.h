@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace platform {
 
@@ -24,6 +25,12 @@ public:
     // The root folder, or an empty string when none is set.
     static QString root();
     static QString resolve(const QString& systemPath);
+    // Every folder that holds what lies at or below a system path: its
+    // resolved form first, then, without a root, the folders that parts of
+    // it are mapped to elsewhere ("~/Library" also gives the XDG folders of
+    // its Logs, Preferences, Caches and Application Support), so that a
+    // path found on disk can be told to lie below the system path.
+    static QStringList resolveWithRedirectedFolders(const QString& systemPath);
     static QString homeDirectory();
     // The home directory from the password database; the same as
     // `homeDirectory` unless the home is redirected (as in a sandbox).

@@ -1,6 +1,7 @@
 #include "Task.h"
 
 #include "Pipe.h"
+#include "ProcessEnvironment.h"
 #include "ScopedBlockingCall.h"
 
 #include <QFile>
@@ -14,8 +15,6 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace platform {
 
@@ -67,24 +66,53 @@ bool Task::launch(Error* error) {
             return false;
         }
     }
+    // The system passes C strings: a NUL would cut a string short without a
+    // word, and a "=" in a name would move the split between name and value.
+    const auto refuse = [&](const QString& what) {
+        if (error) {
+            *error =
+                Error::posix(EINVAL, QStringLiteral("Could not launch \"%1\": %2").arg(launchPath_, what));
+        }
+        return false;
+    };
+    const QChar nul(u'\0');
+    if (launchPath_.contains(nul)) {
+        return refuse(QStringLiteral("the path contains a NUL character"));
+    }
     const QByteArray path = QFile::encodeName(launchPath_);
-
     QList<QByteArray> argv{path};
     for (const QString& argument : arguments_) {
+        if (argument.contains(nul)) {
+            return refuse(QStringLiteral("an argument contains a NUL character"));
+        }
         argv << argument.toLocal8Bit();
     }
     QList<QByteArray> envp;
     if (environment_) {
         for (auto it = environment_->cbegin(); it != environment_->cend(); ++it) {
+            if (it.key().isEmpty() || it.key().contains(QLatin1Char('=')) || it.key().contains(nul) ||
+                it.value().contains(nul)) {
+                return refuse(
+                    QStringLiteral("the environment variable \"%1\" cannot be passed").arg(it.key()));
+            }
             envp << (it.key() + QLatin1Char('=') + it.value()).toLocal8Bit();
         }
     } else {
-        for (char** entry = environ; *entry; ++entry) {
-            envp << QByteArray(*entry);
-        }
+        envp = ProcessEnvironment::snapshot();
     }
     CStrings argvStrings(argv);
     CStrings envStrings(envp);
+
+    // The child starts clean: signals blocked or ignored by whichever thread
+    // launches it (ignored ones survive exec) must not leak into the tool.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t signalSet;
+    sigemptyset(&signalSet);
+    posix_spawnattr_setsigmask(&attributes, &signalSet);
+    sigfillset(&signalSet);
+    posix_spawnattr_setsigdefault(&attributes, &signalSet);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -108,8 +136,9 @@ bool Task::launch(Error* error) {
 
     pid_t pid = -1;
     const int result =
-        posix_spawn(&pid, path.constData(), &actions, nullptr, argvStrings.data(), envStrings.data());
+        posix_spawn(&pid, path.constData(), &actions, &attributes, argvStrings.data(), envStrings.data());
     posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
     if (result != 0) {
         if (error) {
             *error = Error::posix(result, QStringLiteral("Could not launch \"%1\"").arg(launchPath_));

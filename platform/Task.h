@@ -20,10 +20,12 @@ namespace platform {
 class Pipe;
 
 // A child process: set it up, launch it, wait for it. A standard stream is
-// inherited unless given a pipe or the null device. A launch failure (no such
-// file, not executable) is an Error from `launch`; once launched, the
-// process's exit is noticed on a thread of its own, so waiting can have a
-// bound and a termination handler can run.
+// inherited unless given a pipe or the null device. The child starts with no
+// signal blocked and every signal at its default action. A launch failure (no
+// such file, not executable, a NUL inside a path, argument or variable) is an
+// Error from `launch`; once launched, the process's exit is noticed on a
+// thread of its own, so waiting can have a bound and a termination handler
+// can run.
 class Task : public std::enable_shared_from_this<Task> {
 public:
     enum class TerminationReason { Exit, UncaughtSignal };
@@ -39,7 +41,7 @@ public:
     const QString& launchPath() const { return launchPath_; }
     void setArguments(const QStringList& arguments) { arguments_ = arguments; }
     const QStringList& arguments() const { return arguments_; }
-    // Without an environment the child gets ours.
+    // Without an environment the child gets a copy of ours (see ProcessEnvironment).
     void setEnvironment(const QMap<QString, QString>& environment) { environment_ = environment; }
     void setCurrentDirectoryPath(const QString& path) { currentDirectory_ = path; }
     void setStandardInput(std::shared_ptr<Pipe> pipe) { stdin_ = {std::move(pipe), Stream::Inherit}; }

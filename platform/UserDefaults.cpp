@@ -9,7 +9,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QSaveFile>
+
+#include <cerrno>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -31,12 +32,26 @@ QHash<QString, std::shared_ptr<UserDefaults>>& instances() {
     return *table;
 }
 
+// Preferences may hold what other users should not read.
+constexpr mode_t kFileMode = 0600;
+
 class FileLock {
 public:
     explicit FileLock(const QString& path) {
-        fd_ = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (fd_ >= 0) {
-            ::flock(fd_, LOCK_EX);
+        fd_ = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, kFileMode);
+        if (fd_ < 0) {
+            return;
+        }
+        // A lock file left by an older writer may have a wider mode.
+        ::fchmod(fd_, kFileMode);
+        int locked;
+        do {
+            locked = ::flock(fd_, LOCK_EX);
+        } while (locked < 0 && errno == EINTR);
+        // Writing without the lock could lose another process's keys.
+        if (locked < 0) {
+            ::close(fd_);
+            fd_ = -1;
         }
     }
     ~FileLock() {
@@ -53,6 +68,36 @@ private:
     int fd_ = -1;
 };
 
+// Replaces the file at `path` with `data` in one step: readers see the old
+// file or the new one, never a part. The new file has mode 0600 from the
+// moment it exists, whatever the umask.
+bool replaceFile(const QString& path, const QByteArray& data) {
+    QByteArray temporary = QFile::encodeName(path) + ".XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    qsizetype written = 0;
+    while (written < data.size()) {
+        const ssize_t result =
+            ::write(fd, data.constData() + written, static_cast<size_t>(data.size() - written));
+        if (result < 0 && errno == EINTR) {
+            continue;
+        }
+        if (result <= 0) {
+            break;
+        }
+        written += result;
+    }
+    bool complete = written == data.size() && ::fchmod(fd, kFileMode) == 0 && ::fsync(fd) == 0;
+    complete = ::close(fd) == 0 && complete;
+    if (!complete || ::rename(temporary.constData(), QFile::encodeName(path).constData()) != 0) {
+        ::unlink(temporary.constData());
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 UserDefaults::UserDefaults(QString domain) : domain_(std::move(domain)) {}
@@ -62,13 +107,21 @@ std::shared_ptr<UserDefaults> UserDefaults::standard() {
     if (domain.isEmpty()) {
         domain = QCoreApplication::applicationName();
     }
-    if (domain.isEmpty()) {
+    if (!isValidSuiteName(domain)) {
         domain = QStringLiteral("kestrel");
     }
     return makeWithSuiteName(domain);
 }
 
+bool UserDefaults::isValidSuiteName(const QString& suiteName) {
+    return !suiteName.isEmpty() && !suiteName.contains(QLatin1Char('/')) &&
+           !suiteName.contains(QLatin1String("..")) && !suiteName.contains(QChar(u'\0'));
+}
+
 std::shared_ptr<UserDefaults> UserDefaults::makeWithSuiteName(const QString& suiteName) {
+    if (!isValidSuiteName(suiteName)) {
+        return nullptr;
+    }
     const QString key = Paths::root() + QLatin1Char('\n') + suiteName;
     std::lock_guard lock(instancesMutex());
     auto& instance = instances()[key];
@@ -133,8 +186,7 @@ bool UserDefaults::writeLocked(const QString& key, const Value& value) {
         forgetCache();
         return false;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(*data) != data->size() || !file.commit()) {
+    if (!replaceFile(path, *data)) {
         forgetCache();
         return false;
     }

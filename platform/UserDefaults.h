@@ -16,15 +16,19 @@ namespace platform {
 // every process of the user: each read notices a file changed by another
 // process, and each write re-reads the file under a file lock, changes its
 // one key and replaces the file atomically, so concurrent writers do not
-// lose each other's keys. Registered defaults answer for keys the file
+// lose each other's keys; a write that cannot take the lock fails. The
+// files (and the lock file) are readable by their owner only. Registered defaults answer for keys the file
 // lacks; they live in this process only.
 class UserDefaults {
 public:
     // The main bundle's domain (its identifier, or the program's name).
     static std::shared_ptr<UserDefaults> standard();
     // The shared instance of a domain (a suite of another program, such as
-    // "com.kestrel.DesktopClient").
+    // "com.kestrel.DesktopClient"); null for a name that is not a valid one.
     static std::shared_ptr<UserDefaults> makeWithSuiteName(const QString& suiteName);
+    // A domain names one file inside the preferences folder: not empty, and
+    // no "/" or ".." that could lead elsewhere.
+    static bool isValidSuiteName(const QString& suiteName);
     static QString filePathForDomain(const QString& domain);
 
     const QString& domain() const { return domain_; }

@@ -31,8 +31,8 @@ QString newStagingPath() {
     return platform::Paths::temporaryDirectory() + QLatin1Char('/') + newUUIDString();
 }
 
-// A tool that exited non-zero: its status is the code, its standard error
-// the description.
+// A tool that failed: its termination status is the code, its standard
+// error the description.
 Error toolError(int status, const QByteArray& standardError) {
     platform::Value::Dictionary userInfo;
     QStringDecoder decoder(QStringDecoder::Utf8);
@@ -66,21 +66,23 @@ std::optional<ToolRun> launchTool(const QString& systemPath, const QStringList& 
     return run;
 }
 
-// Waits for the tool; a non-zero exit is the error.
+// Only a tool that exited with status 0 succeeded. Any other end, a death
+// by a signal included, fails with the task's termination status as it
+// stands (the signal number then), like every failing tool.
+bool toolSucceeded(const platform::Task& task) {
+    return task.terminationReason() == platform::Task::TerminationReason::Exit &&
+           task.terminationStatus() == 0;
+}
+
+// Waits for the tool; any end but success is the error.
 bool finishTool(ToolRun& run, Error* error) {
     const QByteArray standardError = run.standardError->readDataToEndOfFile();
     run.task->waitUntilExit();
-    if (run.task->terminationReason() == platform::Task::TerminationReason::Exit &&
-        run.task->terminationStatus() == 0) {
+    if (toolSucceeded(*run.task)) {
         return true;
     }
     if (error) {
-        // A tool killed by a signal has no exit status; its signal number
-        // stands in, negated so that it cannot pass for one.
-        const int status = run.task->terminationReason() == platform::Task::TerminationReason::Exit
-                               ? run.task->terminationStatus()
-                               : -run.task->terminationStatus();
-        *error = toolError(status, standardError);
+        *error = toolError(run.task->terminationStatus(), standardError);
     }
     return false;
 }

@@ -60,13 +60,25 @@ QStringList xcodeFolders() {
     return paths;
 }
 
+// The per-user temporary folders, where archives are unpacked.
+const QString kTemporaryFolders = QStringLiteral("/var/folders");
+
+// Each system path stands for every folder its contents really lie in (a
+// folder of the home may be mapped elsewhere), as the copies' paths do.
 QStringList ignoredPathList(const QStringList& systemPaths) {
     QStringList paths;
     for (const QString& systemPath : systemPaths) {
         // An empty entry would be a prefix of every path and hide everything.
-        const QString path = systemPath.isEmpty() ? QString() : Paths::resolve(systemPath);
-        if (!path.isEmpty()) {
-            paths << path.toLower();
+        if (systemPath.isEmpty()) {
+            continue;
+        }
+        for (const QString& path : Paths::resolveWithRedirectedFolders(systemPath)) {
+            if (!path.isEmpty()) {
+                paths << path.toLower();
+            }
+        }
+        if (systemPath == kTemporaryFolders) {
+            paths << Paths::temporaryDirectory().toLower();
         }
     }
     return paths;
@@ -153,7 +165,7 @@ QList<QUrl> AFXDetectAppURLsWithIgnoredPaths(const QStringList& bundleIDs, const
 
 QStringList AFXDetectIgnoredPaths() {
     return ignoredPathList(xcodeFolders() + QStringList{
-                                                QStringLiteral("/var/folders"),
+                                                kTemporaryFolders,
                                                 QStringLiteral("/private/var/folders"),
                                                 QStringLiteral("/Library"),
                                                 QStringLiteral("~/Library"),
@@ -163,7 +175,7 @@ QStringList AFXDetectIgnoredPaths() {
 
 QStringList AFXDetectIgnoredPathsForDesktopClient() {
     return ignoredPathList(xcodeFolders() + QStringList{
-                                                QStringLiteral("/var/folders"),
+                                                kTemporaryFolders,
                                                 QStringLiteral("/private/var/folders"),
                                                 QStringLiteral("/Library"),
                                                 QStringLiteral("/Volumes"),

@@ -39,9 +39,10 @@ QList<QUrl> AFXDetectAppURLsWithIgnoredPaths(const QStringList& bundleIDs, const
                                              bool includeNested);
 
 // The ignored-path lists for the apps tracker and for the desktop client.
-// Their entries are system paths ("/Library", "~/.Trash") resolved to where
-// they lie on this machine, so that they compare with the paths of real
-// copies; the Xcode build and archive folders come from Xcode's preferences
-// when set there.
+// Their entries are system paths ("/Library", "~/.Trash") resolved to every
+// folder their contents lie in on this machine (parts of "~/Library" live in
+// XDG folders without a root; "/var/folders" also names the temporary
+// directory), so that they compare with the paths of real copies; the Xcode
+// build and archive folders come from Xcode's preferences when set there.
 QStringList AFXDetectIgnoredPaths();
 QStringList AFXDetectIgnoredPathsForDesktopClient();

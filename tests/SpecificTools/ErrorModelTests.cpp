@@ -2,6 +2,7 @@
 #include "SpecificTools/Errors/AFXErrors.h"
 #include "SpecificTools/Model/AFXCustomerURLs.h"
 #include "support/BRErrorRecovery.h"
+#include "testing/EnvironmentOverride.h"
 #include "testing/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -135,8 +136,9 @@ TEST(ErrorModel, DesktopClientErrorsOpenTheDownloadPageWithTheFirstButtonOnly) {
     ASSERT_TRUE(testing_support::writeFile(
         opener, QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$1\" >> '%1'\n").arg(opened).toUtf8()));
     ASSERT_TRUE(QFile::setPermissions(opener, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    qputenv("KESTREL_OPEN_COMMAND", opener.toLocal8Bit());
-    qputenv("KESTREL_REDIRECT_URL", "https://redirect.example.test/go/");
+    const testing_support::EnvironmentOverride environment{
+        {"KESTREL_OPEN_COMMAND", opener.toLocal8Bit()},
+        {"KESTREL_REDIRECT_URL", QByteArray("https://redirect.example.test/go/")}};
     const QByteArray page = "https://redirect.example.test/go/download-desktop-client\n";
     EXPECT_EQ(customerURLOnDownloadKestrel().toString(), QString::fromLatin1(page.trimmed()));
 
@@ -178,8 +180,6 @@ TEST(ErrorModel, DesktopClientErrorsOpenTheDownloadPageWithTheFirstButtonOnly) {
             [&] { return testing_support::readFile(opened).count('\n') >= expectedLines; }));
         EXPECT_EQ(testing_support::readFile(opened), page.repeated(expectedLines));
     }
-    qunsetenv("KESTREL_OPEN_COMMAND");
-    qunsetenv("KESTREL_REDIRECT_URL");
 }
 
 TEST(ErrorModel, CustomerErrorReplacesHTTPClientCodesKeepingTheUserInfo) {

@@ -5,6 +5,7 @@
 #include "platform/UserDefaults.h"
 #include "support/BRBundleInfo.h"
 #include "testing/AppBundleMaker.h"
+#include "testing/EnvironmentOverride.h"
 #include "testing/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -144,6 +145,49 @@ TEST(InstalledAppDiscovery, DetectionRejectsNestedHiddenAndIgnoredCopies) {
     EXPECT_EQ(pathsBelowRoot(AFXDetectAppURLsWithIgnoredPaths({helper}, {}, false)),
               (std::vector<std::string>{"/Users/Shared/Tools.app/Helper.app", "/Library2/Helper.app",
                                         "/home/Library/Helpers/Helper.app"}));
+}
+
+// Without a root, parts of "~/Library" live in XDG folders and temporary
+// files in the temporary directory: the lists must hide copies where they
+// really are, as the copies' own paths spell them.
+TEST(InstalledAppDiscovery, IgnoredPathsFollowTheFoldersCopiesReallyLieInWithoutARoot) {
+    const QString home = testRoot() + u"/real-home"_s;
+    const QString temporary = testRoot() + u"/real-tmp"_s;
+    ASSERT_TRUE(QDir().mkpath(home));
+    ASSERT_TRUE(QDir().mkpath(temporary));
+    const EnvironmentOverride environment{
+        {"KESTREL_ROOT", std::nullopt},      {"HOME", home.toLocal8Bit()},
+        {"TMPDIR", temporary.toLocal8Bit()}, {"XDG_CONFIG_HOME", std::nullopt},
+        {"XDG_DATA_HOME", std::nullopt},     {"XDG_CACHE_HOME", std::nullopt},
+        {"XDG_STATE_HOME", std::nullopt}};
+    ASSERT_TRUE(Paths::root().isEmpty());
+    const QString helper = u"com.example.Helper"_s;
+    const QString support = placeApp(u"~/Library/Application Support/Helper/Helper.app"_s, helper);
+    const QString cache = placeApp(u"~/Library/Caches/Helper/Helper.app"_s, helper);
+    const QString staged = Paths::temporaryDirectory() + u"/7D1C2A/Helper.app"_s;
+    ASSERT_TRUE(makeAppBundle(staged, appInfo(helper)));
+    ASSERT_TRUE(LaunchServices::registerURL(QUrl::fromLocalFile(staged)));
+    const QString installed = placeApp(u"~/Applications/Helper.app"_s, helper, false);
+    // Where they landed: below the home's XDG folders and the temporary directory.
+    ASSERT_EQ(support, home + u"/.local/share/kestrel/Application Support/Helper/Helper.app"_s);
+    ASSERT_EQ(cache, home + u"/.cache/kestrel/Caches/Helper/Helper.app"_s);
+    ASSERT_TRUE(staged.startsWith(temporary));
+
+    auto pathsOf = [](const QList<QUrl>& urls) {
+        QStringList paths;
+        for (const QUrl& url : urls) {
+            paths << url.toLocalFile();
+        }
+        return paths;
+    };
+    auto detected = [&](const QStringList& ignored) {
+        return pathsOf(AFXURLsForAppWithBundleIDIgnoringPaths(helper, ignored));
+    };
+    ASSERT_EQ(detected({}).size(), 4);
+    EXPECT_EQ(detected(AFXDetectIgnoredPaths()), QStringList{installed});
+    EXPECT_EQ(detected(AFXDetectIgnoredPathsForDesktopClient()), (QStringList{support, installed}));
+    EXPECT_EQ(pathsOf(AFXDetectAppURLsWithIgnoredPaths({helper}, AFXDetectIgnoredPaths(), false)),
+              QStringList{installed});
 }
 
 TEST(InstalledAppDiscovery, OpeningAStoreURLStartsThePickedClientCopy) {

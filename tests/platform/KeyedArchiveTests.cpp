@@ -147,6 +147,49 @@ TEST(KeyedArchive, ObjectsKeepTheirClassAndErrorsLeaveBehindWhatCannotTravel) {
     EXPECT_EQ(error->userInfo(), (Value::Dictionary{{QStringLiteral("kept"), 5}}));
 }
 
+// Reading an error admits plain values and errors only, so a coded object in
+// its user info (directly, inside a container, or in an underlying error)
+// must stay behind or the whole archive would be unreadable.
+TEST(KeyedArchive, ErrorsCarryingCodedObjectsStillReadBack) {
+    const auto node = ArchiveTestNode::make(QStringLiteral("record"), 1);
+    const Error underlying(
+        QStringLiteral("inner"), 2,
+        {{QStringLiteral("record"), node}, {QStringLiteral("kept"), QStringLiteral("yes")}});
+    const Error outer(
+        QStringLiteral("outer"), 3,
+        {{QStringLiteral("record"), node},
+         {QStringLiteral("records"), Value::Array{1, node}},
+         {QStringLiteral("byName"), Value::Dictionary{{QStringLiteral("n"), node}}},
+         {QStringLiteral("plain"), Value::Array{1, Value::Dictionary{{QStringLiteral("a"), 2}}}},
+         {NSUnderlyingErrorKey, underlying}});
+    const Value back = roundTrip(Value::Array{outer, node},
+                                 kPlainClasses + KeyedUnarchiver::Classes{ArchiveTestNode::staticClass()});
+    ASSERT_EQ(back.toArray().size(), 2);
+    const Error* error = back.toArray()[0].toError();
+    ASSERT_NE(error, nullptr);
+    EXPECT_EQ(error->userInfo().keys(), (QList<QString>{NSUnderlyingErrorKey, QStringLiteral("plain")}));
+    EXPECT_EQ(error->userInfo().value(QStringLiteral("plain")),
+              outer.userInfo().value(QStringLiteral("plain")));
+    ASSERT_TRUE(error->underlyingError());
+    EXPECT_EQ(error->underlyingError()->userInfo(),
+              (Value::Dictionary{{QStringLiteral("kept"), QStringLiteral("yes")}}));
+    // Outside an error's user info the object travels as usual.
+    EXPECT_TRUE(back.toArray()[1].toObject<ArchiveTestNode>());
+}
+
+TEST(KeyedArchive, BytesAfterTheArchivedValueAreRefused) {
+    const QByteArray data = *KeyedArchiver::archivedDataWithRootObject(richValue());
+    ASSERT_TRUE(KeyedUnarchiver::unarchivedObjectOfClasses(kPlainClasses, data));
+    for (const QByteArray& tail : {QByteArray(1, '\0'), QByteArray("\x01"), data}) {
+        Error error(QString(), 0);
+        EXPECT_FALSE(KeyedUnarchiver::unarchivedObjectOfClasses(kPlainClasses, data + tail, &error))
+            << tail.size() << " trailing bytes";
+        EXPECT_EQ(error.code(), 4864);
+        EXPECT_TRUE(error.localizedDescription().contains(QStringLiteral("after its value")))
+            << error.description().toStdString();
+    }
+}
+
 TEST(KeyedArchive, ArchivingRefusesObjectsThatCannotBeCodedOrContainThemselves) {
     Error error(QString(), 0);
     EXPECT_FALSE(KeyedArchiver::archivedDataWithRootObject(std::make_shared<ArchiveTestPlain>(), &error));

@@ -1,4 +1,5 @@
 #include "PlatformPrinters.h"
+#include "platform/DispatchSemaphore.h"
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/LaunchServices.h"
 #include "platform/Paths.h"
@@ -15,8 +16,10 @@
 
 #include <csignal>
 #include <mutex>
+#include <thread>
 
 #include <fcntl.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -96,6 +99,67 @@ TEST(LaunchServices, DropsCopiesThatVanishedOrChangedIdentityAndForgetsVanishedR
     EXPECT_EQ(copiesOf(), std::vector<std::string>{"/opt/Kept.app"});
     ASSERT_TRUE(registerApp(gone));
     EXPECT_EQ(copiesOf(), (std::vector<std::string>{"/opt/Kept.app", "/opt/Gone.app"}));
+}
+
+// Another process's write must not hold a lookup up: the lookup finishes
+// while the writer still holds its transaction (the bound only guards
+// against a hang), answers from the registry when it can be read and from
+// the scan alone when it cannot.
+TEST(LaunchServices, LookupsDoNotWaitForAnotherProcesssWrite) {
+    makeApp(u"/Applications/Scanned.app"_s);
+    ASSERT_TRUE(registerApp(makeApp(u"/opt/Registered.app"_s)));
+    const QString gone = makeApp(u"/opt/Gone.app"_s);
+    ASSERT_TRUE(registerApp(gone));
+    ASSERT_TRUE(QDir(gone).removeRecursively());
+
+    sqlite3* writer = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(LaunchServices::registryPath()).constData(), &writer),
+              SQLITE_OK);
+    auto execute = [writer](const char* sql) {
+        char* message = nullptr;
+        const int result = sqlite3_exec(writer, sql, nullptr, nullptr, &message);
+        EXPECT_EQ(result, SQLITE_OK) << sql << ": " << (message ? message : "");
+        sqlite3_free(message);
+    };
+    auto registrationsNamed = [&](const char* path) {
+        sqlite3_stmt* count = nullptr;
+        sqlite3_prepare_v2(writer, "SELECT count(*) FROM applications WHERE path LIKE ?1", -1, &count,
+                           nullptr);
+        sqlite3_bind_text(count, 1, path, -1, SQLITE_STATIC);
+        const int rows = sqlite3_step(count) == SQLITE_ROW ? sqlite3_column_int(count, 0) : -1;
+        sqlite3_finalize(count);
+        return rows;
+    };
+    auto lookUpWhileWriting = [&](const char* beginWriting) {
+        execute(beginWriting);
+        execute("INSERT INTO applications (path, bundle_identifier) VALUES ('/uncommitted', "
+                "'com.example.Notes')");
+        std::vector<std::string> copies;
+        auto done = DispatchSemaphore::make();
+        std::thread lookup([&] {
+            copies = copiesOf();
+            done->signal();
+        });
+        const bool finishedWhileWriting = done->wait(5s);
+        execute("ROLLBACK");
+        lookup.join();
+        EXPECT_TRUE(finishedWhileWriting) << beginWriting;
+        return copies;
+    };
+
+    EXPECT_EQ(lookUpWhileWriting("BEGIN IMMEDIATE"),
+              (std::vector<std::string>{"/opt/Registered.app", "/Applications/Scanned.app"}));
+    EXPECT_EQ(registrationsNamed("%/opt/Gone.app"), 1) << "tidying waits for a lookup without a writer";
+
+    execute("PRAGMA locking_mode=EXCLUSIVE");
+    EXPECT_EQ(lookUpWhileWriting("BEGIN EXCLUSIVE"), std::vector<std::string>{"/Applications/Scanned.app"});
+    sqlite3_close(writer);
+
+    EXPECT_EQ(copiesOf(), (std::vector<std::string>{"/opt/Registered.app", "/Applications/Scanned.app"}));
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(LaunchServices::registryPath()).constData(), &writer),
+              SQLITE_OK);
+    EXPECT_EQ(registrationsNamed("%/opt/Gone.app"), 0);
+    sqlite3_close(writer);
 }
 
 TEST(LaunchServices, RefusesToRegisterWhatIsNoApplicationBundle) {

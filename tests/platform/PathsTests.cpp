@@ -33,6 +33,7 @@ TEST(PathsTests, WithARootEverythingLivesInsideIt) {
     EXPECT_EQ(Paths::resolve(u"/../../etc/passwd"_s), root + u"/etc/passwd"_s);
     EXPECT_EQ(Paths::resolve(u"~/../../../x"_s), root + u"/x"_s);
     EXPECT_EQ(Paths::resolve(u"~someone/file"_s), u"~someone/file"_s);
+    EXPECT_EQ(Paths::resolveWithRedirectedFolders(u"~/Library"_s), QStringList{root + u"/home/Library"_s});
 
     // The root is read on every call.
     EnvironmentOverride other({{"KESTREL_ROOT", QByteArray("/elsewhere/./root/")}});
@@ -71,8 +72,22 @@ TEST(PathsTests, WithoutARootTheUsersFreedesktopFoldersAreUsed) {
         EXPECT_EQ(Paths::resolve(QString::fromUtf8(systemPath)), QString::fromUtf8(expected)) << systemPath;
     }
 
+    // A folder whose parts are mapped elsewhere names every place its contents lie in.
+    EXPECT_EQ(Paths::resolveWithRedirectedFolders(u"~/Library"_s),
+              (QStringList{u"/home/tester/Library"_s, u"/xdg/state/kestrel/Logs"_s,
+                           u"/xdg/config/kestrel/Preferences"_s, u"/xdg/cache/kestrel/Caches"_s,
+                           u"/xdg/data/kestrel/Application Support"_s}));
+    EXPECT_EQ(Paths::resolveWithRedirectedFolders(u"~/Library/Caches/../Caches/x"_s),
+              QStringList{u"/xdg/cache/kestrel/Caches/x"_s});
+    EXPECT_EQ(Paths::resolveWithRedirectedFolders(u"/Library"_s),
+              QStringList{u"/xdg/data/kestrel/root/Library"_s});
+
     // Unset or relative XDG folders fall back to their defaults below the home.
     EnvironmentOverride fallbacks({{"XDG_STATE_HOME", std::nullopt}, {"XDG_CONFIG_HOME", "relative/config"}});
+    // Mapped folders inside the home are no longer listed on their own.
+    EXPECT_EQ(Paths::resolveWithRedirectedFolders(u"~"_s),
+              (QStringList{u"/home/tester"_s, u"/xdg/cache/kestrel/Caches"_s,
+                           u"/xdg/data/kestrel/Application Support"_s}));
     EXPECT_EQ(Paths::resolve(u"~/Library/Logs"_s), u"/home/tester/.local/state/kestrel/Logs"_s);
     EXPECT_EQ(Paths::resolve(u"~/Library/Preferences/x.plist"_s),
               u"/home/tester/.config/kestrel/Preferences/x.plist"_s);

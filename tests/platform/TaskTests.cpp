@@ -1,6 +1,7 @@
 #include "PlatformPrinters.h"
 #include "platform/DispatchSemaphore.h"
 #include "platform/Pipe.h"
+#include "platform/ProcessEnvironment.h"
 #include "platform/Task.h"
 #include "testing/TestSupport.h"
 
@@ -8,9 +9,12 @@
 
 #include <QDir>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <thread>
+
+#include <pthread.h>
 
 using namespace platform;
 using namespace Qt::Literals::StringLiterals;
@@ -127,4 +131,106 @@ TEST(TaskTests, LaunchFailuresAreErrorsNotCrashes) {
     ASSERT_TRUE(testing_support::writeFile(notExecutable, "echo hi\n"));
     EXPECT_EQ(Task::launchedTask(notExecutable, {}, &error), nullptr);
     EXPECT_EQ(error.code(), EACCES);
+}
+
+// Blocked signals pass to a child through the launching thread's mask and
+// ignored ones through exec; neither may reach a tool we start.
+TEST(TaskTests, TheChildStartsWithNoSignalBlockedOrIgnored) {
+    sigset_t blocked, previousMask;
+    sigemptyset(&blocked);
+    sigaddset(&blocked, SIGUSR1);
+    ASSERT_EQ(pthread_sigmask(SIG_BLOCK, &blocked, &previousMask), 0);
+    struct sigaction ignore {
+    }, previousAction{};
+    ignore.sa_handler = SIG_IGN;
+    ASSERT_EQ(sigaction(SIGUSR2, &ignore, &previousAction), 0);
+
+    auto task = Task::make();
+    task->setLaunchPath(u"/bin/cat"_s);
+    task->setArguments({u"/proc/self/status"_s});
+    auto output = Pipe::make();
+    task->setStandardOutput(output);
+    const bool launched = task->launch();
+    pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
+    sigaction(SIGUSR2, &previousAction, nullptr);
+    ASSERT_TRUE(launched);
+
+    QMap<QByteArray, QByteArray> fields;
+    for (const QByteArray& line : output->readDataToEndOfFile().split('\n')) {
+        if (const qsizetype colon = line.indexOf(':'); colon > 0) {
+            fields.insert(line.left(colon), line.mid(colon + 1).trimmed());
+        }
+    }
+    ASSERT_TRUE(task->waitUntilExit(kWait));
+    // The C library keeps the signals between the classic ones and SIGRTMIN
+    // for itself and leaves them ignored in every child it spawns.
+    quint64 reserved = 0;
+    for (int signal = 32; signal < SIGRTMIN; ++signal) {
+        reserved |= quint64(1) << (signal - 1);
+    }
+    bool parsed = false;
+    EXPECT_EQ(fields.value("SigBlk").toULongLong(&parsed, 16), 0u);
+    EXPECT_TRUE(parsed);
+    EXPECT_EQ(fields.value("SigIgn").toULongLong(&parsed, 16) & ~reserved, 0u)
+        << fields.value("SigIgn").constData();
+    EXPECT_TRUE(parsed);
+}
+
+TEST(TaskTests, StringsThatCannotReachTheChildWholeAreRefused) {
+    const QString withNul = u"a"_s + QChar(u'\0') + u"b"_s;
+    const auto refused = [](const std::shared_ptr<Task>& task) {
+        Error error(QString(), 0);
+        const bool launched = task->launch(&error);
+        EXPECT_FALSE(task->isRunning());
+        return !launched && error.domain() == NSPOSIXErrorDomain && error.code() == EINVAL;
+    };
+    EXPECT_TRUE(refused(shell(u"exit 0"_s, {u"fine"_s, withNul})));
+    auto badPath = Task::make();
+    badPath->setLaunchPath(u"/bin/true"_s + QChar(u'\0'));
+    EXPECT_TRUE(refused(badPath));
+    for (const auto& [name, value] : std::initializer_list<std::pair<QString, QString>>{
+             {u"VALUE"_s, withNul}, {withNul, u"v"_s}, {u"A=B"_s, u"v"_s}, {QString(), u"v"_s}}) {
+        auto task = shell(u"exit 0"_s);
+        task->setEnvironment({{name, value}});
+        EXPECT_TRUE(refused(task)) << name.toStdString();
+    }
+    auto fine = shell(u"exit 0"_s, {u"fine"_s});
+    fine->setEnvironment({{u"VALUE"_s, u"x=y"_s}});
+    ASSERT_TRUE(fine->launch());
+    ASSERT_TRUE(fine->waitUntilExit(kWait));
+    EXPECT_EQ(fine->terminationStatus(), 0);
+}
+
+// Adding variables moves the environment's table; a launch that copied it
+// meanwhile without the lock would read freed memory (the sanitizers watch).
+TEST(TaskTests, LaunchesCopyTheEnvironmentWhileAnotherThreadChangesIt) {
+    ProcessEnvironment::setValue("KESTREL_TASK_MARKER", QByteArray("steady"));
+    constexpr int kVariables = 3000;
+    std::atomic<bool> stop = false;
+    std::thread changer([&] {
+        for (int i = 0; i < kVariables && !stop; ++i) {
+            ProcessEnvironment::setValue(("KESTREL_TASK_CHURN_" + QByteArray::number(i)).constData(),
+                                         QByteArray::number(i));
+        }
+    });
+    int seen = 0;
+    for (int i = 0; i < 20; ++i) {
+        auto task = shell(u"printf %s \"$KESTREL_TASK_MARKER\""_s);
+        auto output = Pipe::make();
+        task->setStandardOutput(output);
+        ASSERT_TRUE(task->launch());
+        seen += output->readDataToEndOfFile() == "steady" ? 1 : 0;
+        ASSERT_TRUE(task->waitUntilExit(kWait));
+    }
+    stop = true;
+    changer.join();
+    for (int i = 0; i < kVariables; ++i) {
+        ProcessEnvironment::setValue(("KESTREL_TASK_CHURN_" + QByteArray::number(i)).constData(),
+                                     std::nullopt);
+    }
+    ProcessEnvironment::setValue("KESTREL_TASK_MARKER", std::nullopt);
+    EXPECT_EQ(seen, 20);
+    const QList<QByteArray> left = ProcessEnvironment::snapshot();
+    EXPECT_FALSE(std::any_of(left.cbegin(), left.cend(),
+                             [](const QByteArray& entry) { return entry.startsWith("KESTREL_TASK_"); }));
 }

@@ -8,10 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <thread>
 #include <vector>
+
+#include <sys/stat.h>
 
 using namespace platform;
 using namespace std::chrono_literals;
@@ -143,4 +147,42 @@ TEST(UserDefaultsTests, ConcurrentWritersLoseNoKeys) {
     EXPECT_EQ(stored.value(u"second-14"_s), Value(14));
     EXPECT_EQ(stored.value(u"thread3-14"_s), Value(14));
     EXPECT_EQ(defaults->dictionaryRepresentation(), stored);
+}
+
+TEST(UserDefaultsTests, FilesAreTheOwnersAloneAndReplaceEarlierOnes) {
+    const QString path = UserDefaults::filePathForDomain(kDomain);
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
+    // Files left readable by others by an earlier writer do not stay so.
+    for (const QString& file : {path, path + u".lock"_s}) {
+        ASSERT_TRUE(testing_support::writeFile(file, QByteArray()));
+        ASSERT_EQ(::chmod(QFile::encodeName(file).constData(), 0644), 0);
+    }
+    auto defaults = UserDefaults::makeWithSuiteName(kDomain);
+    ASSERT_TRUE(defaults->setObject(u"secret"_s, u"token"_s));
+    ASSERT_TRUE(defaults->setObject(2, u"other"_s));
+    for (const QString& file : {path, path + u".lock"_s}) {
+        struct stat info {};
+        ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &info), 0) << file.toStdString();
+        EXPECT_EQ(info.st_mode & 07777, 0600u) << file.toStdString();
+    }
+    EXPECT_EQ(storedOnDisk(), (Value::Dictionary{{"token", u"secret"_s}, {"other", 2}}));
+    // Nothing but the file and its lock is left in the folder.
+    EXPECT_EQ(QDir(QFileInfo(path).absolutePath()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+}
+
+TEST(UserDefaultsTests, SuiteNamesThatLeaveThePreferencesFolderAreRefused) {
+    for (const QString& name : {QString(), u"../escape"_s, u"a/b"_s, u"/etc/passwd"_s, u".."_s, u"a..b"_s}) {
+        EXPECT_EQ(UserDefaults::makeWithSuiteName(name), nullptr) << name.toStdString();
+    }
+    EXPECT_NE(UserDefaults::makeWithSuiteName(u"com.example.ok-name_1"_s), nullptr);
+
+    // A write that cannot take the lock fails and changes nothing.
+    auto defaults = UserDefaults::makeWithSuiteName(kDomain);
+    ASSERT_TRUE(defaults->setObject(1, u"before"_s));
+    const QString lock = UserDefaults::filePathForDomain(kDomain) + u".lock"_s;
+    ASSERT_TRUE(QFile::remove(lock));
+    ASSERT_TRUE(QDir().mkpath(lock));
+    EXPECT_FALSE(defaults->setObject(2, u"after"_s));
+    EXPECT_EQ(storedOnDisk(), (Value::Dictionary{{"before", 1}}));
+    EXPECT_TRUE(defaults->objectForKey(u"after"_s).isNull());
 }

@@ -11,6 +11,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <csignal>
+
 using testing_support::readFile;
 using testing_support::testRoot;
 using testing_support::writeFile;
@@ -194,6 +196,7 @@ echo "$*" >> "$(dirname "$0")/calls.log"
 case "$1" in
 attach)
     [ -n "$HDIUTIL_FAIL" ] && { echo "hdiutil: attach failed - $HDIUTIL_FAIL" >&2; exit 3; }
+    [ -n "$TOOL_SIGNAL" ] && { echo "hdiutil: going down" >&2; kill -"$TOOL_SIGNAL" $$; }
     mkdir -p "$4" && cp -a "$IMAGE_CONTENT/." "$4/" ;;
 detach)
     rm -rf "$2" ;;
@@ -270,4 +273,30 @@ TEST_F(UnarchiverDiskImageTests, AFailedAttachIsTheErrorAndNothingIsDetached) {
     EXPECT_EQ(outcome.error->code(), 3);
     EXPECT_EQ(outcome.error->localizedDescription(), "hdiutil: attach failed - image not recognized\n");
     EXPECT_EQ(calls().size(), 1);
+}
+
+// A tool that dies of a signal failed like one that exited non-zero: the
+// status the task reports (the signal number) is the code and its standard
+// error the description, whether it was being fed an archive or not.
+TEST_F(UnarchiverDiskImageTests, AToolKilledByASignalFailsWithTheSystemsToolError) {
+    const testing_support::EnvironmentOverride environment{{"KESTREL_TOOLS_DIR", tools_.toLocal8Bit()},
+                                                           {"IMAGE_CONTENT", content_.toLocal8Bit()},
+                                                           {"TOOL_SIGNAL", "KILL"}};
+    const Outcome attach = unpack(image_);
+    ASSERT_TRUE(attach.error);
+    EXPECT_EQ(attach.error->domain(), platform::NSOSStatusErrorDomain);
+    EXPECT_EQ(attach.error->code(), SIGKILL);
+    EXPECT_EQ(attach.error->localizedDescription(), "hdiutil: going down\n");
+    EXPECT_EQ(calls().size(), 1) << "nothing attached, nothing detached";
+
+    ASSERT_TRUE(writeFile(tools_ + "/ditto", "#!/bin/sh\necho 'ditto: terminating' >&2\nkill -TERM $$\n"));
+    QFile::setPermissions(tools_ + "/ditto", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString archive = testRoot() + "/Sample.zip";
+    ASSERT_TRUE(testing_support::makeZipWithPython(archive, sampleApp()));
+    const Outcome extract = unpack(archive);
+    ASSERT_TRUE(extract.error);
+    EXPECT_FALSE(extract.folder);
+    EXPECT_EQ(extract.error->domain(), platform::NSOSStatusErrorDomain);
+    EXPECT_EQ(extract.error->code(), SIGTERM);
+    EXPECT_EQ(extract.error->localizedDescription(), "ditto: terminating\n");
 }

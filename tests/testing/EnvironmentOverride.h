@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/ProcessEnvironment.h"
+
 #include <QByteArray>
 #include <QList>
 
@@ -31,11 +33,7 @@ public:
 
 private:
     static void apply(const char* name, const std::optional<QByteArray>& value) {
-        if (value) {
-            qputenv(name, *value);
-        } else {
-            qunsetenv(name);
-        }
+        platform::ProcessEnvironment::setValue(name, value);
     }
 
     QList<Entry> saved_;

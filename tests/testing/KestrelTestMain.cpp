@@ -2,6 +2,8 @@
 // KESTREL_ROOT of its own, made before the case and removed after it (kept
 // when KESTREL_KEEP_TEST_ROOTS is set, for a look at what a case left).
 
+#include "platform/ProcessEnvironment.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -17,7 +19,7 @@ public:
         char* made = mkdtemp(pattern.data());
         ASSERT_NE(made, nullptr) << "could not make a test root";
         root_ = QString::fromLocal8Bit(made);
-        qputenv("KESTREL_ROOT", root_.toLocal8Bit());
+        platform::ProcessEnvironment::setValue("KESTREL_ROOT", root_.toLocal8Bit());
     }
 
     void OnTestEnd(const testing::TestInfo&) override {
