@@ -1,5 +1,7 @@
 #include "NetworkThread.h"
 
+#include <QtGlobal>
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -47,6 +49,7 @@ bool NetworkThread::isCurrent() const {
 }
 
 void NetworkThread::add(std::unique_ptr<Transfer> transfer) {
+    Q_ASSERT(isCurrent());
     Transfer* const raw = transfer.get();
     curl_easy_setopt(raw->handle(), CURLOPT_PRIVATE, raw);
     transfers_.emplace(raw, std::move(transfer));
@@ -59,6 +62,7 @@ void NetworkThread::add(std::unique_ptr<Transfer> transfer) {
 }
 
 void NetworkThread::discard(Transfer* transfer) {
+    Q_ASSERT(isCurrent());
     const auto found = transfers_.find(transfer);
     if (found == transfers_.end()) {
         return; // already finished: the thread lets it go itself

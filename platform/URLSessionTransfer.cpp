@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <cstring>
 #include <set>
 #include <utility>
@@ -38,10 +37,10 @@ const QString kPartialFileSuffix = QStringLiteral(".tmp");
 
 // Partial files that a transfer of this process is writing: two tasks made
 // from the same resume data must not write one file at once. Network thread
-// only.
+// only; never destroyed, as the transfers dropped at exit still consult it.
 std::set<QString>& filesInUse() {
-    static std::set<QString> files;
-    return files;
+    static auto* const files = new std::set<QString>;
+    return *files;
 }
 
 bool isTransferScheme(const QString& scheme) {
@@ -146,7 +145,7 @@ int openOwnPartialFile(const QString& path, QString* reason) {
     struct stat status {};
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_nlink != 1) {
         ::close(fd);
-        *reason = QStringLiteral("%1 is not a download file of its own").arg(path);
+        *reason = QStringLiteral("%1 is not a regular file with a single link").arg(path);
         return -1;
     }
     return fd;
@@ -259,6 +258,7 @@ URLSessionTransfer::~URLSessionTransfer() {
 
 void URLSessionTransfer::start(const std::shared_ptr<URLSessionDownloadTask>& task,
                                const Settings& settings) {
+    Q_ASSERT(NetworkThread::shared().isCurrent());
     {
         std::lock_guard lock(task->mutex_);
         if (task->state_ != URLSessionTask::State::Running) {
@@ -277,6 +277,7 @@ void URLSessionTransfer::start(const std::shared_ptr<URLSessionDownloadTask>& ta
 
 void URLSessionTransfer::cancel(const std::shared_ptr<URLSessionDownloadTask>& task, const Settings& settings,
                                 ResumeDataHandler handler) {
+    Q_ASSERT(NetworkThread::shared().isCurrent());
     if (auto* transfer = task->transfer_) {
         transfer->cancelTransfer(std::move(handler));
         return;
@@ -307,6 +308,7 @@ void URLSessionTransfer::cancel(const std::shared_ptr<URLSessionDownloadTask>& t
 }
 
 void URLSessionTransfer::abandon(const std::shared_ptr<URLSessionDownloadTask>& task) {
+    Q_ASSERT(NetworkThread::shared().isCurrent());
     if (auto* transfer = task->transfer_) {
         transfer->closeFile(false);
         transfer->done_ = true;
