@@ -26,9 +26,20 @@ AFXDownloaderWorkflow::~AFXDownloaderWorkflow() = default;
 std::shared_ptr<AFXDownloaderWorkflow>
 AFXDownloaderWorkflow::makeWithDelegate(const std::shared_ptr<AFXDownloaderDelegate>& delegate) {
     std::shared_ptr<AFXDownloaderWorkflow> workflow(new AFXDownloaderWorkflow(delegate));
-    workflow->downloadSession_ = platform::URLSession::sessionWithConfiguration(
-        platform::URLSessionConfiguration::defaultSessionConfiguration(), workflow, workflow->privateQueue_);
+    std::lock_guard lock(workflow->mutex_);
+    workflow->makeSession();
     return workflow;
+}
+
+void AFXDownloaderWorkflow::makeSession() {
+    downloadSession_ = platform::URLSession::sessionWithConfiguration(
+        platform::URLSessionConfiguration::defaultSessionConfiguration(), shared_from_this(), privateQueue_);
+    liveSessions_.append(downloadSession_);
+}
+
+bool AFXDownloaderWorkflow::isCurrent(const platform::URLSession& session) const {
+    std::lock_guard lock(mutex_);
+    return !stopped_ && &session == downloadSession_.get();
 }
 
 QUrl AFXDownloaderWorkflow::archiveURL() {
@@ -49,25 +60,36 @@ QUrl AFXDownloaderWorkflow::destinationFolderURL() {
 }
 
 void AFXDownloaderWorkflow::start() {
+    std::shared_ptr<platform::URLSession> previousSession;
     std::shared_ptr<platform::URLSessionDownloadTask> task;
     {
         std::lock_guard lock(mutex_);
-        if (task_ && task_->state() == platform::URLSessionTask::State::Running) {
+        if (stopped_ || (task_ && task_->state() == platform::URLSessionTask::State::Running)) {
             return;
         }
         silentResumeAttempt_ = 0;
         progress_ = 0.0;
+        resumeData_.reset();
+        // A session that carried a transfer has been, or is about to be,
+        // invalidated: the new transfer gets a session of its own.
+        if (task_) {
+            previousSession = downloadSession_;
+            makeSession();
+        }
         task_ = downloadSession_->downloadTaskWithRequest(platform::URLRequest(
             archiveURL(), platform::URLRequest::CachePolicy::ReloadIgnoringLocalCacheData,
             kArchiveRequestTimeout));
         task = task_;
+    }
+    if (previousSession) {
+        previousSession->invalidateAndCancel();
     }
     if (task) {
         task->resume();
     }
 }
 
-void AFXDownloaderWorkflow::suspend() {
+void AFXDownloaderWorkflow::suspend(std::function<void()> suspended) {
     std::shared_ptr<platform::URLSessionDownloadTask> task;
     {
         std::lock_guard lock(mutex_);
@@ -75,67 +97,82 @@ void AFXDownloaderWorkflow::suspend() {
         task = task_;
     }
     if (!task) {
+        if (suspended) {
+            privateQueue_->async(std::move(suspended));
+        }
         return;
     }
-    task->cancelByProducingResumeData(
-        [weakSelf = weak_from_this()](const std::optional<QByteArray>& resumeData) {
-            if (auto self = weakSelf.lock()) {
-                std::lock_guard lock(self->mutex_);
-                self->resumeData_ = resumeData;
-            }
-        });
+    task->cancelByProducingResumeData([weakSelf = weak_from_this(), suspended = std::move(suspended)](
+                                          const std::optional<QByteArray>& resumeData) {
+        if (auto self = weakSelf.lock()) {
+            std::lock_guard lock(self->mutex_);
+            self->resumeData_ = resumeData;
+        }
+        if (suspended) {
+            suspended();
+        }
+    });
 }
 
 void AFXDownloaderWorkflow::resume() {
     std::shared_ptr<platform::URLSessionDownloadTask> task;
     {
         std::lock_guard lock(mutex_);
-        if (!resumeData_) {
+        if (stopped_ || !resumeData_) {
             return;
         }
-        task_ = downloadSession_->downloadTaskWithResumeData(*resumeData_);
-        task = task_;
+        task = downloadSession_->downloadTaskWithResumeData(*resumeData_);
+        if (!task) {
+            return; // the session has been invalidated: only `start` goes on
+        }
+        task_ = task;
     }
-    if (task) {
-        task->resume();
-    }
+    task->resume();
 }
 
 void AFXDownloaderWorkflow::stop(std::function<void()> stopped) {
-    bool alreadyStopped = false;
+    QList<std::shared_ptr<platform::URLSession>> sessions;
     {
         std::lock_guard lock(mutex_);
-        alreadyStopped = sessionInvalid_;
-        if (stopped && !alreadyStopped) {
+        stopped_ = true;
+        sessions = liveSessions_;
+        if (stopped && !sessions.isEmpty()) {
             stoppedCallbacks_.append(std::move(stopped));
         }
     }
-    if (alreadyStopped) {
+    if (sessions.isEmpty()) {
         if (stopped) {
             stopped();
         }
         return;
     }
-    downloadSession_->invalidateAndCancel();
+    for (const auto& session : sessions) {
+        session->invalidateAndCancel();
+    }
 }
 
-void AFXDownloaderWorkflow::URLSessionDidBecomeInvalidWithError(platform::URLSession&,
+void AFXDownloaderWorkflow::URLSessionDidBecomeInvalidWithError(platform::URLSession& session,
                                                                 const std::optional<Error>&) {
     QList<std::function<void()>> callbacks;
     {
         std::lock_guard lock(mutex_);
-        sessionInvalid_ = true;
-        callbacks.swap(stoppedCallbacks_);
+        liveSessions_.removeIf([&session](const auto& live) { return live.get() == &session; });
+        if (stopped_ && liveSessions_.isEmpty()) {
+            callbacks.swap(stoppedCallbacks_);
+        }
     }
     for (const auto& callback : callbacks) {
         callback();
     }
 }
 
-void AFXDownloaderWorkflow::URLSessionDownloadTaskDidWriteData(platform::URLSession&,
+void AFXDownloaderWorkflow::URLSessionDownloadTaskDidWriteData(platform::URLSession& session,
                                                                platform::URLSessionDownloadTask&,
                                                                std::int64_t, std::int64_t totalBytesWritten,
                                                                std::int64_t totalBytesExpectedToWrite) {
+    if (!isCurrent(session)) {
+        return;
+    }
     auto delegate = delegate_.lock();
     if (progress_ == 0.0 && delegate) {
         delegate->downloaderDidStarted(*this);
@@ -150,7 +187,10 @@ void AFXDownloaderWorkflow::URLSessionDownloadTaskDidWriteData(platform::URLSess
 }
 
 void AFXDownloaderWorkflow::URLSessionDownloadTaskDidFinishDownloadingToURL(
-    platform::URLSession&, platform::URLSessionDownloadTask& task, const QUrl& location) {
+    platform::URLSession& session, platform::URLSessionDownloadTask& task, const QUrl& location) {
+    if (!isCurrent(session)) {
+        return;
+    }
     auto delegate = delegate_.lock();
     if (location.isEmpty()) {
         if (delegate) {
@@ -170,6 +210,10 @@ void AFXDownloaderWorkflow::URLSessionDownloadTaskDidFinishDownloadingToURL(
     }
     if (delegate) {
         delegate->downloaderDidFinishDownloadingToURL(*this, location);
+    }
+    // The delegate may have stopped the workflow on hearing of the archive.
+    if (!isCurrent(session)) {
+        return;
     }
     BRUnarchiver::unpackArchiveAtURL(
         location, destinationFolderURL(), false, nullptr,
@@ -192,6 +236,9 @@ void AFXDownloaderWorkflow::URLSessionDownloadTaskDidFinishDownloadingToURL(
 void AFXDownloaderWorkflow::URLSessionTaskDidCompleteWithError(platform::URLSession& session,
                                                                platform::URLSessionTask&,
                                                                const std::optional<Error>& error) {
+    if (!isCurrent(session)) {
+        return;
+    }
     // The session holds its delegate until it is invalidated; a download
     // that has ended for good lets it go, or every workflow would live on.
     if (!error) {

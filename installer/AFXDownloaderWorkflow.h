@@ -16,8 +16,10 @@
 
 // Fetches the desktop client's archive, resumes silently over short network
 // failures, unpacks it straight into the applications folder and checks
-// that the client arrived there, telling the delegate about each stage. One
-// workflow serves one download.
+// that the client arrived there, telling the delegate about each stage.
+// Each `start` runs on a URL session of its own, so a workflow whose download
+// finished or failed can start again; events of an earlier session are
+// ignored.
 //
 // The archive lives at "/com.kestrel.DesktopClient/Kestrel.zip" on the
 // download host: KESTREL_DOWNLOAD_HOST when set (a base URL such as
@@ -39,14 +41,18 @@ public:
     double progress() const { return progress_; }
     std::uint64_t silentResumeAttempt() const { return silentResumeAttempt_; }
 
-    // Begins a new transfer from byte 0, unless one is running.
+    // Begins a new transfer from byte 0, unless one is running or the
+    // workflow was stopped.
     void start();
-    // Stops the transfer, keeping what is needed to `resume` it.
-    void suspend();
+    // Stops the transfer, keeping what is needed to `resume` it. `suspended`
+    // runs on the delegate queue once the transfer has stopped and what
+    // `resume` needs is kept.
+    void suspend(std::function<void()> suspended = {});
     // Continues a suspended or interrupted transfer.
     void resume();
-    // Cancels everything for good; nothing is reported afterwards. `stopped`
-    // runs (on the session's delegate queue) once every transfer has ended
+    // Cancels everything for good; nothing is reported afterwards, and an
+    // archive that is complete but not yet unpacked is not unpacked.
+    // `stopped` runs (on the delegate queue) once every transfer has ended
     // and its files are gone, so an owner can wait before it goes away.
     void stop(std::function<void()> stopped = {});
 
@@ -64,17 +70,27 @@ public:
 private:
     explicit AFXDownloaderWorkflow(const std::shared_ptr<AFXDownloaderDelegate>& delegate);
 
+    // A new session whose delegate is the workflow; the caller holds `mutex_`.
+    void makeSession();
+    // Whether the session's events still count: it is the current one and
+    // the workflow was not stopped.
+    bool isCurrent(const platform::URLSession& session) const;
+
     const std::weak_ptr<AFXDownloaderDelegate> delegate_;
     // Written on the delegate queue, read by the owner.
     std::atomic<double> progress_ = 0.0;
-    std::shared_ptr<platform::URLSession> downloadSession_;
     std::atomic<std::uint64_t> silentResumeAttempt_ = 0;
-    // The owner's commands and the session's callbacks both replace the task
-    // and the resume data, from different threads.
+    // The owner's commands and the sessions' callbacks both replace the
+    // session, the task and the resume data, from different threads.
     mutable std::mutex mutex_;
+    // The session of the latest `start`.
+    std::shared_ptr<platform::URLSession> downloadSession_;
+    // Every session that has yet to say it became invalid: each holds the
+    // workflow until then, and the workflow holds it so that it gets to say so.
+    QList<std::shared_ptr<platform::URLSession>> liveSessions_;
     std::shared_ptr<platform::URLSessionDownloadTask> task_;
     std::optional<QByteArray> resumeData_;
-    bool sessionInvalid_ = false;
+    bool stopped_ = false;
     QList<std::function<void()>> stoppedCallbacks_;
     const std::shared_ptr<platform::DispatchQueue> privateQueue_;
 };

@@ -42,8 +42,10 @@ public:
     // A suspended task, or null once the session is invalidated.
     std::shared_ptr<URLSessionDownloadTask> downloadTaskWithRequest(const URLRequest& request);
     // A suspended task continuing the transfer the resume data describes.
-    // Resume data that cannot be read, or whose partial file is gone, gives
-    // a task that fails as soon as it is resumed (NSURLErrorCannotOpenFile).
+    // Resume data that cannot be read, whose partial file is gone, or that
+    // name anything but a download file of the temporary folder (a path
+    // elsewhere, a symbolic or a second hard link) give a task that fails as
+    // soon as it is resumed (NSURLErrorCannotOpenFile), leaving that file alone.
     std::shared_ptr<URLSessionDownloadTask> downloadTaskWithResumeData(const QByteArray& resumeData);
 
     // Cancels every task and lets the delegate go once the last event is

@@ -20,7 +20,8 @@ namespace platform {
 //   "resumeURL"       the URL the bytes came from, after redirects (text)
 //   "cachePolicy"     URLRequest::CachePolicy (integer)
 //   "timeoutInterval" seconds (number)
-//   "path"            the partial file (text, absolute)
+//   "path"            the partial file (text, absolute; a task only uses a
+//                     "CFNetworkDownload_*.tmp" file of the temporary folder)
 //   "bytes"           how many bytes of it are the body's first bytes (integer > 0)
 //   "entityTag"       the server's strong entity tag (text, optional)
 //   "lastModified"    the server's Last-Modified (text, optional)

@@ -1,32 +1,25 @@
 #include "URLSessionTransfer.h"
 
 #include "DispatchQueue.h"
-#include "NetworkThread.h"
 #include "Paths.h"
 #include "URLErrors.h"
 #include "URLSession.h"
 #include "URLSessionDownloadTask.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
-#include <QSslConfiguration>
-#include <QTimer>
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
-#include <cmath>
 #include <cstring>
-#include <map>
 #include <set>
 #include <utility>
 
 #include <fcntl.h>
+#include <openssl/bio.h>
+#include <openssl/err.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -35,53 +28,28 @@ namespace platform {
 
 namespace {
 
-// Each read from the reply moves at most this much into the file.
-constexpr std::size_t kReadChunkSize = 256 * 1024;
-// Qt's limit on what a reply may hold before it is read costs both threads
-// an extra wake-up for every block (about a quarter of the CPU time of a
-// download), so a reply starts without one: the network thread writes each
-// block out as soon as it comes. Should the file fall behind the network
-// (a slow disk) and this much pile up unread, the limit is set for the rest
-// of the transfer, and memory stays bounded either way.
-constexpr qint64 kBacklogLimit = 8 * 1024 * 1024;
-constexpr int kMaximumRedirects = 16;
+// libcurl reads up to this much from a connection at a time; small reads
+// cost a transfer most of its throughput.
+constexpr long kReceiveBufferSize = 512 * 1024;
+constexpr long kMaximumRedirects = 16;
+const QString kPartialFilePrefix = QStringLiteral("CFNetworkDownload_");
+const QString kPartialFileSuffix = QStringLiteral(".tmp");
 
 // Partial files that a transfer of this process is writing: two tasks made
 // from the same resume data must not write one file at once. Network thread
-// only.
+// only; never destroyed, as the transfers dropped at exit still consult it.
 std::set<QString>& filesInUse() {
-    static std::set<QString> files;
-    return files;
+    static auto* const files = new std::set<QString>;
+    return *files;
 }
 
 bool isTransferScheme(const QString& scheme) {
     return scheme == QLatin1String("https") || scheme == QLatin1String("http");
 }
 
-// Errors that only carry the HTTP status: the body came and is delivered.
-bool isHTTPStatusError(QNetworkReply::NetworkError error) {
-    return (error >= QNetworkReply::ContentAccessDenied && error <= QNetworkReply::UnknownContentError) ||
-           error == QNetworkReply::ProtocolInvalidOperationError ||
-           (error >= QNetworkReply::InternalServerError && error <= QNetworkReply::UnknownServerError);
-}
-
-std::int64_t codeForSslErrors(const QList<QSslError>& errors) {
-    bool untrusted = false;
-    for (const QSslError& error : errors) {
-        switch (error.error()) {
-        case QSslError::CertificateExpired:
-            return NSURLErrorServerCertificateHasBadDate;
-        case QSslError::CertificateNotYetValid:
-            return NSURLErrorServerCertificateNotYetValid;
-        case QSslError::NoError:
-        case QSslError::NoSslSupport:
-        case QSslError::UnspecifiedError:
-            break;
-        default:
-            untrusted = true;
-        }
-    }
-    return untrusted ? NSURLErrorServerCertificateUntrusted : NSURLErrorSecureConnectionFailed;
+// The statuses curl follows when the response names a Location.
+bool isFollowedRedirect(int status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
 struct ContentRange {
@@ -145,25 +113,107 @@ QString posixText(int errnoValue) {
     return QString::fromLocal8Bit(std::strerror(errnoValue));
 }
 
-// The TLS settings of requests that trust extra certificates: the system's
-// certificates plus the session's. Setting certificates turns off Qt's
-// loading of the system's on demand, so they are listed in full. Network
-// thread only.
-const QSslConfiguration& sslConfiguration(const URLSessionTransfer::Trust& trust) {
-    static std::map<QByteArray, QSslConfiguration> configurations;
-    auto found = configurations.find(trust.key);
-    if (found == configurations.end()) {
-        static const QList<QSslCertificate> system = QSslConfiguration::systemCaCertificates();
-        QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-        configuration.setCaCertificates(system + trust.certificates);
-        found = configurations.emplace(trust.key, configuration).first;
+// Resume data come from outside the session and may have been tampered
+// with: they may name nothing but a download file of the session's own
+// temporary folder, opened without following a link, so that resuming
+// never truncates, extends or deletes another file. Answers the open
+// descriptor, or -1 with the reason.
+int openOwnPartialFile(const QString& path, QString* reason) {
+    const QString folder = QDir::cleanPath(Paths::temporaryDirectory());
+    const QString name = path.mid(folder.size() + 1);
+    if (!path.startsWith(folder + u'/') || name.contains(u'/') || !name.startsWith(kPartialFilePrefix) ||
+        !name.endsWith(kPartialFileSuffix)) {
+        *reason = QStringLiteral("%1 is not a download file of %2").arg(path, folder);
+        return -1;
     }
-    return found->second;
+    const int directory = ::open(QFile::encodeName(folder).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (directory < 0) {
+        const int failure = errno;
+        *reason = QStringLiteral("cannot open folder %1: %2").arg(folder, posixText(failure));
+        return -1;
+    }
+    const int fd = ::openat(directory, QFile::encodeName(name).constData(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+    const int openFailure = errno;
+    ::close(directory);
+    if (fd < 0) {
+        *reason = openFailure == ELOOP
+                      ? QStringLiteral("%1 is a symbolic link").arg(path)
+                      : QStringLiteral("cannot open file %1: %2").arg(path, posixText(openFailure));
+        return -1;
+    }
+    // A second link would make the file another name's as well.
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_nlink != 1) {
+        ::close(fd);
+        *reason = QStringLiteral("%1 is not a regular file with a single link").arg(path);
+        return -1;
+    }
+    return fd;
+}
+
+std::int64_t fileSizeOf(int fd) {
+    struct stat status {};
+    return ::fstat(fd, &status) == 0 ? static_cast<std::int64_t>(status.st_size) : -1;
+}
+
+// The PEM text of the certificates libcurl trusts by default (the system's),
+// read once; empty when libcurl names no bundle.
+const QByteArray& systemCertificates() {
+    static const QByteArray certificates = [] {
+        NetworkThread::shared(); // libcurl is set up
+        CURL* probe = curl_easy_init();
+        char* bundle = nullptr;
+        QByteArray pem;
+        if (probe && curl_easy_getinfo(probe, CURLINFO_CAINFO, &bundle) == CURLE_OK && bundle) {
+            QFile file(QFile::decodeName(bundle));
+            if (file.open(QIODevice::ReadOnly)) {
+                pem = file.readAll();
+            }
+        }
+        curl_easy_cleanup(probe);
+        return pem;
+    }();
+    return certificates;
+}
+
+int countCertificates(const QByteArray& pem) {
+    BIO* input = BIO_new_mem_buf(pem.constData(), static_cast<int>(pem.size()));
+    int count = 0;
+    while (X509* certificate = PEM_read_bio_X509(input, nullptr, nullptr, nullptr)) {
+        X509_free(certificate);
+        ++count;
+    }
+    BIO_free(input);
+    // The loop ends on the error of finding no further certificate.
+    ERR_clear_error();
+    return count;
+}
+
+std::int64_t codeForCertificate(long verifyResult) {
+    switch (verifyResult) {
+    case X509_V_ERR_CERT_HAS_EXPIRED:
+        return NSURLErrorServerCertificateHasBadDate;
+    case X509_V_ERR_CERT_NOT_YET_VALID:
+        return NSURLErrorServerCertificateNotYetValid;
+    case X509_V_OK:
+        return NSURLErrorSecureConnectionFailed;
+    default:
+        return NSURLErrorServerCertificateUntrusted;
+    }
 }
 
 // A request that keeps URLRequest's default interval takes the session's.
 double effectiveTimeout(double requested, const URLSessionTransfer::Settings& settings) {
     return requested == URLRequest::DefaultTimeoutInterval ? settings.timeoutIntervalForRequest : requested;
+}
+
+QByteArray fieldValue(const QList<std::pair<QByteArray, QByteArray>>& fields, const char* name) {
+    for (const auto& [fieldName, value] : fields) {
+        if (fieldName.compare(name, Qt::CaseInsensitive) == 0) {
+            return value;
+        }
+    }
+    return {};
 }
 
 } // namespace
@@ -182,23 +232,14 @@ std::shared_ptr<const URLSessionTransfer::Trust> URLSessionTransfer::Trust::from
         return trust;
     }
     const QByteArray pem = file.readAll();
-    // Reading certificates loads Qt's TLS backend, which the network thread
-    // readies (quietly) when it starts.
-    NetworkThread::shared();
-    trust->certificates = QSslCertificate::fromData(pem, QSsl::Pem);
-    if (trust->certificates.isEmpty()) {
+    if (countCertificates(pem) == 0) {
         trust->failure =
             QStringLiteral(
                 "The certificate bundle that KESTREL_CA_BUNDLE names (%1) holds no PEM certificate.")
                 .arg(path);
         return trust;
     }
-    QList<QByteArray> digests;
-    for (const QSslCertificate& certificate : trust->certificates) {
-        digests.append(certificate.digest(QCryptographicHash::Sha256));
-    }
-    std::sort(digests.begin(), digests.end());
-    trust->key = QCryptographicHash::hash(digests.join(), QCryptographicHash::Sha256).toHex();
+    trust->certificates = systemCertificates() + '\n' + pem;
     return trust;
 }
 
@@ -207,13 +248,17 @@ URLSessionTransfer::URLSessionTransfer(std::shared_ptr<URLSessionDownloadTask> t
 
 URLSessionTransfer::~URLSessionTransfer() {
     if (!done_) {
-        stopReply();
         closeFile(false);
     }
+    if (handle_) {
+        curl_easy_cleanup(handle_);
+    }
+    curl_slist_free_all(requestHeaders_);
 }
 
 void URLSessionTransfer::start(const std::shared_ptr<URLSessionDownloadTask>& task,
                                const Settings& settings) {
+    Q_ASSERT(NetworkThread::shared().isCurrent());
     {
         std::lock_guard lock(task->mutex_);
         if (task->state_ != URLSessionTask::State::Running) {
@@ -223,14 +268,16 @@ void URLSessionTransfer::start(const std::shared_ptr<URLSessionDownloadTask>& ta
     if (task->transfer_) {
         return;
     }
-    auto* transfer = new URLSessionTransfer(task, settings);
-    transfer->setParent(NetworkThread::shared().context());
-    task->transfer_ = transfer;
-    transfer->begin();
+    std::unique_ptr<URLSessionTransfer> transfer(new URLSessionTransfer(task, settings));
+    task->transfer_ = transfer.get();
+    if (transfer->begin()) {
+        NetworkThread::shared().add(std::move(transfer));
+    }
 }
 
 void URLSessionTransfer::cancel(const std::shared_ptr<URLSessionDownloadTask>& task, const Settings& settings,
                                 ResumeDataHandler handler) {
+    Q_ASSERT(NetworkThread::shared().isCurrent());
     if (auto* transfer = task->transfer_) {
         transfer->cancelTransfer(std::move(handler));
         return;
@@ -261,8 +308,8 @@ void URLSessionTransfer::cancel(const std::shared_ptr<URLSessionDownloadTask>& t
 }
 
 void URLSessionTransfer::abandon(const std::shared_ptr<URLSessionDownloadTask>& task) {
+    Q_ASSERT(NetworkThread::shared().isCurrent());
     if (auto* transfer = task->transfer_) {
-        transfer->stopReply();
         transfer->closeFile(false);
         transfer->done_ = true;
         transfer->detach();
@@ -279,10 +326,17 @@ std::optional<QByteArray> URLSessionTransfer::usableResumeData(const URLSessionD
         return std::nullopt;
     }
     const auto resume = URLSessionResumeData::decode(*task.resumeData_);
-    if (!resume || !QFileInfo(resume->path).isFile() || QFileInfo(resume->path).size() < resume->bytes) {
+    if (!resume) {
         return std::nullopt;
     }
-    return task.resumeData_;
+    QString reason;
+    const int fd = openOwnPartialFile(resume->path, &reason);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    const bool whole = fileSizeOf(fd) >= resume->bytes;
+    ::close(fd);
+    return whole ? task.resumeData_ : std::nullopt;
 }
 
 void URLSessionTransfer::postCompletion(const Settings& settings,
@@ -295,14 +349,16 @@ void URLSessionTransfer::postCompletion(const Settings& settings,
     });
 }
 
-void URLSessionTransfer::begin() {
-    buffer_.resize(kReadChunkSize);
+bool URLSessionTransfer::begin() {
     currentURL_ = task_->originalRequest().URL();
     if (task_->resumeData_) {
         const auto resume = URLSessionResumeData::decode(*task_->resumeData_);
-        if (!resume || !openPartialFile(*resume)) {
-            fail(NSURLErrorCannotOpenFile, false);
-            return;
+        if (!resume) {
+            fail(NSURLErrorCannotOpenFile, false, QStringLiteral("The resume data cannot be read."));
+            return false;
+        }
+        if (!openPartialFile(*resume)) {
+            return false;
         }
         currentURL_ = resume->resumeURL;
         entityTag_ = resume->entityTag;
@@ -313,36 +369,28 @@ void URLSessionTransfer::begin() {
             std::lock_guard lock(task_->mutex_);
             task_->received_ = written_;
         }
-        sendRequest(resume->resumeURL, effectiveTimeout(resume->timeoutInterval, settings_));
-        return;
+        return prepareRequest(resume->resumeURL, effectiveTimeout(resume->timeoutInterval, settings_));
     }
 
     const URLRequest& request = task_->originalRequest();
     const QUrl& url = request.URL();
-    currentURL_ = url;
-    if (!url.isValid() || url.isRelative()) {
+    if (!url.isValid() || url.isRelative() || (isTransferScheme(url.scheme()) && url.host().isEmpty())) {
         fail(NSURLErrorBadURL, false);
-        return;
+        return false;
     }
     if (!isTransferScheme(url.scheme())) {
         fail(NSURLErrorUnsupportedURL, false);
-        return;
+        return false;
     }
-    if (url.host().isEmpty()) {
-        fail(NSURLErrorBadURL, false);
-        return;
-    }
-    if (!openFreshFile()) {
-        return;
-    }
-    sendRequest(url, effectiveTimeout(request.timeoutInterval(), settings_));
+    return openFreshFile() && prepareRequest(url, effectiveTimeout(request.timeoutInterval(), settings_));
 }
 
 bool URLSessionTransfer::openFreshFile() {
     const QString folder = Paths::temporaryDirectory();
     QDir().mkpath(folder);
-    QByteArray pattern = QFile::encodeName(folder + QStringLiteral("/CFNetworkDownload_XXXXXX.tmp"));
-    const int fd = ::mkostemps(pattern.data(), 4, O_CLOEXEC);
+    QByteArray pattern =
+        QFile::encodeName(folder + u'/' + kPartialFilePrefix + QStringLiteral("XXXXXX") + kPartialFileSuffix);
+    const int fd = ::mkostemps(pattern.data(), static_cast<int>(kPartialFileSuffix.size()), O_CLOEXEC);
     if (fd < 0) {
         const int failure = errno;
         fail(NSURLErrorCannotCreateFile, false,
@@ -356,16 +404,28 @@ bool URLSessionTransfer::openFreshFile() {
 
 bool URLSessionTransfer::openPartialFile(const URLSessionResumeData& resume) {
     if (filesInUse().count(resume.path) > 0) {
+        fail(NSURLErrorCannotOpenFile, false,
+             QStringLiteral("cannot open file %1: another download is writing it").arg(resume.path));
         return false;
     }
-    const int fd = ::open(QFile::encodeName(resume.path).constData(), O_RDWR | O_CLOEXEC);
+    QString reason;
+    const int fd = openOwnPartialFile(resume.path, &reason);
     if (fd < 0) {
+        fail(NSURLErrorCannotOpenFile, false, reason);
         return false;
     }
-    struct stat status {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size < resume.bytes ||
-        ::ftruncate(fd, resume.bytes) != 0 || ::lseek(fd, resume.bytes, SEEK_SET) != resume.bytes) {
+    if (fileSizeOf(fd) < resume.bytes) {
         ::close(fd);
+        fail(NSURLErrorCannotOpenFile, false,
+             QStringLiteral("cannot open file %1: it holds fewer bytes than the resume data say")
+                 .arg(resume.path));
+        return false;
+    }
+    if (::ftruncate(fd, resume.bytes) != 0 || ::lseek(fd, resume.bytes, SEEK_SET) != resume.bytes) {
+        const int failure = errno;
+        ::close(fd);
+        fail(NSURLErrorCannotOpenFile, false,
+             QStringLiteral("cannot open file %1: %2").arg(resume.path, posixText(failure)));
         return false;
     }
     fd_ = fd;
@@ -374,103 +434,212 @@ bool URLSessionTransfer::openPartialFile(const URLSessionResumeData& resume) {
     return true;
 }
 
-void URLSessionTransfer::sendRequest(const QUrl& url, double timeoutInterval) {
+bool URLSessionTransfer::prepareRequest(const QUrl& url, double timeoutInterval) {
     const Trust& trust = *settings_.trust;
     if (url.scheme() == QLatin1String("https") && !trust.failure.isEmpty()) {
         fail(NSURLErrorSecureConnectionFailed, false, trust.failure);
-        return;
+        return false;
     }
-    QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::UserVerifiedRedirectPolicy);
-    request.setMaximumRedirectsAllowed(kMaximumRedirects);
+    handle_ = curl_easy_init();
+    if (!handle_) {
+        fail(NSURLErrorUnknown, false);
+        return false;
+    }
+    curl_easy_setopt(handle_, CURLOPT_URL, url.toEncoded().constData());
+    curl_easy_setopt(handle_, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(handle_, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
     // Large bodies move faster over HTTP/1.1 connections of their own than
     // as streams sharing one HTTP/2 connection's flow-control window.
-    request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
+    curl_easy_setopt(handle_, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    // Proxies are not used, whatever the environment says.
+    curl_easy_setopt(handle_, CURLOPT_PROXY, "");
+    curl_easy_setopt(handle_, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(handle_, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    // curl follows redirects; `redirectAllowed` vets each one first.
+    curl_easy_setopt(handle_, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(handle_, CURLOPT_MAXREDIRS, kMaximumRedirects);
+    curl_easy_setopt(handle_, CURLOPT_HEADERFUNCTION, &URLSessionTransfer::receiveHeader);
+    curl_easy_setopt(handle_, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(handle_, CURLOPT_WRITEFUNCTION, &URLSessionTransfer::receiveBody);
+    curl_easy_setopt(handle_, CURLOPT_WRITEDATA, this);
     // The body is stored as the server sent it, so that byte counts, ranges
     // and lengths all speak of the same bytes.
-    request.setRawHeader("Accept-Encoding", "identity");
+    requestHeaders_ = curl_slist_append(requestHeaders_, "Accept-Encoding: identity");
     if (requestedOffset_ > 0) {
-        request.setRawHeader("Range", "bytes=" + QByteArray::number(requestedOffset_) + '-');
-        request.setRawHeader("If-Range", entityTag_.isEmpty() ? lastModified_ : entityTag_);
+        const QByteArray range = "Range: bytes=" + QByteArray::number(requestedOffset_) + '-';
+        const QByteArray ifRange = "If-Range: " + (entityTag_.isEmpty() ? lastModified_ : entityTag_);
+        requestHeaders_ = curl_slist_append(requestHeaders_, range.constData());
+        requestHeaders_ = curl_slist_append(requestHeaders_, ifRange.constData());
     }
+    curl_easy_setopt(handle_, CURLOPT_HTTPHEADER, requestHeaders_);
     if (!trust.certificates.isEmpty()) {
-        request.setSslConfiguration(sslConfiguration(trust));
+        curl_blob certificates{const_cast<char*>(trust.certificates.constData()),
+                               static_cast<size_t>(trust.certificates.size()), CURL_BLOB_COPY};
+        curl_easy_setopt(handle_, CURLOPT_CAINFO_BLOB, &certificates);
+        // The multi handle's cached certificate store holds the system's
+        // alone; this request's must neither use it nor replace it.
+        curl_easy_setopt(handle_, CURLOPT_CA_CACHE_TIMEOUT, 0L);
     }
-
-    reply_ = NetworkThread::shared().get(trust.key, request);
-    reply_->setParent(this);
-    connect(reply_, &QIODevice::readyRead, this, [this] { readBody(); });
-    connect(reply_, &QNetworkReply::finished, this, [this] { replyFinished(); });
-    connect(reply_, &QNetworkReply::metaDataChanged, this, [this] { sinceActivity_.start(); });
-    connect(reply_, &QNetworkReply::redirected, this, [this](const QUrl& target) { redirected(target); });
-    connect(reply_, &QNetworkReply::sslErrors, this,
-            [this](const QList<QSslError>& errors) { sslErrors_ += errors; });
-    startIdleClock(timeoutInterval);
+    if (timeoutInterval > 0) {
+        idleLimit_ = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+            std::chrono::duration<double>(timeoutInterval));
+    }
+    lastActivity_ = std::chrono::steady_clock::now();
+    return true;
 }
 
-// The request's timeout is the longest the transfer may go without any
-// data. Qt's own transfer timeout restarts a timer through a queued call for
-// every block that arrives, which costs more than the rest of the block's
-// handling; we note the time of each block instead and look at it a few
-// times per interval.
-void URLSessionTransfer::startIdleClock(double timeoutInterval) {
-    if (timeoutInterval <= 0) {
-        return;
+// The request's timeout is the longest the transfer may go without any data.
+std::optional<std::chrono::steady_clock::time_point> URLSessionTransfer::deadline() const {
+    if (done_ || idleLimit_ <= std::chrono::steady_clock::duration::zero()) {
+        return std::nullopt;
     }
-    idleLimit_ = std::chrono::milliseconds(
-        static_cast<std::int64_t>(std::min(std::ceil(timeoutInterval * 1000.0), double(INT_MAX))));
-    sinceActivity_.start();
-    auto* clock = new QTimer(this);
-    clock->setTimerType(Qt::PreciseTimer);
-    clock->start(std::clamp<std::chrono::milliseconds>(idleLimit_ / 8, std::chrono::milliseconds(10),
-                                                       std::chrono::milliseconds(1000)));
-    connect(clock, &QTimer::timeout, this, [this] {
-        if (!done_ && std::chrono::milliseconds(sinceActivity_.elapsed()) >= idleLimit_) {
-            stopReply();
-            fail(NSURLErrorTimedOut, true);
-        }
-    });
+    return lastActivity_ + idleLimit_;
 }
 
-void URLSessionTransfer::readBody() {
-    // A reply that ended in an error may be closed already, with nothing
-    // left to read.
-    if (done_ || !takeResponse() || !responseTaken_ || !reply_->isReadable()) {
-        return;
+void URLSessionTransfer::deadlineReached() {
+    if (!done_ && std::chrono::steady_clock::now() - lastActivity_ >= idleLimit_) {
+        fail(NSURLErrorTimedOut, true);
     }
-    sinceActivity_.start();
-    if (!backlogLimited_ && reply_->bytesAvailable() > kBacklogLimit) {
-        reply_->setReadBufferSize(kBacklogLimit);
-        backlogLimited_ = true;
+}
+
+size_t URLSessionTransfer::receiveHeader(char* data, size_t size, size_t count, void* self) {
+    auto* transfer = static_cast<URLSessionTransfer*>(self);
+    const size_t length = size * count;
+    transfer->lastActivity_ = std::chrono::steady_clock::now();
+    const QByteArray line = QByteArray(data, static_cast<qsizetype>(length)).trimmed();
+    if (line.startsWith("HTTP/")) {
+        // A new response (an interim one, a redirect or the final one).
+        const QList<QByteArray> parts = line.split(' ');
+        transfer->blockStatus_ = parts.size() > 1 ? parts.at(1).toInt() : 0;
+        transfer->blockFields_.clear();
+        transfer->redirecting_ = false;
+        return length;
     }
-    std::int64_t chunk = 0;
-    for (;;) {
-        const qint64 count = reply_->read(buffer_.data(), static_cast<qint64>(buffer_.size()));
-        if (count <= 0) {
-            break;
+    if (line.isEmpty()) {
+        return transfer->headerBlockEnded() ? length : 0;
+    }
+    const qsizetype colon = line.indexOf(':');
+    if (colon > 0) {
+        transfer->blockFields_.append({line.left(colon).trimmed(), line.mid(colon + 1).trimmed()});
+    }
+    return length;
+}
+
+// The URL of the request curl is making now (after the redirects so far).
+QUrl URLSessionTransfer::effectiveURL() const {
+    char* effective = nullptr;
+    curl_easy_getinfo(handle_, CURLINFO_EFFECTIVE_URL, &effective);
+    return effective ? QUrl::fromEncoded(QByteArray(effective)) : currentURL_;
+}
+
+bool URLSessionTransfer::headerBlockEnded() {
+    if (blockStatus_ >= 100 && blockStatus_ < 200) {
+        return true; // the real response follows
+    }
+    const QByteArray location = fieldValue(blockFields_, "Location");
+    if (isFollowedRedirect(blockStatus_) && !location.isEmpty()) {
+        const QUrl from = effectiveURL();
+        redirecting_ = true;
+        return redirectAllowed(from, from.resolved(QUrl::fromEncoded(location)));
+    }
+    return takeResponse();
+}
+
+// Redirects are followed to the same origin, or to any HTTPS address.
+bool URLSessionTransfer::redirectAllowed(const QUrl& from, const QUrl& target) {
+    const bool sameOrigin =
+        target.scheme() == from.scheme() && target.host() == from.host() && target.port(-1) == from.port(-1);
+    const bool secure = target.scheme() == QLatin1String("https");
+    if (!sameOrigin && !secure) {
+        currentURL_ = target;
+        failure_ = Failure{NSURLErrorAppTransportSecurityRequiresSecureConnection, false, {}};
+        return false;
+    }
+    if (secure && !settings_.trust->failure.isEmpty()) {
+        currentURL_ = target;
+        failure_ = Failure{NSURLErrorSecureConnectionFailed, false, settings_.trust->failure};
+        return false;
+    }
+    return true;
+}
+
+// Takes the response apart once its header is in, before the first byte of
+// its body is written: where the body goes in the file, how long the whole
+// is, and what resuming would need. Answers false when that ended the
+// transfer.
+bool URLSessionTransfer::takeResponse() {
+    responseTaken_ = true;
+    statusCode_ = blockStatus_;
+    currentURL_ = effectiveURL();
+
+    QMap<QString, QString> headers;
+    for (const auto& [name, value] : blockFields_) {
+        const QString key = QString::fromLatin1(name);
+        const auto existing = headers.find(key);
+        if (existing == headers.end()) {
+            headers.insert(key, QString::fromLatin1(value));
+        } else {
+            *existing += QStringLiteral(", ") + QString::fromLatin1(value);
         }
-        if (!writeAll(fd_, buffer_.data(), static_cast<std::size_t>(count))) {
+    }
+    const QByteArray entityTag = fieldValue(blockFields_, "ETag");
+    // A weak tag only says two bodies are equivalent; a range of one spliced
+    // onto the other would not be the same file.
+    entityTag_ = entityTag.startsWith("W/") ? QByteArray() : entityTag;
+    lastModified_ = fieldValue(blockFields_, "Last-Modified");
+    acceptsRanges_ = acceptsByteRanges(fieldValue(blockFields_, "Accept-Ranges"));
+    bool lengthGiven = false;
+    const std::int64_t length = fieldValue(blockFields_, "Content-Length").toLongLong(&lengthGiven);
+
+    if (requestedOffset_ > 0 && statusCode_ == 206) {
+        const auto range = parseContentRange(fieldValue(blockFields_, "Content-Range"));
+        if (!range || range->first != requestedOffset_) {
+            failure_ = Failure{NSURLErrorBadServerResponse, true, {}};
+            return false;
+        }
+        expected_ = range->total >= 0 ? range->total : (lengthGiven ? requestedOffset_ + length : -1);
+    } else {
+        // The server sent the whole body (or an error page) instead of the
+        // rest: start the file over.
+        if (written_ > 0 && (::ftruncate(fd_, 0) != 0 || ::lseek(fd_, 0, SEEK_SET) != 0)) {
             const int failure = errno;
-            stopReply();
-            fail(NSURLErrorCannotWriteToFile, false,
-                 QStringLiteral("cannot write file %1: %2").arg(path_, posixText(failure)));
-            return;
+            failure_ = Failure{NSURLErrorCannotWriteToFile, false,
+                               QStringLiteral("cannot write file %1: %2").arg(path_, posixText(failure))};
+            return false;
         }
-        chunk += count;
-        written_ += count;
+        written_ = 0;
+        requestedOffset_ = 0;
+        expected_ = lengthGiven ? length : -1;
     }
-    if (chunk == 0) {
-        return;
+    std::lock_guard lock(task_->mutex_);
+    task_->response_ = URLResponse::http(currentURL_, statusCode_, headers);
+    task_->received_ = written_;
+    task_->expected_ = expected_;
+    return true;
+}
+
+size_t URLSessionTransfer::receiveBody(char* data, size_t size, size_t count, void* self) {
+    auto* transfer = static_cast<URLSessionTransfer*>(self);
+    const size_t length = size * count;
+    transfer->lastActivity_ = std::chrono::steady_clock::now();
+    if (transfer->redirecting_ || length == 0) {
+        return length;
     }
+    if (!writeAll(transfer->fd_, data, length)) {
+        const int failure = errno;
+        transfer->failure_ =
+            Failure{NSURLErrorCannotWriteToFile, false,
+                    QStringLiteral("cannot write file %1: %2").arg(transfer->path_, posixText(failure))};
+        return 0;
+    }
+    transfer->written_ += static_cast<std::int64_t>(length);
     {
-        std::lock_guard lock(task_->mutex_);
-        task_->received_ = written_;
-        task_->expected_ = expected_;
+        std::lock_guard lock(transfer->task_->mutex_);
+        transfer->task_->received_ = transfer->written_;
+        transfer->task_->expected_ = transfer->expected_;
     }
-    reportWritten(chunk);
+    transfer->reportWritten(static_cast<std::int64_t>(length));
+    return length;
 }
 
 // One report at most waits on the delegate queue; what is written in the
@@ -509,168 +678,59 @@ void URLSessionTransfer::reportWritten(std::int64_t chunk) {
     });
 }
 
-// Takes the response apart once its header is in, before the first byte of
-// its body is written: where the body goes in the file, how long the whole
-// is, and what resuming would need. Answers false when that ended the
-// transfer.
-bool URLSessionTransfer::takeResponse() {
-    if (responseTaken_) {
-        return true;
-    }
-    const QVariant status = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!status.isValid()) {
-        return true; // no response yet
-    }
-    responseTaken_ = true;
-    statusCode_ = status.toInt();
-    currentURL_ = reply_->url();
-
-    QMap<QString, QString> headers;
-    for (const auto& [name, value] : reply_->rawHeaderPairs()) {
-        const QString key = QString::fromLatin1(name);
-        const auto existing = headers.find(key);
-        if (existing == headers.end()) {
-            headers.insert(key, QString::fromLatin1(value));
-        } else {
-            *existing += QStringLiteral(", ") + QString::fromLatin1(value);
-        }
-    }
-    const QByteArray entityTag = reply_->rawHeader("ETag").trimmed();
-    // A weak tag only says two bodies are equivalent; a range of one spliced
-    // onto the other would not be the same file.
-    entityTag_ = entityTag.startsWith("W/") ? QByteArray() : entityTag;
-    lastModified_ = reply_->rawHeader("Last-Modified").trimmed();
-    acceptsRanges_ = acceptsByteRanges(reply_->rawHeader("Accept-Ranges"));
-    const QVariant lengthHeader = reply_->header(QNetworkRequest::ContentLengthHeader);
-    const std::int64_t length = lengthHeader.isValid() ? lengthHeader.toLongLong() : -1;
-
-    if (requestedOffset_ > 0 && statusCode_ == 206) {
-        const auto range = parseContentRange(reply_->rawHeader("Content-Range"));
-        if (!range || range->first != requestedOffset_) {
-            stopReply();
-            fail(NSURLErrorBadServerResponse, true);
-            return false;
-        }
-        expected_ = range->total >= 0 ? range->total : (length >= 0 ? requestedOffset_ + length : -1);
-    } else {
-        // The server sent the whole body (or an error page) instead of the
-        // rest: start the file over.
-        if (written_ > 0 && (::ftruncate(fd_, 0) != 0 || ::lseek(fd_, 0, SEEK_SET) != 0)) {
-            const int failure = errno;
-            stopReply();
-            fail(NSURLErrorCannotWriteToFile, false,
-                 QStringLiteral("cannot write file %1: %2").arg(path_, posixText(failure)));
-            return false;
-        }
-        written_ = 0;
-        requestedOffset_ = 0;
-        expected_ = length;
-    }
-    std::lock_guard lock(task_->mutex_);
-    task_->response_ = URLResponse::http(currentURL_, statusCode_, headers);
-    task_->received_ = written_;
-    task_->expected_ = expected_;
-    return true;
-}
-
-void URLSessionTransfer::replyFinished() {
+void URLSessionTransfer::finished(CURLcode result) {
     if (done_) {
         return;
     }
-    readBody();
-    if (done_) {
+    if (failure_) {
+        const Failure failure = *failure_;
+        fail(failure.code, failure.offerResume, failure.description);
         return;
     }
-    const QNetworkReply::NetworkError error = reply_->error();
-    if (error == QNetworkReply::NoError || (statusCode_ > 0 && isHTTPStatusError(error))) {
-        if (!responseTaken_) {
-            fail(NSURLErrorBadServerResponse, false);
-            return;
-        }
-        succeed();
+    if (result != CURLE_OK) {
+        fail(errorCodeFor(result), true);
         return;
     }
-    fail(errorCodeForReply(), true);
+    if (!responseTaken_) {
+        fail(NSURLErrorBadServerResponse, false);
+        return;
+    }
+    succeed();
 }
 
-// Redirects are followed to the same origin, or to any HTTPS address.
-void URLSessionTransfer::redirected(const QUrl& target) {
-    const QUrl from = reply_->url();
-    const bool sameOrigin =
-        target.scheme() == from.scheme() && target.host() == from.host() && target.port(-1) == from.port(-1);
-    const bool secure = target.scheme() == QLatin1String("https");
-    if (!sameOrigin && !secure) {
-        currentURL_ = target;
-        stopReply();
-        fail(NSURLErrorAppTransportSecurityRequiresSecureConnection, false);
-        return;
-    }
-    if (secure && !settings_.trust->failure.isEmpty()) {
-        currentURL_ = target;
-        stopReply();
-        fail(NSURLErrorSecureConnectionFailed, false, settings_.trust->failure);
-        return;
-    }
-    Q_EMIT reply_->redirectAllowed();
-}
-
-void URLSessionTransfer::cancelTransfer(ResumeDataHandler handler) {
-    if (done_) {
-        return;
-    }
-    stopReply();
-    // A plain cancellation throws the partial file away; one asked to
-    // produce resume data keeps it when the transfer can be continued.
-    const bool offerResume = static_cast<bool>(handler);
-    fail(NSURLErrorCancelled, offerResume, {}, handler);
-}
-
-// Our own ends of the reply (cancelling, the idle clock, refused redirects)
-// never reach `replyFinished`, so the errors the reply reports are its own.
-void URLSessionTransfer::stopReply() {
-    if (!reply_) {
-        return;
-    }
-    reply_->disconnect(this);
-    reply_->abort();
-}
-
-std::int64_t URLSessionTransfer::errorCodeForReply() const {
-    switch (reply_->error()) {
-    case QNetworkReply::ConnectionRefusedError:
+std::int64_t URLSessionTransfer::errorCodeFor(CURLcode result) const {
+    switch (result) {
+    case CURLE_COULDNT_CONNECT:
         return NSURLErrorCannotConnectToHost;
-    case QNetworkReply::RemoteHostClosedError:
-        return NSURLErrorNetworkConnectionLost;
-    case QNetworkReply::HostNotFoundError:
+    case CURLE_COULDNT_RESOLVE_HOST:
         return NSURLErrorCannotFindHost;
-    case QNetworkReply::TimeoutError:
-    case QNetworkReply::ProxyTimeoutError:
+    case CURLE_OPERATION_TIMEDOUT:
         return NSURLErrorTimedOut;
-    case QNetworkReply::OperationCanceledError:
-        return NSURLErrorCancelled;
-    case QNetworkReply::SslHandshakeFailedError:
-        return codeForSslErrors(sslErrors_);
-    case QNetworkReply::TemporaryNetworkFailureError:
-    case QNetworkReply::NetworkSessionFailedError:
-    case QNetworkReply::BackgroundRequestNotAllowedError:
-        return NSURLErrorNotConnectedToInternet;
-    case QNetworkReply::UnknownNetworkError:
-        // The socket errors Qt does not name: an unreachable network before
-        // anything arrived, the connection going away after.
-        return responseTaken_ ? NSURLErrorNetworkConnectionLost : NSURLErrorNotConnectedToInternet;
-    case QNetworkReply::TooManyRedirectsError:
+    case CURLE_PEER_FAILED_VERIFICATION: {
+        long verifyResult = X509_V_OK;
+        curl_easy_getinfo(handle_, CURLINFO_SSL_VERIFYRESULT, &verifyResult);
+        return codeForCertificate(verifyResult);
+    }
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+        return NSURLErrorSecureConnectionFailed;
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+    case CURLE_PARTIAL_FILE:
+    case CURLE_GOT_NOTHING:
+        return NSURLErrorNetworkConnectionLost;
+    case CURLE_TOO_MANY_REDIRECTS:
         return NSURLErrorHTTPTooManyRedirects;
-    case QNetworkReply::InsecureRedirectError:
-        return NSURLErrorAppTransportSecurityRequiresSecureConnection;
-    case QNetworkReply::ProxyConnectionRefusedError:
-    case QNetworkReply::ProxyConnectionClosedError:
-    case QNetworkReply::ProxyNotFoundError:
-    case QNetworkReply::ProxyAuthenticationRequiredError:
-    case QNetworkReply::UnknownProxyError:
-        return NSURLErrorCannotConnectToHost;
-    case QNetworkReply::ProtocolUnknownError:
+    case CURLE_UNSUPPORTED_PROTOCOL:
         return NSURLErrorUnsupportedURL;
-    case QNetworkReply::ProtocolFailure:
+    case CURLE_URL_MALFORMAT:
+        return NSURLErrorBadURL;
+    case CURLE_WEIRD_SERVER_REPLY:
+    case CURLE_BAD_CONTENT_ENCODING:
         return NSURLErrorBadServerResponse;
     default:
         return NSURLErrorUnknown;
@@ -699,6 +759,16 @@ std::optional<URLSessionResumeData> URLSessionTransfer::resumeDataNow() const {
     resume.entityTag = entityTag_;
     resume.lastModified = lastModified_;
     return resume;
+}
+
+void URLSessionTransfer::cancelTransfer(ResumeDataHandler handler) {
+    if (done_) {
+        return;
+    }
+    // A plain cancellation throws the partial file away; one asked to
+    // produce resume data keeps it when the transfer can be continued.
+    const bool offerResume = static_cast<bool>(handler);
+    fail(NSURLErrorCancelled, offerResume, {}, handler);
 }
 
 void URLSessionTransfer::succeed() {
@@ -752,16 +822,13 @@ void URLSessionTransfer::fail(std::int64_t code, bool offerResume, const QString
     detach();
 }
 
+// The last thing a transfer does: the network thread lets it go once the
+// work under way there is done.
 void URLSessionTransfer::detach() {
     if (task_->transfer_ == this) {
         task_->transfer_ = nullptr;
     }
-    if (reply_) {
-        reply_->disconnect(this);
-        reply_->deleteLater();
-        reply_ = nullptr;
-    }
-    deleteLater();
+    NetworkThread::shared().discard(this);
 }
 
 void URLSessionTransfer::closeFile(bool keep) {

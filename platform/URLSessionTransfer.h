@@ -1,14 +1,11 @@
 #pragma once
 
 #include "Error.h"
+#include "NetworkThread.h"
 #include "URLSessionResumeData.h"
 
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QList>
-#include <QObject>
-#include <QSslCertificate>
-#include <QSslError>
 #include <QString>
 #include <QUrl>
 
@@ -17,9 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <vector>
-
-class QNetworkReply;
+#include <utility>
 
 namespace platform {
 
@@ -27,20 +22,20 @@ class DispatchQueue;
 class URLSession;
 class URLSessionDownloadTask;
 
-// One download driven on the network thread: the request, the body written
-// to a file as it arrives, and the events handed to the session's delegate
-// queue in the order they happen. Everything here runs on the network
-// thread, apart from `Trust::fromEnvironment`.
-class URLSessionTransfer : public QObject {
+// One download driven by libcurl on the network thread: the request, the
+// body written to a file as it arrives, and the events handed to the
+// session's delegate queue in the order they happen. Everything here runs on
+// the network thread, apart from `Trust::fromEnvironment`.
+class URLSessionTransfer : public NetworkThread::Transfer {
 public:
     using ResumeDataHandler = std::function<void(const std::optional<QByteArray>&)>;
 
-    // The certificates a session trusts besides the system's, read once
-    // when the session is made.
+    // The certificates a session trusts, read once when the session is made.
     struct Trust {
-        QList<QSslCertificate> certificates;
-        // Names the set of certificates; empty for the system's alone.
-        QByteArray key;
+        // PEM text of the system's certificates followed by the bundle's;
+        // empty when the system's alone are trusted. libcurl only shares a
+        // connection between requests that trust the same certificates.
+        QByteArray certificates;
         // Why the bundle KESTREL_CA_BUNDLE names could not be used: HTTPS
         // transfers of the session fail with this rather than quietly
         // trusting less (or more) than the environment asked for.
@@ -68,6 +63,13 @@ public:
     static void abandon(const std::shared_ptr<URLSessionDownloadTask>& task);
 
     ~URLSessionTransfer() override;
+    URLSessionTransfer(const URLSessionTransfer&) = delete;
+    URLSessionTransfer& operator=(const URLSessionTransfer&) = delete;
+
+    CURL* handle() const override { return handle_; }
+    void finished(CURLcode result) override;
+    std::optional<std::chrono::steady_clock::time_point> deadline() const override;
+    void deadlineReached() override;
 
 private:
     URLSessionTransfer(std::shared_ptr<URLSessionDownloadTask> task, Settings settings);
@@ -77,21 +79,26 @@ private:
     // The resume data the task was made from, if they can still be used as they are.
     static std::optional<QByteArray> usableResumeData(const URLSessionDownloadTask& task);
 
-    void begin();
+    // Answers whether the request is ready to be handed to the network
+    // thread; when it is not, the task has ended.
+    bool begin();
     bool openFreshFile();
     bool openPartialFile(const URLSessionResumeData& resume);
-    void sendRequest(const QUrl& url, double timeoutInterval);
-    void startIdleClock(double timeoutInterval);
-    void readBody();
-    void reportWritten(std::int64_t chunk);
-    bool takeResponse();
-    void replyFinished();
-    void redirected(const QUrl& target);
-    void cancelTransfer(ResumeDataHandler handler);
-    void stopReply();
+    bool prepareRequest(const QUrl& url, double timeoutInterval);
 
-    std::int64_t errorCodeForReply() const;
+    // libcurl's callbacks; a failure they find is kept in `failure_` and
+    // ends the transfer once curl has let go of it.
+    static size_t receiveHeader(char* data, size_t size, size_t count, void* self);
+    static size_t receiveBody(char* data, size_t size, size_t count, void* self);
+    bool headerBlockEnded();
+    bool redirectAllowed(const QUrl& from, const QUrl& target);
+    QUrl effectiveURL() const;
+    bool takeResponse();
+    void reportWritten(std::int64_t chunk);
+
+    std::int64_t errorCodeFor(CURLcode result) const;
     std::optional<URLSessionResumeData> resumeDataNow() const;
+    void cancelTransfer(ResumeDataHandler handler);
     void succeed();
     // Ends the task with the error; `offerResume` says whether the error may
     // carry resume data when the transfer can be continued.
@@ -112,29 +119,41 @@ private:
         std::int64_t expected = -1;
     };
 
+    struct Failure {
+        std::int64_t code = 0;
+        bool offerResume = false;
+        QString description;
+    };
+
     std::shared_ptr<URLSessionDownloadTask> task_;
     const Settings settings_;
     const std::shared_ptr<PendingProgress> progress_ = std::make_shared<PendingProgress>();
-    QNetworkReply* reply_ = nullptr;
+    CURL* handle_ = nullptr;
+    struct curl_slist* requestHeaders_ = nullptr;
     int fd_ = -1;
     QString path_;
-    std::vector<char> buffer_;
     // Bytes of the body in the file, counted from the body's first byte.
     std::int64_t written_ = 0;
     std::int64_t expected_ = -1;
     // Where the range we asked for starts; 0 for a whole body.
     std::int64_t requestedOffset_ = 0;
-    bool responseTaken_ = false;
-    bool backlogLimited_ = false;
     bool done_ = false;
+    std::optional<Failure> failure_;
+
+    // The header block being received: its status and fields, in order.
+    int blockStatus_ = 0;
+    QList<std::pair<QByteArray, QByteArray>> blockFields_;
+    // The block announced a redirect that curl follows: its body is not ours.
+    bool redirecting_ = false;
+    bool responseTaken_ = false;
     int statusCode_ = 0;
     QUrl currentURL_;
     QByteArray entityTag_;
     QByteArray lastModified_;
     bool acceptsRanges_ = false;
-    QList<QSslError> sslErrors_;
-    std::chrono::milliseconds idleLimit_{0};
-    QElapsedTimer sinceActivity_;
+
+    std::chrono::steady_clock::duration idleLimit_{0};
+    std::chrono::steady_clock::time_point lastActivity_;
 };
 
 } // namespace platform

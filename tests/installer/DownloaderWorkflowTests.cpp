@@ -13,6 +13,8 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <atomic>
+#include <functional>
 #include <mutex>
 
 using testing_support::readFile;
@@ -21,7 +23,8 @@ using testing_support::ZipEntry;
 
 namespace {
 
-// Records every call, from whichever queue it comes.
+// Records every call, from whichever queue it comes, and hands each to
+// `onEvent` when one is set.
 class RecordingDelegate : public AFXDownloaderDelegate {
 public:
     struct Event {
@@ -33,21 +36,25 @@ public:
         std::optional<platform::Error> error;
     };
 
-    void downloaderDidStarted(AFXDownloaderWorkflow&) override { record(Event("started")); }
-    void downloaderDidUpdateDownloadingProgress(AFXDownloaderWorkflow&, double progress) override {
-        record(Event("progress", progress));
+    void downloaderDidStarted(AFXDownloaderWorkflow& workflow) override {
+        record(workflow, Event("started"));
     }
-    void downloaderDidFinishDownloadingToURL(AFXDownloaderWorkflow&, const QUrl& url) override {
+    void downloaderDidUpdateDownloadingProgress(AFXDownloaderWorkflow& workflow, double progress) override {
+        record(workflow, Event("progress", progress));
+    }
+    void downloaderDidFinishDownloadingToURL(AFXDownloaderWorkflow& workflow, const QUrl& url) override {
         // The archive exists while the delegate hears of it.
-        record(Event("downloaded", 0.0, url), QFile::exists(url.toLocalFile()));
+        record(workflow, Event("downloaded", 0.0, url), QFile::exists(url.toLocalFile()));
     }
-    void downloaderDidFinishUnarchivingToURL(AFXDownloaderWorkflow&, const QUrl& url) override {
-        record(Event("unarchived", 0.0, url));
+    void downloaderDidFinishUnarchivingToURL(AFXDownloaderWorkflow& workflow, const QUrl& url) override {
+        record(workflow, Event("unarchived", 0.0, url));
     }
-    void downloaderDidFailWithError(AFXDownloaderWorkflow&,
+    void downloaderDidFailWithError(AFXDownloaderWorkflow& workflow,
                                     const std::optional<platform::Error>& error) override {
-        record(Event("failed", 0.0, {}, error));
+        record(workflow, Event("failed", 0.0, {}, error));
     }
+
+    std::function<void(AFXDownloaderWorkflow&, const Event&)> onEvent;
 
     QList<Event> events() const {
         std::lock_guard lock(mutex_);
@@ -65,10 +72,15 @@ public:
     bool archiveExistedWhenDownloaded() const { return archiveExisted_; }
 
 private:
-    void record(Event event, bool archiveExisted = false) {
-        std::lock_guard lock(mutex_);
-        archiveExisted_ = archiveExisted_ || archiveExisted;
-        events_.append(std::move(event));
+    void record(AFXDownloaderWorkflow& workflow, const Event& event, bool archiveExisted = false) {
+        {
+            std::lock_guard lock(mutex_);
+            archiveExisted_ = archiveExisted_ || archiveExisted;
+            events_.append(event);
+        }
+        if (onEvent) {
+            onEvent(workflow, event);
+        }
     }
 
     mutable std::mutex mutex_;
@@ -119,6 +131,18 @@ protected:
     }
 
     QString clientPath() const { return platform::Paths::resolve("/Applications") + "/Kestrel.app"; }
+
+    // Stops the workflow and waits until its transfers have ended.
+    static bool stopAndWait(AFXDownloaderWorkflow& workflow) {
+        auto stopped = std::make_shared<std::atomic<bool>>(false);
+        workflow.stop([stopped] { *stopped = true; });
+        return testing_support::waitUntil([&] { return stopped->load(); });
+    }
+
+    // The archive requests in the store's log, in order.
+    static QStringList archiveRequests(const testing_support::StoreProcess& store) {
+        return store.log().split('\n').filter("GET /com.kestrel.DesktopClient/Kestrel.zip");
+    }
 
     QString served_;
     QString storeLog_;
@@ -242,4 +266,108 @@ TEST_F(DownloaderWorkflowTests, StopDuringTheTransferReportsNothingMore) {
     EXPECT_FALSE(QFile::exists(clientPath()));
     EXPECT_EQ(store->log().count("GET /com.kestrel.DesktopClient/Kestrel.zip"), 1)
         << "a start while running begins nothing";
+}
+
+TEST_F(DownloaderWorkflowTests, StartAfterAFailureBeginsAgainFromTheFirstByte) {
+    serveArchive();
+    // Four cuts in a row: the fourth is reported, and the store serves the next request whole.
+    auto store = testing_support::StoreProcess::start(served_, {"--drop-after", "65536,0,0,0"});
+    ASSERT_TRUE(store);
+    const testing_support::EnvironmentOverride environment{
+        {"KESTREL_DOWNLOAD_HOST", store->baseURL().toString().toLocal8Bit()},
+        {"KESTREL_CA_BUNDLE", store->caBundlePath().toLocal8Bit()}};
+    auto delegate = std::make_shared<RecordingDelegate>();
+    auto workflow = AFXDownloaderWorkflow::makeWithDelegate(delegate);
+    workflow->start();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return delegate->ended(); }, std::chrono::seconds(60)));
+    ASSERT_EQ(delegate->names().last(), "failed");
+
+    workflow->start();
+    ASSERT_TRUE(testing_support::waitUntil(
+        [&] { return delegate->count("unarchived") + delegate->count("failed") > 1; },
+        std::chrono::seconds(60)))
+        << store->log().toStdString();
+    EXPECT_EQ(delegate->names().last(), "unarchived");
+    EXPECT_EQ(delegate->count("started"), 2);
+    EXPECT_EQ(readFile(clientPath() + "/Contents/Resources/payload.bin"), payload());
+    const QStringList requests = archiveRequests(*store);
+    ASSERT_EQ(requests.size(), 5) << store->log().toStdString();
+    for (int resumed = 1; resumed < 4; ++resumed) {
+        EXPECT_FALSE(requests[resumed].contains(" range=- ")) << requests[resumed].toStdString();
+    }
+    EXPECT_TRUE(requests[4].contains(" range=- ")) << requests[4].toStdString();
+    EXPECT_TRUE(requests[4].contains(" status=200 ")) << requests[4].toStdString();
+    EXPECT_TRUE(stopAndWait(*workflow));
+}
+
+TEST_F(DownloaderWorkflowTests, SuspendKeepsWhatCameAndResumeAsksForTheRest) {
+    serveArchive();
+    auto store = testing_support::StoreProcess::start(served_, {"--rate", "262144"});
+    ASSERT_TRUE(store);
+    const testing_support::EnvironmentOverride environment{
+        {"KESTREL_DOWNLOAD_HOST", store->baseURL().toString().toLocal8Bit()},
+        {"KESTREL_CA_BUNDLE", store->caBundlePath().toLocal8Bit()}};
+    auto delegate = std::make_shared<RecordingDelegate>();
+    auto workflow = AFXDownloaderWorkflow::makeWithDelegate(delegate);
+    workflow->start();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return delegate->count("progress") > 0; }));
+
+    auto suspended = std::make_shared<std::atomic<bool>>(false);
+    workflow->suspend([suspended] { *suspended = true; });
+    ASSERT_TRUE(testing_support::waitUntil([&] { return suspended->load(); }));
+    EXPECT_FALSE(delegate->ended());
+    workflow->resume();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return delegate->ended(); }, std::chrono::seconds(60)));
+
+    EXPECT_EQ(delegate->names().last(), "unarchived");
+    EXPECT_EQ(delegate->count("started"), 1);
+    EXPECT_EQ(readFile(clientPath() + "/Contents/Resources/payload.bin"), payload());
+    const QStringList requests = archiveRequests(*store);
+    ASSERT_EQ(requests.size(), 2) << store->log().toStdString();
+    EXPECT_TRUE(requests[0].contains(" range=- ")) << requests[0].toStdString();
+    EXPECT_TRUE(requests[1].contains(" range=bytes=")) << requests[1].toStdString();
+    EXPECT_TRUE(requests[1].contains(" status=206 ")) << requests[1].toStdString();
+    EXPECT_TRUE(stopAndWait(*workflow));
+}
+
+TEST_F(DownloaderWorkflowTests, AStopAtTheEndOfTheTransferUnpacksNothing) {
+    serveArchive();
+    auto store = testing_support::StoreProcess::start(served_);
+    ASSERT_TRUE(store);
+    const testing_support::EnvironmentOverride environment{
+        {"KESTREL_DOWNLOAD_HOST", store->baseURL().toString().toLocal8Bit()},
+        {"KESTREL_CA_BUNDLE", store->caBundlePath().toLocal8Bit()}};
+    // The last progress report comes while the complete archive waits to be
+    // handed over; the download report comes just before unpacking.
+    const std::function<bool(const RecordingDelegate::Event&)> stopWhen[] = {
+        [](const RecordingDelegate::Event& event) {
+            return event.name == "progress" && event.progress == 1.0;
+        },
+        [](const RecordingDelegate::Event& event) { return event.name == "downloaded"; }};
+    for (const auto& condition : stopWhen) {
+        auto delegate = std::make_shared<RecordingDelegate>();
+        auto stoppedByDelegate = std::make_shared<std::atomic<bool>>(false);
+        delegate->onEvent = [condition, stoppedByDelegate](AFXDownloaderWorkflow& workflow,
+                                                           const RecordingDelegate::Event& event) {
+            if (condition(event)) {
+                workflow.stop();
+                *stoppedByDelegate = true;
+            }
+        };
+        auto workflow = AFXDownloaderWorkflow::makeWithDelegate(delegate);
+        workflow->start();
+        ASSERT_TRUE(
+            testing_support::waitUntil([&] { return stoppedByDelegate->load(); }, std::chrono::seconds(60)));
+        ASSERT_TRUE(stopAndWait(*workflow));
+
+        const QStringList names = delegate->names();
+        SCOPED_TRACE(names.join(' ').toStdString());
+        EXPECT_EQ(names.count("unarchived") + names.count("failed"), 0);
+        EXPECT_LE(names.count("downloaded"), 1);
+        EXPECT_TRUE(names.last() == "downloaded" || names.last() == "progress");
+        EXPECT_FALSE(QFile::exists(clientPath()));
+        workflow->start();
+        EXPECT_EQ(archiveRequests(*store).size(), &condition - stopWhen + 1)
+            << "a stopped workflow starts nothing";
+    }
 }

@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 
 #include <chrono>
@@ -605,6 +606,42 @@ TEST_F(URLSessionTest, ResumeDataThatCannotBeUsedFailsWithCannotOpenFile) {
         EXPECT_EQ(error->code(), NSURLErrorCannotOpenFile) << describe(error);
     }
     EXPECT_EQ(testing_support::readFile(shortened.path), QByteArray(10, 'x'));
+}
+
+TEST_F(URLSessionTest, ResumeDataReachNoFileBeyondTheDownloadFolder) {
+    auto session = makeSession(nullptr);
+    const QString folder = Paths::temporaryDirectory();
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString outside = testing_support::testRoot() + QStringLiteral("/CFNetworkDownload_mine.tmp");
+    const QByteArray contents(300, 'p');
+    ASSERT_TRUE(testing_support::writeFile(outside, contents));
+    const QString symbolicLink = folder + QStringLiteral("/CFNetworkDownload_link.tmp");
+    ASSERT_TRUE(QFile::link(outside, symbolicLink));
+    const QString hardLink = folder + QStringLiteral("/CFNetworkDownload_hard.tmp");
+    ASSERT_EQ(::link(QFile::encodeName(outside).constData(), QFile::encodeName(hardLink).constData()), 0);
+
+    const QString named[] = {outside, folder + QStringLiteral("/../CFNetworkDownload_mine.tmp"), symbolicLink,
+                             hardLink};
+    for (const QString& path : named) {
+        SCOPED_TRACE(path.toStdString());
+        URLSessionResumeData resume;
+        resume.url = resume.resumeURL = QUrl(QStringLiteral("https://127.0.0.1:9/app.zip"));
+        resume.path = path;
+        resume.bytes = 100;
+        resume.entityTag = "\"tag\"";
+        auto task = session->downloadTaskWithResumeData(resume.encoded());
+        ASSERT_TRUE(task);
+        task->resume();
+        ASSERT_TRUE(waitForCompletion(*task));
+        const auto error = log_->record(*task).error;
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->code(), NSURLErrorCannotOpenFile) << describe(error);
+        EXPECT_TRUE(error->localizedDescription().contains(path)) << describe(error);
+        EXPECT_FALSE(error->userInfo().contains(NSURLSessionDownloadTaskResumeData));
+        EXPECT_EQ(testing_support::readFile(outside), contents);
+    }
+    EXPECT_TRUE(QFileInfo(symbolicLink).isSymLink());
+    EXPECT_TRUE(QFileInfo::exists(hardLink));
 }
 
 TEST_F(URLSessionTest, InvalidationCancelsOrFinishesTheTasksThenLetsTheDelegateGo) {
