@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <thread>
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -41,13 +42,13 @@ void Pipe::closeWriteEnd() {
     }
 }
 
-QByteArray Pipe::readDataToEndOfFile() {
-    // The writer is another thread or process that may take its time.
-    ScopedBlockingCall blocking;
+namespace {
+
+QByteArray readToEnd(int fd) {
     QByteArray data;
     char buffer[16384];
-    while (read_ >= 0) {
-        const ssize_t n = ::read(read_, buffer, sizeof buffer);
+    while (fd >= 0) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n > 0) {
             data.append(buffer, n);
         } else if (n == 0 || errno != EINTR) {
@@ -55,6 +56,34 @@ QByteArray Pipe::readDataToEndOfFile() {
         }
     }
     return data;
+}
+
+} // namespace
+
+QByteArray Pipe::readDataToEndOfFile() {
+    // The writer is another thread or process that may take its time.
+    ScopedBlockingCall blocking;
+    if (background_.valid()) {
+        return background_.get();
+    }
+    return readToEnd(read_);
+}
+
+void Pipe::readToEndOfFileInBackground() {
+    if (read_ < 0 || background_.valid()) {
+        return;
+    }
+    const int fd = ::fcntl(read_, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) {
+        // Without a descriptor of its own the thread could outlive ours; read in the foreground.
+        return;
+    }
+    std::promise<QByteArray> read;
+    background_ = read.get_future();
+    std::thread([fd, read = std::move(read)]() mutable {
+        read.set_value(readToEnd(fd));
+        ::close(fd);
+    }).detach();
 }
 
 namespace {

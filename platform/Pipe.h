@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 
+#include <future>
 #include <memory>
 #include <optional>
 
@@ -25,6 +26,12 @@ public:
 
     // Reads until every writer has closed its end.
     QByteArray readDataToEndOfFile();
+    // Starts that reading on a thread of its own, so that a writer at the
+    // other end never stalls on a full pipe while this process is busy (say,
+    // writing to the same child's input); `readDataToEndOfFile` then waits
+    // for it and answers what it read. The thread holds its own descriptor:
+    // the pipe may go away first.
+    void readToEndOfFileInBackground();
     // False when the data could not all be written, for instance because
     // the reading end has been closed (the process is not signalled).
     bool writeData(const QByteArray& data);
@@ -34,6 +41,7 @@ private:
 
     int read_;
     int write_;
+    std::future<QByteArray> background_;
 };
 
 } // namespace platform

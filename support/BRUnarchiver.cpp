@@ -56,12 +56,18 @@ std::optional<ToolRun> launchTool(const QString& systemPath, const QStringList& 
     }
     run.task->setLaunchPath(platform::Tools::path(systemPath));
     run.task->setArguments(arguments);
-    if (standardInput) {
+    const bool writesInput = standardInput != nullptr;
+    if (writesInput) {
         run.task->setStandardInput(std::move(standardInput));
     }
     run.task->setStandardError(run.standardError);
     if (!run.task->launch(error)) {
         return std::nullopt;
+    }
+    if (writesInput) {
+        // A tool that talks before it reads would otherwise fill its error
+        // pipe and wait for us while we wait for it to take its input.
+        run.standardError->readToEndOfFileInBackground();
     }
     return run;
 }

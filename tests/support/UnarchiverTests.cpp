@@ -1,3 +1,4 @@
+#include "platform/DispatchSemaphore.h"
 #include "platform/Paths.h"
 #include "support/BRUnarchiver.h"
 #include "testing/EnvironmentOverride.h"
@@ -180,6 +181,57 @@ TEST(UnarchiverTests, AnArchiveReachingOutsideItsFolderIsRefused) {
     EXPECT_EQ(outcome.error->domain(), platform::NSOSStatusErrorDomain);
     EXPECT_FALSE(QFile::exists(testRoot() + "/escaped.txt"));
     EXPECT_FALSE(QFile::exists(destination + "/fine.txt"));
+}
+
+TEST(UnarchiverTests, AToolThatFillsItsErrorPipeBeforeReadingStillGetsAllItsInput) {
+    // The stand-in says a mebibyte, far more than a pipe holds, before it
+    // reads anything; then it takes its whole input and fails.
+    const QString tools = testRoot() + "/chatty-tools";
+    const QString pidFile = tools + "/ditto.pid";
+    ASSERT_TRUE(writeFile(tools + "/ditto", R"PY(#!/usr/bin/python3
+import os, sys
+with open(os.path.join(os.path.dirname(sys.argv[0]), "ditto.pid"), "w") as f:
+    f.write(str(os.getpid()))
+sys.stderr.write("e" * 1048576)
+sys.stderr.flush()
+sys.stdin.buffer.read()
+sys.exit(7)
+)PY"));
+    QFile::setPermissions(tools + "/ditto", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString archive = testRoot() + "/large.zip";
+    ASSERT_TRUE(writeFile(archive, QByteArray(4 * 262144 + 1000, 'z')));
+    const testing_support::EnvironmentOverride environment{{"KESTREL_TOOLS_DIR", tools.toLocal8Bit()}};
+
+    struct Shared {
+        std::shared_ptr<platform::DispatchSemaphore> done = platform::DispatchSemaphore::make();
+        Outcome outcome;
+    };
+    auto shared = std::make_shared<Shared>();
+    BRUnarchiver::unpackArchiveAtURL(
+        QUrl::fromLocalFile(archive), std::nullopt, true,
+        [shared](double total) { shared->outcome.progress.append(total); },
+        [shared](const std::optional<QUrl>& folder, const std::optional<platform::Error>& error) {
+            shared->outcome.folder = folder;
+            shared->outcome.error = error;
+            shared->done->signal();
+        });
+    const bool finished = shared->done->wait(std::chrono::seconds(60));
+    if (!finished) {
+        // Unblock both sides so that the failure does not hang the whole run.
+        ::kill(readFile(pidFile).toInt(), SIGKILL);
+        shared->done->wait(std::chrono::seconds(60));
+    }
+    ASSERT_TRUE(finished) << "the unarchiver and the tool waited for each other";
+
+    const Outcome& outcome = shared->outcome;
+    EXPECT_FALSE(outcome.folder);
+    ASSERT_TRUE(outcome.error);
+    EXPECT_EQ(outcome.error->domain(), platform::NSOSStatusErrorDomain);
+    EXPECT_EQ(outcome.error->code(), 7);
+    EXPECT_EQ(outcome.error->localizedDescription(), QString(1048576, QLatin1Char('e')));
+    // Every chunk went in: a tenth for the destination, then five chunk steps up to nine tenths.
+    ASSERT_EQ(outcome.progress.size(), 6);
+    EXPECT_NEAR(outcome.progress.last(), 0.9, 1e-9);
 }
 
 // Disk images go through the image tool; here a scripted one that "mounts"
