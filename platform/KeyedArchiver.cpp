@@ -7,29 +7,11 @@
 #include <QtEndian>
 
 #include <algorithm>
-#include <cstdio>
 #include <limits>
 
 namespace platform {
 
-namespace {
-
-// "yyyy-MM-ddTHH:mm:ss.zzzZ" in UTC; formatting by hand is several times
-// faster than the general date formatter, and archives carry many dates.
-QByteArray isoDateWithMilliseconds(const QDateTime& date) {
-    const QDateTime utc = date.toUTC();
-    const QDate day = utc.date();
-    const QTime time = utc.time();
-    char text[40];
-    const int length =
-        std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", day.year(), day.month(),
-                      day.day(), time.hour(), time.minute(), time.second(), time.msec());
-    return QByteArray(text, length);
-}
-
-} // namespace
-
-KeyedArchiver::KeyedArchiver() : writer_(std::make_unique<QCborStreamWriter>(&data_)) {}
+KeyedArchiver::KeyedArchiver() : writer_(std::make_unique<CBORWriter>(&data_)) {}
 
 std::optional<QByteArray> KeyedArchiver::archivedDataWithRootObject(const Value& rootObject, Error* error) {
     KeyedArchiver archiver;
@@ -129,10 +111,12 @@ void KeyedArchiver::encodeValue(const Value& value) {
     case Value::Kind::Data:
         writer_->append(value.toData());
         return;
-    case Value::Kind::Date:
+    case Value::Kind::Date: {
         writer_->append(QCborKnownTags::DateTimeString);
-        writer_->append(QLatin1StringView(isoDateWithMilliseconds(value.toDate())));
+        const QByteArray text = KeyedArchiveFormat::dateText(value.toDate());
+        writer_->appendTextString(text.constData(), text.size());
         return;
+    }
     case Value::Kind::URL:
         writer_->append(QCborKnownTags::Url);
         writer_->append(value.toURL().toString(QUrl::FullyEncoded));

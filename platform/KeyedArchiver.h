@@ -1,10 +1,10 @@
 #pragma once
 
+#include "CBORWriter.h"
 #include "Error.h"
 #include "Value.h"
 
 #include <QByteArray>
-#include <QCborStreamWriter>
 #include <QString>
 
 #include <memory>
@@ -51,7 +51,7 @@ private:
     static bool isReadableInUserInfo(const Value& value);
 
     QByteArray data_;
-    std::unique_ptr<QCborStreamWriter> writer_;
+    std::unique_ptr<CBORWriter> writer_;
     bool insideObject_ = false;
     std::vector<const Object*> encoding_;
     std::optional<Error> error_;

@@ -155,8 +155,10 @@ Value KeyedUnarchiver::decodeValue(const QCborValue& encoded, const Classes& all
         break;
     }
     case QCborValue::DateTime: {
-        // The reader turns date tags into dates itself.
-        const QDateTime date = encoded.toDateTime();
+        // The reader turns date tags into dates itself, keeping their text
+        // in the form archives write.
+        const std::optional<QDateTime> written = dateFromText(encoded.taggedValue().toString());
+        const QDateTime date = written ? *written : encoded.toDateTime();
         if (!date.isValid()) {
             return fail(QStringLiteral("The date for key \"%1\" is not valid").arg(key));
         }

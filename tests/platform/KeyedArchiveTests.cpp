@@ -127,6 +127,33 @@ TEST(KeyedArchive, EveryValueKindComesBackWithItsKind) {
     EXPECT_EQ(failure->underlyingError()->code(), 2);
 }
 
+TEST(KeyedArchive, DatesAreWrittenAsUTCTextWithMilliseconds) {
+    // Calendar edges (leap days, century rules, the last four-digit year,
+    // before 1970) and a spread of instants in between.
+    QList<std::int64_t> instants{0,
+                                 -1234567,
+                                 951782400000,  // 2000-02-29
+                                 951868800000,  // 2000-03-01
+                                 4107542400000, // 2100-03-01
+                                 1709251199999, // 2024-02-29T23:59:59.999
+                                 253402300799999};
+    std::mt19937_64 random(20261207);
+    std::uniform_int_distribution<std::int64_t> anyInstant(0, 253402300799999);
+    for (int i = 0; i < 2000; ++i) {
+        instants.append(anyInstant(random));
+    }
+    for (const std::int64_t instant : instants) {
+        const QDateTime date = QDateTime::fromMSecsSinceEpoch(instant, Qt::UTC);
+        const auto data = KeyedArchiver::archivedDataWithRootObject(Value(date));
+        ASSERT_TRUE(data);
+        const QCborValue written = QCborValue::fromCbor(*data);
+        ASSERT_TRUE(written.isTag()) << instant;
+        EXPECT_EQ(written.tag(), QCborTag(QCborKnownTags::DateTimeString));
+        EXPECT_EQ(written.taggedValue().toString(), date.toString(Qt::ISODateWithMs)) << instant;
+        EXPECT_EQ(roundTrip(Value(date)).toDate().toMSecsSinceEpoch(), instant);
+    }
+}
+
 TEST(KeyedArchive, ObjectsKeepTheirClassAndErrorsLeaveBehindWhatCannotTravel) {
     auto root = ArchiveTestNode::make(QStringLiteral("root"), 3);
     root->child = ArchiveTestNode::make(QStringLiteral("leaf"), 4);
