@@ -39,7 +39,11 @@ BRClassReflection::reflectionForClass(const platform::Class* aClass,
         return *known;
     }
     // Made outside the queue: a class's making asks for its superclass's reflection.
-    std::shared_ptr<const BRClassReflection> made = make();
+    std::shared_ptr<BRClassReflection> fresh = make();
+    if (fresh) {
+        fresh->bindAccessors(aClass);
+    }
+    std::shared_ptr<const BRClassReflection> made = std::move(fresh);
     c.queue->sync([&] {
         if (auto it = c.reflections.constFind(name); it != c.reflections.cend()) {
             made = *it;
@@ -48,6 +52,22 @@ BRClassReflection::reflectionForClass(const platform::Class* aClass,
         }
     });
     return made;
+}
+
+void BRClassReflection::bindAccessors(const platform::Class* aClass) {
+    boundClass_ = aClass;
+    accessors_.clear();
+    accessors_.reserve(static_cast<std::size_t>(properties_.size()));
+    for (const auto& property : properties_) {
+        accessors_.push_back(aClass->accessorForKey(property->key()));
+    }
+}
+
+const platform::Class::Accessor* BRClassReflection::accessorAt(qsizetype index,
+                                                               const platform::Object& object) const {
+    const platform::Class* aClass = object.objectClass();
+    return aClass == boundClass_ ? accessors_[static_cast<std::size_t>(index)]
+                                 : aClass->accessorForKey(properties_[index]->key());
 }
 
 std::shared_ptr<BRClassReflection> BRClassReflection::copy() const {
@@ -90,8 +110,9 @@ void BRClassReflection::addPropertyForSelector(
 }
 
 void BRClassReflection::encodeObject(const platform::Object& object, platform::KeyedArchiver& encoder) const {
-    for (const auto& property : properties_) {
-        platform::Value value = object.valueForKey(property->key());
+    for (qsizetype i = 0; i < properties_.size(); ++i) {
+        const auto& property = properties_[i];
+        platform::Value value = object.valueForKey(accessorAt(i, object));
         if (property->valueTransformer()) {
             value = property->valueTransformer()->transformedValue(value);
         }
@@ -100,7 +121,8 @@ void BRClassReflection::encodeObject(const platform::Object& object, platform::K
 }
 
 void BRClassReflection::decodeObject(platform::Object& object, platform::KeyedUnarchiver& decoder) const {
-    for (const auto& property : properties_) {
+    for (qsizetype i = 0; i < properties_.size(); ++i) {
+        const auto& property = properties_[i];
         platform::Value value = decoder.decodeObjectOfClasses(property->objectClasses(), property->key());
         if (property->valueTransformer() && !value.isNull()) {
             value = property->valueTransformer()->reverseTransformedValue(value);
@@ -108,7 +130,7 @@ void BRClassReflection::decodeObject(platform::Object& object, platform::KeyedUn
         if (value.isNull()) {
             value = property->defaultValue();
         }
-        object.setValueForKey(value, property->key());
+        object.setValueForKey(value, property->key(), accessorAt(i, object));
     }
 }
 
