@@ -76,10 +76,7 @@ std::shared_ptr<Object> Object::copy() const {
 }
 
 Value Object::valueForKey(const QString& key) const {
-    return valueForKey(objectClass()->accessorForKey(key));
-}
-
-Value Object::valueForKey(const Class::Accessor* accessor) const {
+    const Class::Accessor* accessor = objectClass()->accessorForKey(key);
     return accessor && accessor->get ? accessor->get(*this) : Value();
 }
 
@@ -97,10 +94,7 @@ Value Object::valueForKeyPath(const QString& keyPath) const {
 }
 
 bool Object::setValueForKey(const Value& value, const QString& key) {
-    return setValueForKey(value, key, objectClass()->accessorForKey(key));
-}
-
-bool Object::setValueForKey(const Value& value, const QString& key, const Class::Accessor* accessor) {
+    const Class::Accessor* accessor = objectClass()->accessorForKey(key);
     if (!accessor || !accessor->set) {
         return false;
     }
@@ -121,7 +115,6 @@ Object::ObserverToken Object::addObserver(const QString& key, Observer observer)
         std::lock_guard lock(observationCreation());
         if (!observation_) {
             observation_ = std::make_shared<Observation>();
-            observed_.store(true, std::memory_order_release);
         }
         observation = observation_;
     }
@@ -165,9 +158,6 @@ void Object::removeObserver(ObserverToken token) {
 }
 
 void Object::didChangeValueForKey(const QString& key) {
-    if (!observed_.load(std::memory_order_acquire)) {
-        return;
-    }
     std::shared_ptr<Observation> observation;
     {
         std::lock_guard lock(observationCreation());

@@ -39,11 +39,7 @@ BRClassReflection::reflectionForClass(const platform::Class* aClass,
         return *known;
     }
     // Made outside the queue: a class's making asks for its superclass's reflection.
-    std::shared_ptr<BRClassReflection> fresh = make();
-    if (fresh) {
-        fresh->bindAccessors(aClass);
-    }
-    std::shared_ptr<const BRClassReflection> made = std::move(fresh);
+    std::shared_ptr<const BRClassReflection> made = make();
     c.queue->sync([&] {
         if (auto it = c.reflections.constFind(name); it != c.reflections.cend()) {
             made = *it;
@@ -52,22 +48,6 @@ BRClassReflection::reflectionForClass(const platform::Class* aClass,
         }
     });
     return made;
-}
-
-void BRClassReflection::bindAccessors(const platform::Class* aClass) {
-    boundClass_ = aClass;
-    accessors_.clear();
-    accessors_.reserve(static_cast<std::size_t>(properties_.size()));
-    for (const auto& property : properties_) {
-        accessors_.push_back(aClass->accessorForKey(property->key()));
-    }
-}
-
-const platform::Class::Accessor* BRClassReflection::accessorAt(qsizetype index,
-                                                               const platform::Object& object) const {
-    const platform::Class* aClass = object.objectClass();
-    return aClass == boundClass_ ? accessors_[static_cast<std::size_t>(index)]
-                                 : aClass->accessorForKey(properties_[index]->key());
 }
 
 std::shared_ptr<BRClassReflection> BRClassReflection::copy() const {
@@ -110,9 +90,8 @@ void BRClassReflection::addPropertyForSelector(
 }
 
 void BRClassReflection::encodeObject(const platform::Object& object, platform::KeyedArchiver& encoder) const {
-    for (qsizetype i = 0; i < properties_.size(); ++i) {
-        const auto& property = properties_[i];
-        platform::Value value = object.valueForKey(accessorAt(i, object));
+    for (const auto& property : properties_) {
+        platform::Value value = object.valueForKey(property->key());
         if (property->valueTransformer()) {
             value = property->valueTransformer()->transformedValue(value);
         }
@@ -121,8 +100,7 @@ void BRClassReflection::encodeObject(const platform::Object& object, platform::K
 }
 
 void BRClassReflection::decodeObject(platform::Object& object, platform::KeyedUnarchiver& decoder) const {
-    for (qsizetype i = 0; i < properties_.size(); ++i) {
-        const auto& property = properties_[i];
+    for (const auto& property : properties_) {
         platform::Value value = decoder.decodeObjectOfClasses(property->objectClasses(), property->key());
         if (property->valueTransformer() && !value.isNull()) {
             value = property->valueTransformer()->reverseTransformedValue(value);
@@ -130,7 +108,7 @@ void BRClassReflection::decodeObject(platform::Object& object, platform::KeyedUn
         if (value.isNull()) {
             value = property->defaultValue();
         }
-        object.setValueForKey(value, property->key(), accessorAt(i, object));
+        object.setValueForKey(value, property->key());
     }
 }
 

@@ -12,7 +12,6 @@
 
 #include <functional>
 #include <memory>
-#include <vector>
 
 // The coded properties of one class, declared once: the reflection encodes,
 // decodes and copies objects of the class through key-value coding, so
@@ -63,18 +62,9 @@ public:
 private:
     BRClassReflection() = default;
     void add(PropertyReflection property);
-    // Finds the accessors of `aClass` for the properties once, so that
-    // coding an object of exactly that class looks up no key.
-    void bindAccessors(const platform::Class* aClass);
-    // The accessor of the property at `index` for `object`.
-    const platform::Class::Accessor* accessorAt(qsizetype index, const platform::Object& object) const;
 
     QList<PropertyReflection> properties_;
     QHash<QString, PropertyReflection> byKey_;
-    // Set before the reflection is shared, then only read. Classes never
-    // change once registered, so their accessors stay where they are.
-    const platform::Class* boundClass_ = nullptr;
-    std::vector<const platform::Class::Accessor*> accessors_;
 };
 
 // The reflection of class T (which has `staticClass()` and `makeReflection()`).

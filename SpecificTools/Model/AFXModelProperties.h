@@ -55,10 +55,8 @@ void AFXAddSetProperty(platform::Class& aClass, const QString& key, QList<E> (C:
                        void (C::*setter)(const QList<E>&)) {
     platform::Class::Accessor accessor;
     accessor.get = [getter](const platform::Object& object) {
-        const QList<E> held = (static_cast<const C&>(object).*getter)();
         platform::Value::Array elements;
-        elements.reserve(held.size());
-        for (const E& element : held) {
+        for (const E& element : (static_cast<const C&>(object).*getter)()) {
             elements.append(platform::ValueConversion<E>::to(element));
         }
         return platform::Value::set(elements);
