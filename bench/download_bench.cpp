@@ -293,7 +293,7 @@ int main(int argc, char** argv) {
     }
     const int status = runBenchmarksWithRatios(
         argc, argv,
-        {{"BM_WorkflowDownload", "BM_CurlDownload", ">= 0.9", BenchFigure::Throughput},
+        {{"BM_WorkflowDownload", "BM_CurlDownload", ">= 0.95", BenchFigure::Throughput},
          {"BM_WorkflowDownloadPeakMemory/200", "BM_WorkflowDownloadPeakMemory/50", "<= 1.1",
           BenchFigure::CounterRatio, "peak_rss"},
          {"BM_WorkflowDownloadPeakMemory/200", "BM_WorkflowDownloadPeakMemory/0", "report",
