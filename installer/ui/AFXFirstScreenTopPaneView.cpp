@@ -61,6 +61,7 @@ void AFXFirstScreenTopPaneView::showAnimated(bool animated, std::function<void()
         if (guardedPlaceholder) {
             guardedPlaceholder->setHidden(false);
         }
+        snapshot->hide();
         snapshot->deleteLater();
         completion();
     });
@@ -87,6 +88,7 @@ void AFXFirstScreenTopPaneView::hideAnimated(bool animated, std::function<void()
         AFXAnimationContext::defaultTimingFunction());
     AFXAnimationContext::run(zoom, [snapshot, completion = std::move(completion)] {
         completion();
+        snapshot->hide();
         snapshot->deleteLater();
     });
 }

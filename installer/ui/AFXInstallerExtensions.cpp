@@ -29,7 +29,13 @@ QPixmap AFXSnapshotImage(QWidget* view) {
     // Shown and hidden again before the event loop runs, so nothing flickers.
     const bool wasHidden = view->isHidden();
     view->setVisible(true);
-    const QPixmap image = view->grab();
+    // Drawn on a clear picture without the view's background, so a snapshot
+    // moving over the page shows only what the view itself draws.
+    const qreal ratio = view->devicePixelRatioF();
+    QPixmap image(view->size() * ratio);
+    image.setDevicePixelRatio(ratio);
+    image.fill(Qt::transparent);
+    view->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
     view->setVisible(!wasHidden);
     return image;
 }

@@ -111,6 +111,7 @@ void AFXTwoPartTopPaneView::showIconViewAnimatedWithCompletion(std::function<voi
     QPointer<QLabel> guardedIcon = icon;
     AFXAnimationContext::run(frameAndAlpha(snapshot, frame, 1.0, 0.3),
                              [snapshot, guardedIcon, completion = std::move(completion)] {
+                                 snapshot->hide();
                                  snapshot->deleteLater();
                                  if (guardedIcon) {
                                      guardedIcon->setHidden(false);
@@ -126,6 +127,7 @@ void AFXTwoPartTopPaneView::hideIconViewAnimatedWithCompletion(std::function<voi
     AFXAnimationContext::run(
         frameAndAlpha(snapshot, frame.adjusted(kIconZoom, kIconZoom, -kIconZoom, -kIconZoom), 0.0, 0.3),
         [snapshot, completion = std::move(completion)] {
+            snapshot->hide();
             snapshot->deleteLater();
             completion();
         });
@@ -146,7 +148,9 @@ void AFXTwoPartTopPaneView::showPartsAnimatedWithCompletion(std::function<void()
     QPointer<QWidget> guardedLeft = left;
     QPointer<QWidget> guardedRight = right;
     AFXAnimationContext::run(group, [=, completion = std::move(completion)] {
+        leftSnapshot->hide();
         leftSnapshot->deleteLater();
+        rightSnapshot->hide();
         rightSnapshot->deleteLater();
         if (guardedLeft && guardedRight) {
             guardedLeft->setHidden(false);
@@ -168,7 +172,9 @@ void AFXTwoPartTopPaneView::hidePartsAnimatedWithCompletion(std::function<void()
     group->addAnimation(frameAndAlpha(leftSnapshot, leftFrame - inset, 0.0, 0.3));
     group->addAnimation(frameAndAlpha(rightSnapshot, rightFrame - inset, 0.0, 0.3));
     AFXAnimationContext::run(group, [leftSnapshot, rightSnapshot, completion = std::move(completion)] {
+        leftSnapshot->hide();
         leftSnapshot->deleteLater();
+        rightSnapshot->hide();
         rightSnapshot->deleteLater();
         completion();
     });
