@@ -8,8 +8,10 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QImage>
 #include <QPainter>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <ctime>
@@ -74,9 +76,9 @@ void runWindowFor(benchmark::State& state, bool flowing) {
         const double before = processSeconds();
         QElapsedTimer wall;
         wall.start();
-        while (wall.elapsed() < 1000) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
-        }
+        QEventLoop loop;
+        QTimer::singleShot(1000, &loop, &QEventLoop::quit);
+        loop.exec();
         state.SetIterationTime(flowing ? processSeconds() - before : double(wall.nsecsElapsed()) / 1e9);
     }
 }
