@@ -1,26 +1,43 @@
 // install-orbit-notes: installs Orbit Notes (store identifier 230) through
-// the store's desktop client. `--no-window` runs the installation in the
-// terminal.
+// the store's desktop client, in its window, or in the terminal with
+// `--no-window`.
 
 #include "AFXInstallationManager.h"
+#include "AFXInstallerAppDelegate.h"
 #include "AFXTerminalInstallation.h"
 #include "platform/SignalWatcher.h"
 #include "support/AFXSetupLogger.h"
 
+#include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 
 namespace {
 
 constexpr std::int64_t kOrbitNotesAppID = 230;
 
+// The terminal mode must run where there is no display, so the kind of
+// application is chosen before the options are parsed.
+bool wantsWindow(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--no-window") == 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication application(argc, argv);
+    const std::unique_ptr<QCoreApplication> application =
+        wantsWindow(argc, argv) ? std::make_unique<QApplication>(argc, argv)
+                                : std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("install-orbit-notes"));
 
     QCommandLineParser parser;
@@ -34,7 +51,7 @@ int main(int argc, char** argv) {
         QStringLiteral("Retry a failed step up to <n> times before undoing (default 0)."),
         QStringLiteral("n"), QStringLiteral("0"));
     parser.addOptions({noWindow, retries});
-    parser.process(application);
+    parser.process(*application);
 
     bool retriesIsNumber = false;
     const int retryCount = parser.value(retries).toInt(&retriesIsNumber);
@@ -43,18 +60,24 @@ int main(int argc, char** argv) {
                      qUtf8Printable(parser.value(retries)));
         return 2;
     }
-    if (!parser.isSet(noWindow)) {
-        std::fprintf(
-            stderr, "install-orbit-notes: this build has no installer window yet; run it with --no-window\n");
-        return 2;
-    }
 
     AFXSetupLogger(QStringLiteral("install-orbit-notes"));
+    if (!parser.isSet(noWindow)) {
+        // Every quit goes through the delegate's handshake, closing the
+        // window included.
+        QApplication::setQuitOnLastWindowClosed(false);
+        AFXInstallerAppDelegate delegate;
+        AFXApplication::setDelegate(&delegate);
+        delegate.applicationDidFinishLaunching();
+        const int status = application->exec();
+        AFXApplication::setDelegate(nullptr);
+        return status;
+    }
     const auto manager = AFXInstallationManager::makeWithAppID(kOrbitNotesAppID);
     const auto installation = AFXTerminalInstallation::make(manager, retryCount, stdout);
     platform::SignalWatcher interruptions({SIGINT, SIGTERM}, [&](int) { installation->interrupt(); });
     std::fprintf(stdout, "Installing Orbit Notes (store identifier %lld)\n",
                  static_cast<long long>(kOrbitNotesAppID));
     installation->start([](int status) { QCoreApplication::exit(status); });
-    return application.exec();
+    return application->exec();
 }

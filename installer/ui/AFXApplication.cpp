@@ -1,0 +1,45 @@
+#include "AFXApplication.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+// Main-thread state, as all of the application's.
+AFXApplicationDelegate*& delegate() {
+    static AFXApplicationDelegate* current = nullptr;
+    return current;
+}
+
+// A reply of "now" from a nested request (the delegate asking again once
+// it allows quitting) and then from the outer one quits once.
+bool& terminated() {
+    static bool done = false;
+    return done;
+}
+
+std::function<void()>& terminationAction() {
+    static std::function<void()> action = [] { QCoreApplication::quit(); };
+    return action;
+}
+
+} // namespace
+
+void AFXApplication::setDelegate(AFXApplicationDelegate* newDelegate) {
+    delegate() = newDelegate;
+}
+
+void AFXApplication::terminate(QObject*) {
+    if (terminated() ||
+        (delegate() != nullptr && delegate()->applicationShouldTerminate() == AFXTerminateReply::Cancel)) {
+        return;
+    }
+    if (!terminated()) {
+        terminated() = true;
+        terminationAction()();
+    }
+}
+
+void AFXApplication::setTerminationAction(std::function<void()> action) {
+    terminationAction() = std::move(action);
+    terminated() = false;
+}
