@@ -13,7 +13,7 @@ public:
                      std::function<void()> handler) override {
         auto source = platform::DispatchSource::makeTimer(queue);
         const auto start =
-            platform::DispatchSource::Clock::time_point(std::chrono::milliseconds(date.toMSecsSinceEpoch()));
+            platform::DispatchSource::WallClock::time_point(std::chrono::milliseconds(date.toMSecsSinceEpoch()));
         source->setTimer(start, std::nullopt, leeway);
         source->setEventHandler(std::move(handler));
         source->resume();

@@ -62,8 +62,9 @@ protected:
                 {"KESTREL_DOWNLOAD_HOST", store_->baseURL().toString().toLocal8Bit()},
                 {"KESTREL_CA_BUNDLE", store_->caBundlePath().toLocal8Bit()}});
         log_ = std::make_shared<fakes::CallLog>();
-        system_ = std::make_shared<fakes::SystemService>(log_);
-        apps_ = std::make_shared<fakes::AppsService>(log_, kAppID, appPath_);
+        gate_ = std::make_shared<fakes::AnswerGate>();
+        system_ = std::make_shared<fakes::SystemService>(log_, gate_);
+        apps_ = std::make_shared<fakes::AppsService>(log_, gate_, kAppID, appPath_);
         AFXAnimationContext::setDrivenManually(true);
         AFXApplication::setTerminationAction([this] {
             stateAtTermination_ = controller() && controller()->installationManager()
@@ -91,8 +92,8 @@ protected:
                 [this](const QStringList& classes, const QString& tierName,
                        const std::shared_ptr<AFXServicesFactoryDelegate>& delegate) {
                     // A retry makes a new factory: the failures belong to the first.
-                    return std::make_shared<fakes::Factory>(system_, apps_,
-                                                            std::exchange(systemServiceFailures_, 0),
+                    return std::make_shared<fakes::Factory>(system_, apps_, gate_,
+                                                            std::exchange(systemServiceFailures_, 0), false,
                                                             delegate, classes, tierName);
                 });
             return manager;
@@ -152,6 +153,7 @@ protected:
     QString applications_;
     QString appPath_;
     std::shared_ptr<fakes::CallLog> log_;
+    std::shared_ptr<fakes::AnswerGate> gate_;
     std::shared_ptr<fakes::SystemService> system_;
     std::shared_ptr<fakes::AppsService> apps_;
     int systemServiceFailures_ = 0;
