@@ -75,6 +75,11 @@ std::shared_ptr<AFXInstallationManager> AFXInstallationManager::makeWithAppID(st
 }
 
 AFXInstallationManager::~AFXInstallationManager() {
+    // A download under way holds its workflow through its session until it
+    // is stopped; nothing else would end it once the manager is gone.
+    if (downloaderWorflow_) {
+        downloaderWorflow_->stop();
+    }
     unbindAppInstallationProgress();
     if (auto center = platform::DistributedNotificationCenter::defaultCenter()) {
         for (const auto& observer : workflowObservers_) {
