@@ -170,6 +170,7 @@ bool roundTrip(const QDBusConnection& connection, std::chrono::milliseconds time
         QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
         QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetId"));
     const auto milliseconds = std::clamp<std::int64_t>(timeout.count(), 0, std::numeric_limits<int>::max());
+    ScopedBlockingCall blocking;
     const QDBusMessage reply = connection.call(call, QDBus::Block, static_cast<int>(milliseconds));
     if (reply.type() == QDBusMessage::ReplyMessage) {
         return true;

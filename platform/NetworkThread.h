@@ -62,7 +62,6 @@ private:
 
     CURLM* const multi_;
     std::thread thread_;
-    std::thread::id threadId_;
 
     // Posted work, handed over from any thread.
     std::mutex postedMutex_;

@@ -1,8 +1,8 @@
 #include "ProcessEnvironment.h"
 
-#include <mutex>
+#include <QtGlobal>
 
-#include <stdlib.h>
+#include <mutex>
 
 extern char** environ;
 
@@ -27,11 +27,13 @@ QList<QByteArray> ProcessEnvironment::snapshot() {
 }
 
 void ProcessEnvironment::setValue(const char* name, const std::optional<QByteArray>& value) {
+    // Both locks: ours keeps snapshots whole, Qt's keeps its own readers
+    // (qgetenv and friends) from walking a table being changed.
     std::lock_guard lock(environmentMutex());
     if (value) {
-        ::setenv(name, value->constData(), 1);
+        qputenv(name, *value);
     } else {
-        ::unsetenv(name);
+        qunsetenv(name);
     }
 }
 

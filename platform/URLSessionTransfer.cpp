@@ -35,8 +35,8 @@ constexpr long kMaximumRedirects = 16;
 const QString kPartialFilePrefix = QStringLiteral("CFNetworkDownload_");
 const QString kPartialFileSuffix = QStringLiteral(".tmp");
 
-// Partial files that a transfer of this process is writing: two tasks made
-// from the same resume data must not write one file at once. Network thread
+// Partial files that a transfer of this process is writing: no task made
+// from resume data may write a file another transfer is writing. Network thread
 // only; never destroyed, as the transfers dropped at exit still consult it.
 std::set<QString>& filesInUse() {
     static auto* const files = new std::set<QString>;
@@ -399,6 +399,8 @@ bool URLSessionTransfer::openFreshFile() {
     }
     fd_ = fd;
     path_ = QFile::decodeName(pattern);
+    // Forged resume data could name this file while it is being written.
+    filesInUse().insert(path_);
     return true;
 }
 

@@ -44,11 +44,12 @@ TEST(DispatchWorkerPoolTests, ComputingWorkKeepsOneThreadPerCore) {
 TEST(DispatchWorkerPoolTests, WaitsDeeperThanTheCoresStillComplete) {
     // Every item but the last waits for the last, which can only start on a
     // thread the pool adds because the others declared their waits.
-    DispatchWorkerPool pool(2);
     constexpr int kItems = 2 + 3;
     auto released = DispatchSemaphore::make(0);
     auto group = DispatchGroup::make();
     std::atomic<int> arrived{0};
+    // Last, so that it closes (and waits for its items) before what they use goes.
+    DispatchWorkerPool pool(2);
     for (int i = 0; i < kItems; ++i) {
         group->enter();
         pool.submit([&, group] {
@@ -79,19 +80,21 @@ TEST(DispatchWorkerPoolTests, SynchronousHopsOntoABusyQueueDoNotStarveThePool) {
     auto gate = DispatchSemaphore::make(0);
     busy->async([gate] { gate->wait(); });
     auto group = DispatchGroup::make();
-    std::atomic<int> waiting{0}, served{0};
+    // Shared with the hops, which may outlive a failed test.
+    auto waiting = std::make_shared<std::atomic<int>>(0);
+    auto served = std::make_shared<std::atomic<int>>(0);
     auto hoppers = DispatchQueue::make(u"hoppers"_s, {.concurrent = true});
     for (int i = 0; i < hops; ++i) {
-        group->async(hoppers, [&] {
-            ++waiting;
-            busy->sync([&] { ++served; });
+        group->async(hoppers, [busy, waiting, served] {
+            ++*waiting;
+            busy->sync([served] { ++*served; });
         });
     }
-    const bool allWaiting = testing_support::waitUntil([&] { return waiting == hops; }, kWait);
+    const bool allWaiting = testing_support::waitUntil([&] { return *waiting == hops; }, kWait);
     gate->signal();
     ASSERT_TRUE(group->wait(kWait));
-    EXPECT_TRUE(allWaiting) << waiting << " of " << hops << " hops started";
-    EXPECT_EQ(served, hops);
+    EXPECT_TRUE(allWaiting) << *waiting << " of " << hops << " hops started";
+    EXPECT_EQ(*served, hops);
 }
 
 TEST(DispatchWorkerPoolTests, RefusedThreadsLoseNoWork) {
