@@ -142,7 +142,7 @@ void AFXDownloaderWorkflow::stop(std::function<void()> stopped) {
     }
     if (sessions.isEmpty()) {
         if (stopped) {
-            stopped();
+            privateQueue_->async(std::move(stopped));
         }
         return;
     }
@@ -217,7 +217,11 @@ void AFXDownloaderWorkflow::URLSessionDownloadTaskDidFinishDownloadingToURL(
     }
     BRUnarchiver::unpackArchiveAtURL(
         location, destinationFolderURL(), false, nullptr,
-        [this, &delegate](const std::optional<QUrl>& folderURL, const std::optional<Error>& error) {
+        [this, &session, &delegate](const std::optional<QUrl>& folderURL, const std::optional<Error>& error) {
+            // A stop while unpacking leaves the unpacked archive unreported.
+            if (!isCurrent(session)) {
+                return;
+            }
             if (!error && folderURL) {
                 const QString clientPath = folderURL->toLocalFile() + QLatin1Char('/') + kClientBundleName;
                 if (platform::FileManager::fileExists(clientPath)) {

@@ -37,6 +37,11 @@ constexpr std::int64_t kWorkflowInstalled = 2;
 constexpr std::uint64_t kResourcesPriority = 2;
 constexpr std::int64_t kClientUninstallerType = 1;
 
+bool isFailure(std::int64_t state) {
+    return state == AFXInstallationStateDownloadFailed || state == AFXInstallationStateServicesFailed ||
+           state == AFXInstallationStateAppInstallationFailed;
+}
+
 // Quotes a path for the shell, so that spaces and quotes stay part of it.
 QString shellQuoted(const QString& text) {
     QString quoted = text;
@@ -233,20 +238,32 @@ void AFXInstallationManager::fail(AFXInstallationState state, const std::optiona
 void AFXInstallationManager::installWithProgressBlock(ProgressBlock progressBlock, Callback callback) {
     internalQueue_->async([weakSelf = weak_from_this(), progressBlock = std::move(progressBlock),
                            callback = std::move(callback)] {
-        auto self = weakSelf.lock();
-        if (!self) {
-            return;
+        if (auto self = weakSelf.lock()) {
+            self->beginRun(progressBlock, callback);
         }
-        // A run begun while a stop is under way would have what it sets up
-        // cleared by the stop's reset: it begins once the stop is done.
-        if (self->stopsUnderWay_ > 0) {
-            self->installAfterStops_ = {progressBlock, callback};
-            return;
-        }
-        self->progressBlock_ = progressBlock;
-        self->callback_ = callback;
-        self->startNewDownload();
     });
+}
+
+void AFXInstallationManager::beginRun(ProgressBlock progressBlock, Callback callback) {
+    assertOnInternalQueue();
+    // One flow per run: while a run goes on (it has not failed), or while
+    // an install waits for a stop, a further install is refused.
+    const bool runGoesOn = downloaderWorflow_ && downloadRun_ == run_ && !isFailure(state());
+    if (runGoesOn || installAfterStops_) {
+        if (callback) {
+            callback(afx_cancel());
+        }
+        return;
+    }
+    // A run begun while a stop is under way would have what it sets up
+    // cleared by the stop's reset: it begins once the stop is done.
+    if (stopsUnderWay_ > 0) {
+        installAfterStops_ = {std::move(progressBlock), std::move(callback)};
+        return;
+    }
+    progressBlock_ = std::move(progressBlock);
+    callback_ = std::move(callback);
+    startNewDownload();
 }
 
 void AFXInstallationManager::startNewDownload() {
@@ -459,12 +476,19 @@ void AFXInstallationManager::appWorkflowDidChange(const platform::Notification& 
     }
     // A change means something only to a run that follows the app's
     // workflow: none before its workflow fetch answered, after its
-    // resources began or after a stop.
+    // resources began or after a stop. A run whose app installation failed
+    // has given its outcome: it still follows the workflow's progress, but
+    // only a retry carries it on to the resources.
     internalQueue_->async([weakSelf = weak_from_this(), workflow] {
         auto self = weakSelf.lock();
-        if (self && self->workflowRun_ == self->run_.load()) {
-            self->setAppWorkflow(workflow, *self->workflowRun_);
+        if (!self || self->workflowRun_ != self->run_.load()) {
+            return;
         }
+        if (workflow->state() == kWorkflowInstalled &&
+            self->state() == AFXInstallationStateAppInstallationFailed) {
+            return;
+        }
+        self->setAppWorkflow(workflow, *self->workflowRun_);
     });
 }
 
@@ -601,6 +625,10 @@ void AFXInstallationManager::stopRun(std::function<void()> callback) {
     ++stopsUnderWay_;
     progressBlock_ = nullptr;
     callback_ = nullptr;
+    // An install asked before this stop does not outlive it.
+    if (auto parked = std::exchange(installAfterStops_, std::nullopt); parked && parked->second) {
+        parked->second(afx_cancel());
+    }
     // A stopped run follows no workflow: a change posted later must not
     // move the installation progress.
     unbindAppInstallationProgress();
@@ -658,7 +686,7 @@ void AFXInstallationManager::stopRun(std::function<void()> callback) {
         }
         if (self->stopsUnderWay_ == 0 && self->installAfterStops_) {
             auto [nextProgressBlock, nextCallback] = *std::exchange(self->installAfterStops_, std::nullopt);
-            self->installWithProgressBlock(std::move(nextProgressBlock), std::move(nextCallback));
+            self->beginRun(std::move(nextProgressBlock), std::move(nextCallback));
         }
     });
 }
@@ -674,12 +702,14 @@ void AFXInstallationManager::restart() {
 
 void AFXInstallationManager::restartRun() {
     assertOnInternalQueue();
-    stopInstallationWithCallback(
-        [weakSelf = weak_from_this(), progressBlock = progressBlock_, callback = callback_] {
-            if (auto self = weakSelf.lock()) {
-                self->installWithProgressBlock(progressBlock, callback);
-            }
-        });
+    // The install follows only if no other stop came after this one.
+    const Run run = ++run_;
+    stopRun([weakSelf = weak_from_this(), run, progressBlock = progressBlock_, callback = callback_] {
+        auto self = weakSelf.lock();
+        if (self && self->run_ == run) {
+            self->beginRun(progressBlock, callback);
+        }
+    });
 }
 
 // MARK: - Launch

@@ -48,12 +48,15 @@ public:
 
     void setServicesFactoryMaker(ServicesFactoryMaker maker);
 
-    // Starts a new download of the client; returns at once.
+    // Starts a new download of the client; returns at once. Refused, with
+    // a cancellation error, while another installation goes on (a failed
+    // one does not).
     void installWithProgressBlock(ProgressBlock progressBlock, Callback callback);
     // Resumes after a reported failure, at the stage that failed.
     void retryAfterError();
     // Ends the current run and undoes what it did; the block runs once
-    // everything is reset and nothing of that run can act any more.
+    // everything is reset and nothing of that run can act any more. An
+    // install still waiting for an earlier stop ends with a cancellation.
     void stopInstallationWithCallback(std::function<void()> callback);
     void restart();
     // Opens the client's page of the app, and the app itself when a customer
@@ -106,6 +109,9 @@ private:
                           std::function<void(AFXInstallationManager&, Run)> step);
     void assertOnInternalQueue() const;
 
+    // Installs on the internal queue: begins a run, waits for the stops
+    // under way, or refuses with a cancellation while another run goes on.
+    void beginRun(ProgressBlock progressBlock, Callback callback);
     void startNewDownload();
     void continueWithDesktopClientInstanceAtURL(const QUrl& url, Run run);
     void continueAfterSilentRun(Run run);

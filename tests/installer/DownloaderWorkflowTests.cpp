@@ -16,6 +16,7 @@
 #include <atomic>
 #include <functional>
 #include <mutex>
+#include <thread>
 
 using testing_support::readFile;
 using testing_support::testRoot;
@@ -370,4 +371,23 @@ TEST_F(DownloaderWorkflowTests, AStopAtTheEndOfTheTransferUnpacksNothing) {
         EXPECT_EQ(archiveRequests(*store).size(), &condition - stopWhen + 1)
             << "a stopped workflow starts nothing";
     }
+}
+
+TEST_F(DownloaderWorkflowTests, AStopWithNothingLeftToEndAnswersOnTheDelegateQueue) {
+    auto delegate = std::make_shared<RecordingDelegate>();
+    auto workflow = AFXDownloaderWorkflow::makeWithDelegate(delegate);
+    ASSERT_TRUE(stopAndWait(*workflow));
+
+    // Every session has ended: the block still runs on the workflow's queue.
+    struct Answer {
+        std::atomic<bool> given = false;
+        std::atomic<bool> onCaller = false;
+    };
+    auto answer = std::make_shared<Answer>();
+    workflow->stop([answer, caller = std::this_thread::get_id()] {
+        answer->onCaller = std::this_thread::get_id() == caller;
+        answer->given = true;
+    });
+    ASSERT_TRUE(testing_support::waitUntil([&] { return answer->given.load(); }));
+    EXPECT_FALSE(answer->onCaller);
 }

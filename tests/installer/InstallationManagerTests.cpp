@@ -117,6 +117,15 @@ protected:
         makeServices();
     }
 
+    // A client still held would outlive the test, waiting for its line.
+    // Removing the hold wins against a client yet to take it; one that has
+    // taken it is let go.
+    void TearDown() override {
+        if (clientHeld_ && !QFile::remove(clientHold_)) {
+            releaseClient();
+        }
+    }
+
     void makeServices() {
         log_ = std::make_shared<fakes::CallLog>();
         gate_ = std::make_shared<fakes::AnswerGate>();
@@ -127,7 +136,10 @@ protected:
     }
 
     // The next silent run of the client waits until `releaseClient`.
-    void holdClient() { ASSERT_EQ(::mkfifo(clientHold_.toLocal8Bit().constData(), 0600), 0); }
+    void holdClient() {
+        ASSERT_EQ(::mkfifo(clientHold_.toLocal8Bit().constData(), 0600), 0);
+        clientHeld_ = true;
+    }
     bool waitUntilClientHeld() {
         return waitUntil([&] { return QFile::exists(clientHold_ + ".taken"); }, std::chrono::seconds(30));
     }
@@ -140,6 +152,7 @@ protected:
         }
         const bool written = ::write(fd, "\n", 1) == 1;
         ::close(fd);
+        clientHeld_ = clientHeld_ && !written;
         return written;
     }
 
@@ -195,6 +208,7 @@ protected:
     QString runLog_;
     QString uninstaller_;
     QString clientHold_;
+    bool clientHeld_ = false;
     std::shared_ptr<fakes::CallLog> log_;
     std::shared_ptr<fakes::AnswerGate> gate_;
     std::shared_ptr<fakes::SystemService> system_;
@@ -710,4 +724,84 @@ TEST_F(InstallationManagerTests, AnInstallAskedWhileAStopIsUnderWayBeginsOnceThe
     EXPECT_FALSE(next.outcomes().first());
     EXPECT_EQ(next.states(), (QList<std::int64_t>{0, 1, 3, 4, 6, 8, 9}));
     EXPECT_EQ(manager->state(), AFXInstallationStateReady);
+}
+
+TEST_F(InstallationManagerTests, AnInstallAskedWhileAnotherGoesOnIsRefused) {
+    startStore();
+    auto manager = makeManager();
+    Recorder second;
+    install(manager);
+    install(manager, second);
+    ASSERT_TRUE(waitForOutcomes(second, 1));
+    ASSERT_TRUE(waitForOutcomes(1));
+
+    ASSERT_TRUE(second.outcomes().first());
+    EXPECT_TRUE(afx_isCancelled(*second.outcomes().first()));
+    EXPECT_TRUE(second.reports().isEmpty());
+    EXPECT_FALSE(recorder_.outcomes().first());
+    EXPECT_EQ(downloads(), 1);
+    EXPECT_EQ(log_->count("install launch=0"), 1);
+}
+
+TEST_F(InstallationManagerTests, AStopCancelsTheInstallsAskedBeforeIt) {
+    startStore();
+    auto manager = makeManager();
+    install(manager);
+    ASSERT_TRUE(waitForOutcomes(1));
+
+    // An install waiting for a stop is cancelled by the stop after it.
+    gate_->hold("uninstaller");
+    manager->stopInstallationWithCallback({});
+    Recorder parked;
+    install(manager, parked);
+    ASSERT_TRUE(gate_->waitUntilHeld("uninstaller"));
+    auto stopped = std::make_shared<std::atomic<bool>>(false);
+    manager->stopInstallationWithCallback([stopped] { *stopped = true; });
+    ASSERT_TRUE(gate_->release("uninstaller"));
+    ASSERT_TRUE(waitUntil([&] { return stopped->load(); }));
+    ASSERT_EQ(parked.outcomes().size(), 1);
+    ASSERT_TRUE(parked.outcomes().first());
+    EXPECT_TRUE(afx_isCancelled(*parked.outcomes().first()));
+    EXPECT_TRUE(parked.reports().isEmpty());
+
+    // So is the install a restart plans once its stop is done.
+    Recorder first;
+    install(manager, first);
+    ASSERT_TRUE(waitForOutcomes(first, 1));
+    gate_->hold("uninstaller");
+    manager->retryAfterError();
+    ASSERT_TRUE(gate_->waitUntilHeld("uninstaller"));
+    ASSERT_TRUE(stop(manager));
+    // Asked while the restart's stop may still be under way, this install
+    // is the only one to run.
+    Recorder last;
+    install(manager, last);
+    ASSERT_TRUE(gate_->release("uninstaller"));
+    ASSERT_TRUE(waitForOutcomes(last, 1));
+    EXPECT_FALSE(last.outcomes().first());
+    EXPECT_EQ(first.outcomes().size(), 1);
+    EXPECT_EQ(downloads(), 3);
+    EXPECT_EQ(manager->state(), AFXInstallationStateReady);
+}
+
+TEST_F(InstallationManagerTests, AFailedAppInstallationHasOneOutcomeWhateverTheWorkflowSaysLater) {
+    apps_->installFailures = 1;
+    startStore();
+    auto manager = makeManager();
+    install(manager);
+    ASSERT_TRUE(waitForOutcomes(1));
+    ASSERT_EQ(manager->state(), AFXInstallationStateAppInstallationFailed);
+    ASSERT_TRUE(waitUntil([&] { return manager->appInstallationProgress() == 0.5; }));
+
+    // Changes are handled in the order they are posted: once the failed
+    // run's progress drops to 0.0, the "installed" before it was handled.
+    apps_->postWorkflow(2, 1.0);
+    apps_->postWorkflow(0, 0.0);
+    ASSERT_TRUE(waitUntil([&] { return manager->appInstallationProgress() == 0.0; }));
+    // Whatever the changes set off on the internal queue is done once this returns.
+    manager->desktopClientURL();
+
+    EXPECT_EQ(recorder_.outcomes().size(), 1);
+    EXPECT_EQ(log_->count("resources priority=2"), 0);
+    EXPECT_EQ(manager->state(), AFXInstallationStateAppInstallationFailed);
 }
