@@ -1,6 +1,7 @@
 #include "BRErrorPresentationController.h"
 
 #include "BRErrorRecovery.h"
+#include "BRErrorSuppressionCompletion.h"
 #include "platform/DispatchQueue.h"
 
 #include <QAbstractButton>
@@ -35,6 +36,27 @@ bool flag(const platform::Value::Dictionary& info, const QString& key) {
         info, key,
         {platform::Value::Kind::Bool, platform::Value::Kind::Integer, platform::Value::Kind::Unsigned});
     return value && value->toBool();
+}
+
+// The suppression check box settings when they ask for the box to be shown.
+std::optional<platform::Value::Dictionary> shownSuppressionSettings(const platform::Value::Dictionary& info) {
+    const auto suppression =
+        valueOfKind(info, BRErrorSuppressionButtonInfoKey, {platform::Value::Kind::Dictionary});
+    if (!suppression || !flag(suppression->toDictionary(), BRErrorSuppressionButtonInfoShouldShowKey)) {
+        return std::nullopt;
+    }
+    return suppression->toDictionary();
+}
+
+// An object of another class counts as no completion.
+std::shared_ptr<BRErrorSuppressionCompletion> suppressionCompletion(const platform::Value::Dictionary& info) {
+    const auto settings = shownSuppressionSettings(info);
+    if (!settings) {
+        return nullptr;
+    }
+    const auto completion =
+        valueOfKind(*settings, BRErrorSuppressionButtonInfoCompletionKey, {platform::Value::Kind::Object});
+    return completion ? completion->toObject<BRErrorSuppressionCompletion>() : nullptr;
 }
 
 QMessageBox::Icon iconForStyle(std::uint64_t style) {
@@ -94,21 +116,17 @@ QMessageBox* BRErrorPresentationController::alertForError(const platform::Error&
             alert->setIconPixmap(pixmap);
         }
     }
-    if (const auto suppression =
-            valueOfKind(info, BRErrorSuppressionButtonInfoKey, {platform::Value::Kind::Dictionary})) {
-        const auto& settings = suppression->toDictionary();
-        if (flag(settings, BRErrorSuppressionButtonInfoShouldShowKey)) {
-            auto* box = new QCheckBox(alert);
-            if (const auto title = valueOfKind(settings, BRErrorSuppressionButtonInfoTitleKey,
-                                               {platform::Value::Kind::String})) {
-                box->setText(title->toString());
-            }
-            if (const auto state = valueOfKind(settings, BRErrorSuppressionButtonInfoInitialStateKey,
-                                               {platform::Value::Kind::Integer})) {
-                box->setChecked(state->toInteger() != 0);
-            }
-            alert->setCheckBox(box);
+    if (const auto settings = shownSuppressionSettings(info)) {
+        auto* box = new QCheckBox(alert);
+        if (const auto title = valueOfKind(*settings, BRErrorSuppressionButtonInfoTitleKey,
+                                           {platform::Value::Kind::String})) {
+            box->setText(title->toString());
         }
+        if (const auto state = valueOfKind(*settings, BRErrorSuppressionButtonInfoInitialStateKey,
+                                           {platform::Value::Kind::Integer})) {
+            box->setChecked(state->toInteger() != 0);
+        }
+        alert->setCheckBox(box);
     }
     return alert;
 }
@@ -167,8 +185,13 @@ void BRErrorPresentationController::present(const platform::Error& error, QWidge
     }
     QPointer<QWidget> target = window;
     QObject::connect(alert, &QMessageBox::finished, alert,
-                     [weakSelf = weak_from_this(), alert, error, attempt, target](int code) {
+                     [weakSelf = weak_from_this(), alert, error, attempt, target,
+                      suppression = suppressionCompletion(error.userInfo())](int code) {
                          const int response = BRAlertResponse(alert, code);
+                         // Told even when the presentation was withdrawn.
+                         if (const QCheckBox* box = alert->checkBox(); box != nullptr && suppression) {
+                             suppression->callWithState(box->checkState() == Qt::Checked ? 1 : 0);
+                         }
                          if (!attempt || attempt->isCancelled()) {
                              return;
                          }

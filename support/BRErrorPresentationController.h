@@ -27,6 +27,9 @@ inline const QString BRErrorSuppressionButtonInfoTitleKey =
     QStringLiteral("BRErrorSuppressionButtonInfoTitle");
 inline const QString BRErrorSuppressionButtonInfoInitialStateKey =
     QStringLiteral("BRErrorSuppressionButtonInfoInitialState");
+// A BRErrorSuppressionCompletion, told the check box's state once the alert closes.
+inline const QString BRErrorSuppressionButtonInfoCompletionKey =
+    QStringLiteral("BRErrorSuppressionButtonInfoCompletion");
 
 // The property that numbers an alert's buttons in the order they were added.
 inline constexpr char BRAlertButtonIndexProperty[] = "BRAlertButtonIndex";

@@ -1,12 +1,16 @@
 #include "UITestSupport.h"
 #include "support/BRErrorPresentationController.h"
 #include "support/BRErrorRecovery.h"
+#include "support/BRErrorSuppressionCompletion.h"
 
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QMessageBox>
 #include <QWidget>
+
+#include <vector>
 
 using testing_support::waitForUI;
 
@@ -55,6 +59,46 @@ TEST(BRErrorPresentationControllerTests, TheChosenButtonDrivesTheRecoveryAttempt
     buttonTitled(alert, QStringLiteral("Quit"))->click();
     ASSERT_TRUE(waitForUI([&] { return chosen.has_value(); }));
     EXPECT_EQ(*chosen, 1u) << "the second button is option 1, whatever order the box lays them out in";
+}
+
+platform::Error errorWithSuppression(bool shouldShow, std::int64_t initialState,
+                                     std::vector<std::int64_t>& states) {
+    const platform::Value::Dictionary settings{
+        {BRErrorSuppressionButtonInfoShouldShowKey, shouldShow},
+        {BRErrorSuppressionButtonInfoTitleKey, QStringLiteral("Do not ask again")},
+        {BRErrorSuppressionButtonInfoInitialStateKey, initialState},
+        {BRErrorSuppressionButtonInfoCompletionKey,
+         BRErrorSuppressionCompletion::make([&states](std::int64_t state) { states.push_back(state); })}};
+    return errorWithDomain(QStringLiteral("com.kestrel.test"), 4, QStringLiteral("Update available"),
+                           QString(), QStringLiteral("OK"), {{BRErrorSuppressionButtonInfoKey, settings}});
+}
+
+TEST(BRErrorPresentationControllerTests, TheSuppressionBlockIsToldTheCheckBoxStateOnceTheAlertCloses) {
+    QWidget window;
+    window.show();
+    auto controller = BRErrorPresentationController::make();
+    for (const auto& [initialState, toldState] : {std::pair<std::int64_t, std::int64_t>{0, 1}, {1, 0}}) {
+        SCOPED_TRACE(initialState);
+        std::vector<std::int64_t> states;
+        controller->presentError(errorWithSuppression(true, initialState, states), &window);
+        ASSERT_TRUE(waitForUI([&] { return shownAlert(window) != nullptr; }));
+        QMessageBox* alert = shownAlert(window);
+        ASSERT_NE(alert->checkBox(), nullptr);
+        EXPECT_EQ(alert->checkBox()->text(), "Do not ask again");
+        alert->checkBox()->click();
+        EXPECT_TRUE(states.empty()) << "the block waits for the alert to close";
+        buttonTitled(alert, QStringLiteral("OK"))->click();
+        ASSERT_TRUE(waitForUI([&] { return shownAlert(window) == nullptr; }));
+        EXPECT_EQ(states, std::vector<std::int64_t>{toldState});
+    }
+
+    std::vector<std::int64_t> states;
+    controller->presentError(errorWithSuppression(false, 1, states), &window);
+    ASSERT_TRUE(waitForUI([&] { return shownAlert(window) != nullptr; }));
+    EXPECT_EQ(shownAlert(window)->checkBox(), nullptr);
+    buttonTitled(shownAlert(window), QStringLiteral("OK"))->click();
+    ASSERT_TRUE(waitForUI([&] { return shownAlert(window) == nullptr; }));
+    EXPECT_TRUE(states.empty()) << "no check box shown, no block called";
 }
 
 TEST(BRErrorPresentationControllerTests, AWithdrawnPresentationClosesWithoutRecovering) {
