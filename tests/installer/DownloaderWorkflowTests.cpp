@@ -57,9 +57,11 @@ public:
 
     std::function<void(AFXDownloaderWorkflow&, const Event&)> onEvent;
 
+    // A list of its own, not one sharing its elements with the record: a
+    // shared list would be detached later, outside the lock.
     QList<Event> events() const {
         std::lock_guard lock(mutex_);
-        return events_;
+        return QList<Event>(events_.cbegin(), events_.cend());
     }
     QStringList names() const {
         QStringList names;

@@ -92,12 +92,22 @@ struct EventLog {
     std::shared_ptr<DispatchQueue> queue;
     mutable std::mutex mutex;
     std::map<const URLSessionTask*, Record> records;
+    // Records are found by the task's address: the tasks they describe stay
+    // alive with the log, so that no later task can take an address over.
+    std::vector<std::shared_ptr<const URLSessionTask>> recordedTasks;
     int callsOffQueue = 0;
 
     void noteQueue() {
         if (!queue->isCurrent()) {
             ++callsOffQueue;
         }
+    }
+    // With `mutex` held.
+    Record& recordOf(const URLSessionTask& task) {
+        if (!records.contains(&task)) {
+            recordedTasks.push_back(task.shared_from_this());
+        }
+        return records[&task];
     }
     Record record(const URLSessionTask& task) const {
         std::lock_guard lock(mutex);
@@ -108,7 +118,7 @@ struct EventLog {
     void noteResumeData(const URLSessionTask& task, const std::optional<QByteArray>& data) {
         std::lock_guard lock(mutex);
         noteQueue();
-        auto& record = records[&task];
+        auto& record = recordOf(task);
         record.order += 'h';
         record.handedResumeData = data;
     }
@@ -123,7 +133,7 @@ public:
                                             std::int64_t totalBytesExpectedToWrite) override {
         std::lock_guard lock(log_->mutex);
         log_->noteQueue();
-        auto& record = log_->records[&task];
+        auto& record = log_->recordOf(task);
         record.order += 'w';
         record.writes.push_back({bytesWritten, totalBytesWritten, totalBytesExpectedToWrite});
     }
@@ -134,7 +144,7 @@ public:
         const QByteArray contents = testing_support::readFile(path);
         std::lock_guard lock(log_->mutex);
         log_->noteQueue();
-        auto& record = log_->records[&task];
+        auto& record = log_->recordOf(task);
         record.order += 'f';
         record.location = path;
         record.fileExistedDuringFinish = exists;
@@ -144,7 +154,7 @@ public:
                                             const std::optional<Error>& error) override {
         std::lock_guard lock(log_->mutex);
         log_->noteQueue();
-        auto& record = log_->records[&task];
+        auto& record = log_->recordOf(task);
         record.order += 'c';
         record.completed = true;
         record.error = error;
