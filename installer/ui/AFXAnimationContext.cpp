@@ -7,6 +7,8 @@
 #include <QPropertyAnimation>
 #include <QWidget>
 
+#include <memory>
+
 namespace {
 
 // Touched on the main thread only, as every animation is.
@@ -124,4 +126,13 @@ int AFXAnimationContext::finishRunningAnimations() {
         }
     }
     return ended;
+}
+
+std::function<void()> AFXAnimationContext::afterBoth(std::function<void()> completion) {
+    auto remaining = std::make_shared<int>(2);
+    return [remaining, completion = std::move(completion)] {
+        if (--*remaining == 0) {
+            completion();
+        }
+    };
 }

@@ -26,6 +26,9 @@ public:
     // Runs `work` after `seconds`, as a drivable animation of its own;
     // nothing runs when `context` is gone by then.
     static void after(double seconds, QObject* context, std::function<void()> work);
+    // A completion to hand to two groups: it runs `completion` once both
+    // have ended.
+    static std::function<void()> afterBoth(std::function<void()> completion);
 
     // A widget's opacity, 0.0 to 1.0, and an animation of it.
     static double alpha(QWidget* widget);

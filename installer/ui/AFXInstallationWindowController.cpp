@@ -36,16 +36,6 @@ QString localized(const QString& key) {
     return platform::Bundle::mainBundle()->localizedStringForKey(key, QString(), QString());
 }
 
-// Runs the completion once both halves of a page change have ended.
-std::function<void()> afterBoth(std::function<void()> completion) {
-    auto remaining = std::make_shared<int>(2);
-    return [remaining, completion = std::move(completion)] {
-        if (--*remaining == 0) {
-            completion();
-        }
-    };
-}
-
 } // namespace
 
 std::unique_ptr<AFXInstallationWindowController> AFXInstallationWindowController::makeWindowController() {
@@ -332,7 +322,7 @@ void AFXInstallationWindowController::setOnboardingContentView(AFXOnboardingCont
     }
     ui_->paginationView->setEnabled(false);
     QPointer<AFXInstallationWindowController> weakSelf = this;
-    const auto done = afterBoth([weakSelf] {
+    const auto done = AFXAnimationContext::afterBoth([weakSelf] {
         if (weakSelf) {
             weakSelf->ui_->paginationView->setEnabled(true);
         }

@@ -29,16 +29,6 @@ AFXOnboardingContentView* shared(QPointer<AFXOnboardingContentView>& page,
     return page;
 }
 
-// Runs the completion once both halves of a show or hide have ended.
-std::function<void()> afterBoth(std::function<void()> completion) {
-    auto remaining = std::make_shared<int>(2);
-    return [remaining, completion = std::move(completion)] {
-        if (--*remaining == 0) {
-            completion();
-        }
-    };
-}
-
 } // namespace
 
 AFXOnboardingContentView* AFXOnboardingContentView::firstScreenContentView() {
@@ -112,13 +102,13 @@ void AFXOnboardingContentView::setTopPaneView(AFXTopPaneView* pane) {
 }
 
 void AFXOnboardingContentView::showAnimated(bool animated, std::function<void()> completion) {
-    const auto done = afterBoth(std::move(completion));
+    const auto done = AFXAnimationContext::afterBoth(std::move(completion));
     showLabelsContainterAnimated(animated, done);
     topPaneView_->showAnimated(animated, done);
 }
 
 void AFXOnboardingContentView::hideAnimated(bool animated, std::function<void()> completion) {
-    const auto done = afterBoth(std::move(completion));
+    const auto done = AFXAnimationContext::afterBoth(std::move(completion));
     hideLabelsContainterAnimated(animated, done);
     topPaneView_->hideAnimated(animated, done);
 }
