@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -116,13 +117,10 @@ protected:
     // Runs one download against a store started with the given switches,
     // until the workflow reports its end.
     std::shared_ptr<RecordingDelegate> download(const QStringList& storeArguments) {
-        auto store = testing_support::StoreProcess::start(served_, storeArguments);
+        auto* store = startStore(storeArguments);
         if (!store) {
             return nullptr;
         }
-        const testing_support::EnvironmentOverride environment{
-            {"KESTREL_DOWNLOAD_HOST", store->baseURL().toString().toLocal8Bit()},
-            {"KESTREL_CA_BUNDLE", store->caBundlePath().toLocal8Bit()}};
         auto delegate = std::make_shared<RecordingDelegate>();
         auto workflow = AFXDownloaderWorkflow::makeWithDelegate(delegate);
         workflow->start();
@@ -131,6 +129,21 @@ protected:
         workflow->stop();
         storeLog_ = store->log();
         return delegate;
+    }
+
+    // Starts a store with the given switches, in place of any earlier one,
+    // and points downloads at it until the next store or the end of the test.
+    testing_support::StoreProcess* startStore(const QStringList& storeArguments = {}) {
+        storeEnvironment_.reset();
+        store_ = testing_support::StoreProcess::start(served_, storeArguments);
+        if (!store_) {
+            return nullptr;
+        }
+        storeEnvironment_ = std::make_unique<testing_support::EnvironmentOverride>(
+            std::initializer_list<testing_support::EnvironmentOverride::Entry>{
+                {"KESTREL_DOWNLOAD_HOST", store_->baseURL().toString().toLocal8Bit()},
+                {"KESTREL_CA_BUNDLE", store_->caBundlePath().toLocal8Bit()}});
+        return store_.get();
     }
 
     QString clientPath() const { return platform::Paths::resolve("/Applications") + "/Kestrel.app"; }
@@ -149,6 +162,8 @@ protected:
 
     QString served_;
     QString storeLog_;
+    std::unique_ptr<testing_support::StoreProcess> store_;
+    std::unique_ptr<testing_support::EnvironmentOverride> storeEnvironment_;
 };
 
 } // namespace
@@ -250,11 +265,8 @@ TEST_F(DownloaderWorkflowTests, AnArchiveWithoutTheClientFailsWithoutAnError) {
 
 TEST_F(DownloaderWorkflowTests, StopDuringTheTransferReportsNothingMore) {
     serveArchive();
-    auto store = testing_support::StoreProcess::start(served_, {"--rate", "131072"});
+    auto* store = startStore({"--rate", "131072"});
     ASSERT_TRUE(store);
-    const testing_support::EnvironmentOverride environment{
-        {"KESTREL_DOWNLOAD_HOST", store->baseURL().toString().toLocal8Bit()},
-        {"KESTREL_CA_BUNDLE", store->caBundlePath().toLocal8Bit()}};
     auto delegate = std::make_shared<RecordingDelegate>();
     auto workflow = AFXDownloaderWorkflow::makeWithDelegate(delegate);
     workflow->start();
@@ -279,11 +291,8 @@ TEST_F(DownloaderWorkflowTests, StopDuringTheTransferReportsNothingMore) {
 TEST_F(DownloaderWorkflowTests, StartAfterAFailureBeginsAgainFromTheFirstByte) {
     serveArchive();
     // Four cuts in a row: the fourth is reported, and the store serves the next request whole.
-    auto store = testing_support::StoreProcess::start(served_, {"--drop-after", "65536,0,0,0"});
+    auto* store = startStore({"--drop-after", "65536,0,0,0"});
     ASSERT_TRUE(store);
-    const testing_support::EnvironmentOverride environment{
-        {"KESTREL_DOWNLOAD_HOST", store->baseURL().toString().toLocal8Bit()},
-        {"KESTREL_CA_BUNDLE", store->caBundlePath().toLocal8Bit()}};
     auto delegate = std::make_shared<RecordingDelegate>();
     auto workflow = AFXDownloaderWorkflow::makeWithDelegate(delegate);
     workflow->start();
@@ -310,11 +319,8 @@ TEST_F(DownloaderWorkflowTests, StartAfterAFailureBeginsAgainFromTheFirstByte) {
 
 TEST_F(DownloaderWorkflowTests, SuspendKeepsWhatCameAndResumeAsksForTheRest) {
     serveArchive();
-    auto store = testing_support::StoreProcess::start(served_, {"--rate", "262144"});
+    auto* store = startStore({"--rate", "262144"});
     ASSERT_TRUE(store);
-    const testing_support::EnvironmentOverride environment{
-        {"KESTREL_DOWNLOAD_HOST", store->baseURL().toString().toLocal8Bit()},
-        {"KESTREL_CA_BUNDLE", store->caBundlePath().toLocal8Bit()}};
     auto delegate = std::make_shared<RecordingDelegate>();
     auto workflow = AFXDownloaderWorkflow::makeWithDelegate(delegate);
     workflow->start();
@@ -340,11 +346,8 @@ TEST_F(DownloaderWorkflowTests, SuspendKeepsWhatCameAndResumeAsksForTheRest) {
 
 TEST_F(DownloaderWorkflowTests, AStopAtTheEndOfTheTransferUnpacksNothing) {
     serveArchive();
-    auto store = testing_support::StoreProcess::start(served_);
+    auto* store = startStore();
     ASSERT_TRUE(store);
-    const testing_support::EnvironmentOverride environment{
-        {"KESTREL_DOWNLOAD_HOST", store->baseURL().toString().toLocal8Bit()},
-        {"KESTREL_CA_BUNDLE", store->caBundlePath().toLocal8Bit()}};
     // The last progress report comes while the complete archive waits to be
     // handed over; the download report comes just before unpacking.
     const std::function<bool(const RecordingDelegate::Event&)> stopWhen[] = {
