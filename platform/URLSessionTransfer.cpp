@@ -473,6 +473,17 @@ bool URLSessionTransfer::prepareRequest(const QUrl& url, double timeoutInterval)
         requestHeaders_ = curl_slist_append(requestHeaders_, range.constData());
         requestHeaders_ = curl_slist_append(requestHeaders_, ifRange.constData());
     }
+    const URLRequest& request = task_->originalRequest();
+    for (const auto& [field, value] : request.allHTTPHeaderFields()) {
+        requestHeaders_ = curl_slist_append(requestHeaders_, (field + ": " + value).constData());
+    }
+    if (request.HTTPMethod() != "GET" || !request.HTTPBody().isEmpty()) {
+        // Our bodies are small; waiting for a "100 Continue" only costs a round trip.
+        requestHeaders_ = curl_slist_append(requestHeaders_, "Expect:");
+        curl_easy_setopt(handle_, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.HTTPBody().size()));
+        curl_easy_setopt(handle_, CURLOPT_COPYPOSTFIELDS, request.HTTPBody().constData());
+        curl_easy_setopt(handle_, CURLOPT_CUSTOMREQUEST, request.HTTPMethod().constData());
+    }
     curl_easy_setopt(handle_, CURLOPT_HTTPHEADER, requestHeaders_);
     if (!trust.certificates.isEmpty()) {
         curl_blob certificates{const_cast<char*>(trust.certificates.constData()),
@@ -739,18 +750,20 @@ std::int64_t URLSessionTransfer::errorCodeFor(CURLcode result) const {
     }
 }
 
-// Resume data are offered for a GET that got some of a body it may ask the
-// rest of: at least one byte on disk, a server that takes byte ranges, and a
-// validator to make sure the rest belongs to the same body. A resumed
+// Resume data are offered for a plain GET (resuming repeats the request
+// without a body) that got some of a body it may ask the rest of: at least
+// one byte on disk, a server that takes byte ranges, and a validator to make
+// sure the rest belongs to the same body. A resumed
 // transfer that ends before any answer still has what it started from.
 std::optional<URLSessionResumeData> URLSessionTransfer::resumeDataNow() const {
     const bool rangesWork =
         responseTaken_ ? statusCode_ == 206 || (statusCode_ == 200 && acceptsRanges_) : requestedOffset_ > 0;
-    if (written_ <= 0 || path_.isEmpty() || !rangesWork ||
+    const URLRequest& request = task_->originalRequest();
+    if (request.HTTPMethod() != "GET" || !request.HTTPBody().isEmpty() || written_ <= 0 || path_.isEmpty() ||
+        !rangesWork ||
         (entityTag_.isEmpty() && lastModified_.isEmpty())) {
         return std::nullopt;
     }
-    const URLRequest& request = task_->originalRequest();
     URLSessionResumeData resume;
     resume.url = request.URL();
     resume.resumeURL = currentURL_;

@@ -41,6 +41,8 @@ QString StoreOptions::usage() {
                           "  --no-ranges            ignore Range headers (always the whole body)\n"
                           "  --status CODE          answer every request with this status (200-599)\n"
                           "  --rate BYTES_PER_SEC   limit each response's sending rate\n"
+                          "  --events-file FILE     accept POST /events and append each body to FILE\n"
+                          "                         as one line\n"
                           "  --help                 show this text\n");
 }
 
@@ -78,7 +80,7 @@ std::optional<StoreOptions> StoreOptions::parse(const QStringList& arguments, QS
         static const QStringList valued{QStringLiteral("--root"),       QStringLiteral("--port"),
                                         QStringLiteral("--state-dir"),  QStringLiteral("--drop-after"),
                                         QStringLiteral("--drop-count"), QStringLiteral("--status"),
-                                        QStringLiteral("--rate")};
+                                        QStringLiteral("--rate"),       QStringLiteral("--events-file")};
         if (!valued.contains(name)) {
             return fail(QStringLiteral("unknown argument \"%1\"").arg(arguments.at(i)));
         }
@@ -127,6 +129,11 @@ std::optional<StoreOptions> StoreOptions::parse(const QStringList& arguments, QS
                 return fail(QStringLiteral("--status wants a status from 200 to 599, not \"%1\"").arg(value));
             }
             options.status = static_cast<int>(*status);
+        } else if (name == QLatin1String("--events-file")) {
+            if (value.isEmpty()) {
+                return fail(QStringLiteral("--events-file needs a file"));
+            }
+            options.eventsFile = value;
         } else if (name == QLatin1String("--rate")) {
             options.rate = parseNumber(value, 1, maxSize);
             if (!options.rate) {

@@ -19,6 +19,8 @@ struct StoreOptions {
     bool noRanges = false;
     std::optional<int> status;
     std::optional<qint64> rate;
+    // Where POST "/events" appends each body it receives; empty: no such route.
+    QString eventsFile;
     bool help = false;
 
     // The options, or nullopt with the reason in `error`.

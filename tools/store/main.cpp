@@ -1,9 +1,11 @@
 // kestrel-store: the development store. Serves a folder over HTTPS on the
 // loopback interface with a CA of its own, and misbehaves on request so
 // clients can be tried against cut connections, missing lengths, refused
-// ranges, error statuses and slow links.
+// ranges, error statuses and slow links. It also takes analytics events on
+// "/events" when asked to.
 
 #include "CertificateAuthority.h"
+#include "EventsRoute.h"
 #include "FaultPlan.h"
 #include "FileRoute.h"
 #include "Router.h"
@@ -123,6 +125,9 @@ int main(int argc, char** argv) {
     }
     Router router;
     router.add("/", std::make_shared<FileRoute>(options->root, fileOptions));
+    if (!options->eventsFile.isEmpty()) {
+        router.add("/events", std::make_shared<EventsRoute>(options->eventsFile));
+    }
 
     FaultPlan faults(options->dropAfter, options->noLength, options->status, options->rate);
 
