@@ -81,7 +81,9 @@ Value::Dictionary AFXAnalyticsTracker::completeParameters(const Value::Dictionar
             completed.insert(kCMAnalyticsUniqueIdentifierKey, session);
         }
     }
-    completed.removeIf([](const auto& entry) { return entry.value().isNull(); });
+    for (auto entry = completed.begin(); entry != completed.end();) {
+        entry = entry.value().isNull() ? completed.erase(entry) : std::next(entry);
+    }
     return completed;
 }
 

@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QUuid>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
