@@ -480,7 +480,8 @@ bool URLSessionTransfer::prepareRequest(const QUrl& url, double timeoutInterval)
     if (request.HTTPMethod() != "GET" || !request.HTTPBody().isEmpty()) {
         // Our bodies are small; waiting for a "100 Continue" only costs a round trip.
         requestHeaders_ = curl_slist_append(requestHeaders_, "Expect:");
-        curl_easy_setopt(handle_, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.HTTPBody().size()));
+        curl_easy_setopt(handle_, CURLOPT_POSTFIELDSIZE_LARGE,
+                         static_cast<curl_off_t>(request.HTTPBody().size()));
         curl_easy_setopt(handle_, CURLOPT_COPYPOSTFIELDS, request.HTTPBody().constData());
         curl_easy_setopt(handle_, CURLOPT_CUSTOMREQUEST, request.HTTPMethod().constData());
     }
@@ -760,8 +761,7 @@ std::optional<URLSessionResumeData> URLSessionTransfer::resumeDataNow() const {
         responseTaken_ ? statusCode_ == 206 || (statusCode_ == 200 && acceptsRanges_) : requestedOffset_ > 0;
     const URLRequest& request = task_->originalRequest();
     if (request.HTTPMethod() != "GET" || !request.HTTPBody().isEmpty() || written_ <= 0 || path_.isEmpty() ||
-        !rangesWork ||
-        (entityTag_.isEmpty() && lastModified_.isEmpty())) {
+        !rangesWork || (entityTag_.isEmpty() && lastModified_.isEmpty())) {
         return std::nullopt;
     }
     URLSessionResumeData resume;

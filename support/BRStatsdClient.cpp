@@ -62,7 +62,8 @@ void BRStatsdClient::metricsNamedRecordCount(const QString& name, long count) {
 }
 
 void BRStatsdClient::metricsNamedRecordSample(const QString& name, long count, double sampleRate) {
-    send(platform::stringWithFormat(QStringLiteral("%@.%@:%ld|c|@%.2f"), nameSpace_, name, count, sampleRate));
+    send(
+        platform::stringWithFormat(QStringLiteral("%@.%@:%ld|c|@%.2f"), nameSpace_, name, count, sampleRate));
 }
 
 void BRStatsdClient::metricsNamedRecordTiming(const QString& name, double seconds) {

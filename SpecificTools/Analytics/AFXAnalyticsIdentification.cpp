@@ -29,8 +29,8 @@ QString AFXAnalyticsIdentification::applicationVersion() const {
     std::call_once(versionOnce_, [this] {
         const platform::Value version =
             platform::Bundle::mainBundle()->objectForInfoDictionaryKey(QStringLiteral("CFBundleVersion"));
-        applicationVersion_ = version.kind() == platform::Value::Kind::String ? version.toString()
-                                                                              : QStringLiteral("Unknown");
+        applicationVersion_ =
+            version.kind() == platform::Value::Kind::String ? version.toString() : QStringLiteral("Unknown");
     });
     return applicationVersion_;
 }
@@ -58,8 +58,9 @@ QString AFXAnalyticsIdentification::systemInfo() const {
                 window = main->size();
             }
         }
-        systemInfo_ = QStringLiteral("&sr=%1&vp=%2&ul=%3")
-                          .arg(sizeText(screen), sizeText(window), BRSystemInfo::preferredLocales(1).value(0));
+        systemInfo_ =
+            QStringLiteral("&sr=%1&vp=%2&ul=%3")
+                .arg(sizeText(screen), sizeText(window), BRSystemInfo::preferredLocales(1).value(0));
     });
     return systemInfo_;
 }

@@ -12,7 +12,8 @@
 // may be read from any thread.
 class AFXAnalyticsIdentification {
 public:
-    static std::shared_ptr<AFXAnalyticsIdentification> makeWithApplicationName(const QString& applicationName);
+    static std::shared_ptr<AFXAnalyticsIdentification>
+    makeWithApplicationName(const QString& applicationName);
 
     const QString& applicationName() const { return applicationName_; }
     // The main bundle's "CFBundleVersion", or "Unknown".

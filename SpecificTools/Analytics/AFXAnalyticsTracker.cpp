@@ -26,11 +26,13 @@ QString escapedApplicationName(const QString& name) {
 
 } // namespace
 
-std::shared_ptr<AFXAnalyticsTracker> AFXAnalyticsTracker::trackerWithApplicationName(
-    const QString& applicationName, const QString& applicationIdentifier) {
+std::shared_ptr<AFXAnalyticsTracker>
+AFXAnalyticsTracker::trackerWithApplicationName(const QString& applicationName,
+                                                const QString& applicationIdentifier) {
     const auto sharedDefaults = afx_standardUserDefaults();
-    auto hub = AFXDataHub::makeWithIdentification(AFXAnalyticsIdentification::makeWithApplicationName(applicationName),
-                                                  AFXDataHubConfiguration::defaultConfiguration(), sharedDefaults);
+    auto hub = AFXDataHub::makeWithIdentification(
+        AFXAnalyticsIdentification::makeWithApplicationName(applicationName),
+        AFXDataHubConfiguration::defaultConfiguration(), sharedDefaults);
     return makeWithDataHub(std::move(hub), applicationName, applicationIdentifier, sharedDefaults);
 }
 
@@ -49,7 +51,8 @@ AFXAnalyticsTracker::AFXAnalyticsTracker(std::shared_ptr<AFXDataHub> dataHub, co
       applicationIdentifier_(std::move(applicationIdentifier)), userDefaults_(std::move(userDefaults)),
       internalQueue_(BRBuildInternalDispatchQueue(QStringLiteral("analytics-tracker"))) {
     userDefaults_->registerDefaults({{kSendProfileInfoKey, true}, {kEnableUsageTrackingKey, true}});
-    enabled_ = userDefaults_->boolForKey(kSendProfileInfoKey) && userDefaults_->boolForKey(kEnableUsageTrackingKey);
+    enabled_ =
+        userDefaults_->boolForKey(kSendProfileInfoKey) && userDefaults_->boolForKey(kEnableUsageTrackingKey);
 }
 
 QString AFXAnalyticsTracker::applicationVersion() const {
@@ -67,7 +70,8 @@ QString AFXAnalyticsTracker::vireoSessionIdentifier() {
 }
 
 Value::Dictionary AFXAnalyticsTracker::completeParameters(const Value::Dictionary& parameters,
-                                                          const QString& hitType, bool addContentDescription) {
+                                                          const QString& hitType,
+                                                          bool addContentDescription) {
     Value::Dictionary completed = parameters;
     completed.insert(kCMAnalyticsHitTypeKey, hitType);
     if (addContentDescription && !completed.contains(kCMAnalyticsContentDescriptionKey)) {
@@ -97,7 +101,8 @@ void AFXAnalyticsTracker::trackTimingWithParameters(const Value::Dictionary& par
 
 void AFXAnalyticsTracker::trackView(const QString& screenName) {
     currentScreen_ = screenName;
-    send({{kCMAnalyticsHitTypeKey, kCMAnalyticsHitTypeAppView}, {kCMAnalyticsContentDescriptionKey, screenName}});
+    send({{kCMAnalyticsHitTypeKey, kCMAnalyticsHitTypeAppView},
+          {kCMAnalyticsContentDescriptionKey, screenName}});
 }
 
 void AFXAnalyticsTracker::trackModalView(const QString& screenName) {
@@ -105,7 +110,8 @@ void AFXAnalyticsTracker::trackModalView(const QString& screenName) {
         return;
     }
     modalScreens_.prepend(screenName);
-    send({{kCMAnalyticsHitTypeKey, kCMAnalyticsHitTypeAppView}, {kCMAnalyticsContentDescriptionKey, screenName}});
+    send({{kCMAnalyticsHitTypeKey, kCMAnalyticsHitTypeAppView},
+          {kCMAnalyticsContentDescriptionKey, screenName}});
 }
 
 void AFXAnalyticsTracker::switchToModalView(const QString& screenName) {
@@ -143,7 +149,8 @@ void AFXAnalyticsTracker::send(const Value::Dictionary& parameters) {
 
 void AFXAnalyticsTracker::deferEventWithParameters(const Value::Dictionary& parameters) {
     if (!platform::PropertyList::write(Value(parameters), platform::PropertyList::Format::Binary)) {
-        BRLogError("Dropped deferred event whose parameters are not property-list values: %@", Value(parameters));
+        BRLogError("Dropped deferred event whose parameters are not property-list values: %@",
+                   Value(parameters));
         return;
     }
     internalQueue_->async([weakSelf = weak_from_this(), parameters] {

@@ -36,11 +36,12 @@ public:
 
     // A tracker for the application with a data hub posting to the store's
     // statistics endpoint, recording into the shared defaults.
-    static std::shared_ptr<AFXAnalyticsTracker> trackerWithApplicationName(const QString& applicationName,
-                                                                           const QString& applicationIdentifier);
+    static std::shared_ptr<AFXAnalyticsTracker>
+    trackerWithApplicationName(const QString& applicationName, const QString& applicationIdentifier);
     static std::shared_ptr<AFXAnalyticsTracker>
     makeWithDataHub(std::shared_ptr<AFXDataHub> dataHub, const QString& applicationName,
-                    const QString& applicationIdentifier, std::shared_ptr<platform::UserDefaults> userDefaults);
+                    const QString& applicationIdentifier,
+                    std::shared_ptr<platform::UserDefaults> userDefaults);
     AFXAnalyticsTracker(const AFXAnalyticsTracker&) = delete;
     AFXAnalyticsTracker& operator=(const AFXAnalyticsTracker&) = delete;
 

@@ -71,7 +71,8 @@ void AFXDataHub::trackEventWithParameters(const Value::Dictionary& parameters, S
         });
 }
 
-void AFXDataHub::send(const Value::Dictionary& parameters, const QString& appName, SendCompletion completion) {
+void AFXDataHub::send(const Value::Dictionary& parameters, const QString& appName,
+                      SendCompletion completion) {
     BRAssertOnQueue(sendingEventsQueue_);
     const auto finish = [&](SendOutcome outcome) {
         if (completion) {

@@ -56,7 +56,8 @@ public:
     QString mac() const { return identification_->primaryMACAddress(); }
 
     // Posts the event; the completion runs on the sending queue.
-    void trackEventWithParameters(const platform::Value::Dictionary& parameters, SendCompletion completion = {});
+    void trackEventWithParameters(const platform::Value::Dictionary& parameters,
+                                  SendCompletion completion = {});
 
 private:
     class SessionDelegate;
@@ -70,7 +71,8 @@ private:
                std::shared_ptr<platform::UserDefaults> sharedDefaults);
 
     // On the sending queue.
-    void send(const platform::Value::Dictionary& parameters, const QString& appName, SendCompletion completion);
+    void send(const platform::Value::Dictionary& parameters, const QString& appName,
+              SendCompletion completion);
     void didComplete(platform::URLSessionTask& task, const std::optional<platform::Error>& error);
 
     const std::shared_ptr<AFXAnalyticsIdentification> identification_;

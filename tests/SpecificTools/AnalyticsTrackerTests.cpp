@@ -37,7 +37,8 @@ public:
 
     // Starts the store, on the port it had before once it has run.
     bool start() {
-        QStringList arguments{QStringLiteral("--events-file"), eventsFile_, QStringLiteral("--state-dir"), stateDir_};
+        QStringList arguments{QStringLiteral("--events-file"), eventsFile_, QStringLiteral("--state-dir"),
+                              stateDir_};
         if (port_ != 0) {
             arguments << QStringLiteral("--port") << QString::number(port_);
         }
@@ -70,8 +71,9 @@ public:
     // The events whose key has the value, however many.
     qsizetype count(const QString& key, const QString& value) const {
         const auto all = events();
-        return std::count_if(all.begin(), all.end(),
-                             [&](const Value::Dictionary& event) { return event.value(key).toString() == value; });
+        return std::count_if(all.begin(), all.end(), [&](const Value::Dictionary& event) {
+            return event.value(key).toString() == value;
+        });
     }
     Value::Dictionary eventWith(const QString& key, const QString& value) const {
         for (const auto& event : events()) {
@@ -99,8 +101,8 @@ TEST(AnalyticsTracker, PostsCompletedEventsTimingsAndViewsToTheStatisticsHost) {
     EnvironmentOverride environment{{"KESTREL_CA_BUNDLE", host.caBundlePath()},
                                     {"KESTREL_STATISTICS_HOST", host.baseURL()}};
     afx_standardUserDefaults()->setObject(QStringLiteral("user-7"), QStringLiteral("AFXDataHubUID"));
-    const auto tracker =
-        AFXAnalyticsTracker::trackerWithApplicationName(QStringLiteral("Orbit & Notes"), QStringLiteral("com.kestrel.Tests"));
+    const auto tracker = AFXAnalyticsTracker::trackerWithApplicationName(QStringLiteral("Orbit & Notes"),
+                                                                         QStringLiteral("com.kestrel.Tests"));
     ASSERT_TRUE(tracker->isEnabled());
     EXPECT_EQ(tracker->dataHub()->identification()->userAgentString().section(u'/', 0, 0),
               QStringLiteral("Orbit & Notes"));
@@ -116,7 +118,8 @@ TEST(AnalyticsTracker, PostsCompletedEventsTimingsAndViewsToTheStatisticsHost) {
     Value::Dictionary given = event(QStringLiteral("given"));
     given.insert(QStringLiteral("cd"), QStringLiteral("Given"));
     tracker->trackEventWithParameters(given);
-    tracker->trackTimingWithParameters({{QStringLiteral("utc"), QStringLiteral("load")}, {QStringLiteral("utt"), 120}});
+    tracker->trackTimingWithParameters(
+        {{QStringLiteral("utc"), QStringLiteral("load")}, {QStringLiteral("utt"), 120}});
     tracker->stopTrackingModalView();
     tracker->stopTrackingModalView();
     tracker->trackEventWithParameters(event(QStringLiteral("last")));
@@ -134,7 +137,8 @@ TEST(AnalyticsTracker, PostsCompletedEventsTimingsAndViewsToTheStatisticsHost) {
                     posted.contains(QStringLiteral("ul")));
         const QString type = posted.value(QStringLiteral("t")).toString();
         // Views are sent as they are; events and timings carry the session.
-        EXPECT_EQ(posted.value(QStringLiteral("uid")).toString(), type == QStringLiteral("appview") ? QString() : session);
+        EXPECT_EQ(posted.value(QStringLiteral("uid")).toString(),
+                  type == QStringLiteral("appview") ? QString() : session);
     }
     EXPECT_EQ(host.count(QStringLiteral("t"), QStringLiteral("appview")), 4);
     EXPECT_EQ(host.count(QStringLiteral("cd"), QStringLiteral("Library")), 4);
@@ -145,12 +149,15 @@ TEST(AnalyticsTracker, PostsCompletedEventsTimingsAndViewsToTheStatisticsHost) {
     EXPECT_EQ(plainPosted.value(QStringLiteral("t")).toString(), QStringLiteral("event"));
     EXPECT_EQ(plainPosted.value(QStringLiteral("cd")).toString(), QStringLiteral("Library"));
     EXPECT_FALSE(plainPosted.contains(QStringLiteral("el")));
-    EXPECT_EQ(host.eventWith(QStringLiteral("ea"), QStringLiteral("modal")).value(QStringLiteral("cd")).toString(),
-              QStringLiteral("Account"));
-    EXPECT_EQ(host.eventWith(QStringLiteral("ea"), QStringLiteral("given")).value(QStringLiteral("cd")).toString(),
-              QStringLiteral("Given"));
-    EXPECT_EQ(host.eventWith(QStringLiteral("ea"), QStringLiteral("last")).value(QStringLiteral("cd")).toString(),
-              QStringLiteral("Library"));
+    EXPECT_EQ(
+        host.eventWith(QStringLiteral("ea"), QStringLiteral("modal")).value(QStringLiteral("cd")).toString(),
+        QStringLiteral("Account"));
+    EXPECT_EQ(
+        host.eventWith(QStringLiteral("ea"), QStringLiteral("given")).value(QStringLiteral("cd")).toString(),
+        QStringLiteral("Given"));
+    EXPECT_EQ(
+        host.eventWith(QStringLiteral("ea"), QStringLiteral("last")).value(QStringLiteral("cd")).toString(),
+        QStringLiteral("Library"));
     const auto timing = host.eventWith(QStringLiteral("t"), QStringLiteral("timing"));
     EXPECT_EQ(timing.value(QStringLiteral("utt")), Value(120));
     EXPECT_FALSE(timing.contains(QStringLiteral("cd")));
@@ -162,14 +169,15 @@ TEST(AnalyticsTracker, SendsOnlyWhileEnabledAsTheEnvironmentSays) {
     EnvironmentOverride environment{{"KESTREL_CA_BUNDLE", host.caBundlePath()},
                                     {"KESTREL_STATISTICS_HOST", host.baseURL()}};
     afx_standardUserDefaults()->setObject(false, QStringLiteral("SUSendProfileInfo"));
-    const auto tracker =
-        AFXAnalyticsTracker::trackerWithApplicationName(QStringLiteral("KestrelInstaller"), QStringLiteral("com.kestrel.Tests"));
+    const auto tracker = AFXAnalyticsTracker::trackerWithApplicationName(QStringLiteral("KestrelInstaller"),
+                                                                         QStringLiteral("com.kestrel.Tests"));
     EXPECT_FALSE(tracker->isEnabled());
     tracker->trackEventWithParameters(event(QStringLiteral("while-off")));
 
     tracker->setEnabled(AFXEnvironmentID::defaultEnvironmentID()->isAnalyticsTrackingEnabled());
     tracker->trackEventWithParameters(event(QStringLiteral("default-environment")));
-    tracker->setEnabled(AFXEnvironmentID::environmentIDWithManifestURL(QUrl(QStringLiteral("https://staging.example/endpoints.json")))
+    tracker->setEnabled(AFXEnvironmentID::environmentIDWithManifestURL(
+                            QUrl(QStringLiteral("https://staging.example/endpoints.json")))
                             ->isAnalyticsTrackingEnabled());
     tracker->trackView(QStringLiteral("other-environment"));
     // Deferred events replayed while disabled are dropped, and the queue with them.
@@ -183,7 +191,8 @@ TEST(AnalyticsTracker, SendsOnlyWhileEnabledAsTheEnvironmentSays) {
     EXPECT_EQ(host.events().size(), 2);
     EXPECT_EQ(host.count(QStringLiteral("ea"), QStringLiteral("default-environment")), 1);
     EXPECT_EQ(host.count(QStringLiteral("ea"), QStringLiteral("marker")), 1);
-    EXPECT_EQ(host.events().value(0).value(QStringLiteral("an")).toString(), QStringLiteral("KestrelInstaller"));
+    EXPECT_EQ(host.events().value(0).value(QStringLiteral("an")).toString(),
+              QStringLiteral("KestrelInstaller"));
 }
 
 TEST(AnalyticsTracker, KeepsEventsWhileTheHostIsDownAndSendsEachOnceWhenItIsBack) {
@@ -194,8 +203,8 @@ TEST(AnalyticsTracker, KeepsEventsWhileTheHostIsDownAndSendsEachOnceWhenItIsBack
     host.stop();
     const auto deferred = [] { return afx_standardUserDefaults()->arrayForKey(kDeferredKey); };
     {
-        const auto tracker = AFXAnalyticsTracker::trackerWithApplicationName(QStringLiteral("KestrelInstaller"),
-                                                                             QStringLiteral("com.kestrel.Tests"));
+        const auto tracker = AFXAnalyticsTracker::trackerWithApplicationName(
+            QStringLiteral("KestrelInstaller"), QStringLiteral("com.kestrel.Tests"));
         tracker->trackEventWithParameters(event(QStringLiteral("a")));
         tracker->trackEventWithParameters(event(QStringLiteral("b")));
         tracker->trackTimingWithParameters({{QStringLiteral("utv"), QStringLiteral("c")}});
@@ -206,8 +215,8 @@ TEST(AnalyticsTracker, KeepsEventsWhileTheHostIsDownAndSendsEachOnceWhenItIsBack
 
     // A new process's tracker finds them in the shared defaults.
     ASSERT_TRUE(host.start());
-    const auto tracker =
-        AFXAnalyticsTracker::trackerWithApplicationName(QStringLiteral("KestrelInstaller"), QStringLiteral("com.kestrel.Tests"));
+    const auto tracker = AFXAnalyticsTracker::trackerWithApplicationName(QStringLiteral("KestrelInstaller"),
+                                                                         QStringLiteral("com.kestrel.Tests"));
     tracker->sendDeferredEvents();
     EXPECT_TRUE(deferred().isEmpty());
     ASSERT_TRUE(host.waitForEvents(4));
@@ -216,7 +225,8 @@ TEST(AnalyticsTracker, KeepsEventsWhileTheHostIsDownAndSendsEachOnceWhenItIsBack
     ASSERT_TRUE(host.waitForEvents(5));
 
     EXPECT_EQ(host.events().size(), 5);
-    for (const QString& action : {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("d"), QStringLiteral("marker")}) {
+    for (const QString& action :
+         {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("d"), QStringLiteral("marker")}) {
         EXPECT_EQ(host.count(QStringLiteral("ea"), action), 1) << action.toStdString();
     }
     const auto timing = host.eventWith(QStringLiteral("utv"), QStringLiteral("c"));
@@ -227,19 +237,19 @@ TEST(AnalyticsTracker, KeepsEventsWhileTheHostIsDownAndSendsEachOnceWhenItIsBack
 }
 
 TEST(AnalyticsTracker, KeepsOneSessionIdentifierInTheSharedDefaults) {
-    const auto first =
-        AFXAnalyticsTracker::trackerWithApplicationName(QStringLiteral("KestrelInstaller"), QStringLiteral("com.kestrel.Tests"));
+    const auto first = AFXAnalyticsTracker::trackerWithApplicationName(QStringLiteral("KestrelInstaller"),
+                                                                       QStringLiteral("com.kestrel.Tests"));
     EXPECT_EQ(first->userDefaults()->domain(), QStringLiteral("com.kestrel.DesktopClient"));
     const QString session = first->vireoSessionIdentifier();
     EXPECT_FALSE(QUuid::fromString(session).isNull()) << session.toStdString();
 
-    const auto stored = platform::PropertyList::read(
-        testing_support::readFile(platform::UserDefaults::filePathForDomain(QStringLiteral("com.kestrel.DesktopClient"))));
+    const auto stored = platform::PropertyList::read(testing_support::readFile(
+        platform::UserDefaults::filePathForDomain(QStringLiteral("com.kestrel.DesktopClient"))));
     ASSERT_TRUE(stored);
     EXPECT_EQ(stored->toDictionary().value(QStringLiteral("VR_SID")).toString(), session);
 
-    const auto second =
-        AFXAnalyticsTracker::trackerWithApplicationName(QStringLiteral("Other"), QStringLiteral("com.kestrel.Tests"));
+    const auto second = AFXAnalyticsTracker::trackerWithApplicationName(QStringLiteral("Other"),
+                                                                        QStringLiteral("com.kestrel.Tests"));
     EXPECT_EQ(second->vireoSessionIdentifier(), session);
 }
 

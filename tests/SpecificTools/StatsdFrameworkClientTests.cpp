@@ -25,7 +25,8 @@ TEST(StatsdFrameworkClient, NamesMetricsAfterTheEnvironmentAndVersionAndLogsThem
     ASSERT_TRUE(receiver.isBound());
     const auto statsd = AFXStatsdClient::makeWithHost(QStringLiteral("127.0.0.1"), receiver.port());
     EXPECT_EQ(AFXStatsdClient::NamespaceKey.size(), 36);
-    EXPECT_EQ(statsd->makeFormattedNameOfName(QStringLiteral("x")), QStringLiteral("kestrel.production.1_9_8.x"));
+    EXPECT_EQ(statsd->makeFormattedNameOfName(QStringLiteral("x")),
+              QStringLiteral("kestrel.production.1_9_8.x"));
 
     statsd->metricsNamedRecordCount(QStringLiteral("get_auth_token"), 1);
     statsd->metricsNamedRecordTiming(QStringLiteral("get_auth_token"), 0.042);
@@ -49,8 +50,8 @@ TEST(StatsdFrameworkClient, DropsMetricsInAnEnvironmentWithoutStatsdID) {
     UdpReceiver receiver;
     ASSERT_TRUE(receiver.isBound());
     const auto statsd = AFXStatsdClient::makeWithHost(QStringLiteral("127.0.0.1"), receiver.port());
-    statsd->setEnvironmentID(
-        AFXEnvironmentID::environmentIDWithManifestURL(QUrl(QStringLiteral("https://staging.example/endpoints.json"))));
+    statsd->setEnvironmentID(AFXEnvironmentID::environmentIDWithManifestURL(
+        QUrl(QStringLiteral("https://staging.example/endpoints.json"))));
     EXPECT_EQ(statsd->makeFormattedNameOfName(QStringLiteral("x")), std::nullopt);
     statsd->metricsNamedRecordCount(QStringLiteral("dropped"), 1);
     statsd->metricsNamedRecordTiming(QStringLiteral("dropped"), 1);
@@ -71,10 +72,11 @@ TEST(StatsdFrameworkClient, LogsAFailedSendWithItsError) {
     const auto statsd = AFXStatsdClient::makeWithHost(QStringLiteral("127.0.0.1"), receiver.port());
     const QString name(70000, u'n');
     statsd->metricsNamedRecordCount(name, 1);
-    const QString expected = QStringLiteral("Did fail to send statsd: <statsdID>.kestrel.production.1_9_8.%1:1|c "
-                                            "with error %2")
-                                 .arg(name)
-                                 .arg(EMSGSIZE);
+    const QString expected =
+        QStringLiteral("Did fail to send statsd: <statsdID>.kestrel.production.1_9_8.%1:1|c "
+                       "with error %2")
+            .arg(name)
+            .arg(EMSGSIZE);
     EXPECT_TRUE(testing_support::waitUntil([&] { return logger->texts(BRLogFlagError).contains(expected); }));
 }
 

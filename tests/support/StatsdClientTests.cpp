@@ -3,11 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <condition_variable>
 #include <mutex>
 #include <vector>
-
-#include <cerrno>
 
 namespace {
 
@@ -27,7 +26,8 @@ public:
         sent_.push_back(command);
         changed_.notify_all();
     }
-    void statsdClientDidFailToSendCommand(BRStatsdClient&, const QString& command, std::int64_t error) override {
+    void statsdClientDidFailToSendCommand(BRStatsdClient&, const QString& command,
+                                          std::int64_t error) override {
         std::lock_guard lock(mutex_);
         failed_.push_back({command, error});
         changed_.notify_all();
@@ -57,8 +57,8 @@ private:
 TEST(StatsdClient, SendsEveryKindOfLineByteForByteAndTellsItsDelegate) {
     UdpReceiver receiver;
     ASSERT_TRUE(receiver.isBound());
-    const auto client = BRStatsdClient::makeWithHost(QStringLiteral("127.0.0.1"), receiver.port(),
-                                                     QStringLiteral("N"));
+    const auto client =
+        BRStatsdClient::makeWithHost(QStringLiteral("127.0.0.1"), receiver.port(), QStringLiteral("N"));
     const auto delegate = std::make_shared<RecordingDelegate>();
     client->setDelegate(delegate);
 
@@ -72,9 +72,10 @@ TEST(StatsdClient, SendsEveryKindOfLineByteForByteAndTellsItsDelegate) {
     client->metricsNamedRecordTiming(QStringLiteral("t"), 1.9999);
     client->send(QStringLiteral("N.ünïcode:1|c"));
 
-    const std::vector<QByteArray> expected{"N.m:3|c",     "N.m:250|ms",     "N.m:7|g",
-                                           "N.m:+5|g",    "N.m:-5|g",       "N.m:+0|g",
-                                           "N.m:1|c|@0.10", "N.t:1999|ms", QStringLiteral("N.ünïcode:1|c").toUtf8()};
+    const std::vector<QByteArray> expected{
+        "N.m:3|c",       "N.m:250|ms",  "N.m:7|g",
+        "N.m:+5|g",      "N.m:-5|g",    "N.m:+0|g",
+        "N.m:1|c|@0.10", "N.t:1999|ms", QStringLiteral("N.ünïcode:1|c").toUtf8()};
     for (const QByteArray& line : expected) {
         EXPECT_EQ(receiver.receive(), line);
     }
@@ -99,8 +100,8 @@ TEST(StatsdClient, PortZeroMeansTheStatsdPort) {
 TEST(StatsdClient, AFailedSendIsReportedWithTheSocketErrorAndTheNextLineStillGoes) {
     UdpReceiver receiver;
     ASSERT_TRUE(receiver.isBound());
-    const auto client = BRStatsdClient::makeWithHost(QStringLiteral("127.0.0.1"), receiver.port(),
-                                                     QStringLiteral("N"));
+    const auto client =
+        BRStatsdClient::makeWithHost(QStringLiteral("127.0.0.1"), receiver.port(), QStringLiteral("N"));
     const auto delegate = std::make_shared<RecordingDelegate>();
     client->setDelegate(delegate);
 

@@ -30,9 +30,10 @@ TEST(StoreEvents, AppendsEachPostedBodyAsALineAndTakesNothingElse) {
     EXPECT_EQ(second.status, 204);
     // The route takes the path from the files below it.
     EXPECT_EQ(curl(*store, QStringLiteral("/events")).status, 405);
-    EXPECT_EQ(curl(*store, QStringLiteral("/events/more"), {QStringLiteral("--data-binary"), QStringLiteral("x")})
-                  .status,
-              404);
+    EXPECT_EQ(
+        curl(*store, QStringLiteral("/events/more"), {QStringLiteral("--data-binary"), QStringLiteral("x")})
+            .status,
+        404);
 
     EXPECT_EQ(testing_support::readFile(eventsFile), QByteArray("{\"ea\":\"one\"}\n{\"ea\":\"two\"}\n"));
 }
