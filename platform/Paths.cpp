@@ -115,6 +115,12 @@ QString Paths::runtimeDirectory() {
     return QDir::tempPath() + QStringLiteral("/kestrel-runtime-%1").arg(getuid());
 }
 
+QString Paths::busServicesDirectory() {
+    const QString dataHome = root().isEmpty() ? xdgFolder("XDG_DATA_HOME", QStringLiteral(".local/share"))
+                                              : homeDirectory() + QStringLiteral("/.local/share");
+    return dataHome + QStringLiteral("/dbus-1/services");
+}
+
 QString Paths::resolve(const QString& systemPath) {
     const std::optional<QString> normalisedPath = normalised(systemPath);
     if (!normalisedPath) {
