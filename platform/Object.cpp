@@ -76,7 +76,10 @@ std::shared_ptr<Object> Object::copy() const {
 }
 
 Value Object::valueForKey(const QString& key) const {
-    const Class::Accessor* accessor = objectClass()->accessorForKey(key);
+    return valueForKey(objectClass()->accessorForKey(key));
+}
+
+Value Object::valueForKey(const Class::Accessor* accessor) const {
     return accessor && accessor->get ? accessor->get(*this) : Value();
 }
 
@@ -94,7 +97,10 @@ Value Object::valueForKeyPath(const QString& keyPath) const {
 }
 
 bool Object::setValueForKey(const Value& value, const QString& key) {
-    const Class::Accessor* accessor = objectClass()->accessorForKey(key);
+    return setValueForKey(value, key, objectClass()->accessorForKey(key));
+}
+
+bool Object::setValueForKey(const Value& value, const QString& key, const Class::Accessor* accessor) {
     if (!accessor || !accessor->set) {
         return false;
     }
@@ -115,6 +121,7 @@ Object::ObserverToken Object::addObserver(const QString& key, Observer observer)
         std::lock_guard lock(observationCreation());
         if (!observation_) {
             observation_ = std::make_shared<Observation>();
+            observed_.store(true, std::memory_order_release);
         }
         observation = observation_;
     }
@@ -158,6 +165,9 @@ void Object::removeObserver(ObserverToken token) {
 }
 
 void Object::didChangeValueForKey(const QString& key) {
+    if (!observed_.load(std::memory_order_acquire)) {
+        return;
+    }
     std::shared_ptr<Observation> observation;
     {
         std::lock_guard lock(observationCreation());

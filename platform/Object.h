@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -49,10 +50,18 @@ public:
 
     // The value of the property, or null for a key the class does not know.
     Value valueForKey(const QString& key) const;
+    // The same through the accessor this object's class has for a key
+    // (`Class::accessorForKey`), found beforehand by callers that read the
+    // same keys of many objects.
+    Value valueForKey(const Class::Accessor* accessor) const;
     // A dotted path of keys through objects and dictionaries.
     Value valueForKeyPath(const QString& keyPath) const;
     // Answers false for a key the class does not know or cannot write.
     bool setValueForKey(const Value& value, const QString& key);
+    // The same through the accessor this object's class has for the key
+    // (`Class::accessorForKey`), found beforehand by callers that set the
+    // same keys of many objects.
+    bool setValueForKey(const Value& value, const QString& key, const Class::Accessor* accessor);
 
     virtual bool supportsSecureCoding() const { return false; }
     virtual void encodeWithCoder(KeyedArchiver& coder) const;
@@ -69,6 +78,9 @@ protected:
 private:
     struct Observation;
     std::shared_ptr<Observation> observation_;
+    // Whether anyone ever observed the object: most never are, and their
+    // changes then need no look at the observation table and its lock.
+    std::atomic<bool> observed_ = false;
 };
 
 } // namespace platform

@@ -8,6 +8,7 @@
 
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/sendfile.h>
 #include <unistd.h>
 
 namespace platform {
@@ -135,6 +136,43 @@ bool Pipe::writeData(const QByteArray& data) {
         }
     }
     return written == data.size();
+}
+
+qint64 Pipe::writeFromFile(int file, qint64 offset, qint64 size) {
+    const BrokenPipeSignalGuard guard;
+    qint64 written = 0;
+    while (write_ >= 0 && written < size) {
+        off_t from = static_cast<off_t>(offset + written);
+        const ssize_t n = ::sendfile(write_, file, &from, static_cast<size_t>(size - written));
+        if (n > 0) {
+            written += n;
+            continue;
+        }
+        if (n == 0) {
+            return written;
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno != EINVAL && errno != ENOSYS) {
+            return -1;
+        }
+        QByteArray data(static_cast<qsizetype>(size - written), Qt::Uninitialized);
+        const ssize_t got = ::pread(file, data.data(), static_cast<size_t>(data.size()),
+                                    static_cast<off_t>(offset + written));
+        if (got < 0) {
+            return -1;
+        }
+        data.truncate(got);
+        if (!writeData(data)) {
+            return -1;
+        }
+        written += got;
+        if (got == 0) {
+            return written;
+        }
+    }
+    return written == size ? written : -1;
 }
 
 } // namespace platform

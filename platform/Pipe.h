@@ -35,6 +35,13 @@ public:
     // False when the data could not all be written, for instance because
     // the reading end has been closed (the process is not signalled).
     bool writeData(const QByteArray& data);
+    // Writes up to `size` bytes of the open file `file` from `offset` on.
+    // The kernel hands the file's cached pages to the pipe, so the bytes are
+    // not copied through this process (files that cannot do that are read
+    // the ordinary way). Answers how many bytes were written, fewer than
+    // asked only at the end of the file, or -1 when they could not all be
+    // written (the reading end has been closed, say).
+    qint64 writeFromFile(int file, qint64 offset, qint64 size);
 
 private:
     Pipe(int read, int write) : read_(read), write_(write) {}

@@ -9,8 +9,8 @@
 #include <cstring>
 #include <limits>
 #include <optional>
-#include <unordered_map>
 #include <utility>
+#include <vector>
 
 namespace platform {
 
@@ -111,18 +111,45 @@ Value::Value(std::shared_ptr<Object> value) {
 Value::Value(const Error& value) : kind_(Kind::Error), storage_(std::make_shared<const Error>(value)) {}
 
 Value Value::set(const Array& elements) {
-    // Equal values hash equal, so only elements with the same hash need comparing.
+    // Equal values hash equal, so only elements with the same hash need
+    // comparing; sorted by hash and position, they meet in runs, each in
+    // the order the elements came.
+    const auto count = static_cast<std::size_t>(elements.size());
+    std::vector<std::pair<std::uint64_t, qsizetype>> hashes;
+    hashes.reserve(count);
+    for (qsizetype i = 0; i < elements.size(); ++i) {
+        hashes.emplace_back(elements[i].hash(), i);
+    }
+    std::sort(hashes.begin(), hashes.end());
+    std::vector<bool> duplicate(count, false);
+    bool anyDuplicate = false;
+    for (std::size_t run = 0; run < count;) {
+        std::size_t end = run + 1;
+        while (end < count && hashes[end].first == hashes[run].first) {
+            ++end;
+        }
+        for (std::size_t later = run + 1; later < end; ++later) {
+            const qsizetype candidate = hashes[later].second;
+            for (std::size_t earlier = run; earlier < later; ++earlier) {
+                const qsizetype kept = hashes[earlier].second;
+                if (!duplicate[static_cast<std::size_t>(kept)] && elements[kept] == elements[candidate]) {
+                    duplicate[static_cast<std::size_t>(candidate)] = true;
+                    anyDuplicate = true;
+                    break;
+                }
+            }
+        }
+        run = end;
+    }
     Array distinct;
-    distinct.reserve(elements.size());
-    std::unordered_multimap<std::uint64_t, qsizetype> seen;
-    for (const Value& element : elements) {
-        const std::uint64_t h = element.hash();
-        const auto [first, last] = seen.equal_range(h);
-        const bool duplicate =
-            std::any_of(first, last, [&](const auto& entry) { return distinct[entry.second] == element; });
-        if (!duplicate) {
-            seen.emplace(h, distinct.size());
-            distinct.append(element);
+    if (!anyDuplicate) {
+        distinct = elements;
+    } else {
+        distinct.reserve(elements.size());
+        for (qsizetype i = 0; i < elements.size(); ++i) {
+            if (!duplicate[static_cast<std::size_t>(i)]) {
+                distinct.append(elements[i]);
+            }
         }
     }
     Value result(distinct);

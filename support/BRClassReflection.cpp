@@ -39,7 +39,17 @@ BRClassReflection::reflectionForClass(const platform::Class* aClass,
         return *known;
     }
     // Made outside the queue: a class's making asks for its superclass's reflection.
-    std::shared_ptr<const BRClassReflection> made = make();
+    std::shared_ptr<BRClassReflection> fresh = make();
+    if (fresh) {
+        auto found = std::make_unique<ClassAccessors>();
+        found->objectClass = aClass;
+        found->accessors.reserve(static_cast<std::size_t>(fresh->properties_.size()));
+        for (const auto& property : std::as_const(fresh->properties_)) {
+            found->accessors.push_back(aClass->accessorForKey(property->key()));
+        }
+        fresh->classAccessors_ = std::move(found);
+    }
+    std::shared_ptr<const BRClassReflection> made = std::move(fresh);
     c.queue->sync([&] {
         if (auto it = c.reflections.constFind(name); it != c.reflections.cend()) {
             made = *it;
@@ -89,9 +99,19 @@ void BRClassReflection::addPropertyForSelector(
     add(BRPropertyReflection::makeWithKey(key, classes, defaultValue, std::move(valueTransformer)));
 }
 
+const std::vector<const platform::Class::Accessor*>*
+BRClassReflection::accessorsFor(const platform::Object& object) const {
+    return classAccessors_ && classAccessors_->objectClass == object.objectClass()
+               ? &classAccessors_->accessors
+               : nullptr;
+}
+
 void BRClassReflection::encodeObject(const platform::Object& object, platform::KeyedArchiver& encoder) const {
-    for (const auto& property : properties_) {
-        platform::Value value = object.valueForKey(property->key());
+    const auto* accessors = accessorsFor(object);
+    for (qsizetype i = 0; i < properties_.size(); ++i) {
+        const auto& property = properties_[i];
+        platform::Value value = accessors ? object.valueForKey((*accessors)[static_cast<std::size_t>(i)])
+                                          : object.valueForKey(property->key());
         if (property->valueTransformer()) {
             value = property->valueTransformer()->transformedValue(value);
         }
@@ -100,7 +120,9 @@ void BRClassReflection::encodeObject(const platform::Object& object, platform::K
 }
 
 void BRClassReflection::decodeObject(platform::Object& object, platform::KeyedUnarchiver& decoder) const {
-    for (const auto& property : properties_) {
+    const auto* accessors = accessorsFor(object);
+    for (qsizetype i = 0; i < properties_.size(); ++i) {
+        const auto& property = properties_[i];
         platform::Value value = decoder.decodeObjectOfClasses(property->objectClasses(), property->key());
         if (property->valueTransformer() && !value.isNull()) {
             value = property->valueTransformer()->reverseTransformedValue(value);
@@ -108,7 +130,11 @@ void BRClassReflection::decodeObject(platform::Object& object, platform::KeyedUn
         if (value.isNull()) {
             value = property->defaultValue();
         }
-        object.setValueForKey(value, property->key());
+        if (accessors) {
+            object.setValueForKey(value, property->key(), (*accessors)[static_cast<std::size_t>(i)]);
+        } else {
+            object.setValueForKey(value, property->key());
+        }
     }
 }
 

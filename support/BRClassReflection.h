@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 // The coded properties of one class, declared once: the reflection encodes,
 // decodes and copies objects of the class through key-value coding, so
@@ -21,6 +22,13 @@
 // from its superclass's reflection (`BRReflection<Superclass>()->copy()`) and
 // adds its own properties; `BRReflection<T>()` answers the reflection of T,
 // made once and kept for the life of the process.
+//
+// The cached reflection of a class finds that class's accessors for its
+// properties once, when it is made, and objects of exactly that class are
+// coded through them. Objects of any other class (a subclass coded through
+// its superclass's reflection, say) look their accessors up by key, since a
+// subclass may add or replace accessors. A copy never takes the accessors
+// over: it is extended for another class.
 class BRClassReflection {
 public:
     using Classes = BRPropertyReflection::Classes;
@@ -60,11 +68,25 @@ public:
     void setupPropertiesOfObject(platform::Object& object, const platform::Object& prototype) const;
 
 private:
+    // The accessors one class has for the properties, in their order (null
+    // where the class has none for a key).
+    struct ClassAccessors {
+        const platform::Class* objectClass = nullptr;
+        std::vector<const platform::Class::Accessor*> accessors;
+    };
+
     BRClassReflection() = default;
     void add(PropertyReflection property);
+    // The accessors found for `object`'s class when the reflection was
+    // made, or null when the object is of another class.
+    const std::vector<const platform::Class::Accessor*>* accessorsFor(const platform::Object& object) const;
 
     QList<PropertyReflection> properties_;
     QHash<QString, PropertyReflection> byKey_;
+    // Set only while the reflection is made for its class, before anyone
+    // else sees it; classes never change once registered, so the accessors
+    // stay where they are.
+    std::unique_ptr<const ClassAccessors> classAccessors_;
 };
 
 // The reflection of class T (which has `staticClass()` and `makeReflection()`).

@@ -247,12 +247,12 @@ std::optional<QUrl> BRUnarchiver::_unarchiveZIP(const QUrl& archiveURL,
     if (archive.open(QIODevice::ReadOnly)) {
         qint64 bytesWritten = 0;
         do {
-            const QByteArray chunk = archive.read(ZIPChunkSize);
-            if (chunk.isEmpty() || !input->writeData(chunk)) {
-                // A tool that stopped reading has failed; its exit says why.
+            const qint64 chunk = input->writeFromFile(archive.handle(), bytesWritten, ZIPChunkSize);
+            // A tool that stopped reading has failed; its exit says why.
+            if (chunk <= 0) {
                 break;
             }
-            bytesWritten += chunk.size();
+            bytesWritten += chunk;
             if (progressHandler) {
                 progressHandler(static_cast<double>(bytesWritten) / static_cast<double>(fileSize));
             }

@@ -55,8 +55,10 @@ void AFXAddSetProperty(platform::Class& aClass, const QString& key, QList<E> (C:
                        void (C::*setter)(const QList<E>&)) {
     platform::Class::Accessor accessor;
     accessor.get = [getter](const platform::Object& object) {
+        const QList<E> held = (static_cast<const C&>(object).*getter)();
         platform::Value::Array elements;
-        for (const E& element : (static_cast<const C&>(object).*getter)()) {
+        elements.reserve(held.size());
+        for (const E& element : held) {
             elements.append(platform::ValueConversion<E>::to(element));
         }
         return platform::Value::set(elements);

@@ -101,6 +101,25 @@ PLATFORM_DEFINE_CLASS_WITH_SETUP(
                     &ReflectionTestBookcase::setOwner);
     })
 
+// A subclass coded through its superclass's reflection that keeps the title
+// in a field of its own: the superclass's accessor would read and write the
+// wrong one, and its own used on a plain shelf would be a bad downcast.
+class ReflectionTestCrate : public ReflectionTestShelf {
+    PLATFORM_DECLARE_CLASS()
+
+public:
+    QString label() const { return label_; }
+    void setLabel(const QString& label) { label_ = label; }
+
+private:
+    QString label_;
+};
+PLATFORM_DEFINE_CLASS_WITH_SETUP(
+    ReflectionTestCrate, ReflectionTestShelf, [] { return std::make_shared<ReflectionTestCrate>(); },
+    [](Class& c) {
+        addProperty(c, QStringLiteral("title"), &ReflectionTestCrate::label, &ReflectionTestCrate::setLabel);
+    })
+
 std::shared_ptr<ReflectionTestShelf> decode(const QByteArray& data, const Class* aClass) {
     Error error(QString(), 0);
     const auto value = KeyedUnarchiver::unarchivedObjectOfClasses({aClass}, data, &error);
@@ -163,6 +182,41 @@ TEST(ClassReflection, EachClassMakesItsReflectionOnceAndSubclassesKeepTheFirstDe
     EXPECT_EQ(std::dynamic_pointer_cast<ReflectionTestBookcase>(back)->owner(), QStringLiteral("Ada"));
     // The superclass's reflection is not changed by the subclass's additions.
     EXPECT_FALSE(first->propertyReflectionForKey(QStringLiteral("owner")));
+}
+
+TEST(ClassReflection, ObjectsAreCodedThroughTheAccessorsOfTheirOwnClass) {
+    // The shelf's reflection exists and has been used before any subclass is coded.
+    auto shelf = std::make_shared<ReflectionTestShelf>();
+    shelf->setTitle(QStringLiteral("Plain"));
+    const QByteArray shelfData = *KeyedArchiver::archivedDataWithRootObject(shelf);
+
+    auto crate = std::make_shared<ReflectionTestCrate>();
+    crate->setLabel(QStringLiteral("Fragile"));
+    crate->setCount(2);
+    const QByteArray crateData = *KeyedArchiver::archivedDataWithRootObject(crate);
+    EXPECT_EQ(QCborValue::fromCbor(crateData).toMap().value(QStringLiteral("title")).toString(),
+              QStringLiteral("Fragile"));
+    const auto crateBack =
+        std::dynamic_pointer_cast<ReflectionTestCrate>(decode(crateData, ReflectionTestShelf::staticClass()));
+    ASSERT_TRUE(crateBack);
+    EXPECT_EQ(crateBack->label(), QStringLiteral("Fragile"));
+    EXPECT_TRUE(crateBack->title().isEmpty());
+    EXPECT_EQ(crateBack->count(), 2);
+
+    // A subclass with a reflection of its own codes the keys it adds, and
+    // shelves still go through the shelf's accessors afterwards.
+    auto bookcase = std::make_shared<ReflectionTestBookcase>();
+    bookcase->setTitle(QStringLiteral("Tall"));
+    bookcase->setOwner(QStringLiteral("Ada"));
+    const auto bookcaseBack = std::dynamic_pointer_cast<ReflectionTestBookcase>(
+        decode(*KeyedArchiver::archivedDataWithRootObject(bookcase), ReflectionTestShelf::staticClass()));
+    ASSERT_TRUE(bookcaseBack);
+    EXPECT_EQ(bookcaseBack->title(), QStringLiteral("Tall"));
+    EXPECT_EQ(bookcaseBack->owner(), QStringLiteral("Ada"));
+    const auto shelfBack = decode(shelfData, ReflectionTestShelf::staticClass());
+    ASSERT_TRUE(shelfBack);
+    EXPECT_EQ(shelfBack->title(), QStringLiteral("Plain"));
+    EXPECT_EQ(*KeyedArchiver::archivedDataWithRootObject(shelfBack), shelfData);
 }
 
 TEST(ClassReflection, CopyingFillsAnObjectFromItsPrototype) {
