@@ -161,7 +161,7 @@ struct Server {
     bool ready = false;
 
     static Server& shared() {
-        static Server& server = *started() = new Server(start());
+        static Server& server = *(*started() = new Server(start()));
         return server;
     }
     // Null until a benchmark needed the server.
