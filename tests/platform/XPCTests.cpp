@@ -2,9 +2,10 @@
 #include "platform/DispatchSemaphore.h"
 #include "platform/KeyedArchiver.h"
 #include "platform/KeyedUnarchiver.h"
+#include "platform/Paths.h"
 #include "platform/Task.h"
 #include "platform/XPCListener.h"
-#include "testing/EnvironmentOverride.h"
+#include "testing/SessionBusProcess.h"
 #include "testing/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -358,72 +359,26 @@ TEST(XPCTests, ServerSeesEachClientConnectionEndWithItsProcess) {
     listener->invalidate();
 }
 
-// A bus of the test's own, whose service folder is in the test's folder.
-class PrivateBus {
-public:
-    explicit PrivateBus(const QMap<QString, QString>& services) : task_(Task::make()) {
-        const QString root = testing_support::testRoot();
-        const QString servicesPath = root + u"/services"_s;
-        QDir().mkpath(servicesPath);
-        for (auto it = services.cbegin(); it != services.cend(); ++it) {
-            testing_support::writeFile(
-                servicesPath + u'/' + it.key() + u".service"_s,
-                u"[D-BUS Service]\nName=%1\nExec=%2\n"_s.arg(it.key(), it.value()).toUtf8());
-        }
-        const QString socket = root + u"/bus"_s;
-        address = u"unix:path="_s + socket;
-        const QString config = root + u"/bus.conf"_s;
-        testing_support::writeFile(
-            config, uR"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>%1</listen>
-  <servicedir>%2</servicedir>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-)"_s.arg(address, servicesPath)
-                        .toUtf8());
-        // Activated services inherit the daemon's environment: they must find this bus.
-        testing_support::EnvironmentOverride environment{{"DBUS_SESSION_BUS_ADDRESS", address.toUtf8()}};
-        task_->setLaunchPath(u"/usr/bin/dbus-daemon"_s);
-        task_->setArguments({u"--nofork"_s, u"--config-file="_s + config});
-        started = task_->launch() && testing_support::waitUntil([&] { return QFile::exists(socket); });
-    }
-    ~PrivateBus() {
-        task_->terminate();
-        task_->waitUntilExit(30s);
-    }
-
-    QString address;
-    bool started = false;
-
-private:
-    std::shared_ptr<Task> task_;
-};
-
 TEST(XPCTests, BusActivationStartsAServiceAndReportsOneThatCannotStart) {
     const QString name = uniqueServiceName(u"activated"_s);
     const QString broken = uniqueServiceName(u"broken"_s);
-    PrivateBus bus(
-        {{name, kPeer + u" serve "_s + name}, {broken, testing_support::testRoot() + u"/missing"_s}});
-    ASSERT_TRUE(bus.started);
-    testing_support::EnvironmentOverride environment{{"DBUS_SESSION_BUS_ADDRESS", bus.address.toUtf8()}};
+    const QString services = platform::Paths::busServicesDirectory();
+    ASSERT_TRUE(testing_support::writeFile(
+        services + u'/' + name + u".service"_s,
+        u"[D-BUS Service]\nName=%1\nExec=%2 serve %1\n"_s.arg(name, kPeer).toUtf8()));
+    ASSERT_TRUE(testing_support::writeFile(
+        services + u'/' + broken + u".service"_s,
+        u"[D-BUS Service]\nName=%1\nExec=%2/missing\n"_s.arg(broken, testing_support::testRoot()).toUtf8()));
+    // Programs the bus starts inherit its environment, so they find this bus.
+    const auto bus = testing_support::SessionBusProcess::start();
+    ASSERT_TRUE(bus);
 
     const auto started = testing_support::runProgram(kPeer, {u"call"_s, name, u"wake up"_s});
     ASSERT_EQ(started.status, 0) << started.output.toStdString() << started.errors.toStdString();
     const QStringList lines = QString::fromUtf8(started.output).trimmed().split(u'\n');
     ASSERT_EQ(lines.size(), 2);
     EXPECT_EQ(lines[0], u"wake up"_s);
-    // The bus started it, so the bus's end would not end it: this test does.
-    const pid_t service = lines[1].toInt();
-    ASSERT_GT(service, 0);
-    ::kill(service, SIGKILL);
+    EXPECT_GT(lines[1].toInt(), 0) << "the started service names its process";
 
     const auto failed = testing_support::runProgram(kPeer, {u"call"_s, broken, u"x"_s});
     EXPECT_EQ(failed.status, 4);
