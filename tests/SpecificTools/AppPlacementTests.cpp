@@ -1,12 +1,14 @@
 #include "SpecificTools/AFXAppInstaller/AFXAppPlacement.h"
 #include "SpecificTools/AFXAppInstaller/AFXAttributesStorage.h"
 #include "SpecificTools/AFXAppInstaller/AFXFixPermissions.h"
+#include "SpecificTools/AFXAppInstaller/AFXInstallApp.h"
 #include "SpecificTools/Errors/AFXErrors.h"
 #include "platform/DesktopEntry.h"
 #include "platform/ExtendedAttributes.h"
 #include "platform/LaunchServices.h"
 #include "testing/AppBundleMaker.h"
 #include "testing/TestSupport.h"
+#include "testing/ZipMaker.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +17,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <map>
 #include <string>
 
@@ -299,4 +302,47 @@ TEST(AppPlacementTests, AnAttributeThatCannotBeSetDoesNotKeepTheOthersOff) {
         .setAttributesForURL(QUrl::fromLocalFile(other));
     EXPECT_EQ(AFXAttributesStorage::storageForURL(QUrl::fromLocalFile(other)).attributesByName(),
               storage.attributesByName());
+}
+
+TEST(AppPlacementTests, InstallingAnArchiveReportsEveryStageEvenAfterAFailure) {
+    const QString archive = testRoot() + "/Notes.zip";
+    ASSERT_TRUE(testing_support::makeZipWithPython(
+        archive, {{"Notes.app/Contents/Info.plist",
+                   *platform::PropertyList::write(testing_support::appInfo("com.example.notes"),
+                                                  platform::PropertyList::Format::XML),
+                   0644,
+                   {}},
+                  {"Notes.app/Contents/MacOS/Recorder", "#!/bin/sh\n", 0700, {}}}));
+    const QString folder = testRoot() + "/Applications";
+    QList<double> progress;
+    const auto report = [&](double value) { progress << value; };
+    platform::Error error(QString(), 0);
+
+    // Unsigned: the team check fails after unpacking, nothing is placed.
+    EXPECT_FALSE(AFXInstallApp(QUrl::fromLocalFile(archive), QUrl::fromLocalFile(folder), true,
+                               AFXValidationTeam, false, report, &error));
+    EXPECT_EQ(error.code(), -401042);
+    EXPECT_DOUBLE_EQ(progress.value(progress.size() - 1), 0.9);
+    EXPECT_DOUBLE_EQ(progress.value(progress.size() - 2), 0.8);
+    EXPECT_FALSE(QFileInfo::exists(folder + "/Notes.app"));
+
+    progress.clear();
+    const auto placed = AFXInstallApp(QUrl::fromLocalFile(archive), QUrl::fromLocalFile(folder), true,
+                                      AFXValidationNone, false, report, &error);
+    ASSERT_TRUE(placed);
+    EXPECT_EQ(placed->toLocalFile(), folder + "/Notes.app");
+    EXPECT_EQ(modeOf(folder + "/Notes.app/Contents/MacOS/Recorder"), 0777);
+    EXPECT_EQ(progress.mid(progress.size() - 2), (QList<double>{0.9, 1.0}));
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+
+    // The old copy cannot be moved aside (no backup folder), so the move fails.
+    const QString tmpFolder = testRoot() + "/tmp/com.kestrel.DesktopClient";
+    QDir(tmpFolder).removeRecursively();
+    ASSERT_TRUE(writeFile(tmpFolder, "a file where a folder belongs"));
+    progress.clear();
+    EXPECT_FALSE(AFXInstallApp(QUrl::fromLocalFile(archive), QUrl::fromLocalFile(folder + "/Notes.app"),
+                               false, AFXValidationNone, false, report, &error));
+    EXPECT_EQ(error.domain(), platform::NSPOSIXErrorDomain);
+    EXPECT_EQ(progress.mid(progress.size() - 2), (QList<double>{0.9, 1.0}));
+    EXPECT_EQ(readFile(folder + "/Notes.app/Contents/MacOS/Recorder"), "#!/bin/sh\n");
 }
