@@ -19,11 +19,30 @@ std::shared_ptr<DispatchSource> DispatchSource::makeTimer(std::shared_ptr<Dispat
     return std::shared_ptr<DispatchSource>(new DispatchSource(std::move(queue)));
 }
 
+std::shared_ptr<DispatchSource> DispatchSource::makeVnode(const QString& path, unsigned long mask,
+                                                          std::shared_ptr<DispatchQueue> queue) {
+    auto source = std::shared_ptr<DispatchSource>(new DispatchSource(std::move(queue)));
+    source->vnodeMask_ = mask & VnodeAllFlags;
+    source->pendingPath_ = path;
+    source->deliveredPath_ = path;
+    std::weak_ptr<DispatchSource> weakSource = source;
+    source->vnodeWatch_ =
+        VnodeEventReader::shared().watch(path, [weakSource](unsigned long flags, const QString& newPath) {
+            if (auto strongSource = weakSource.lock()) {
+                strongSource->vnodeEvent(flags, newPath);
+            }
+        });
+    return source->vnodeWatch_ != 0 ? source : nullptr;
+}
+
 DispatchSource::DispatchSource(std::shared_ptr<DispatchQueue> queue) : queue_(std::move(queue)) {}
 
 DispatchSource::~DispatchSource() {
     if (armed_) {
         DispatchTimerScheduler::shared().cancel(*armed_);
+    }
+    if (vnodeWatch_ != 0) {
+        VnodeEventReader::shared().unwatch(vnodeWatch_);
     }
 }
 
@@ -61,12 +80,19 @@ void DispatchSource::setCancelHandler(std::function<void()> handler) {
 }
 
 void DispatchSource::resume() {
-    std::lock_guard lock(mutex_);
-    if (resumed_ || cancelled_) {
-        return;
+    bool submit = false;
+    {
+        std::lock_guard lock(mutex_);
+        if (resumed_ || cancelled_) {
+            return;
+        }
+        resumed_ = true;
+        armLocked();
+        submit = vnodeWatch_ != 0 && pendingData_ != 0;
     }
-    resumed_ = true;
-    armLocked();
+    if (submit) {
+        queue_->async([self = shared_from_this()] { self->deliver(); });
+    }
 }
 
 void DispatchSource::cancel() {
@@ -84,6 +110,10 @@ void DispatchSource::cancel() {
         cancelHandler = std::move(cancelHandler_);
         eventHandler_ = nullptr;
     }
+    // Outside our lock: the reader calls `vnodeEvent` under its own.
+    if (vnodeWatch_ != 0) {
+        VnodeEventReader::shared().unwatch(vnodeWatch_);
+    }
     if (cancelHandler) {
         queue_->async(std::move(cancelHandler));
     }
@@ -96,7 +126,31 @@ bool DispatchSource::isCancelled() const {
 
 unsigned long DispatchSource::data() const {
     std::lock_guard lock(mutex_);
-    return deliveredFires_;
+    return deliveredData_;
+}
+
+QString DispatchSource::path() const {
+    std::lock_guard lock(mutex_);
+    return deliveredPath_;
+}
+
+void DispatchSource::vnodeEvent(unsigned long flags, const QString& newPath) {
+    bool submit = false;
+    {
+        std::lock_guard lock(mutex_);
+        flags &= vnodeMask_;
+        if (cancelled_ || flags == 0) {
+            return;
+        }
+        if (flags & VnodeRename) {
+            pendingPath_ = newPath;
+        }
+        submit = pendingData_ == 0 && resumed_;
+        pendingData_ |= flags;
+    }
+    if (submit) {
+        queue_->async([self = shared_from_this()] { self->deliver(); });
+    }
 }
 
 void DispatchSource::armLocked() {
@@ -131,7 +185,7 @@ void DispatchSource::fire(const std::shared_ptr<DispatchTimerScheduler::Token>& 
             return;
         }
         armed_.reset();
-        submit = pendingFires_++ == 0;
+        submit = pendingData_++ == 0;
         if (interval_ && interval_->count() > 0) {
             advanceLocked();
             armLocked();
@@ -161,8 +215,9 @@ void DispatchSource::deliver() {
     std::function<void()> handler;
     {
         std::lock_guard lock(mutex_);
-        deliveredFires_ = pendingFires_;
-        pendingFires_ = 0;
+        deliveredData_ = pendingData_;
+        deliveredPath_ = pendingPath_;
+        pendingData_ = 0;
         if (cancelled_) {
             return;
         }
