@@ -3,8 +3,10 @@
 #include "AFXAttributesStorage.h"
 #include "AFXFixPermissions.h"
 #include "AFXGlobals.h"
+#include "AFXLaunchpadWatcher.h"
 #include "AFXRemoveFromQuarantine.h"
 #include "SpecificTools/Errors/AFXErrors.h"
+#include "platform/DispatchSemaphore.h"
 #include "platform/FileManager.h"
 #include "platform/LaunchServices.h"
 #include "platform/Task.h"
@@ -13,6 +15,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QUuid>
 
 #include <chrono>
 #include <functional>
@@ -40,6 +43,53 @@ public:
 private:
     std::vector<std::function<void()>> actions_;
 };
+
+struct LaunchpadStaging {
+    QString folder;
+    QString appPath;
+};
+
+// Puts the app in a hidden folder beside its destination and waits (at most
+// `waitInterval`) until Launchpad has filed it into the group named after
+// the destination's subfolder, so that it stays in that group once moved to
+// its destination. Answers nothing when there is no group or the app could
+// not be staged.
+std::optional<LaunchpadStaging> AFXAddAppToLaunchpadGroup(const QString& source, const QString& destination,
+                                                          bool move, std::chrono::seconds waitInterval) {
+    const auto group =
+        AFXLaunchpadWatcher::launchpadGroupThatCanBeCreatedForAppURL(QUrl::fromLocalFile(destination));
+    if (!group) {
+        return std::nullopt;
+    }
+    const QFileInfo destinationInfo(destination);
+    const QString folder = destinationInfo.path() + QStringLiteral("/_tmp_") +
+                           QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+    const QString staged = folder + QLatin1Char('/') + destinationInfo.fileName();
+    platform::FileManager::createDirectory(folder, true);
+    platform::FileManager::setHidden(folder, true);
+    if (!(move ? platform::FileManager::moveItem(source, staged)
+               : platform::FileManager::copyItem(source, staged))) {
+        platform::FileManager::removeItem(folder);
+        return std::nullopt;
+    }
+    const QString name = destinationInfo.fileName();
+    const auto answered = platform::DispatchSemaphore::make();
+    AFXLaunchpadWatcher::make()->watchForAppAppearance(
+        QUrl::fromLocalFile(staged), *group, static_cast<double>(waitInterval.count()),
+        [answered, name](long result) {
+            if (result == AFXLaunchpadWatcher::ResultAppeared) {
+                BRLogInfo("Launchpad: %@ appeared in group", name);
+            } else if (result == AFXLaunchpadWatcher::ResultTimedOut) {
+                BRLogInfo("Launchpad: time is out for %@", name);
+            } else {
+                BRLogInfo("Launchpad: database is not compatible");
+            }
+            answered->signal();
+        });
+    // The watcher answers within the wait interval; it has no other bound.
+    answered->wait();
+    return LaunchpadStaging{folder, staged};
+}
 
 void AFXPerformPostPutActions(const QUrl& placedURL, const std::optional<AFXAttributesStorage>& snapshot) {
     std::optional<platform::Error> permissionError;
@@ -91,8 +141,22 @@ std::optional<QUrl> AFXPutApp(const QUrl& sourceURL, const QUrl& destinationURL,
             snapshot = AFXAttributesStorage::storageForURL(QUrl::fromLocalFile(destination));
         }
         QString source = sourceURL.toLocalFile();
-        (void)addToLaunchpadGroup;
-        (void)waitInterval;
+        if (addToLaunchpadGroup && platform::FileManager::fileExists(source)) {
+            if (const auto staging = AFXAddAppToLaunchpadGroup(source, destination, move, waitInterval)) {
+                cleanup.add([staging = *staging, original = source, movedAway = move, &placed] {
+                    // A source that was moved in is the caller's only copy:
+                    // it goes back before its folder is removed.
+                    if (movedAway && !placed && platform::FileManager::fileExists(staging.appPath) &&
+                        !platform::FileManager::moveItem(staging.appPath, original)) {
+                        BRLogError("Kept the app at %@, as it could not be moved back", staging.appPath);
+                        return;
+                    }
+                    platform::FileManager::removeItem(staging.folder);
+                });
+                source = staging->appPath;
+                move = true;
+            }
+        }
 
         QString backup;
         if (platform::FileManager::fileExists(destination)) {

@@ -1,3 +1,4 @@
+#include "../support/LogCapture.h"
 #include "SpecificTools/AFXAppInstaller/AFXAppPlacement.h"
 #include "SpecificTools/AFXAppInstaller/AFXAttributesStorage.h"
 #include "SpecificTools/AFXAppInstaller/AFXFixPermissions.h"
@@ -7,6 +8,7 @@
 #include "platform/ExtendedAttributes.h"
 #include "platform/LaunchServices.h"
 #include "testing/AppBundleMaker.h"
+#include "testing/LaunchpadIndexerProcess.h"
 #include "testing/TestSupport.h"
 #include "testing/ZipMaker.h"
 
@@ -24,7 +26,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using testing_support::LoggersRemover;
 using testing_support::readFile;
+using testing_support::RecordingLogger;
 using testing_support::testRoot;
 using testing_support::writeFile;
 
@@ -345,4 +349,52 @@ TEST(AppPlacementTests, InstallingAnArchiveReportsEveryStageEvenAfterAFailure) {
     EXPECT_EQ(error.domain(), platform::NSPOSIXErrorDomain);
     EXPECT_EQ(progress.mid(progress.size() - 2), (QList<double>{0.9, 1.0}));
     EXPECT_EQ(readFile(folder + "/Notes.app/Contents/MacOS/Recorder"), "#!/bin/sh\n");
+}
+
+TEST(AppPlacementTests, LaunchpadStagingHappensOnlyForASubfolderAndGivesAMovedSourceBack) {
+    LoggersRemover remover;
+    auto recorder = RecordingLogger::install();
+    testing_support::LaunchpadIndexerProcess indexer;
+    ASSERT_FALSE(indexer.start().isEmpty());
+    const QString applications = testRoot() + "/Applications";
+    platform::Error error(QString(), 0);
+
+    makeNotes(testRoot() + "/Downloads/Notes.app", "1.0");
+    ASSERT_TRUE(AFXMoveApp(QUrl::fromLocalFile(testRoot() + "/Downloads/Notes.app"),
+                           QUrl::fromLocalFile(applications + "/Notes.app"), true, &error));
+    BRLog::flushLog();
+    EXPECT_FALSE(recorder->hasLineStartingWith(BRLogFlagInfo, "Launchpad:"))
+        << "an app directly in the applications folder has no group to be filed into";
+
+    makeNotes(testRoot() + "/Downloads/Notes.app", "2.0");
+    const auto placed = AFXCopyApp(QUrl::fromLocalFile(testRoot() + "/Downloads/Notes.app"),
+                                   QUrl::fromLocalFile(applications + "/Work/Notes.app"), true, &error);
+    ASSERT_TRUE(placed) << error.description().toStdString();
+    BRLog::flushLog();
+    EXPECT_TRUE(recorder->hasLineStartingWith(BRLogFlagInfo, "Launchpad: Notes.app appeared in group"))
+        << recorder->texts(BRLogFlagInfo).join("\n").toStdString();
+    EXPECT_EQ(readFile(applications + "/Work/Notes.app/Contents/Resources/private.db"), "db 2.0");
+    EXPECT_TRUE(QFileInfo::exists(testRoot() + "/Downloads/Notes.app")) << "a copy leaves its source";
+    EXPECT_EQ(QDir(applications + "/Work").entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{"Notes.app"})
+        << "the staging folder is gone";
+
+    // The final move fails (the old copy cannot be moved aside): the source
+    // that was moved into the staging folder comes back to where it was.
+    const QString source = testRoot() + "/Downloads/Notes.app";
+    const auto sourceTree = treeOf(source);
+    const auto oldTree = treeOf(applications + "/Work/Notes.app");
+    const QString tmpFolder = testRoot() + "/tmp/com.kestrel.DesktopClient";
+    QDir(tmpFolder).removeRecursively();
+    ASSERT_TRUE(writeFile(tmpFolder, "a file where a folder belongs"));
+    recorder->clear();
+    EXPECT_FALSE(AFXMoveApp(QUrl::fromLocalFile(source),
+                            QUrl::fromLocalFile(applications + "/Work/Notes.app"), true, &error));
+    BRLog::flushLog();
+    EXPECT_TRUE(recorder->hasLineStartingWith(BRLogFlagInfo, "Launchpad: Notes.app"));
+    EXPECT_EQ(treeOf(source), sourceTree);
+    EXPECT_EQ(treeOf(applications + "/Work/Notes.app"), oldTree);
+    EXPECT_EQ(QDir(applications + "/Work").entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{"Notes.app"});
+    EXPECT_TRUE(indexer.stop());
 }
