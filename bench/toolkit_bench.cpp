@@ -4,7 +4,11 @@
 //
 // - checking the bundle's code signature (every file's SHA-256 against the
 //   sealed list, the CMS signature, the chain and a team requirement)
-//   against `sha256sum` of all its files.
+//   against `sha256sum` of all its files;
+// - placing the bundle with `AFXCopyApp` (copy, permissions, quarantine,
+//   registration, indexing) against `cp -a` of it, each into an empty
+//   destination (removed untimed, then a sync, so neither pays for the
+//   other's writes).
 //
 // The bundle is made once per run: 3,000 files of sizes spread from a few
 // hundred bytes to several MiB, 200 MiB in all, in nested folders, signed
@@ -14,6 +18,7 @@
 
 #include "BenchRatios.h"
 #include "BenchSupport.h"
+#include "SpecificTools/AFXAppInstaller/AFXAppPlacement.h"
 #include "platform/CodeRequirement.h"
 #include "platform/CodeSignature.h"
 #include "platform/CodeSigner.h"
@@ -23,10 +28,13 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cmath>
 #include <cstdio>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -193,12 +201,63 @@ void BM_VerifySignature(benchmark::State& state) {
 }
 BENCHMARK(BM_VerifySignature)->UseManualTime()->Iterations(1)->Repetitions(5)->Unit(benchmark::kMillisecond);
 
+// Runs `place` into an empty destination per iteration; times only it.
+template <typename Place>
+void timePlacement(benchmark::State& state, const char* name, const char* what, Place place) {
+    ToolkitFixture* fixture = ToolkitFixture::shared(state);
+    if (!fixture) {
+        return;
+    }
+    const QString destination = fixture->folder() + QStringLiteral("/Applications/") + QLatin1String(name);
+    const bench::TreeSummary bundle = bench::summarizeTree(fixture->bundle());
+    for (auto _ : state) {
+        bench::removeItem(destination);
+        QDir().mkpath(QFileInfo(destination).path());
+        ::sync();
+        const auto start = bench::Clock::now();
+        const bool placed = place(fixture->bundle(), destination);
+        const auto end = bench::Clock::now();
+        const bench::TreeSummary found = bench::summarizeTree(destination);
+        if (!placed || found.files != bundle.files || found.bytes != bundle.bytes) {
+            state.SkipWithError(
+                (QLatin1String(what) + QStringLiteral(" did not place everything")).toStdString().c_str());
+            break;
+        }
+        state.SetIterationTime(bench::secondsBetween(start, end));
+    }
+    bench::removeItem(destination);
+    state.SetBytesProcessed(state.iterations() * fixture->bytes());
+}
+
+void BM_CpArchiveCopy(benchmark::State& state) {
+    timePlacement(state, "cp.app", "cp -a", [](const QString& bundle, const QString& destination) {
+        return bench::runProgram(QStringLiteral("/bin/cp"), {QStringLiteral("-a"), bundle, destination})
+                   .status == 0;
+    });
+}
+BENCHMARK(BM_CpArchiveCopy)->UseManualTime()->Iterations(1)->Repetitions(5)->Unit(benchmark::kMillisecond);
+
+void BM_CopyApp(benchmark::State& state) {
+    timePlacement(state, "Placed.app", "AFXCopyApp", [](const QString& bundle, const QString& destination) {
+        platform::Error error(QString(), 0);
+        const bool placed =
+            AFXCopyApp(QUrl::fromLocalFile(bundle), QUrl::fromLocalFile(destination), false, &error)
+                .has_value();
+        if (!placed) {
+            std::fprintf(stderr, "AFXCopyApp: %s\n", qPrintable(error.description()));
+        }
+        return placed;
+    });
+}
+BENCHMARK(BM_CopyApp)->UseManualTime()->Iterations(1)->Repetitions(5)->Unit(benchmark::kMillisecond);
+
 } // namespace
 
 int main(int argc, char** argv) {
     const int status = runBenchmarksWithRatios(argc, argv,
                                                {
                                                    {"BM_VerifySignature", "BM_Sha256sumFiles", "<= 1.3"},
+                                                   {"BM_CopyApp", "BM_CpArchiveCopy", "<= 1.11"},
                                                },
                                                interleavedRepetitionFlags());
     ToolkitFixture::tearDown();

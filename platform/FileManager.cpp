@@ -1,5 +1,7 @@
 #include "FileManager.h"
 
+#include "ExtendedAttributes.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -126,6 +128,19 @@ std::optional<QStringList> FileManager::contentsOfDirectory(const QString& path,
         items.append(folder.filePath(name));
     }
     return items;
+}
+
+const QString FileManager::HiddenAttributeName = QStringLiteral("kestrel.hidden");
+
+bool FileManager::isHidden(const QString& path) {
+    const QString name = QDir::cleanPath(path).section(QLatin1Char('/'), -1);
+    return name.startsWith(QLatin1Char('.')) ||
+           ExtendedAttributes::get(path, HiddenAttributeName).has_value();
+}
+
+bool FileManager::setHidden(const QString& path, bool hidden, Error* error) {
+    return hidden ? ExtendedAttributes::set(path, HiddenAttributeName, QByteArrayLiteral("1"), error)
+                  : ExtendedAttributes::remove(path, HiddenAttributeName, error);
 }
 
 } // namespace platform

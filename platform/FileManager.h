@@ -27,6 +27,16 @@ public:
     // The paths of a folder's own items, hidden ones included, sorted by
     // name; nullopt when the folder cannot be listed.
     static std::optional<QStringList> contentsOfDirectory(const QString& path, Error* error = nullptr);
+
+    // The hidden resource value. An item is hidden when its name starts
+    // with a dot, or when it carries the extended attribute
+    // `HiddenAttributeName`: an item whose name is fixed (a staging folder
+    // beside the apps a user sees) can still be hidden, and the mark goes
+    // wherever the item goes and away with it.
+    static const QString HiddenAttributeName;
+    static bool isHidden(const QString& path);
+    // Marks or unmarks the item; a dot-named item stays hidden either way.
+    static bool setHidden(const QString& path, bool hidden, Error* error = nullptr);
 };
 
 } // namespace platform

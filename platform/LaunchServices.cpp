@@ -1,6 +1,7 @@
 #include "LaunchServices.h"
 
 #include "Bundle.h"
+#include "DesktopEntry.h"
 #include "DistributedNotificationCenter.h"
 #include "Paths.h"
 
@@ -332,8 +333,11 @@ bool LaunchServices::registerURL(const QUrl& bundleURL, Error* error) {
         }
         return false;
     }
+    // The registration stands without its desktop entry; the caller still
+    // learns that the desktop will not list the bundle.
+    const bool listed = DesktopEntry::writeForBundle(*bundle, error);
     announce(bundleID, path);
-    return true;
+    return listed;
 }
 
 } // namespace platform

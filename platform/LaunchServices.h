@@ -31,7 +31,10 @@ public:
     // `ApplicationRegisteredNotification`: its object is the bundle
     // identifier, its user info holds the bundle's path under "path". A
     // bundle registered again keeps its place in the order. Failing to
-    // announce (no session bus) does not fail the registration.
+    // announce (no session bus) does not fail the registration. The bundle
+    // also gets its desktop entry (`DesktopEntry`), so the desktop lists it;
+    // when that cannot be written the bundle stays registered and announced
+    // but the answer is false with the error.
     static bool registerURL(const QUrl& bundleURL, Error* error = nullptr);
     // "~/Library/Application Support/LaunchServices/Registry.sqlite": what
     // programs record here is data rather than settings.

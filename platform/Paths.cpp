@@ -103,6 +103,14 @@ QString Paths::temporaryDirectory() {
     return r.isEmpty() ? QDir::tempPath() : r + QStringLiteral("/tmp");
 }
 
+QString Paths::dataHomeDirectory() {
+    const QString r = root();
+    if (!r.isEmpty()) {
+        return homeDirectory() + QStringLiteral("/.local/share");
+    }
+    return xdgFolder("XDG_DATA_HOME", QStringLiteral(".local/share"));
+}
+
 QString Paths::runtimeDirectory() {
     const QString r = root();
     if (!r.isEmpty()) {

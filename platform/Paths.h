@@ -36,6 +36,10 @@ public:
     // `homeDirectory` unless the home is redirected (as in a sandbox).
     static QString realHomeDirectory();
     static QString temporaryDirectory();
+    // Where the desktop looks for data of the user's programs (application
+    // entries, icons): ROOT/home/.local/share with a root, else the XDG data
+    // folder itself ($XDG_DATA_HOME, or ~/.local/share).
+    static QString dataHomeDirectory();
     static QString runtimeDirectory();
     // Where the session bus looks for the service files of the programs it
     // starts on demand: ROOT/home/.local/share/dbus-1/services with a root

@@ -1,6 +1,7 @@
 #include "AFXInstalledAppDiscovery.h"
 
 #include "AFXURLMonitoring.h"
+#include "platform/FileManager.h"
 #include "platform/LaunchServices.h"
 #include "platform/Paths.h"
 #include "platform/UserDefaults.h"
@@ -153,7 +154,7 @@ QList<QUrl> AFXDetectAppURLsWithIgnoredPaths(const QStringList& bundleIDs, const
                                              bool includeNested) {
     return AFXDetectAppURLsWithPredicate(bundleIDs, [&](const QUrl& url) {
         // Hidden folders hold copies that are being staged or removed.
-        if (QFileInfo(QFileInfo(url.toLocalFile()).path()).isHidden()) {
+        if (platform::FileManager::isHidden(QFileInfo(url.toLocalFile()).path())) {
             return false;
         }
         if (!includeNested && isNestedInAnotherApp(url)) {
