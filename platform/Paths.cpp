@@ -124,9 +124,7 @@ QString Paths::runtimeDirectory() {
 }
 
 QString Paths::busServicesDirectory() {
-    const QString dataHome = root().isEmpty() ? xdgFolder("XDG_DATA_HOME", QStringLiteral(".local/share"))
-                                              : homeDirectory() + QStringLiteral("/.local/share");
-    return dataHome + QStringLiteral("/dbus-1/services");
+    return dataHomeDirectory() + QStringLiteral("/dbus-1/services");
 }
 
 QString Paths::resolve(const QString& systemPath) {

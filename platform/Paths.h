@@ -42,9 +42,9 @@ public:
     static QString dataHomeDirectory();
     static QString runtimeDirectory();
     // Where the session bus looks for the service files of the programs it
-    // starts on demand: ROOT/home/.local/share/dbus-1/services with a root
-    // (the buses of tests and the demo are configured to read it), else the
-    // XDG data folder's "dbus-1/services", which every session bus reads.
+    // starts on demand: the data home's "dbus-1/services", which every
+    // session bus reads (with a root, the buses of tests and the demo are
+    // configured to read the root's).
     static QString busServicesDirectory();
 };
 
