@@ -39,8 +39,8 @@ protected:
     // `interprocessServiceName` and `serviceIDClass` are the concrete class's
     // own; the ID must match both.
     AFXBaseService(const std::shared_ptr<AFXServiceID>& serviceID,
-                   const std::shared_ptr<AFXServicesFactory>& servicesFactory, const QString& interprocessServiceName,
-                   const platform::Class* serviceIDClass);
+                   const std::shared_ptr<AFXServicesFactory>& servicesFactory,
+                   const QString& interprocessServiceName, const platform::Class* serviceIDClass);
 
 private:
     const std::shared_ptr<AFXServiceID> serviceID_;

@@ -5,7 +5,8 @@
 AFX_DEFINE_RECORD(AFXCustomerServiceID, AFXServiceID, AFX_FIELD(customerID, {AFXCustomerID::staticClass()}))
 
 std::shared_ptr<AFXCustomerServiceID>
-AFXCustomerServiceID::makeWithServiceName(const QString& serviceName, const std::shared_ptr<AFXCustomerID>& customerID) {
+AFXCustomerServiceID::makeWithServiceName(const QString& serviceName,
+                                          const std::shared_ptr<AFXCustomerID>& customerID) {
     std::shared_ptr<AFXCustomerServiceID> serviceID(new AFXCustomerServiceID);
     serviceID->setServiceName(serviceName);
     serviceID->customerID_ = customerID;
@@ -28,5 +29,6 @@ std::uint64_t AFXCustomerServiceID::hash() const {
 }
 
 QString AFXCustomerServiceID::description() const {
-    return platform::stringWithFormat(QStringLiteral("Customer(%@) Service ID"), platform::Value(customerID_));
+    return platform::stringWithFormat(QStringLiteral("Customer(%@) Service ID"),
+                                      platform::Value(customerID_));
 }

@@ -9,8 +9,8 @@ class AFXCustomerServiceID : public AFXServiceID {
     AFX_RECORD_READONLY_FIELD(std::shared_ptr<AFXCustomerID>, customerID)
 
 public:
-    static std::shared_ptr<AFXCustomerServiceID> makeWithServiceName(const QString& serviceName,
-                                                                   const std::shared_ptr<AFXCustomerID>& customerID);
+    static std::shared_ptr<AFXCustomerServiceID>
+    makeWithServiceName(const QString& serviceName, const std::shared_ptr<AFXCustomerID>& customerID);
 
     bool isEqual(const platform::Object& other) const override;
     std::uint64_t hash() const override;

@@ -2,10 +2,12 @@
 
 #include "platform/StringFormat.h"
 
-AFX_DEFINE_RECORD(AFXEnvironmentServiceID, AFXServiceID, AFX_FIELD(environmentID, {AFXEnvironmentID::staticClass()}))
+AFX_DEFINE_RECORD(AFXEnvironmentServiceID, AFXServiceID,
+                  AFX_FIELD(environmentID, {AFXEnvironmentID::staticClass()}))
 
 std::shared_ptr<AFXEnvironmentServiceID>
-AFXEnvironmentServiceID::makeWithServiceName(const QString& serviceName, const std::shared_ptr<AFXEnvironmentID>& environmentID) {
+AFXEnvironmentServiceID::makeWithServiceName(const QString& serviceName,
+                                             const std::shared_ptr<AFXEnvironmentID>& environmentID) {
     std::shared_ptr<AFXEnvironmentServiceID> serviceID(new AFXEnvironmentServiceID);
     serviceID->setServiceName(serviceName);
     serviceID->environmentID_ = environmentID;
@@ -28,5 +30,6 @@ std::uint64_t AFXEnvironmentServiceID::hash() const {
 }
 
 QString AFXEnvironmentServiceID::description() const {
-    return platform::stringWithFormat(QStringLiteral("Environment(%@) Service ID"), platform::Value(environmentID_));
+    return platform::stringWithFormat(QStringLiteral("Environment(%@) Service ID"),
+                                      platform::Value(environmentID_));
 }

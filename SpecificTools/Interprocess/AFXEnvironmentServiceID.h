@@ -9,8 +9,8 @@ class AFXEnvironmentServiceID : public AFXServiceID {
     AFX_RECORD_READONLY_FIELD(std::shared_ptr<AFXEnvironmentID>, environmentID)
 
 public:
-    static std::shared_ptr<AFXEnvironmentServiceID> makeWithServiceName(const QString& serviceName,
-                                                                   const std::shared_ptr<AFXEnvironmentID>& environmentID);
+    static std::shared_ptr<AFXEnvironmentServiceID>
+    makeWithServiceName(const QString& serviceName, const std::shared_ptr<AFXEnvironmentID>& environmentID);
 
     bool isEqual(const platform::Object& other) const override;
     std::uint64_t hash() const override;

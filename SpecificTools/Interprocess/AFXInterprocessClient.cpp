@@ -8,17 +8,14 @@
 const QString AFXInterprocessClient::MakeXPCConnectionGroupID = QStringLiteral("makeXPCConnection");
 const QString AFXInterprocessClient::XPCConnectionOrErrorKey = QStringLiteral("xpcConnectionOrError");
 
-void AFXInterprocessClientDelegate::interprocessClientSetupXPCConnection(AFXInterprocessClient&,
-                                                                         const std::shared_ptr<platform::XPCConnection>&,
-                                                                         AFXXPCConnectionCallback) {
+void AFXInterprocessClientDelegate::interprocessClientSetupXPCConnection(
+    AFXInterprocessClient&, const std::shared_ptr<platform::XPCConnection>&, AFXXPCConnectionCallback) {
     BRAssertAbstract();
 }
 
-std::shared_ptr<AFXInterprocessClient>
-AFXInterprocessClient::makeWithRemoteObjectInterface(const platform::XPCInterface& remoteObjectInterface,
-                                                     const QString& tierName,
-                                                     std::weak_ptr<AFXInterprocessClientDelegate> delegate,
-                                                     std::chrono::milliseconds retryDelay) {
+std::shared_ptr<AFXInterprocessClient> AFXInterprocessClient::makeWithRemoteObjectInterface(
+    const platform::XPCInterface& remoteObjectInterface, const QString& tierName,
+    std::weak_ptr<AFXInterprocessClientDelegate> delegate, std::chrono::milliseconds retryDelay) {
     std::shared_ptr<AFXInterprocessClient> client(new AFXInterprocessClient);
     client->remoteObjectInterface_ = remoteObjectInterface;
     client->tierName_ = tierName;
@@ -30,22 +27,24 @@ AFXInterprocessClient::makeWithRemoteObjectInterface(const platform::XPCInterfac
 
 void AFXInterprocessClient::makeProactor() {
     proactor_ = BRProactor::makeWithDelegate(shared_from_this());
-    proactor_->addGroupWithID(MakeXPCConnectionGroupID, true, &AFXInterprocessClient::makeXPCConnectionWithAction);
+    proactor_->addGroupWithID(MakeXPCConnectionGroupID, true,
+                              &AFXInterprocessClient::makeXPCConnectionWithAction);
 }
 
 void AFXInterprocessClient::fetchXPCConnectionWithCallback(AFXXPCConnectionCallback callback) {
     proactor_->groupWithID(MakeXPCConnectionGroupID)
         ->defaultAction()
-        ->addCompletionHandler([callback = std::move(callback)](const std::shared_ptr<BRProactorResult>& result) {
-            if (auto outcome = result->objectForKey<AFXXPCConnectionOrError>(XPCConnectionOrErrorKey)) {
-                callback(*outcome);
-                return;
-            }
-            // The run ended without an outcome: the client went away meanwhile.
-            const auto error = BRProactorObjectAs<platform::Error>(result->error());
-            callback(AFXXPCConnectionOrError::makeWithError(
-                afx_makeInterprocessClientError(QStringLiteral("The interprocess client no longer exists"), error)));
-        });
+        ->addCompletionHandler(
+            [callback = std::move(callback)](const std::shared_ptr<BRProactorResult>& result) {
+                if (auto outcome = result->objectForKey<AFXXPCConnectionOrError>(XPCConnectionOrErrorKey)) {
+                    callback(*outcome);
+                    return;
+                }
+                // The run ended without an outcome: the client went away meanwhile.
+                const auto error = BRProactorObjectAs<platform::Error>(result->error());
+                callback(AFXXPCConnectionOrError::makeWithError(afx_makeInterprocessClientError(
+                    QStringLiteral("The interprocess client no longer exists"), error)));
+            });
 }
 
 void AFXInterprocessClient::makeXPCConnectionWithAction(const std::shared_ptr<BRProactorAction>& action) {
@@ -63,34 +62,37 @@ void AFXInterprocessClient::makeXPCConnectionWithAction(const std::shared_ptr<BR
     });
 }
 
-void AFXInterprocessClient::dispatchedMakeXPCConnectionCanRetry(bool canRetry, AFXXPCConnectionCallback callback) {
+void AFXInterprocessClient::dispatchedMakeXPCConnectionCanRetry(bool canRetry,
+                                                                AFXXPCConnectionCallback callback) {
     std::weak_ptr<AFXInterprocessClient> weakSelf = weak_from_this();
-    dispatchedMakeXPCConnectionWithCallback([weakSelf, canRetry, callback](const AFXXPCConnectionOrError& outcome) {
-        const auto self = weakSelf.lock();
-        if (outcome.hasValue() || !canRetry || !self || !self->delegate()) {
-            callback(outcome);
-            return;
-        }
-        platform::DispatchQueue::main()->after(self->retryDelay_, [weakSelf, callback] {
-            if (const auto self = weakSelf.lock()) {
-                self->dispatchedMakeXPCConnectionCanRetry(false, callback);
-            } else {
-                callback(AFXXPCConnectionOrError::makeWithError(
-                    afx_makeInterprocessClientError(QStringLiteral("The interprocess client no longer exists"))));
+    dispatchedMakeXPCConnectionWithCallback(
+        [weakSelf, canRetry, callback](const AFXXPCConnectionOrError& outcome) {
+            const auto self = weakSelf.lock();
+            if (outcome.hasValue() || !canRetry || !self || !self->delegate()) {
+                callback(outcome);
+                return;
             }
+            platform::DispatchQueue::main()->after(self->retryDelay_, [weakSelf, callback] {
+                if (const auto self = weakSelf.lock()) {
+                    self->dispatchedMakeXPCConnectionCanRetry(false, callback);
+                } else {
+                    callback(AFXXPCConnectionOrError::makeWithError(afx_makeInterprocessClientError(
+                        QStringLiteral("The interprocess client no longer exists"))));
+                }
+            });
         });
-    });
 }
 
 void AFXInterprocessClient::dispatchedMakeXPCConnectionWithCallback(AFXXPCConnectionCallback callback) {
     const auto delegate = this->delegate();
     if (!delegate) {
-        callback(AFXXPCConnectionOrError::makeWithError(
-            afx_makeInterprocessClientError(QStringLiteral("Nobody makes connections for the interprocess client"))));
+        callback(AFXXPCConnectionOrError::makeWithError(afx_makeInterprocessClientError(
+            QStringLiteral("Nobody makes connections for the interprocess client"))));
         return;
     }
     std::weak_ptr<AFXInterprocessClient> weakSelf = weak_from_this();
-    delegate->interprocessClientMakeXPCConnection(*this, [weakSelf, callback](const AFXXPCConnectionOrError& made) {
+    delegate->interprocessClientMakeXPCConnection(*this, [weakSelf,
+                                                          callback](const AFXXPCConnectionOrError& made) {
         const auto self = weakSelf.lock();
         if (!made.hasValue() || !self) {
             callback(made.hasValue() ? AFXXPCConnectionOrError::makeWithError(afx_makeInterprocessClientError(

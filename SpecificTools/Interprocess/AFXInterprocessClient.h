@@ -14,15 +14,17 @@
 // is tried once more after a pause; connections made are reported to the
 // delegate, and so are their losses. A connection is not kept: every
 // fetch after an attempt has ended starts a new one.
-class AFXInterprocessClient : public BRProactorDelegate, public std::enable_shared_from_this<AFXInterprocessClient> {
+class AFXInterprocessClient : public BRProactorDelegate,
+                              public std::enable_shared_from_this<AFXInterprocessClient> {
 public:
-    static const QString MakeXPCConnectionGroupID;   // "makeXPCConnection"
-    static const QString XPCConnectionOrErrorKey;     // "xpcConnectionOrError"
+    static const QString MakeXPCConnectionGroupID; // "makeXPCConnection"
+    static const QString XPCConnectionOrErrorKey;  // "xpcConnectionOrError"
     static constexpr std::chrono::milliseconds DefaultRetryDelay{5000};
 
     // `retryDelay` is the pause before the second attempt.
     static std::shared_ptr<AFXInterprocessClient>
-    makeWithRemoteObjectInterface(const platform::XPCInterface& remoteObjectInterface, const QString& tierName,
+    makeWithRemoteObjectInterface(const platform::XPCInterface& remoteObjectInterface,
+                                  const QString& tierName,
                                   std::weak_ptr<AFXInterprocessClientDelegate> delegate,
                                   std::chrono::milliseconds retryDelay = DefaultRetryDelay);
 

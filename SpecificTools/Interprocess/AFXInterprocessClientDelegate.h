@@ -31,7 +31,8 @@ public:
     // handed out; when it does, the client calls the method below.
     virtual bool implementsSetupXPCConnection() const { return false; }
     // The callback receives the connection when it is ready, or an error.
-    virtual void interprocessClientSetupXPCConnection(AFXInterprocessClient& client,
-                                                      const std::shared_ptr<platform::XPCConnection>& connection,
-                                                      AFXXPCConnectionCallback callback);
+    virtual void
+    interprocessClientSetupXPCConnection(AFXInterprocessClient& client,
+                                         const std::shared_ptr<platform::XPCConnection>& connection,
+                                         AFXXPCConnectionCallback callback);
 };

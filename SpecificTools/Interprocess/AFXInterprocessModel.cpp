@@ -20,13 +20,15 @@ std::shared_ptr<AFXInterprocessRequest> prototypeOfRequestClass(const platform::
 
 } // namespace
 
-platform::XPCInterface interprocessInterfaceWithRequestClasses(const QList<const platform::Class*>& requestClasses) {
+platform::XPCInterface
+interprocessInterfaceWithRequestClasses(const QList<const platform::Class*>& requestClasses) {
     platform::XPCInterface interface(QStringLiteral("AFXRegularServiceInterface"));
     const QString& establish = AFXRegularServiceInterface::EstablishReportingStreamSelector;
     interface.addSelector(establish, 2, 1);
     interface.setClasses({platform::ValueClasses::string()}, establish, 0, false);
     interface.setClasses({platform::XPCListenerEndpoint::staticClass()}, establish, 1, false);
-    interface.setClasses({BRValueOrErrorObject::staticClass(), platform::ValueClasses::uuid()}, establish, 0, true);
+    interface.setClasses({BRValueOrErrorObject::staticClass(), platform::ValueClasses::uuid()}, establish, 0,
+                         true);
 
     const QString& perform = AFXRegularServiceInterface::PerformInterprocessRequestSelector;
     interface.addSelector(perform, 1, 1);
@@ -42,7 +44,8 @@ platform::XPCInterface interprocessInterfaceWithRequestClasses(const QList<const
     return interface;
 }
 
-platform::XPCInterface reportsStreamInterfaceWithRequestClasses(const QList<const platform::Class*>& requestClasses) {
+platform::XPCInterface
+reportsStreamInterfaceWithRequestClasses(const QList<const platform::Class*>& requestClasses) {
     platform::XPCInterface interface(QStringLiteral("AFXReportsStreamInterface"));
     const QString& deliver = AFXReportsStreamInterface::DeliverReportSelector;
     interface.addSelector(deliver, 2, std::nullopt);
@@ -54,7 +57,8 @@ platform::XPCInterface reportsStreamInterfaceWithRequestClasses(const QList<cons
         }
     }
     interface.setClasses(reportClasses, deliver, 0, false);
-    interface.setClasses({platform::ValueClasses::array(), platform::ValueClasses::uuid()}, deliver, 1, false);
+    interface.setClasses({platform::ValueClasses::array(), platform::ValueClasses::uuid()}, deliver, 1,
+                         false);
     interface.addSelector(AFXReportsStreamInterface::PrepareForTerminationSelector, 0, 1);
     return interface;
 }

@@ -9,5 +9,7 @@
 // classes: what may travel to the service (its requests; replies of their
 // response classes) and back over the reporting stream (the report classes
 // of those requests that have one).
-platform::XPCInterface interprocessInterfaceWithRequestClasses(const QList<const platform::Class*>& requestClasses);
-platform::XPCInterface reportsStreamInterfaceWithRequestClasses(const QList<const platform::Class*>& requestClasses);
+platform::XPCInterface
+interprocessInterfaceWithRequestClasses(const QList<const platform::Class*>& requestClasses);
+platform::XPCInterface
+reportsStreamInterfaceWithRequestClasses(const QList<const platform::Class*>& requestClasses);

@@ -29,11 +29,13 @@ AFXInterprocessServer::~AFXInterprocessServer() {
 bool AFXInterprocessServer::listenerShouldAcceptNewConnection(
     platform::XPCListener& listener, const std::shared_ptr<platform::XPCConnection>& connection) {
     if (&listener != xpcListener_.get()) {
-        BRHandleAssertionFailure(QStringLiteral("Invalid parameter not satisfying: self.xpcListener == listener"));
+        BRHandleAssertionFailure(
+            QStringLiteral("Invalid parameter not satisfying: self.xpcListener == listener"));
     }
     connection->setExportedInterface(exportedInterface_);
     if (const auto delegate = this->delegate()) {
-        connection->setExportedObject(delegate->interprocessServerMakeExportedObjectForConnection(*this, connection));
+        connection->setExportedObject(
+            delegate->interprocessServerMakeExportedObjectForConnection(*this, connection));
     }
     connection->resume();
     return true;

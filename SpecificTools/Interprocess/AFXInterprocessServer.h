@@ -26,8 +26,9 @@ public:
     // Why the listener could not start (its name is taken, no bus), if it could not.
     const std::optional<platform::Error>& listeningError() const { return listeningError_; }
 
-    bool listenerShouldAcceptNewConnection(platform::XPCListener& listener,
-                                           const std::shared_ptr<platform::XPCConnection>& connection) override;
+    bool
+    listenerShouldAcceptNewConnection(platform::XPCListener& listener,
+                                      const std::shared_ptr<platform::XPCConnection>& connection) override;
 
 private:
     AFXInterprocessServer() = default;

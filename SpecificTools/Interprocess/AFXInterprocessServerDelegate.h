@@ -12,7 +12,6 @@ class AFXInterprocessServer;
 class AFXInterprocessServerDelegate {
 public:
     virtual ~AFXInterprocessServerDelegate() = default;
-    virtual std::shared_ptr<platform::XPCExportedObject>
-    interprocessServerMakeExportedObjectForConnection(AFXInterprocessServer& server,
-                                                      const std::shared_ptr<platform::XPCConnection>& connection) = 0;
+    virtual std::shared_ptr<platform::XPCExportedObject> interprocessServerMakeExportedObjectForConnection(
+        AFXInterprocessServer& server, const std::shared_ptr<platform::XPCConnection>& connection) = 0;
 };

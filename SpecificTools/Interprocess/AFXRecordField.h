@@ -43,7 +43,8 @@ public:
             return platform::ValueConversion<T>::to(value);
         };
         field.accessor_.set = [member](platform::Object& object, const platform::Value& value) {
-            static_cast<C&>(object).*member = value.isNull() ? T() : platform::ValueConversion<T>::from(value);
+            static_cast<C&>(object).*member =
+                value.isNull() ? T() : platform::ValueConversion<T>::from(value);
         };
         return field;
     }
@@ -138,8 +139,8 @@ private:                                                                        
     }
 
 #define AFX_DEFINE_RECORD(ClassName, SuperName, ...)                                                         \
-    AFX_DEFINE_RECORD_WITH_FACTORY(ClassName, SuperName, [] { return std::shared_ptr<ClassName>(new ClassName); }, \
-                                   __VA_ARGS__)
+    AFX_DEFINE_RECORD_WITH_FACTORY(                                                                          \
+        ClassName, SuperName, [] { return std::shared_ptr<ClassName>(new ClassName); }, __VA_ARGS__)
 
 #define AFX_DEFINE_ABSTRACT_RECORD(ClassName, SuperName, ...)                                                \
     AFX_DEFINE_RECORD_WITH_FACTORY(ClassName, SuperName, nullptr, __VA_ARGS__)

@@ -56,9 +56,9 @@ AFXRegularInterprocessClientAdaptor::~AFXRegularInterprocessClientAdaptor() {
     }
 }
 
-void AFXRegularInterprocessClientAdaptor::performRequest(const std::shared_ptr<AFXInterprocessRequest>& request,
-                                                         AFXInterprocessReportHandler reportHandler,
-                                                         AFXInterprocessResponseHandler responseHandler) {
+void AFXRegularInterprocessClientAdaptor::performRequest(
+    const std::shared_ptr<AFXInterprocessRequest>& request, AFXInterprocessReportHandler reportHandler,
+    AFXInterprocessResponseHandler responseHandler) {
     BRParameterAssertText(request && !request->requestingTierName().isNull(), "request.requestingTierName");
     BRParameterAssertText(request->serviceID(), "request.serviceID");
     if (!reportHandler) {
@@ -66,56 +66,55 @@ void AFXRegularInterprocessClientAdaptor::performRequest(const std::shared_ptr<A
         return;
     }
     std::weak_ptr<AFXRegularInterprocessClientAdaptor> weakSelf = weak_from_this();
-    makeReportingSessionWithReportHandler(
-        std::move(reportHandler), [weakSelf, request, responseHandler](const QUuid& reportSessionID) {
-            const auto self = weakSelf.lock();
-            if (!self) {
-                return;
-            }
-            self->performRequest(request, reportSessionID, true,
-                                 [weakSelf, reportSessionID, responseHandler](const BRAnyValueOrError& response) {
-                                     if (const auto self = weakSelf.lock()) {
-                                         self->removeReportSessionID(reportSessionID);
-                                     }
-                                     responseHandler(response);
-                                 });
-        });
-}
-
-void AFXRegularInterprocessClientAdaptor::performRequest(const std::shared_ptr<AFXInterprocessRequest>& request,
-                                                         const QUuid& reportSessionID,
-                                                         AFXInterprocessResponseHandler responseHandler) {
-    performRequest(request, reportSessionID.isNull() ? std::nullopt : std::optional<QUuid>(reportSessionID), true,
-                   std::move(responseHandler));
-}
-
-void AFXRegularInterprocessClientAdaptor::performRequest(const std::shared_ptr<AFXInterprocessRequest>& request,
-                                                         const std::optional<QUuid>& reportSessionID, bool canRetry,
-                                                         AFXInterprocessResponseHandler responseHandler) {
-    std::weak_ptr<AFXRegularInterprocessClientAdaptor> weakSelf = weak_from_this();
-    fetchXPCConnectionWithCallback([weakSelf, request, reportSessionID, canRetry, responseHandler](
-                                       const std::shared_ptr<platform::XPCConnection>& connection,
-                                       const std::optional<QUuid>& streamID,
-                                       const std::optional<platform::Error>& error) {
-        if (error) {
-            responseHandler(BRAnyValueOrError::makeWithError(*error));
-            return;
-        }
+    makeReportingSessionWithReportHandler(std::move(reportHandler), [weakSelf, request, responseHandler](
+                                                                        const QUuid& reportSessionID) {
         const auto self = weakSelf.lock();
-        if (!self || !connection || !streamID) {
-            responseHandler(BRAnyValueOrError::makeWithError(afx_makeInterprocessClientError(
-                QStringLiteral("The connection was lost before the request could be sent"))));
+        if (!self) {
             return;
         }
-        self->sendRequest(request, reportSessionID, canRetry, connection, *streamID, responseHandler);
+        self->performRequest(request, reportSessionID, true,
+                             [weakSelf, reportSessionID, responseHandler](const BRAnyValueOrError& response) {
+                                 if (const auto self = weakSelf.lock()) {
+                                     self->removeReportSessionID(reportSessionID);
+                                 }
+                                 responseHandler(response);
+                             });
     });
 }
 
-void AFXRegularInterprocessClientAdaptor::sendRequest(const std::shared_ptr<AFXInterprocessRequest>& request,
-                                                      const std::optional<QUuid>& reportSessionID, bool canRetry,
-                                                      const std::shared_ptr<platform::XPCConnection>& connection,
-                                                      const QUuid& streamID,
-                                                      AFXInterprocessResponseHandler responseHandler) {
+void AFXRegularInterprocessClientAdaptor::performRequest(
+    const std::shared_ptr<AFXInterprocessRequest>& request, const QUuid& reportSessionID,
+    AFXInterprocessResponseHandler responseHandler) {
+    performRequest(request, reportSessionID.isNull() ? std::nullopt : std::optional<QUuid>(reportSessionID),
+                   true, std::move(responseHandler));
+}
+
+void AFXRegularInterprocessClientAdaptor::performRequest(
+    const std::shared_ptr<AFXInterprocessRequest>& request, const std::optional<QUuid>& reportSessionID,
+    bool canRetry, AFXInterprocessResponseHandler responseHandler) {
+    std::weak_ptr<AFXRegularInterprocessClientAdaptor> weakSelf = weak_from_this();
+    fetchXPCConnectionWithCallback(
+        [weakSelf, request, reportSessionID, canRetry,
+         responseHandler](const std::shared_ptr<platform::XPCConnection>& connection,
+                          const std::optional<QUuid>& streamID, const std::optional<platform::Error>& error) {
+            if (error) {
+                responseHandler(BRAnyValueOrError::makeWithError(*error));
+                return;
+            }
+            const auto self = weakSelf.lock();
+            if (!self || !connection || !streamID) {
+                responseHandler(BRAnyValueOrError::makeWithError(afx_makeInterprocessClientError(
+                    QStringLiteral("The connection was lost before the request could be sent"))));
+                return;
+            }
+            self->sendRequest(request, reportSessionID, canRetry, connection, *streamID, responseHandler);
+        });
+}
+
+void AFXRegularInterprocessClientAdaptor::sendRequest(
+    const std::shared_ptr<AFXInterprocessRequest>& request, const std::optional<QUuid>& reportSessionID,
+    bool canRetry, const std::shared_ptr<platform::XPCConnection>& connection, const QUuid& streamID,
+    AFXInterprocessResponseHandler responseHandler) {
     std::weak_ptr<AFXRegularInterprocessClientAdaptor> weakSelf = weak_from_this();
     std::weak_ptr<platform::XPCConnection> weakConnection = connection;
     const auto proxy = AFXRegularServiceInterfaceProxy::makeWithConnection(
@@ -128,13 +127,14 @@ void AFXRegularInterprocessClientAdaptor::sendRequest(const std::shared_ptr<AFXI
             }
             // The loss is processed here when the connection's own event has
             // not arrived yet, so that the resend makes a new connection.
-            self->internalQueue_->async([self, weakConnection, error, request, reportSessionID, responseHandler] {
-                const auto connection = weakConnection.lock();
-                if (connection && isConnectionLoss(error)) {
-                    self->dispatchedConnectionWasLost(connection);
-                }
-                self->performRequest(request, reportSessionID, false, responseHandler);
-            });
+            self->internalQueue_->async(
+                [self, weakConnection, error, request, reportSessionID, responseHandler] {
+                    const auto connection = weakConnection.lock();
+                    if (connection && isConnectionLoss(error)) {
+                        self->dispatchedConnectionWasLost(connection);
+                    }
+                    self->performRequest(request, reportSessionID, false, responseHandler);
+                });
         });
     request->setReportStreamID(streamID);
     request->setReportSessionID(reportSessionID.value_or(QUuid()));
@@ -144,16 +144,17 @@ void AFXRegularInterprocessClientAdaptor::sendRequest(const std::shared_ptr<AFXI
 void AFXRegularInterprocessClientAdaptor::makeReportingSessionWithReportHandler(
     AFXInterprocessReportHandler reportHandler, std::function<void(const QUuid&)> callback) {
     const QUuid reportSessionID = QUuid::createUuid();
-    internalQueue_->async([self = shared_from_this(), reportSessionID, reportHandler = std::move(reportHandler),
-                           callback = std::move(callback)] {
+    internalQueue_->async([self = shared_from_this(), reportSessionID,
+                           reportHandler = std::move(reportHandler), callback = std::move(callback)] {
         self->reportHandlersBySessionID_.insert(reportSessionID, reportHandler);
         callback(reportSessionID);
     });
 }
 
 void AFXRegularInterprocessClientAdaptor::removeReportSessionID(const QUuid& reportSessionID) {
-    internalQueue_->async(
-        [self = shared_from_this(), reportSessionID] { self->reportHandlersBySessionID_.remove(reportSessionID); });
+    internalQueue_->async([self = shared_from_this(), reportSessionID] {
+        self->reportHandlersBySessionID_.remove(reportSessionID);
+    });
 }
 
 void AFXRegularInterprocessClientAdaptor::fetchXPCConnectionWithCallback(ConnectionCallback callback) {
@@ -184,11 +185,12 @@ void AFXRegularInterprocessClientAdaptor::fetchXPCConnectionWithCallback(Connect
 }
 
 void AFXRegularInterprocessClientAdaptor::makeXPCConnectionWithCallback(AFXXPCConnectionCallback callback) {
-    callback(AFXXPCConnectionOrError::makeWithValue(platform::XPCConnection::makeWithMachServiceName(serviceName_)));
+    callback(AFXXPCConnectionOrError::makeWithValue(
+        platform::XPCConnection::makeWithMachServiceName(serviceName_)));
 }
 
-void AFXRegularInterprocessClientAdaptor::interprocessClientMakeXPCConnection(AFXInterprocessClient&,
-                                                                              AFXXPCConnectionCallback callback) {
+void AFXRegularInterprocessClientAdaptor::interprocessClientMakeXPCConnection(
+    AFXInterprocessClient&, AFXXPCConnectionCallback callback) {
     makeXPCConnectionWithCallback(std::move(callback));
 }
 
@@ -214,7 +216,8 @@ void AFXRegularInterprocessClientAdaptor::interprocessClientSetupXPCConnection(
                     return;
                 }
                 BRLogError("Did fail to establish reporting stream with error %@", platform::Value(error));
-                fail(afx_makeInterprocessClientError(QStringLiteral("Did fail to establish reporting stream"), error));
+                fail(afx_makeInterprocessClientError(QStringLiteral("Did fail to establish reporting stream"),
+                                                     error));
             });
         });
     queue->after(delays_.streamSetupTimeout, [finished, fail] {
@@ -222,7 +225,8 @@ void AFXRegularInterprocessClientAdaptor::interprocessClientSetupXPCConnection(
             return;
         }
         BRLogError("Did fail to establish reporting stream with timeout");
-        fail(afx_makeInterprocessClientError(QStringLiteral("Did fail to establish reporting stream in time")));
+        fail(afx_makeInterprocessClientError(
+            QStringLiteral("Did fail to establish reporting stream in time")));
     });
     std::weak_ptr<AFXRegularInterprocessClientAdaptor> weakSelf = weak_from_this();
     proxy->establishReportingStreamWithTierNamed(
@@ -261,7 +265,8 @@ void AFXRegularInterprocessClientAdaptor::interprocessClientDidEstablishConnecti
 
 void AFXRegularInterprocessClientAdaptor::interprocessClientDidLooseConnection(
     AFXInterprocessClient&, const std::shared_ptr<platform::XPCConnection>& connection) {
-    internalQueue_->async([self = shared_from_this(), connection] { self->dispatchedConnectionWasLost(connection); });
+    internalQueue_->async(
+        [self = shared_from_this(), connection] { self->dispatchedConnectionWasLost(connection); });
 }
 
 void AFXRegularInterprocessClientAdaptor::dispatchedConnectionWasLost(
@@ -287,15 +292,15 @@ void AFXRegularInterprocessClientAdaptor::deliverReport(const std::shared_ptr<AF
         for (const QUuid& reportSessionID : reportSessionIDs) {
             const auto handler = self->reportHandlersBySessionID_.value(reportSessionID);
             if (handler) {
-                platform::DispatchQueue::global(platform::QualityOfService::Utility)->async([handler, report] {
-                    handler(report);
-                });
+                platform::DispatchQueue::global(platform::QualityOfService::Utility)
+                    ->async([handler, report] { handler(report); });
             }
         }
     });
 }
 
-void AFXRegularInterprocessClientAdaptor::prepareForTerminationWithCallback(std::function<void(bool)> callback) {
+void AFXRegularInterprocessClientAdaptor::prepareForTerminationWithCallback(
+    std::function<void(bool)> callback) {
     if (const auto delegate = this->delegate()) {
         delegate->regularInterprocessClientAdaptorPrepareForTermination(*this, std::move(callback));
     } else {
@@ -306,7 +311,8 @@ void AFXRegularInterprocessClientAdaptor::prepareForTerminationWithCallback(std:
 bool AFXRegularInterprocessClientAdaptor::listenerShouldAcceptNewConnection(
     platform::XPCListener&, const std::shared_ptr<platform::XPCConnection>& connection) {
     connection->setExportedInterface(reportsStreamInterface_);
-    connection->setExportedObject(std::make_shared<AFXReportsStreamInterfaceExportedObject>(weak_from_this()));
+    connection->setExportedObject(
+        std::make_shared<AFXReportsStreamInterfaceExportedObject>(weak_from_this()));
     connection->resume();
     return true;
 }

@@ -32,11 +32,12 @@
 // internal queue ("AFXInterprocessClient"). Response handlers run on XPC
 // threads, the proactor's invocation queue or the internal queue; report
 // handlers on the global utility queue.
-class AFXRegularInterprocessClientAdaptor : public AFXInterprocessAdaptor,
-                                            public AFXInterprocessClientDelegate,
-                                            public AFXReportsStreamInterface,
-                                            public platform::XPCListenerDelegate,
-                                            public std::enable_shared_from_this<AFXRegularInterprocessClientAdaptor> {
+class AFXRegularInterprocessClientAdaptor
+    : public AFXInterprocessAdaptor,
+      public AFXInterprocessClientDelegate,
+      public AFXReportsStreamInterface,
+      public platform::XPCListenerDelegate,
+      public std::enable_shared_from_this<AFXRegularInterprocessClientAdaptor> {
 public:
     static constexpr std::chrono::milliseconds DefaultStreamSetupTimeout{20000};
 
@@ -46,9 +47,9 @@ public:
         std::chrono::milliseconds streamSetupTimeout = DefaultStreamSetupTimeout;
     };
     // (connection, stream ID, error): either both of the pair or the error.
-    using ConnectionCallback = std::function<void(const std::shared_ptr<platform::XPCConnection>&,
-                                                  const std::optional<QUuid>&,
-                                                  const std::optional<platform::Error>&)>;
+    using ConnectionCallback =
+        std::function<void(const std::shared_ptr<platform::XPCConnection>&, const std::optional<QUuid>&,
+                           const std::optional<platform::Error>&)>;
 
     static std::shared_ptr<AFXRegularInterprocessClientAdaptor>
     makeWithServiceName(const QString& serviceName, const QString& tierName,
@@ -69,7 +70,8 @@ public:
     // report handler, when given, receives the request's reports until the
     // response arrives.
     void performRequest(const std::shared_ptr<AFXInterprocessRequest>& request,
-                        AFXInterprocessReportHandler reportHandler, AFXInterprocessResponseHandler responseHandler);
+                        AFXInterprocessReportHandler reportHandler,
+                        AFXInterprocessResponseHandler responseHandler);
     void performRequest(const std::shared_ptr<AFXInterprocessRequest>& request, const QUuid& reportSessionID,
                         AFXInterprocessResponseHandler responseHandler);
 
@@ -82,15 +84,17 @@ public:
     void makeXPCConnectionWithCallback(AFXXPCConnectionCallback callback);
 
     // AFXInterprocessClientDelegate
-    void interprocessClientMakeXPCConnection(AFXInterprocessClient& client, AFXXPCConnectionCallback callback) override;
+    void interprocessClientMakeXPCConnection(AFXInterprocessClient& client,
+                                             AFXXPCConnectionCallback callback) override;
     bool implementsSetupXPCConnection() const override { return true; }
     void interprocessClientSetupXPCConnection(AFXInterprocessClient& client,
                                               const std::shared_ptr<platform::XPCConnection>& connection,
                                               AFXXPCConnectionCallback callback) override;
-    void interprocessClientDidEstablishConnection(AFXInterprocessClient& client,
-                                                  const std::shared_ptr<platform::XPCConnection>& connection) override;
-    void interprocessClientDidLooseConnection(AFXInterprocessClient& client,
-                                              const std::shared_ptr<platform::XPCConnection>& connection) override;
+    void interprocessClientDidEstablishConnection(
+        AFXInterprocessClient& client, const std::shared_ptr<platform::XPCConnection>& connection) override;
+    void
+    interprocessClientDidLooseConnection(AFXInterprocessClient& client,
+                                         const std::shared_ptr<platform::XPCConnection>& connection) override;
 
     // AFXReportsStreamInterface
     void deliverReport(const std::shared_ptr<AFXInterprocessReport>& report,
@@ -98,16 +102,18 @@ public:
     void prepareForTerminationWithCallback(std::function<void(bool)> callback) override;
 
     // platform::XPCListenerDelegate
-    bool listenerShouldAcceptNewConnection(platform::XPCListener& listener,
-                                           const std::shared_ptr<platform::XPCConnection>& connection) override;
+    bool
+    listenerShouldAcceptNewConnection(platform::XPCListener& listener,
+                                      const std::shared_ptr<platform::XPCConnection>& connection) override;
 
 private:
     AFXRegularInterprocessClientAdaptor() = default;
     void performRequest(const std::shared_ptr<AFXInterprocessRequest>& request,
                         const std::optional<QUuid>& reportSessionID, bool canRetry,
                         AFXInterprocessResponseHandler responseHandler);
-    void sendRequest(const std::shared_ptr<AFXInterprocessRequest>& request, const std::optional<QUuid>& reportSessionID,
-                     bool canRetry, const std::shared_ptr<platform::XPCConnection>& connection, const QUuid& streamID,
+    void sendRequest(const std::shared_ptr<AFXInterprocessRequest>& request,
+                     const std::optional<QUuid>& reportSessionID, bool canRetry,
+                     const std::shared_ptr<platform::XPCConnection>& connection, const QUuid& streamID,
                      AFXInterprocessResponseHandler responseHandler);
     // Forgets the connection if it is the current one and tells the delegate.
     void dispatchedConnectionWasLost(const std::shared_ptr<platform::XPCConnection>& connection);

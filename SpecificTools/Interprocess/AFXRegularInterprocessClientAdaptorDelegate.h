@@ -12,11 +12,14 @@ class AFXRegularInterprocessClientAdaptorDelegate {
 public:
     virtual ~AFXRegularInterprocessClientAdaptorDelegate() = default;
 
-    virtual void didEstablishConnectionOfRegularInterprocessClientAdaptor(AFXRegularInterprocessClientAdaptor& adaptor,
-                                                                          const QUuid& esteblishedStreamID) = 0;
-    virtual void didLooseConnectionOfRegularInterprocessClientAdaptor(AFXRegularInterprocessClientAdaptor& adaptor,
-                                                                      const QUuid& esteblishedStreamID) = 0;
+    virtual void
+    didEstablishConnectionOfRegularInterprocessClientAdaptor(AFXRegularInterprocessClientAdaptor& adaptor,
+                                                             const QUuid& esteblishedStreamID) = 0;
+    virtual void
+    didLooseConnectionOfRegularInterprocessClientAdaptor(AFXRegularInterprocessClientAdaptor& adaptor,
+                                                         const QUuid& esteblishedStreamID) = 0;
     // The callback receives true when this process agrees that the server ends.
-    virtual void regularInterprocessClientAdaptorPrepareForTermination(AFXRegularInterprocessClientAdaptor& adaptor,
-                                                                       std::function<void(bool)> callback) = 0;
+    virtual void
+    regularInterprocessClientAdaptorPrepareForTermination(AFXRegularInterprocessClientAdaptor& adaptor,
+                                                          std::function<void(bool)> callback) = 0;
 };

@@ -13,10 +13,9 @@
 
 #include <atomic>
 
-std::shared_ptr<AFXRegularInterprocessServerAdaptor>
-AFXRegularInterprocessServerAdaptor::makeWithServiceName(const QString& serviceName,
-                                                         const QList<const platform::Class*>& requestClasses,
-                                                         std::weak_ptr<AFXRegularInterprocessServerAdaptorDelegate> delegate) {
+std::shared_ptr<AFXRegularInterprocessServerAdaptor> AFXRegularInterprocessServerAdaptor::makeWithServiceName(
+    const QString& serviceName, const QList<const platform::Class*>& requestClasses,
+    std::weak_ptr<AFXRegularInterprocessServerAdaptorDelegate> delegate) {
     std::shared_ptr<AFXRegularInterprocessServerAdaptor> adaptor(new AFXRegularInterprocessServerAdaptor);
     adaptor->serviceName_ = serviceName;
     adaptor->requestClasses_ = requestClasses;
@@ -51,7 +50,8 @@ void AFXRegularInterprocessServerAdaptor::establishReportingStreamWithTierNamed(
     std::function<void(const BRValueOrError<QUuid>&)> callback) {
     BRLogInfo("Establishing reporting stream with %@", tierName);
     if (!endpoint) {
-        callback(BRValueOrError<QUuid>::makeWithError(afx_makeErrorOfMissingObjectOfKind(QStringLiteral("endpoint"))));
+        callback(BRValueOrError<QUuid>::makeWithError(
+            afx_makeErrorOfMissingObjectOfKind(QStringLiteral("endpoint"))));
         return;
     }
     const auto connection = platform::XPCConnection::makeWithListenerEndpoint(endpoint);
@@ -92,7 +92,8 @@ void AFXRegularInterprocessServerAdaptor::dispatchedStreamWasLost(const QUuid& s
 void AFXRegularInterprocessServerAdaptor::performInterprocessRequest(
     const std::shared_ptr<AFXInterprocessRequest>& request, AFXInterprocessResponseHandler responseHandler) {
     if (!request) {
-        responseHandler(BRAnyValueOrError::makeWithError(afx_makeErrorOfMissingObjectOfKind(QStringLiteral("request"))));
+        responseHandler(
+            BRAnyValueOrError::makeWithError(afx_makeErrorOfMissingObjectOfKind(QStringLiteral("request"))));
         return;
     }
     const QUuid streamID = request->reportStreamID();
@@ -108,33 +109,34 @@ void AFXRegularInterprocessServerAdaptor::performInterprocessRequest(
             responseHandler(BRAnyValueOrError::makeWithError(afx_makeUnknownReportingStreamError()));
             return;
         }
-        const auto reportHandler = [connection, sessionID](const std::shared_ptr<AFXInterprocessReport>& report) {
-            AFXReportsStreamInterfaceProxy::makeWithConnection(connection,
-                                                               [report](const platform::Error& error) {
-                                                                   BRLogWarn("Did fail to deliver report %@ with error %@",
-                                                                             platform::Value(report),
-                                                                             platform::Value(error));
-                                                               })
-                ->deliverReport(report, {sessionID});
+        const auto reportHandler = [connection,
+                                    sessionID](const std::shared_ptr<AFXInterprocessReport>& report) {
+            AFXReportsStreamInterfaceProxy::makeWithConnection(connection, [report](
+                                                                               const platform::Error& error) {
+                BRLogWarn("Did fail to deliver report %@ with error %@", platform::Value(report),
+                          platform::Value(error));
+            })->deliverReport(report, {sessionID});
         };
         self->performRequest(request, reportHandler, responseHandler);
     });
 }
 
-void AFXRegularInterprocessServerAdaptor::performRequest(const std::shared_ptr<AFXInterprocessRequest>& request,
-                                                         AFXInterprocessReportHandler reportHandler,
-                                                         AFXInterprocessResponseHandler responseHandler) {
+void AFXRegularInterprocessServerAdaptor::performRequest(
+    const std::shared_ptr<AFXInterprocessRequest>& request, AFXInterprocessReportHandler reportHandler,
+    AFXInterprocessResponseHandler responseHandler) {
     const auto delegate = this->delegate();
     if (!delegate) {
-        responseHandler(BRAnyValueOrError::makeWithError(afx_makeErrorOfMissingServiceNamed(
-            QStringLiteral("delegate as AFXInterprocessServerDelegate"), QStringLiteral("performing request"))));
+        responseHandler(BRAnyValueOrError::makeWithError(
+            afx_makeErrorOfMissingServiceNamed(QStringLiteral("delegate as AFXInterprocessServerDelegate"),
+                                               QStringLiteral("performing request"))));
         return;
     }
     delegate->regularInterprocessServerAdaptorPerformRequest(*this, request, std::move(reportHandler),
                                                              std::move(responseHandler));
 }
 
-void AFXRegularInterprocessServerAdaptor::prepareForTerminationWithCallback(std::function<void(bool)> callback) {
+void AFXRegularInterprocessServerAdaptor::prepareForTerminationWithCallback(
+    std::function<void(bool)> callback) {
     internalQueue_->async([self = shared_from_this(), callback = std::move(callback)] {
         // Answers arrive on XPC threads.
         auto refusals = std::make_shared<std::atomic<int>>(0);
@@ -154,7 +156,7 @@ void AFXRegularInterprocessServerAdaptor::prepareForTerminationWithCallback(std:
 
 void AFXRegularInterprocessServerAdaptor::xpcConnectionPrepareForTermination(
     const std::shared_ptr<platform::XPCConnection>& connection, std::function<void(bool)> callback) {
-    AFXReportsStreamInterfaceProxy::makeWithConnection(connection,
-                                                       [callback](const platform::Error&) { callback(true); })
-        ->prepareForTerminationWithCallback(callback);
+    AFXReportsStreamInterfaceProxy::makeWithConnection(connection, [callback](const platform::Error&) {
+        callback(true);
+    })->prepareForTerminationWithCallback(callback);
 }

@@ -22,10 +22,11 @@
 // The stream table lives on the internal queue
 // ("regular-service-interface-proxy"); requests arrive on XPC threads and
 // reports may be sent from any thread.
-class AFXRegularInterprocessServerAdaptor : public AFXInterprocessAdaptor,
-                                            public AFXRegularServiceInterface,
-                                            public AFXInterprocessServerDelegate,
-                                            public std::enable_shared_from_this<AFXRegularInterprocessServerAdaptor> {
+class AFXRegularInterprocessServerAdaptor
+    : public AFXInterprocessAdaptor,
+      public AFXRegularServiceInterface,
+      public AFXInterprocessServerDelegate,
+      public std::enable_shared_from_this<AFXRegularInterprocessServerAdaptor> {
 public:
     static std::shared_ptr<AFXRegularInterprocessServerAdaptor>
     makeWithServiceName(const QString& serviceName, const QList<const platform::Class*>& requestClasses,
@@ -39,19 +40,19 @@ public:
     const std::shared_ptr<AFXInterprocessServer>& interprocessServer() const { return interprocessServer_; }
 
     // AFXInterprocessServerDelegate
-    std::shared_ptr<platform::XPCExportedObject>
-    interprocessServerMakeExportedObjectForConnection(AFXInterprocessServer& server,
-                                                      const std::shared_ptr<platform::XPCConnection>& connection) override;
+    std::shared_ptr<platform::XPCExportedObject> interprocessServerMakeExportedObjectForConnection(
+        AFXInterprocessServer& server, const std::shared_ptr<platform::XPCConnection>& connection) override;
 
     // AFXRegularServiceInterface
-    void establishReportingStreamWithTierNamed(const QString& tierName,
-                                               const std::shared_ptr<platform::XPCListenerEndpoint>& endpoint,
-                                               std::function<void(const BRValueOrError<QUuid>&)> callback) override;
+    void establishReportingStreamWithTierNamed(
+        const QString& tierName, const std::shared_ptr<platform::XPCListenerEndpoint>& endpoint,
+        std::function<void(const BRValueOrError<QUuid>&)> callback) override;
     void performInterprocessRequest(const std::shared_ptr<AFXInterprocessRequest>& request,
                                     AFXInterprocessResponseHandler responseHandler) override;
 
     void performRequest(const std::shared_ptr<AFXInterprocessRequest>& request,
-                        AFXInterprocessReportHandler reportHandler, AFXInterprocessResponseHandler responseHandler);
+                        AFXInterprocessReportHandler reportHandler,
+                        AFXInterprocessResponseHandler responseHandler);
 
     // Asks every connected client; true when none refuses. A client that
     // cannot be reached counts as agreeing.

@@ -13,12 +13,13 @@ public:
     virtual ~AFXRegularInterprocessServerAdaptorDelegate() = default;
 
     // The report handler is null when the request wants no reports.
-    virtual void regularInterprocessServerAdaptorPerformRequest(AFXRegularInterprocessServerAdaptor& adaptor,
-                                                                const std::shared_ptr<AFXInterprocessRequest>& request,
-                                                                AFXInterprocessReportHandler reportHandler,
-                                                                AFXInterprocessResponseHandler responseHandler) = 0;
-    virtual void didEstablishConnectionOfRegularInterprocessServerAdaptor(AFXRegularInterprocessServerAdaptor& adaptor,
-                                                                          const QUuid& esteblishedStreamID) = 0;
-    virtual void didLooseConnectionOfRegularInterprocessServerAdaptor(AFXRegularInterprocessServerAdaptor& adaptor,
-                                                                      const QUuid& esteblishedStreamID) = 0;
+    virtual void regularInterprocessServerAdaptorPerformRequest(
+        AFXRegularInterprocessServerAdaptor& adaptor, const std::shared_ptr<AFXInterprocessRequest>& request,
+        AFXInterprocessReportHandler reportHandler, AFXInterprocessResponseHandler responseHandler) = 0;
+    virtual void
+    didEstablishConnectionOfRegularInterprocessServerAdaptor(AFXRegularInterprocessServerAdaptor& adaptor,
+                                                             const QUuid& esteblishedStreamID) = 0;
+    virtual void
+    didLooseConnectionOfRegularInterprocessServerAdaptor(AFXRegularInterprocessServerAdaptor& adaptor,
+                                                         const QUuid& esteblishedStreamID) = 0;
 };

@@ -4,7 +4,8 @@
 #include "support/BRAssertions.h"
 #include "support/BRLog.h"
 
-std::shared_ptr<AFXRegularInterprocessClientAdaptor> AFXRegularManagementClient::makeInterprocessAdaptorForServicesFactory(
+std::shared_ptr<AFXRegularInterprocessClientAdaptor>
+AFXRegularManagementClient::makeInterprocessAdaptorForServicesFactory(
     const std::shared_ptr<AFXServicesFactory>& servicesFactory, const QString& interprocessServiceName,
     const QList<const platform::Class*>& requestClasses) {
     return AFXRegularInterprocessClientAdaptor::makeWithServiceName(
@@ -13,8 +14,9 @@ std::shared_ptr<AFXRegularInterprocessClientAdaptor> AFXRegularManagementClient:
 }
 
 AFXRegularManagementClient::AFXRegularManagementClient(
-    const std::shared_ptr<AFXServiceID>& serviceID, const std::shared_ptr<AFXServicesFactory>& servicesFactory,
-    const QString& interprocessServiceName, const platform::Class* serviceIDClass,
+    const std::shared_ptr<AFXServiceID>& serviceID,
+    const std::shared_ptr<AFXServicesFactory>& servicesFactory, const QString& interprocessServiceName,
+    const platform::Class* serviceIDClass,
     const std::shared_ptr<AFXRegularInterprocessClientAdaptor>& interprocessAdaptor)
     : AFXBaseService(serviceID, servicesFactory, interprocessServiceName, serviceIDClass),
       interprocessAdaptor_(interprocessAdaptor) {
@@ -27,8 +29,9 @@ AFXRegularManagementClient::makeRequestOfClass(const platform::Class* requestCla
                           "[self.class.requestClasses containsObject:requestClass]");
     const auto factory = servicesFactory();
     if (!factory) {
-        BRLogError("Did fail to make request of class %@ for %@ because services factory does not exist any more",
-                   requestClass->name(), platform::Value(serviceID()));
+        BRLogError(
+            "Did fail to make request of class %@ for %@ because services factory does not exist any more",
+            requestClass->name(), platform::Value(serviceID()));
         return nullptr;
     }
     auto request = std::dynamic_pointer_cast<AFXInterprocessRequest>(requestClass->make());

@@ -35,10 +35,11 @@ public:
                         AFXInterprocessResponseHandler responseHandler) override;
 
 protected:
-    AFXRegularManagementClient(const std::shared_ptr<AFXServiceID>& serviceID,
-                               const std::shared_ptr<AFXServicesFactory>& servicesFactory,
-                               const QString& interprocessServiceName, const platform::Class* serviceIDClass,
-                               const std::shared_ptr<AFXRegularInterprocessClientAdaptor>& interprocessAdaptor);
+    AFXRegularManagementClient(
+        const std::shared_ptr<AFXServiceID>& serviceID,
+        const std::shared_ptr<AFXServicesFactory>& servicesFactory, const QString& interprocessServiceName,
+        const platform::Class* serviceIDClass,
+        const std::shared_ptr<AFXRegularInterprocessClientAdaptor>& interprocessAdaptor);
 
 private:
     const std::shared_ptr<AFXRegularInterprocessClientAdaptor> interprocessAdaptor_;

@@ -3,7 +3,8 @@
 #include "SpecificTools/Services/AFXServicesFactory.h"
 #include "support/BRAssertions.h"
 
-std::shared_ptr<AFXRegularInterprocessServerAdaptor> AFXRegularManagementServer::makeInterprocessAdaptorForServicesFactory(
+std::shared_ptr<AFXRegularInterprocessServerAdaptor>
+AFXRegularManagementServer::makeInterprocessAdaptorForServicesFactory(
     const std::shared_ptr<AFXServicesFactory>& servicesFactory, const QString& interprocessServiceName,
     const QList<const platform::Class*>& requestClasses) {
     return AFXRegularInterprocessServerAdaptor::makeWithServiceName(

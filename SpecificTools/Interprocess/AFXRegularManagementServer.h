@@ -27,10 +27,11 @@ public:
                         AFXInterprocessResponseHandler responseHandler) override;
 
 protected:
-    AFXRegularManagementServer(const std::shared_ptr<AFXServiceID>& serviceID,
-                               const std::shared_ptr<AFXRegularInterprocessServerAdaptor>& interprocessAdaptor,
-                               const std::shared_ptr<AFXServicesFactory>& servicesFactory,
-                               const QString& interprocessServiceName, const platform::Class* serviceIDClass);
+    AFXRegularManagementServer(
+        const std::shared_ptr<AFXServiceID>& serviceID,
+        const std::shared_ptr<AFXRegularInterprocessServerAdaptor>& interprocessAdaptor,
+        const std::shared_ptr<AFXServicesFactory>& servicesFactory, const QString& interprocessServiceName,
+        const platform::Class* serviceIDClass);
 
 private:
     const std::shared_ptr<AFXRegularInterprocessServerAdaptor> interprocessAdaptor_;

@@ -24,10 +24,10 @@ void AFXRegularServiceInterfaceExportedObject::invokeSelector(const QString& sel
                 sharedReply->send({platform::Value(BRValueOrErrorObject::makeWithHolder(result.erased()))});
             });
     } else if (selector == AFXRegularServiceInterface::PerformInterprocessRequestSelector) {
-        object->performInterprocessRequest(arguments.value(0).toObject<AFXInterprocessRequest>(),
-                                           [sharedReply](const BRAnyValueOrError& result) {
-                                               sharedReply->send(
-                                                   {platform::Value(BRValueOrErrorObject::makeWithHolder(result))});
-                                           });
+        object->performInterprocessRequest(
+            arguments.value(0).toObject<AFXInterprocessRequest>(),
+            [sharedReply](const BRAnyValueOrError& result) {
+                sharedReply->send({platform::Value(BRValueOrErrorObject::makeWithHolder(result))});
+            });
     }
 }

@@ -20,9 +20,9 @@ platform::Error replyInvalidError() {
 
 } // namespace
 
-std::shared_ptr<AFXRegularServiceInterfaceProxy>
-AFXRegularServiceInterfaceProxy::makeWithConnection(const std::shared_ptr<platform::XPCConnection>& connection,
-                                                    std::function<void(const platform::Error&)> errorHandler) {
+std::shared_ptr<AFXRegularServiceInterfaceProxy> AFXRegularServiceInterfaceProxy::makeWithConnection(
+    const std::shared_ptr<platform::XPCConnection>& connection,
+    std::function<void(const platform::Error&)> errorHandler) {
     std::shared_ptr<AFXRegularServiceInterfaceProxy> proxy(new AFXRegularServiceInterfaceProxy);
     proxy->errorHandler_ = std::move(errorHandler);
     proxy->proxy_ = connection->remoteObjectProxyWithErrorHandler(proxy->errorHandler_);
@@ -32,20 +32,21 @@ AFXRegularServiceInterfaceProxy::makeWithConnection(const std::shared_ptr<platfo
 void AFXRegularServiceInterfaceProxy::establishReportingStreamWithTierNamed(
     const QString& tierName, const std::shared_ptr<platform::XPCListenerEndpoint>& endpoint,
     std::function<void(const BRValueOrError<QUuid>&)> callback) {
-    proxy_->invoke(EstablishReportingStreamSelector, {platform::Value(tierName), platform::Value(endpoint)},
-                   [callback = std::move(callback), errorHandler = errorHandler_](const QList<platform::Value>& reply) {
-                       const auto holder = BRValueOrErrorObject::holderOf(reply.value(0));
-                       if (!holder || (holder->hasValue() && holder->value()->kind() != platform::Value::Kind::UUID)) {
-                           errorHandler(replyInvalidError());
-                           return;
-                       }
-                       callback(holder->hasValue() ? BRValueOrError<QUuid>::makeWithValue(holder->value()->toUUID())
-                                                   : BRValueOrError<QUuid>::makeWithError(*holder->error()));
-                   });
+    proxy_->invoke(
+        EstablishReportingStreamSelector, {platform::Value(tierName), platform::Value(endpoint)},
+        [callback = std::move(callback), errorHandler = errorHandler_](const QList<platform::Value>& reply) {
+            const auto holder = BRValueOrErrorObject::holderOf(reply.value(0));
+            if (!holder || (holder->hasValue() && holder->value()->kind() != platform::Value::Kind::UUID)) {
+                errorHandler(replyInvalidError());
+                return;
+            }
+            callback(holder->hasValue() ? BRValueOrError<QUuid>::makeWithValue(holder->value()->toUUID())
+                                        : BRValueOrError<QUuid>::makeWithError(*holder->error()));
+        });
 }
 
-void AFXRegularServiceInterfaceProxy::performInterprocessRequest(const std::shared_ptr<AFXInterprocessRequest>& request,
-                                                                 AFXInterprocessResponseHandler responseHandler) {
+void AFXRegularServiceInterfaceProxy::performInterprocessRequest(
+    const std::shared_ptr<AFXInterprocessRequest>& request, AFXInterprocessResponseHandler responseHandler) {
     proxy_->invoke(PerformInterprocessRequestSelector, {platform::Value(request)},
                    [responseHandler = std::move(responseHandler),
                     errorHandler = errorHandler_](const QList<platform::Value>& reply) {

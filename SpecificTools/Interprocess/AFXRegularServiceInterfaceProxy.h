@@ -20,9 +20,9 @@ public:
     makeWithConnection(const std::shared_ptr<platform::XPCConnection>& connection,
                        std::function<void(const platform::Error&)> errorHandler);
 
-    void establishReportingStreamWithTierNamed(const QString& tierName,
-                                               const std::shared_ptr<platform::XPCListenerEndpoint>& endpoint,
-                                               std::function<void(const BRValueOrError<QUuid>&)> callback) override;
+    void establishReportingStreamWithTierNamed(
+        const QString& tierName, const std::shared_ptr<platform::XPCListenerEndpoint>& endpoint,
+        std::function<void(const BRValueOrError<QUuid>&)> callback) override;
     void performInterprocessRequest(const std::shared_ptr<AFXInterprocessRequest>& request,
                                     AFXInterprocessResponseHandler responseHandler) override;
 

@@ -3,7 +3,8 @@
 #include "platform/XPCConnection.h"
 #include "platform/XPCRemoteObjectProxy.h"
 
-const QString AFXReportsStreamInterface::DeliverReportSelector = QStringLiteral("deliverReport:reportSessionIDs:");
+const QString AFXReportsStreamInterface::DeliverReportSelector =
+    QStringLiteral("deliverReport:reportSessionIDs:");
 const QString AFXReportsStreamInterface::PrepareForTerminationSelector =
     QStringLiteral("prepareForTerminationWithCallback:");
 

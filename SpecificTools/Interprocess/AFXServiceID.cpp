@@ -2,7 +2,8 @@
 
 #include "platform/ValueClasses.h"
 
-AFX_DEFINE_RECORD(AFXServiceID, AFXBaseModelObject, AFX_FIELD(serviceName, {platform::ValueClasses::string()}))
+AFX_DEFINE_RECORD(AFXServiceID, AFXBaseModelObject,
+                  AFX_FIELD(serviceName, {platform::ValueClasses::string()}))
 
 std::shared_ptr<AFXServiceID> AFXServiceID::makeWithServiceName(const QString& serviceName) {
     std::shared_ptr<AFXServiceID> serviceID(new AFXServiceID);
