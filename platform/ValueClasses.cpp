@@ -27,6 +27,10 @@ PLATFORM_VALUE_CLASS(error, "NSError")
 
 #undef PLATFORM_VALUE_CLASS
 
+QList<const Class*> propertyListClasses() {
+    return {number(), string(), data(), date(), array(), dictionary()};
+}
+
 const Class* classOf(const Value& value) {
     switch (value.kind()) {
     case Value::Kind::Null:

@@ -2,6 +2,8 @@
 
 #include "Class.h"
 
+#include <QList>
+
 namespace platform {
 
 class Value;
@@ -22,6 +24,9 @@ const Class* set();        // "NSSet"
 const Class* dictionary(); // "NSDictionary"
 const Class* error();      // "NSError"
 
+// The classes of what a property list can hold: numbers, strings, data,
+// dates, arrays and dictionaries.
+QList<const Class*> propertyListClasses();
 // The class of a value: its object's class for objects.
 const Class* classOf(const Value& value);
 

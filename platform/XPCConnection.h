@@ -3,17 +3,22 @@
 #include "Error.h"
 #include "XPCInterface.h"
 
+#include <QList>
 #include <QString>
-
-#include <sys/types.h>
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 
+#include <sys/types.h>
+
+class QDBusMessage;
+
 namespace platform {
 
 class DispatchQueue;
+class Value;
+class XPCBusConnection;
 class XPCExportedObject;
 class XPCListenerEndpoint;
 class XPCRemoteObjectProxy;
@@ -56,6 +61,8 @@ public:
         ConnectionInterrupted = 4097,
         ConnectionInvalid = 4099,
         ReplyInvalid = 4101,
+        // The arguments cannot be archived, or the peer could not read them.
+        CoderInvalidValue = 4866,
     };
 
     static const QString DBusInterface; // "com.kestrel.XPC"
@@ -65,7 +72,8 @@ public:
     // A connection to the service that owns the bus name `serviceName`.
     static std::shared_ptr<XPCConnection> makeWithMachServiceName(const QString& serviceName);
     // A connection to an anonymous listener of another (or the same) process.
-    static std::shared_ptr<XPCConnection> makeWithListenerEndpoint(const std::shared_ptr<XPCListenerEndpoint>& endpoint);
+    static std::shared_ptr<XPCConnection>
+    makeWithListenerEndpoint(const std::shared_ptr<XPCListenerEndpoint>& endpoint);
 
     ~XPCConnection();
     XPCConnection(const XPCConnection&) = delete;
@@ -89,7 +97,8 @@ public:
 
     // A proxy whose calls end in `errorHandler` on failure (see
     // XPCRemoteObjectProxy). Only connections made by a client send.
-    std::shared_ptr<XPCRemoteObjectProxy> remoteObjectProxyWithErrorHandler(std::function<void(const Error&)> errorHandler);
+    std::shared_ptr<XPCRemoteObjectProxy>
+    remoteObjectProxyWithErrorHandler(std::function<void(const Error&)> errorHandler);
 
     // The peer's process and user, known once a message has passed (or, for
     // accepted connections, from the start); 0 / (uid_t)-1 before.
@@ -101,6 +110,28 @@ private:
     friend class XPCRemoteObjectProxy;
     struct Private;
     explicit XPCConnection(std::unique_ptr<Private> d);
+
+    // For XPCListener: the connection of one peer of a listener's bus connection.
+    static std::shared_ptr<XPCConnection> makeAccepted(std::shared_ptr<XPCBusConnection> bus,
+                                                       const QString& peer, pid_t processIdentifier,
+                                                       uid_t userIdentifier,
+                                                       std::function<void()> invalidated);
+    // For XPCListener: the queue the delegate hears of the connection on.
+    const std::shared_ptr<DispatchQueue>& queue() const;
+    // For XPCListener: one message of the accepted connection's peer.
+    void receive(const QDBusMessage& message);
+    // For XPCRemoteObjectProxy.
+    void send(const QString& selector, const QList<Value>& arguments,
+              std::function<void(const QList<Value>&)> reply, std::function<void(const Error&)> errorHandler);
+
+    void start();
+    void dispatch(const QString& selector, const QDBusMessage& message,
+                  std::function<void(const QList<Value>&)> reply,
+                  std::function<void(const Error&)> errorHandler);
+    void complete(std::uint64_t call, const QDBusMessage& reply);
+    void ownerChanged(const QString& oldOwner, const QString& newOwner);
+    void handle(const QDBusMessage& message);
+    void finishInvalidation();
     std::unique_ptr<Private> d_;
 };
 

@@ -11,6 +11,7 @@ namespace platform {
 class XPCConnection;
 class XPCListener;
 class XPCListenerEndpoint;
+class XPCBusConnection;
 
 class XPCListenerDelegate {
 public:
@@ -37,8 +38,8 @@ public:
     static const QString ErrorDomain; // "com.kestrel.XPCListener"
     enum ErrorCode : std::int64_t {
         NoSessionBusError = 1,
-        NameTakenError = 2,       // another process owns the service name
-        InvalidNameError = 3,     // not a valid well-known bus name
+        NameTakenError = 2,   // another process owns the service name
+        InvalidNameError = 3, // not a valid well-known bus name
     };
 
     static std::shared_ptr<XPCListener> makeWithMachServiceName(const QString& serviceName);
@@ -62,6 +63,8 @@ public:
 private:
     struct Private;
     explicit XPCListener(std::unique_ptr<Private> d);
+    // Serves the listener's object path on `bus`.
+    bool listen(const std::shared_ptr<XPCBusConnection>& bus);
     std::unique_ptr<Private> d_;
 };
 

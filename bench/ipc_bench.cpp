@@ -1,0 +1,351 @@
+// Round trips between two processes of the session: an XPC call through a
+// connection's proxy to an exported object, a bare D-Bus method call of a
+// message of the same size over the same bus, and a ping-pong over a Unix
+// socket. Each runs with 1 and with 8 concurrent callers; p50 and p99 are
+// counters (microseconds), the batch time gives throughput.
+//
+// The serving end is this program started as `ipc_bench --serve NAME
+// SOCKET`. A new kind of round trip needs a function that makes one caller
+// (see `Caller`) and, if it needs one, a server in `serve`.
+
+#include "BenchRatios.h"
+#include "platform/DispatchSemaphore.h"
+#include "platform/KeyedArchiver.h"
+#include "platform/Task.h"
+#include "platform/ValueClasses.h"
+#include "platform/XPCBusConnection.h"
+#include "platform/XPCConnection.h"
+#include "platform/XPCExportedObject.h"
+#include "platform/XPCListener.h"
+#include "platform/XPCRemoteObjectProxy.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QFile>
+
+#include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <cstring>
+#include <functional>
+#include <thread>
+#include <vector>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace platform;
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString kSelector = QStringLiteral("echo:withReply:");
+const QString kRawPath = QStringLiteral("/com/kestrel/bench/Echo");
+const QString kRawInterface = QStringLiteral("com.kestrel.bench.Echo");
+const QString kRawMember = QStringLiteral("Echo");
+constexpr int kCallsPerCaller = 200;
+
+const Value& payload() {
+    static const Value value(QByteArray(64, 'x'));
+    return value;
+}
+
+// The XPC message's size: the selector and the payload's archive.
+qsizetype messageSize() {
+    return kSelector.toUtf8().size() + KeyedArchiver::archivedDataWithRootObject(payload())->size();
+}
+
+XPCInterface echoInterface() {
+    XPCInterface interface(QStringLiteral("BenchEcho"));
+    interface.addSelector(kSelector, 1, 1);
+    return interface;
+}
+
+class Echo : public XPCExportedObject {
+public:
+    void invokeSelector(const QString&, const QList<Value>& arguments, XPCReply reply) override {
+        reply.send(arguments);
+    }
+};
+
+class AcceptEverything : public XPCListenerDelegate {
+public:
+    bool listenerShouldAcceptNewConnection(XPCListener&,
+                                           const std::shared_ptr<XPCConnection>& connection) override {
+        connection->setExportedInterface(echoInterface());
+        connection->setExportedObject(std::make_shared<Echo>());
+        connection->resume();
+        return true;
+    }
+};
+
+void serveSocketPeer(int peer) {
+    std::vector<char> buffer(static_cast<size_t>(messageSize()));
+    for (;;) {
+        size_t got = 0;
+        while (got < buffer.size()) {
+            const ssize_t n = ::read(peer, buffer.data() + got, buffer.size() - got);
+            if (n <= 0) {
+                ::close(peer);
+                return;
+            }
+            got += static_cast<size_t>(n);
+        }
+        if (::write(peer, buffer.data(), buffer.size()) != static_cast<ssize_t>(buffer.size())) {
+            ::close(peer);
+            return;
+        }
+    }
+}
+
+sockaddr_un socketAddress(const QString& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray bytes = path.toLocal8Bit();
+    std::memcpy(address.sun_path, bytes.constData(),
+                std::min<size_t>(bytes.size(), sizeof address.sun_path - 1));
+    return address;
+}
+
+// The serving process: an XPC listener for NAME, a bare D-Bus object under
+// NAME + ".raw" and a Unix socket at SOCKET. Runs until killed.
+int serve(const QString& name, const QString& socketPath) {
+    auto listener = XPCListener::makeWithMachServiceName(name);
+    auto delegate = std::make_shared<AcceptEverything>();
+    listener->setDelegate(delegate);
+    Error error(QString(), 0);
+    if (!listener->resume(&error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error.localizedDescription()));
+        return 1;
+    }
+    auto raw = XPCBusConnection::open(&error);
+    if (!raw ||
+        !raw->registerObject(kRawPath,
+                             [raw = raw.get()](const QDBusMessage& message) {
+                                 raw->connection().send(message.createReply(message.arguments()));
+                             }) ||
+        !QDBusConnection(raw->connection()).registerService(name + QStringLiteral(".raw"))) {
+        std::fprintf(stderr, "no bare D-Bus echo\n");
+        return 1;
+    }
+    const int server = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_un address = socketAddress(socketPath);
+    if (::bind(server, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(server, 16) != 0) {
+        std::perror("socket");
+        return 1;
+    }
+    for (;;) {
+        const int peer = ::accept4(server, nullptr, nullptr, SOCK_CLOEXEC);
+        if (peer >= 0) {
+            std::thread(serveSocketPeer, peer).detach();
+        }
+    }
+}
+
+// One caller's round trip; made on the caller's thread, called repeatedly.
+using Caller = std::function<bool()>;
+using CallerFactory = std::function<Caller()>;
+
+QString& selfPath() {
+    static QString path;
+    return path;
+}
+
+struct Server {
+    QString name;
+    QString socketPath;
+    std::shared_ptr<Task> task;
+    bool ready = false;
+
+    static Server& shared() {
+        static Server& server = *started() = new Server(start());
+        return server;
+    }
+    // Null until a benchmark needed the server.
+    static Server** started() {
+        static Server* server = nullptr;
+        return &server;
+    }
+
+    static Server start() {
+        Server server;
+        server.name = QStringLiteral("com.kestrel.bench.Echo%1").arg(::getpid());
+        server.socketPath = QStringLiteral("/tmp/kestrel-ipc-bench-%1.socket").arg(::getpid());
+        ::unlink(server.socketPath.toLocal8Bit().constData());
+        server.task = Task::make();
+        server.task->setLaunchPath(selfPath());
+        server.task->setArguments({QStringLiteral("--serve"), server.name, server.socketPath});
+        if (!server.task->launch()) {
+            return server;
+        }
+        auto bus = QDBusConnection::sessionBus();
+        for (int i = 0; i < 1000 && !server.ready; ++i) {
+            server.ready =
+                bus.interface()->isServiceRegistered(server.name + QStringLiteral(".raw")).value() &&
+                QFile::exists(server.socketPath);
+            if (!server.ready) {
+                std::this_thread::sleep_for(10ms);
+            }
+        }
+        return server;
+    }
+};
+
+Caller xpcCaller() {
+    auto connection = XPCConnection::makeWithMachServiceName(Server::shared().name);
+    connection->setRemoteObjectInterface(echoInterface());
+    connection->resume();
+    auto done = DispatchSemaphore::make();
+    auto ok = std::make_shared<std::atomic<bool>>(false);
+    auto proxy = connection->remoteObjectProxyWithErrorHandler([done, ok](const Error&) {
+        *ok = false;
+        done->signal();
+    });
+    return [connection, proxy, done, ok] {
+        proxy->invoke(kSelector, {payload()}, [done, ok](const QList<Value>&) {
+            *ok = true;
+            done->signal();
+        });
+        return done->wait(60s) && *ok;
+    };
+}
+
+Caller dbusCaller() {
+    static std::atomic<int> counter{0};
+    const QString connectionName = QStringLiteral("bench-raw-%1").arg(++counter);
+    auto bus = std::make_shared<QDBusConnection>(
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName));
+    QDBusMessage message = QDBusMessage::createMethodCall(Server::shared().name + QStringLiteral(".raw"),
+                                                          kRawPath, kRawInterface, kRawMember);
+    message << QByteArray(messageSize(), 'x');
+    return [bus, message] {
+        return bus->call(message, QDBus::Block, 60000).type() == QDBusMessage::ReplyMessage;
+    };
+}
+
+Caller socketCaller() {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_un address = socketAddress(Server::shared().socketPath);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return [] { return false; };
+    }
+    auto socket = std::shared_ptr<int>(new int(fd), [](int* descriptor) {
+        ::close(*descriptor);
+        delete descriptor;
+    });
+    auto buffer = std::make_shared<std::vector<char>>(static_cast<size_t>(messageSize()), 'x');
+    return [socket, buffer] {
+        if (::write(*socket, buffer->data(), buffer->size()) != static_cast<ssize_t>(buffer->size())) {
+            return false;
+        }
+        size_t got = 0;
+        while (got < buffer->size()) {
+            const ssize_t n = ::read(*socket, buffer->data() + got, buffer->size() - got);
+            if (n <= 0) {
+                return false;
+            }
+            got += static_cast<size_t>(n);
+        }
+        return true;
+    };
+}
+
+// Runs batches of kCallsPerCaller round trips on `callers` threads at
+// once; reports p50 and p99 of all of them and the calls per second.
+void runRoundTrips(benchmark::State& state, const CallerFactory& makeCaller) {
+    if (!Server::shared().ready) {
+        state.SkipWithError("the serving process did not start");
+        return;
+    }
+    const int callers = static_cast<int>(state.range(0));
+    std::vector<Caller> made;
+    for (int i = 0; i < callers; ++i) {
+        made.push_back(makeCaller());
+    }
+    std::vector<double> latencies;
+    std::atomic<bool> failed{false};
+    for (auto _ : state) {
+        std::vector<std::vector<double>> perCaller(static_cast<size_t>(callers));
+        std::vector<std::thread> threads;
+        for (int i = 0; i < callers; ++i) {
+            threads.emplace_back([&, i] {
+                auto& mine = perCaller[static_cast<size_t>(i)];
+                mine.reserve(kCallsPerCaller);
+                for (int call = 0; call < kCallsPerCaller; ++call) {
+                    const auto start = std::chrono::steady_clock::now();
+                    if (!made[static_cast<size_t>(i)]()) {
+                        failed = true;
+                        return;
+                    }
+                    mine.push_back(
+                        std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
+                            .count());
+                }
+            });
+        }
+        for (auto& thread : threads) {
+            thread.join();
+        }
+        for (const auto& mine : perCaller) {
+            latencies.insert(latencies.end(), mine.begin(), mine.end());
+        }
+        if (failed) {
+            state.SkipWithError("a round trip failed");
+            return;
+        }
+    }
+    std::sort(latencies.begin(), latencies.end());
+    auto percentile = [&](double p) {
+        return latencies[static_cast<size_t>(p * static_cast<double>(latencies.size() - 1))];
+    };
+    state.counters["p50_us"] = percentile(0.50);
+    state.counters["p99_us"] = percentile(0.99);
+    state.counters["calls_per_s"] = benchmark::Counter(
+        static_cast<double>(state.iterations()) * callers * kCallsPerCaller, benchmark::Counter::kIsRate);
+}
+
+void BM_XPCRoundTrip(benchmark::State& state) {
+    runRoundTrips(state, xpcCaller);
+}
+void BM_DBusRoundTrip(benchmark::State& state) {
+    runRoundTrips(state, dbusCaller);
+}
+void BM_SocketRoundTrip(benchmark::State& state) {
+    runRoundTrips(state, socketCaller);
+}
+
+BENCHMARK(BM_XPCRoundTrip)->Arg(1)->Arg(8)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DBusRoundTrip)->Arg(1)->Arg(8)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SocketRoundTrip)->Arg(1)->Arg(8)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 4 && std::strcmp(argv[1], "--serve") == 0) {
+        return serve(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+    }
+    selfPath() = QString::fromLocal8Bit(argv[0]);
+    const int status = runBenchmarksWithRatios(
+        argc, argv,
+        {
+            {"BM_XPCRoundTrip/1", "BM_DBusRoundTrip/1", "<= 2", BenchFigure::CounterRatio, "p50_us"},
+            {"BM_XPCRoundTrip/1", "BM_DBusRoundTrip/1", "report", BenchFigure::CounterRatio, "p99_us"},
+            {"BM_XPCRoundTrip/8", "BM_DBusRoundTrip/8", "<= 2", BenchFigure::CounterRatio, "p50_us"},
+            {"BM_XPCRoundTrip/8", "BM_DBusRoundTrip/8", "report", BenchFigure::CounterRatio, "p99_us"},
+            {"BM_XPCRoundTrip/8", "BM_DBusRoundTrip/8", ">= 0.5", BenchFigure::CounterRatio, "calls_per_s"},
+            {"BM_XPCRoundTrip/1", "BM_SocketRoundTrip/1", "report", BenchFigure::CounterRatio, "p50_us"},
+            {"BM_XPCRoundTrip/8", "BM_SocketRoundTrip/8", "report", BenchFigure::CounterRatio, "p50_us"},
+        });
+    if (Server* server = *Server::started()) {
+        if (server->task && server->task->isRunning()) {
+            ::kill(server->task->processIdentifier(), SIGKILL);
+            server->task->waitUntilExit();
+        }
+        ::unlink(server->socketPath.toLocal8Bit().constData());
+    }
+    return status;
+}
