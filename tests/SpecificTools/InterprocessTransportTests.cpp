@@ -7,6 +7,7 @@
 #include "SpecificTools/Interprocess/AFXInterprocessModel.h"
 #include "SpecificTools/Interprocess/AFXRegularInterprocessClientAdaptor.h"
 #include "SpecificTools/Interprocess/AFXRegularServiceInterfaceProxy.h"
+#include "SpecificTools/Model/AFXDefaultEnvironmentID.h"
 #include "platform/Pipe.h"
 #include "platform/Task.h"
 #include "platform/Tools.h"
@@ -224,11 +225,17 @@ TEST(InterprocessTransport, RequestsShareOneStreamAndReportsReachTheirSession) {
     ASSERT_TRUE(three);
     EXPECT_FALSE(three->reportSessionID().isNull());
 
+    // The class registry only knows classes this process has touched, and a
+    // reply's nested records are looked up by name: until the registry
+    // learns a class's subclasses, a receiver must have met them first.
+    AFXDefaultEnvironmentID::staticClass();
     Responses environment;
     adaptor->performRequest(makeRequest<IPCTestEnvironmentRequest>(), nullptr, environment.handler());
     ASSERT_TRUE(environment.waitFor(1));
     const auto response = environment.responseAt<IPCTestEnvironmentResponse>(0);
-    ASSERT_TRUE(response && response->environment());
+    ASSERT_TRUE(response && response->environment())
+        << (environment.at(0).error() ? environment.at(0).error()->description().toStdString()
+                                      : "no environment");
     EXPECT_TRUE(response->environment()->identifier()->isDefault());
 
     // Every handler was called exactly once.
