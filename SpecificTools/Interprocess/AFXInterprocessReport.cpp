@@ -1,0 +1,3 @@
+#include "AFXInterprocessReport.h"
+
+AFX_DEFINE_ABSTRACT_RECORD(AFXInterprocessReport, AFXBaseMutableModelObject)

@@ -1,0 +1,3 @@
+#include "AFXInterprocessResponse.h"
+
+AFX_DEFINE_ABSTRACT_RECORD(AFXInterprocessResponse, AFXBaseMutableModelObject)

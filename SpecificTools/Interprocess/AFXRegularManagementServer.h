@@ -1,0 +1,38 @@
+#pragma once
+
+#include "AFXBaseService.h"
+#include "AFXRegularInterprocessServerAdaptor.h"
+
+#include <QList>
+
+#include <memory>
+
+// The base of the server-side services: a request that reaches the service
+// runs its own dispatch against it.
+class AFXRegularManagementServer : public AFXBaseService {
+public:
+    // The adaptor a concrete server class makes for its factory: its mach
+    // name and request classes, the factory as delegate.
+    static std::shared_ptr<AFXRegularInterprocessServerAdaptor>
+    makeInterprocessAdaptorForServicesFactory(const std::shared_ptr<AFXServicesFactory>& servicesFactory,
+                                              const QString& interprocessServiceName,
+                                              const QList<const platform::Class*>& requestClasses);
+
+    const std::shared_ptr<AFXRegularInterprocessServerAdaptor>& interprocessAdaptor() const {
+        return interprocessAdaptor_;
+    }
+
+    void performRequest(const std::shared_ptr<AFXInterprocessRequest>& request,
+                        AFXInterprocessReportHandler reportHandler,
+                        AFXInterprocessResponseHandler responseHandler) override;
+
+protected:
+    AFXRegularManagementServer(
+        const std::shared_ptr<AFXServiceID>& serviceID,
+        const std::shared_ptr<AFXRegularInterprocessServerAdaptor>& interprocessAdaptor,
+        const std::shared_ptr<AFXServicesFactory>& servicesFactory, const QString& interprocessServiceName,
+        const platform::Class* serviceIDClass);
+
+private:
+    const std::shared_ptr<AFXRegularInterprocessServerAdaptor> interprocessAdaptor_;
+};
