@@ -14,6 +14,7 @@ namespace {
 struct Registry {
     std::recursive_mutex mutex;
     QHash<QString, const Class*> classes;
+    QHash<QString, const Class* (*)()> announced;
 };
 
 Registry& registry() {
@@ -28,8 +29,24 @@ Class::Class(QString name, const Class* superclass, Factory factory)
 
 const Class* Class::named(const QString& name) {
     auto& r = registry();
+    const Class* (*registration)() = nullptr;
+    {
+        std::lock_guard lock(r.mutex);
+        if (const Class* registered = r.classes.value(name, nullptr)) {
+            return registered;
+        }
+        registration = r.announced.value(name, nullptr);
+    }
+    // Outside the lock: the registration waits for any other thread already
+    // registering the same class, which needs the lock to finish.
+    return registration ? registration() : nullptr;
+}
+
+bool Class::announce(const char* name, const Class* (*registration)()) {
+    auto& r = registry();
     std::lock_guard lock(r.mutex);
-    return r.classes.value(name, nullptr);
+    r.announced.insert(QString::fromLatin1(name), registration);
+    return true;
 }
 
 const Class* Class::registerClass(const QString& name, const Class* superclass, Factory factory,

@@ -14,7 +14,10 @@ class Value;
 // The run-time identity of an object's class: its name, its superclass, how
 // to make an empty instance and the accessors of its properties (what
 // key-value coding reads and writes). Classes register once, on first use,
-// and stay, unchanged, for the life of the process.
+// and stay, unchanged, for the life of the process. Every class defined with
+// PLATFORM_DEFINE_CLASS is also announced by name when the program starts,
+// so that `named` finds a class this process has not used yet (a subclass
+// arriving inside an archive, say) and registers it then.
 class Class {
 public:
     using Factory = std::function<std::shared_ptr<Object>()>;
@@ -26,8 +29,12 @@ public:
     // Adds the class's accessors before the class is published.
     using Setup = std::function<void(Class&)>;
 
-    // The registered class of that name, or null.
+    // The class of that name, registered now if it was only announced; null
+    // for a name nobody defined.
     static const Class* named(const QString& name);
+    // Records how to register a class, without registering it: called while
+    // the program starts, when other classes may not be ready yet.
+    static bool announce(const char* name, const Class* (*registration)());
     // Registers a class; registering a name twice answers the first registration.
     static const Class* registerClass(const QString& name, const Class* superclass, Factory factory,
                                       const Setup& setup = {});
@@ -75,4 +82,6 @@ private:
         static const ::platform::Class* registered = ::platform::Class::registerClass(                       \
             QStringLiteral(#ClassName), SuperName::staticClass(), factory, setup);                           \
         return registered;                                                                                   \
-    }
+    }                                                                                                        \
+    [[maybe_unused]] static const bool ClassName##Announced =                                                \
+        ::platform::Class::announce(#ClassName, &ClassName::staticClass);

@@ -7,7 +7,6 @@
 #include "SpecificTools/Interprocess/AFXInterprocessModel.h"
 #include "SpecificTools/Interprocess/AFXRegularInterprocessClientAdaptor.h"
 #include "SpecificTools/Interprocess/AFXRegularServiceInterfaceProxy.h"
-#include "SpecificTools/Model/AFXDefaultEnvironmentID.h"
 #include "platform/Pipe.h"
 #include "platform/Task.h"
 #include "platform/Tools.h"
@@ -225,10 +224,8 @@ TEST(InterprocessTransport, RequestsShareOneStreamAndReportsReachTheirSession) {
     ASSERT_TRUE(three);
     EXPECT_FALSE(three->reportSessionID().isNull());
 
-    // The class registry only knows classes this process has touched, and a
-    // reply's nested records are looked up by name: until the registry
-    // learns a class's subclasses, a receiver must have met them first.
-    AFXDefaultEnvironmentID::staticClass();
+    // The reply's environment identifier is of a class this process has not
+    // used yet: the registry must find it by name.
     Responses environment;
     adaptor->performRequest(makeRequest<IPCTestEnvironmentRequest>(), nullptr, environment.handler());
     ASSERT_TRUE(environment.waitFor(1));

@@ -64,6 +64,13 @@ PLATFORM_DEFINE_CLASS_WITH_SETUP(
         addProperty(c, QStringLiteral("size"), &ArchiveTestNode::size, &ArchiveTestNode::setSize);
     })
 
+// A subclass nothing in this program names: only an archive would bring it.
+class ArchiveTestUnusedLeaf : public ArchiveTestNode {
+    PLATFORM_DECLARE_CLASS()
+};
+PLATFORM_DEFINE_CLASS(ArchiveTestUnusedLeaf, ArchiveTestNode,
+                      [] { return std::make_shared<ArchiveTestUnusedLeaf>(); })
+
 // An object that may not be archived.
 class ArchiveTestPlain : public Object {
     PLATFORM_DECLARE_CLASS()
@@ -202,6 +209,16 @@ TEST(KeyedArchive, ErrorsCarryingCodedObjectsStillReadBack) {
               (Value::Dictionary{{QStringLiteral("kept"), QStringLiteral("yes")}}));
     // Outside an error's user info the object travels as usual.
     EXPECT_TRUE(back.toArray()[1].toObject<ArchiveTestNode>());
+}
+
+TEST(KeyedArchive, ClassesNotUsedYetAreFoundByName) {
+    // Readers look the classes of archived objects up by name, also those
+    // this process has never made itself.
+    const Class* leaf = Class::named(QStringLiteral("ArchiveTestUnusedLeaf"));
+    ASSERT_NE(leaf, nullptr);
+    EXPECT_TRUE(leaf->isSubclassOf(ArchiveTestNode::staticClass()));
+    EXPECT_NE(leaf->make(), nullptr);
+    EXPECT_EQ(Class::named(QStringLiteral("ArchiveTestNoSuchClass")), nullptr);
 }
 
 TEST(KeyedArchive, BytesAfterTheArchivedValueAreRefused) {
