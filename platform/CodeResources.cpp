@@ -11,6 +11,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
@@ -39,8 +40,15 @@ Error itemError(OSStatus status, const QString& path) {
 
 // SHA-256 of a file's bytes, read in large pieces; nothing when it cannot be read.
 std::optional<QByteArray> digestOfFile(const QString& path) {
-    const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    // Without waiting: a pipe put where a file was sealed must not stall the check.
+    const int descriptor =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (descriptor < 0) {
+        return std::nullopt;
+    }
+    struct stat status {};
+    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(descriptor);
         return std::nullopt;
     }
     ::posix_fadvise(descriptor, 0, 0, POSIX_FADV_SEQUENTIAL);
@@ -87,7 +95,10 @@ bool linkStaysInside(const QString& relativeLinkPath, const QString& target) {
 class Collector {
 public:
     Collector(const QString& bundlePath, CodeResources* resources)
-        : root_(bundlePath), resources_(resources) {}
+        : root_(bundlePath), resources_(resources) {
+        std::error_code code;
+        realRoot_ = fs::weakly_canonical(fs::path(QFile::encodeName(bundlePath).toStdString()), code);
+    }
 
     OSStatus walk(const QString& relativeFolder, std::optional<Error>* errors) {
         const QString folder = relativeFolder.isEmpty() ? root_ : root_ + QLatin1Char('/') + relativeFolder;
@@ -110,7 +121,7 @@ public:
                 if (code) {
                     return fail(errSecCSBadResource, path, errors);
                 }
-                if (!linkStaysInside(relative, target)) {
+                if (!linkStaysInside(relative, target) || !resolvesInside(entry.path())) {
                     return fail(errSecCSInvalidSymlink, path, errors);
                 }
                 resources_->symlinks.insert(relative, target);
@@ -125,6 +136,9 @@ public:
                 if (const OSStatus result = walk(relative, errors); result != errSecSuccess) {
                     return result;
                 }
+            } else if (!fs::is_regular_file(status)) {
+                // Pipes, sockets and devices have no contents to seal.
+                return fail(errSecCSBadResource, path, errors);
             } else {
                 std::optional<QByteArray> digest = digestOfFile(path);
                 if (!digest) {
@@ -137,6 +151,19 @@ public:
     }
 
 private:
+    // The text of a link may stay inside while the links it passes through
+    // lead out ("a -> ../.." beside "b -> a/.."): where it really ends is
+    // what counts.
+    bool resolvesInside(const fs::path& link) const {
+        std::error_code code;
+        const fs::path real = fs::weakly_canonical(link, code);
+        if (code || realRoot_.empty()) {
+            return false;
+        }
+        const fs::path relative = real.lexically_relative(realRoot_);
+        return !relative.empty() && *relative.begin() != "..";
+    }
+
     QString signatureFolderRelative() const {
         return QDir(root_).relativeFilePath(CodeResources::signatureFolder(root_));
     }
@@ -155,6 +182,7 @@ private:
     }
 
     QString root_;
+    fs::path realRoot_;
     CodeResources* resources_;
 };
 

@@ -17,6 +17,7 @@
 
 #include <functional>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using testing_support::readFile;
@@ -186,6 +187,26 @@ TEST_F(CodeSignatureTests, ChangesAfterSigningFailWithTheStatusThatNamesThem) {
          platform::errSecCSInvalidSymlink,
          platform::kSecCFErrorPath,
          {"Contents/Resources/Current"}},
+        {"links leaving through another link",
+         [](const QString& app) {
+             // Each text stays inside; on disk the second leads out of the bundle.
+             const QByteArray up = QFile::encodeName(app + "/Contents/Resources/up");
+             const QByteArray out = QFile::encodeName(app + "/Contents/Resources/out");
+             ASSERT_EQ(::symlink("../..", up.constData()), 0);
+             ASSERT_EQ(::symlink("up/..", out.constData()), 0);
+         },
+         platform::errSecCSInvalidSymlink,
+         platform::kSecCFErrorPath,
+         {"Contents/Resources/out"}},
+        {"pipe put in place of a file",
+         [&](const QString& app) {
+             // Checking must not wait for a writer that never comes.
+             ASSERT_TRUE(QFile::remove(app + "/" + table));
+             ASSERT_EQ(::mkfifo(QFile::encodeName(app + "/" + table).constData(), 0644), 0);
+         },
+         platform::errSecCSBadResource,
+         platform::kSecCFErrorPath,
+         {table}},
         {"nested framework modified",
          [](const QString& app) {
              ASSERT_TRUE(writeFile(app + "/Contents/Frameworks/Kit.framework/Kit", "evil"));
