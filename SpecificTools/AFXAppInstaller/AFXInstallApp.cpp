@@ -2,8 +2,38 @@
 
 #include "AFXAppPlacement.h"
 #include "AFXUnpack.h"
+#include "SpecificTools/Errors/AFXErrors.h"
+#include "platform/FileManager.h"
+#include "platform/Paths.h"
+#include "platform/SecurityStatus.h"
 
+#include <QDir>
 #include <QFileInfo>
+
+namespace {
+
+// The unarchiver's staging folder holding the app: the temporary
+// directory's child on the way to it, or nothing.
+QString stagingFolderOf(const QString& unpackedPath) {
+    const QString temporary = platform::Paths::temporaryDirectory();
+    const QString relative = QDir(temporary).relativeFilePath(unpackedPath);
+    if (relative.isEmpty() || relative == QLatin1String(".") || relative.startsWith(QLatin1String(".."))) {
+        return {};
+    }
+    return temporary + QLatin1Char('/') + relative.section(QLatin1Char('/'), 0, 0);
+}
+
+// Whatever the outcome, what was unpacked and not placed goes.
+struct StagingRemoval {
+    QString folder;
+    ~StagingRemoval() {
+        if (!folder.isEmpty()) {
+            platform::FileManager::removeItem(folder);
+        }
+    }
+};
+
+} // namespace
 
 std::optional<QUrl> AFXInstallApp(const QUrl& archiveURL, const QUrl& destinationURL,
                                   bool destinationIsFolder, AFXValidation validation,
@@ -18,7 +48,16 @@ std::optional<QUrl> AFXInstallApp(const QUrl& archiveURL, const QUrl& destinatio
         }
         return std::nullopt;
     }
-    const bool valid = AFXValidateApp(*unpacked, validation, &stepError);
+    const StagingRemoval staging{stagingFolderOf(unpacked->toLocalFile())};
+    // A link named like an app would pass the check of its target and then
+    // be placed as a link, whose target can change after the check.
+    const bool isLink = QFileInfo(unpacked->toLocalFile()).isSymLink();
+    if (isLink) {
+        stepError = afx_appSignatureCheckFailedWithError(platform::Error(
+            platform::NSOSStatusErrorDomain, platform::errSecCSInvalidSymlink,
+            {{platform::NSLocalizedDescriptionKey, QStringLiteral("The unpacked app is a symbolic link")}}));
+    }
+    const bool valid = !isLink && AFXValidateApp(*unpacked, validation, &stepError);
     progress(0.9);
     if (!valid) {
         if (error) {

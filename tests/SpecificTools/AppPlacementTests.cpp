@@ -18,6 +18,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <map>
@@ -321,6 +322,28 @@ TEST(AppPlacementTests, InstallingAnArchiveReportsEveryStageEvenAfterAFailure) {
     QList<double> progress;
     const auto report = [&](double value) { progress << value; };
     platform::Error error(QString(), 0);
+    // What each installation unpacked goes, placed or not.
+    const auto unpackedLeft = [] {
+        return QDir(testRoot() + "/tmp")
+            .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
+            .filter(QRegularExpression("^[0-9A-F]{8}-"));
+    };
+
+    // A link named like an app is refused, whatever the level: its target
+    // could change between the check and its use.
+    const QString linked = testRoot() + "/Linked.zip";
+    ASSERT_TRUE(testing_support::makeZipWithPython(
+        linked, {{"Notes.app", {}, 0777, "Real/Signed.app"},
+                 {"Real/Signed.app/Contents/Info.plist",
+                  *platform::PropertyList::write(testing_support::appInfo("com.example.notes"),
+                                                 platform::PropertyList::Format::XML),
+                  0644,
+                  {}}}));
+    EXPECT_FALSE(AFXInstallApp(QUrl::fromLocalFile(linked), QUrl::fromLocalFile(folder), true,
+                               AFXValidationNone, false, report, &error));
+    EXPECT_EQ(error.code(), -401042);
+    EXPECT_FALSE(QFileInfo::exists(folder + "/Notes.app"));
+    EXPECT_TRUE(unpackedLeft().isEmpty()) << unpackedLeft().join(", ").toStdString();
 
     // Unsigned: the team check fails after unpacking, nothing is placed.
     EXPECT_FALSE(AFXInstallApp(QUrl::fromLocalFile(archive), QUrl::fromLocalFile(folder), true,
@@ -329,6 +352,7 @@ TEST(AppPlacementTests, InstallingAnArchiveReportsEveryStageEvenAfterAFailure) {
     EXPECT_DOUBLE_EQ(progress.value(progress.size() - 1), 0.9);
     EXPECT_DOUBLE_EQ(progress.value(progress.size() - 2), 0.8);
     EXPECT_FALSE(QFileInfo::exists(folder + "/Notes.app"));
+    EXPECT_TRUE(unpackedLeft().isEmpty()) << unpackedLeft().join(", ").toStdString();
 
     progress.clear();
     const auto placed = AFXInstallApp(QUrl::fromLocalFile(archive), QUrl::fromLocalFile(folder), true,
@@ -338,6 +362,7 @@ TEST(AppPlacementTests, InstallingAnArchiveReportsEveryStageEvenAfterAFailure) {
     EXPECT_EQ(modeOf(folder + "/Notes.app/Contents/MacOS/Recorder"), 0777);
     EXPECT_EQ(progress.mid(progress.size() - 2), (QList<double>{0.9, 1.0}));
     EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+    EXPECT_TRUE(unpackedLeft().isEmpty()) << unpackedLeft().join(", ").toStdString();
 
     // The old copy cannot be moved aside (no backup folder), so the move fails.
     const QString tmpFolder = testRoot() + "/tmp/com.kestrel.DesktopClient";
