@@ -7,6 +7,7 @@
 #include <QDBusReply>
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QSaveFile>
 
 #include <chrono>
@@ -42,6 +43,20 @@ bool isRunning(pid_t pid) {
     const QByteArray line = stat.readAll();
     const qsizetype end = line.lastIndexOf(')');
     return end > 0 && line.size() > end + 2 && line[end + 2] != 'Z';
+}
+
+// A well-known bus name: two or more dot-separated elements of letters,
+// digits, "_" and "-", none starting with a digit.
+bool isBusName(const QString& name) {
+    static const QRegularExpression pattern(
+        QStringLiteral("^[A-Za-z_-][A-Za-z0-9_-]*(\\.[A-Za-z_-][A-Za-z0-9_-]*)+$"));
+    return name.size() <= 255 && pattern.match(name).hasMatch();
+}
+
+// Labels name files of ours: one plain file name.
+bool isUsableLabel(const QString& label) {
+    static const QRegularExpression pattern(QStringLiteral("^[A-Za-z0-9_-][A-Za-z0-9_.-]*$"));
+    return label.size() <= 255 && pattern.match(label).hasMatch();
 }
 
 // Service files are read as desktop entries first: a backslash and the
@@ -101,6 +116,16 @@ std::optional<LaunchAgentRegistry::Agent> LaunchAgentRegistry::readAgent(const Q
     if (agent.label.isEmpty()) {
         *problem = QStringLiteral("%1: the property list has no Label").arg(plistPath);
         return std::nullopt;
+    }
+    if (!isUsableLabel(agent.label)) {
+        *problem = QStringLiteral("%1: \"%2\" cannot be a label").arg(plistPath, agent.label);
+        return std::nullopt;
+    }
+    for (const QString& serviceName : agent.machServices) {
+        if (!isBusName(serviceName)) {
+            *problem = QStringLiteral("%1: \"%2\" is not a service name").arg(plistPath, serviceName);
+            return std::nullopt;
+        }
     }
     if (agent.programArguments.isEmpty() || !QDir::isAbsolutePath(agent.programArguments.first())) {
         *problem = QStringLiteral("%1: the agent's program must be an absolute path").arg(plistPath);
@@ -162,11 +187,19 @@ bool LaunchAgentRegistry::load(const QString& plistPath, bool overrideDisabled, 
         *problem = QStringLiteral("%1: service already loaded").arg(plistPath);
         return false;
     }
+    QStringList written;
+    const auto undo = [&] {
+        for (const QString& serviceName : written) {
+            QFile::remove(serviceFilePath(serviceName));
+        }
+        return false;
+    };
     for (const QString& serviceName : agent->machServices) {
         if (!writeFileAtomically(serviceFilePath(serviceName),
                                  serviceFileText(serviceName, agent->programArguments).toUtf8(), problem)) {
-            return false;
+            return undo();
         }
+        written << serviceName;
     }
     const platform::Value::Dictionary registration{
         {QStringLiteral("Path"), platform::Value(QFileInfo(plistPath).absoluteFilePath())},
@@ -175,7 +208,7 @@ bool LaunchAgentRegistry::load(const QString& plistPath, bool overrideDisabled, 
     const auto data =
         platform::PropertyList::write(platform::Value(registration), platform::PropertyList::Format::XML);
     if (!data || !writeFileAtomically(registrationPath(agent->label), *data, problem)) {
-        return false;
+        return undo();
     }
     reloadBusConfiguration();
     return !agent->runAtLoad || start(*agent, problem);

@@ -150,4 +150,15 @@ TEST(Launchctl, StartsARunAtLoadAgentAtOnceAndRefusesWhatItCannotLoad) {
     EXPECT_FALSE(
         QFile::exists(platform::Paths::busServicesDirectory() + QLatin1Char('/') + kService + ".service"));
     EXPECT_NE(launchctl({QStringLiteral("unload"), plist}).status, 0) << "unloading what is not loaded";
+
+    // Names end up in file names and service files: only bus names pass.
+    platform::Value::Dictionary escaping = agentPlist(false);
+    escaping.insert(QStringLiteral("MachServices"),
+                    platform::Value::Dictionary{{kService, true}, {QStringLiteral("../../escaped"), true}});
+    const ToolRun badName = launchctl({QStringLiteral("load"), writeAgentPlist(escaping)});
+    EXPECT_NE(badName.status, 0);
+    EXPECT_NE(badName.errors.indexOf("is not a service name"), -1) << badName.errors.toStdString();
+    EXPECT_FALSE(
+        QFile::exists(platform::Paths::busServicesDirectory() + QLatin1Char('/') + kService + ".service"));
+    EXPECT_NE(launchctl({QStringLiteral("list"), kLabel}).status, 0);
 }
