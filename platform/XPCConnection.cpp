@@ -358,10 +358,14 @@ void XPCConnection::finishInvalidation() {
     }
     d_->invalidating = true;
     d_->invalidated = true;
+    // Held work sees the invalidation: calls end in their error handlers,
+    // messages are answered with the error.
+    for (auto& work : std::exchange(d_->held, {})) {
+        work();
+    }
     if (d_->bus && d_->kind != Kind::Accepted) {
         d_->bus->close();
     }
-    d_->held.clear();
     for (const auto& [id, call] : std::exchange(d_->pendingCalls, {})) {
         call.errorHandler(makeError(ConnectionInvalid, QStringLiteral("The connection was invalidated")));
     }
@@ -505,17 +509,22 @@ void XPCConnection::complete(std::uint64_t call, const QDBusMessage& reply) {
 
 void XPCConnection::receive(const QDBusMessage& message) {
     d_->queue->async([self = shared_from_this(), message] {
-        if (self->d_->invalidating) {
-            replyWithError(self->d_->bus->connection(), message, XPCWire::ConnectionInvalidError,
-                           QStringLiteral("The connection was invalidated"));
+        if (!self->d_->resumed && !self->d_->invalidating) {
+            self->d_->held.push_back([self = self.get(), message] { self->deliver(message); });
             return;
         }
-        if (!self->d_->resumed) {
-            self->d_->held.push_back([self = self.get(), message] { self->handle(message); });
-            return;
-        }
-        self->handle(message);
+        self->deliver(message);
     });
+}
+
+void XPCConnection::deliver(const QDBusMessage& message) {
+    Q_ASSERT(d_->queue->isCurrent());
+    if (d_->invalidating) {
+        replyWithError(d_->bus->connection(), message, XPCWire::ConnectionInvalidError,
+                       QStringLiteral("The connection was invalidated"));
+        return;
+    }
+    handle(message);
 }
 
 void XPCConnection::handle(const QDBusMessage& message) {

@@ -131,6 +131,8 @@ private:
     void complete(std::uint64_t call, const QDBusMessage& reply);
     void ownerChanged(const QString& oldOwner, const QString& newOwner);
     void handle(const QDBusMessage& message);
+    // Handles a received message, or answers it with the error once invalidated.
+    void deliver(const QDBusMessage& message);
     void finishInvalidation();
     std::unique_ptr<Private> d_;
 };

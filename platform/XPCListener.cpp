@@ -81,6 +81,10 @@ struct XPCListener::Private {
     bool resumed = false;
     bool invalidated = false;
     std::vector<QDBusMessage> held;
+    // Anonymous listeners, once closed: the process's shared connection, on
+    // which messages already under way are still answered (a named
+    // listener's own connection closes, and the bus answers for it).
+    std::shared_ptr<XPCBusConnection> closedSharedBus;
     std::map<QString, Peer> peers;
 
     void receive(const std::shared_ptr<XPCListener>& listener, const QDBusMessage& message);
@@ -223,7 +227,19 @@ void XPCListener::Private::close() {
         return;
     }
     invalidated = true;
+    const auto refuseClosed = [&](const QDBusMessage& message) {
+        if (bus) {
+            refuse(bus->connection(), message, XPCWire::ConnectionInvalidError,
+                   QStringLiteral("The listener was invalidated"));
+        }
+    };
+    for (const QDBusMessage& message : std::exchange(held, {})) {
+        refuseClosed(message);
+    }
     for (auto& [name, peer] : std::exchange(peers, {})) {
+        for (const QDBusMessage& message : std::exchange(peer.waiting, {})) {
+            refuseClosed(message);
+        }
         if (peer.connection) {
             peer.connection->invalidate();
         }
@@ -236,6 +252,7 @@ void XPCListener::Private::close() {
     }
     if (serviceName.isEmpty()) {
         bus->unregisterObject(path);
+        closedSharedBus = bus;
     } else {
         // Leaving the bus gives the name up.
         bus->close();
@@ -247,6 +264,10 @@ void XPCListener::Private::receive(const std::shared_ptr<XPCListener>& listener,
                                    const QDBusMessage& message) {
     Q_ASSERT(queue->isCurrent());
     if (invalidated) {
+        if (closedSharedBus) {
+            refuse(closedSharedBus->connection(), message, XPCWire::ConnectionInvalidError,
+                   QStringLiteral("The listener was invalidated"));
+        }
         return;
     }
     if (!resumed) {
