@@ -96,6 +96,9 @@ void BRFileMonitoringManager::addObserverLocked(const std::shared_ptr<BRFileObse
             observed.url = monitoredURL;
         }
         observed.observers.insert(observer);
+        if (isRecursive) {
+            ++recursiveObserverCounts_[monitoredKey];
+        }
     } else {
         observedURLsByMonitoredURLs_[monitoredKey].emplace(keyOf(observedURL), observedURL);
     }
@@ -119,10 +122,16 @@ void BRFileMonitoringManager::removeObserverLocked(const std::shared_ptr<BRFileO
                 fileObserversByObservedURL_.erase(found);
             }
         }
+        if (isRecursive) {
+            if (const auto count = recursiveObserverCounts_.find(monitoredKey);
+                count != recursiveObserverCounts_.end() && --count->second == 0) {
+                recursiveObserverCounts_.erase(count);
+            }
+        }
     } else if (const auto found = observedURLsByMonitoredURLs_.find(monitoredKey);
                found != observedURLsByMonitoredURLs_.end()) {
-        // Another observer of the same item may still need this folder.
-        if (!fileObserversByObservedURL_.contains(keyOf(observedURL))) {
+        // Another recursive observer of the same item may still need this folder.
+        if (!recursiveObserverCounts_.contains(keyOf(observedURL))) {
             found->second.erase(keyOf(observedURL));
         }
         if (found->second.empty()) {

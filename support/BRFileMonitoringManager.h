@@ -87,4 +87,7 @@ private:
     std::map<Key, std::shared_ptr<BRFileMonitor>> fileMonitorsByMonitoredURL_;
     std::map<Key, ObservedItem> fileObserversByObservedURL_;
     std::map<Key, std::map<Key, BRFileReferenceURL>> observedURLsByMonitoredURLs_;
+    // How many recursive observers each item has: its enclosing folders stay
+    // watched for it while one is left, and only then.
+    std::map<Key, int> recursiveObserverCounts_;
 };

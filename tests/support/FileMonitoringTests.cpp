@@ -210,3 +210,29 @@ TEST(FileMonitoringManager, MissingItemsRegisterNothingAndRemovedObserversHearNo
     EXPECT_EQ(absent->flags(), 0u);
     manager->removeObserver(returning, url(renamed), false);
 }
+
+TEST(FileMonitoringManager, EnclosingFoldersStayWatchedOnlyForRecursiveObservers) {
+    const QString tools = testRoot() + QStringLiteral("/home/Tools");
+    const QString foo = tools + QStringLiteral("/Foo.app");
+    const QString bar = tools + QStringLiteral("/Bar.app");
+    ASSERT_TRUE(QDir().mkpath(foo) && QDir().mkpath(bar));
+    const auto manager = BRFileMonitoringManager::defaultMonitor();
+    const auto leaving = std::make_shared<RecordingObserver>();
+    const auto itemOnly = std::make_shared<RecordingObserver>();
+    const auto sentinel = std::make_shared<RecordingObserver>();
+    manager->addObserver(leaving, url(foo), true);
+    manager->addObserver(itemOnly, url(foo), false);
+    manager->addObserver(sentinel, url(bar), true);
+    manager->removeObserver(leaving, url(foo), true);
+    manager->internalQueue()->sync([] {});
+
+    // Once the last recursive observer of Foo.app has left, a move of its
+    // folder is no news for an observer of the item alone.
+    ASSERT_TRUE(QDir().rename(tools, testRoot() + QStringLiteral("/home/Apps")));
+    ASSERT_TRUE(sentinel->waitFor(QStringLiteral("move")));
+    EXPECT_FALSE(testing_support::waitUntil([&] { return itemOnly->count(QStringLiteral("move")) > 0; },
+                                            std::chrono::seconds(1)));
+    EXPECT_EQ(leaving->count(QStringLiteral("move")), 0);
+    manager->removeObserver(itemOnly, url(testRoot() + QStringLiteral("/home/Apps/Foo.app")), false);
+    manager->removeObserver(sentinel, url(testRoot() + QStringLiteral("/home/Apps/Bar.app")), true);
+}
