@@ -330,8 +330,11 @@ std::optional<QUrl> BRUnarchiver::_unarchiveDMG(const QUrl& archiveURL,
 }
 
 bool BRUnarchiver::_shouldIgnoreItemAtURL(const QUrl& itemURL) {
-    static const QSet<QString> ignoredNames{QStringLiteral(".DS_STORE"), QStringLiteral(".TRASHES")};
-    return ignoredNames.contains(QFileInfo(itemURL.path()).fileName().toUpper());
+    // Never destroyed: an unpacking still running on a worker thread while
+    // the process exits must not find it gone.
+    static const auto* ignoredNames =
+        new QSet<QString>{QStringLiteral(".DS_STORE"), QStringLiteral(".TRASHES")};
+    return ignoredNames->contains(QFileInfo(itemURL.path()).fileName().toUpper());
 }
 
 bool BRUnarchiver::_moveContentAtURL(const QUrl& sourceURL, const QUrl& destinationURL,
