@@ -264,6 +264,12 @@ Caller xpcCaller() {
     };
 }
 
+// The archived sizes of the framework round trip's request (before the
+// client adaptor adds its stream ID) and response, set once a caller has
+// made its first round trip.
+std::atomic<qsizetype> frameworkRequestBytes{0};
+std::atomic<qsizetype> frameworkResponseBytes{0};
+
 // Each caller is a client process's adaptor of its own, as each D-Bus
 // caller has its own connection. Its first request sets up the connection
 // and the reporting stream; that happens once in a client's life, so it is
@@ -273,23 +279,27 @@ Caller frameworkCaller() {
     auto delegate = std::make_shared<IgnoreStreams>();
     auto adaptor = AFXRegularInterprocessClientAdaptor::makeWithServiceName(
         serviceName, kTierName, {BenchEnvironmentRequest::staticClass()}, delegate);
-    auto done = DispatchSemaphore::make();
-    auto ok = std::make_shared<std::atomic<bool>>(false);
-    Caller call = [serviceName, delegate, adaptor, done, ok] {
+    auto makeRequest = [serviceName] {
         auto request = BenchEnvironmentRequest::make();
         request->setRequestingTierName(kTierName);
         request->setServiceID(AFXGlobalServiceID::makeWithServiceName(serviceName));
-        adaptor->performRequest(request, nullptr, [done, ok](const BRAnyValueOrError& outcome) {
-            const auto response =
-                outcome.hasValue() ? outcome.value()->toObject<BenchEnvironmentResponse>() : nullptr;
-            *ok = response && response->environment();
+        return request;
+    };
+    auto done = DispatchSemaphore::make();
+    // Written by the response handler before it signals `done`.
+    auto answer = std::make_shared<std::shared_ptr<BenchEnvironmentResponse>>();
+    Caller call = [makeRequest, delegate, adaptor, done, answer] {
+        adaptor->performRequest(makeRequest(), nullptr, [done, answer](const BRAnyValueOrError& outcome) {
+            *answer = outcome.hasValue() ? outcome.value()->toObject<BenchEnvironmentResponse>() : nullptr;
             done->signal();
         });
-        return done->wait(60s) && *ok;
+        return done->wait(60s) && *answer && (*answer)->environment();
     };
     if (!call()) {
         return [] { return false; };
     }
+    frameworkRequestBytes = KeyedArchiver::archivedDataWithRootObject(Value(makeRequest()))->size();
+    frameworkResponseBytes = KeyedArchiver::archivedDataWithRootObject(Value(*answer))->size();
     return call;
 }
 
@@ -393,6 +403,8 @@ void BM_XPCRoundTrip(benchmark::State& state) {
 }
 void BM_FrameworkRoundTrip(benchmark::State& state) {
     runRoundTrips(state, frameworkCaller);
+    state.counters["request_B"] = static_cast<double>(frameworkRequestBytes.load());
+    state.counters["response_B"] = static_cast<double>(frameworkResponseBytes.load());
 }
 void BM_DBusRoundTrip(benchmark::State& state) {
     runRoundTrips(state, dbusCaller);
