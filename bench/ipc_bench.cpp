@@ -1,14 +1,22 @@
 // Round trips between two processes of the session: an XPC call through a
-// connection's proxy to an exported object, a bare D-Bus method call of a
-// message of the same size over the same bus, and a ping-pong over a Unix
-// socket. Each runs with 1 and with 8 concurrent callers; p50 and p99 are
+// connection's proxy to an exported object, a request through the whole
+// framework stack (client adaptor, proxy, bus, server adaptor, the
+// service's dispatch) answered with an environment record, a bare D-Bus
+// method call of a message of the XPC call's size over the same bus, and a
+// ping-pong over a Unix socket. Each runs with 1 and with 8 concurrent callers; p50 and p99 are
 // counters (microseconds), the batch time gives throughput.
 //
 // The serving end is this program started as `ipc_bench --serve NAME
 // SOCKET`. A new kind of round trip needs a function that makes one caller
 // (see `Caller`) and, if it needs one, a server in `serve`.
 
+#include "BenchEnvironmentRecords.h"
+#include "BenchEnvironmentService.h"
 #include "BenchRatios.h"
+#include "SpecificTools/Interprocess/AFXGlobalServiceID.h"
+#include "SpecificTools/Interprocess/AFXRegularInterprocessClientAdaptor.h"
+#include "SpecificTools/Interprocess/AFXRegularInterprocessServerAdaptor.h"
+#include "SpecificTools/Services/AFXServicesFactory.h"
 #include "platform/DispatchSemaphore.h"
 #include "platform/KeyedArchiver.h"
 #include "platform/Task.h"
@@ -45,6 +53,7 @@ const QString kSelector = QStringLiteral("echo:withReply:");
 const QString kRawPath = QStringLiteral("/com/kestrel/bench/Echo");
 const QString kRawInterface = QStringLiteral("com.kestrel.bench.Echo");
 const QString kRawMember = QStringLiteral("Echo");
+const QString kTierName = QStringLiteral("IPCBench");
 constexpr int kCallsPerCaller = 200;
 
 const Value& payload() {
@@ -81,6 +90,38 @@ public:
     }
 };
 
+// Plays the services factory: every request goes to the one service.
+class ServeEnvironment : public AFXRegularInterprocessServerAdaptorDelegate {
+public:
+    std::shared_ptr<BenchEnvironmentService> service;
+
+    void regularInterprocessServerAdaptorPerformRequest(
+        AFXRegularInterprocessServerAdaptor&, const std::shared_ptr<AFXInterprocessRequest>& request,
+        AFXInterprocessReportHandler reportHandler, AFXInterprocessResponseHandler responseHandler) override {
+        service->performRequest(request, std::move(reportHandler), std::move(responseHandler));
+    }
+    void didEstablishConnectionOfRegularInterprocessServerAdaptor(AFXRegularInterprocessServerAdaptor&,
+                                                                  const QUuid&) override {}
+    void didLooseConnectionOfRegularInterprocessServerAdaptor(AFXRegularInterprocessServerAdaptor&,
+                                                              const QUuid&) override {}
+};
+
+class IgnoreStreams : public AFXRegularInterprocessClientAdaptorDelegate {
+public:
+    void didEstablishConnectionOfRegularInterprocessClientAdaptor(AFXRegularInterprocessClientAdaptor&,
+                                                                  const QUuid&) override {}
+    void didLooseConnectionOfRegularInterprocessClientAdaptor(AFXRegularInterprocessClientAdaptor&,
+                                                              const QUuid&) override {}
+    void regularInterprocessClientAdaptorPrepareForTermination(AFXRegularInterprocessClientAdaptor&,
+                                                               std::function<void(bool)> callback) override {
+        callback(true);
+    }
+};
+
+QString frameworkServiceName(const QString& name) {
+    return name + QStringLiteral(".framework");
+}
+
 void serveSocketPeer(int peer) {
     std::vector<char> buffer(static_cast<size_t>(messageSize()));
     for (;;) {
@@ -109,8 +150,9 @@ sockaddr_un socketAddress(const QString& path) {
     return address;
 }
 
-// The serving process: an XPC listener for NAME, a bare D-Bus object under
-// NAME + ".raw" and a Unix socket at SOCKET. Runs until killed.
+// The serving process: an XPC listener for NAME, the environment service
+// under NAME + ".framework", a bare D-Bus object under NAME + ".raw" and a
+// Unix socket at SOCKET. Runs until killed.
 int serve(const QString& name, const QString& socketPath) {
     auto listener = XPCListener::makeWithMachServiceName(name);
     auto delegate = std::make_shared<AcceptEverything>();
@@ -120,6 +162,15 @@ int serve(const QString& name, const QString& socketPath) {
         std::fprintf(stderr, "%s\n", qPrintable(error.localizedDescription()));
         return 1;
     }
+    const auto environment = std::make_shared<ServeEnvironment>();
+    const auto adaptor = AFXRegularInterprocessServerAdaptor::makeWithServiceName(
+        frameworkServiceName(name), {BenchEnvironmentRequest::staticClass()}, environment);
+    if (const auto& listening = adaptor->interprocessServer()->listeningError()) {
+        std::fprintf(stderr, "%s\n", qPrintable(listening->description()));
+        return 1;
+    }
+    const auto factory = AFXServicesFactory::makeWithServicesClasses({}, kTierName, nullptr);
+    environment->service = BenchEnvironmentService::make(frameworkServiceName(name), adaptor, factory);
     auto raw = XPCBusConnection::open(&error);
     if (!raw ||
         !raw->registerObject(kRawPath,
@@ -211,6 +262,45 @@ Caller xpcCaller() {
         });
         return done->wait(60s) && *ok;
     };
+}
+
+// The archived sizes of the framework round trip's request (before the
+// client adaptor adds its stream ID) and response, set once a caller has
+// made its first round trip.
+std::atomic<qsizetype> frameworkRequestBytes{0};
+std::atomic<qsizetype> frameworkResponseBytes{0};
+
+// Each caller is a client process's adaptor of its own, as each D-Bus
+// caller has its own connection. Its first request sets up the connection
+// and the reporting stream; that happens once in a client's life, so it is
+// made here rather than counted among the round trips.
+Caller frameworkCaller() {
+    const QString serviceName = frameworkServiceName(Server::shared().name);
+    auto delegate = std::make_shared<IgnoreStreams>();
+    auto adaptor = AFXRegularInterprocessClientAdaptor::makeWithServiceName(
+        serviceName, kTierName, {BenchEnvironmentRequest::staticClass()}, delegate);
+    auto makeRequest = [serviceName] {
+        auto request = BenchEnvironmentRequest::make();
+        request->setRequestingTierName(kTierName);
+        request->setServiceID(AFXGlobalServiceID::makeWithServiceName(serviceName));
+        return request;
+    };
+    auto done = DispatchSemaphore::make();
+    // Written by the response handler before it signals `done`.
+    auto answer = std::make_shared<std::shared_ptr<BenchEnvironmentResponse>>();
+    Caller call = [makeRequest, delegate, adaptor, done, answer] {
+        adaptor->performRequest(makeRequest(), nullptr, [done, answer](const BRAnyValueOrError& outcome) {
+            *answer = outcome.hasValue() ? outcome.value()->toObject<BenchEnvironmentResponse>() : nullptr;
+            done->signal();
+        });
+        return done->wait(60s) && *answer && (*answer)->environment();
+    };
+    if (!call()) {
+        return [] { return false; };
+    }
+    frameworkRequestBytes = KeyedArchiver::archivedDataWithRootObject(Value(makeRequest()))->size();
+    frameworkResponseBytes = KeyedArchiver::archivedDataWithRootObject(Value(*answer))->size();
+    return call;
 }
 
 Caller dbusCaller() {
@@ -311,6 +401,11 @@ void runRoundTrips(benchmark::State& state, const CallerFactory& makeCaller) {
 void BM_XPCRoundTrip(benchmark::State& state) {
     runRoundTrips(state, xpcCaller);
 }
+void BM_FrameworkRoundTrip(benchmark::State& state) {
+    runRoundTrips(state, frameworkCaller);
+    state.counters["request_B"] = static_cast<double>(frameworkRequestBytes.load());
+    state.counters["response_B"] = static_cast<double>(frameworkResponseBytes.load());
+}
 void BM_DBusRoundTrip(benchmark::State& state) {
     runRoundTrips(state, dbusCaller);
 }
@@ -319,6 +414,7 @@ void BM_SocketRoundTrip(benchmark::State& state) {
 }
 
 BENCHMARK(BM_XPCRoundTrip)->Arg(1)->Arg(8)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FrameworkRoundTrip)->Arg(1)->Arg(8)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DBusRoundTrip)->Arg(1)->Arg(8)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SocketRoundTrip)->Arg(1)->Arg(8)->UseRealTime()->Unit(benchmark::kMillisecond);
 
@@ -339,6 +435,16 @@ int main(int argc, char** argv) {
             {"BM_XPCRoundTrip/8", "BM_DBusRoundTrip/8", ">= 0.5", BenchFigure::CounterRatio, "calls_per_s"},
             {"BM_XPCRoundTrip/1", "BM_SocketRoundTrip/1", "report", BenchFigure::CounterRatio, "p50_us"},
             {"BM_XPCRoundTrip/8", "BM_SocketRoundTrip/8", "report", BenchFigure::CounterRatio, "p50_us"},
+            {"BM_FrameworkRoundTrip/1", "BM_DBusRoundTrip/1", "<= 2", BenchFigure::CounterRatio, "p50_us"},
+            {"BM_FrameworkRoundTrip/1", "BM_DBusRoundTrip/1", "report", BenchFigure::CounterRatio, "p99_us"},
+            {"BM_FrameworkRoundTrip/8", "BM_DBusRoundTrip/8", "<= 2", BenchFigure::CounterRatio, "p50_us"},
+            {"BM_FrameworkRoundTrip/8", "BM_DBusRoundTrip/8", "report", BenchFigure::CounterRatio, "p99_us"},
+            {"BM_FrameworkRoundTrip/8", "BM_DBusRoundTrip/8", ">= 0.5", BenchFigure::CounterRatio,
+             "calls_per_s"},
+            {"BM_FrameworkRoundTrip/1", "BM_SocketRoundTrip/1", "report", BenchFigure::CounterRatio,
+             "p50_us"},
+            {"BM_FrameworkRoundTrip/8", "BM_SocketRoundTrip/8", "report", BenchFigure::CounterRatio,
+             "p50_us"},
         });
     if (Server* server = *Server::started()) {
         if (server->task && server->task->isRunning()) {
