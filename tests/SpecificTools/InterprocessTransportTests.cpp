@@ -8,6 +8,7 @@
 #include "SpecificTools/Interprocess/AFXRegularInterprocessClientAdaptor.h"
 #include "SpecificTools/Interprocess/AFXRegularServiceInterfaceProxy.h"
 #include "platform/Pipe.h"
+#include "platform/ProcessEnvironment.h"
 #include "platform/Task.h"
 #include "platform/Tools.h"
 #include "platform/XPCConnection.h"
@@ -27,6 +28,15 @@ using namespace std::chrono_literals;
 using testing_support::waitUntil;
 
 namespace {
+
+// This program's own service name, so that test programs running side by
+// side never claim the same one.
+[[maybe_unused]] const bool kServiceNameChosen = [] {
+    platform::ProcessEnvironment::setValue(
+        "KESTREL_IPC_TEST_SERVICE",
+        QStringLiteral("com.kestrel.tests.InterprocessTestService.p%1").arg(::getpid()).toUtf8());
+    return true;
+}();
 
 // One run of ipc_test_server, killed when the object goes away.
 class ServerProcess {
@@ -152,13 +162,13 @@ QList<const platform::Class*> clientRequestClasses() {
 std::shared_ptr<AFXRegularInterprocessClientAdaptor>
 makeAdaptor(const std::shared_ptr<RecordingDelegate>& delegate,
             AFXRegularInterprocessClientAdaptor::Delays delays = {},
-            const QString& serviceName = IPCTestServiceName) {
+            const QString& serviceName = IPCTestServiceName()) {
     return AFXRegularInterprocessClientAdaptor::makeWithServiceName(serviceName, QStringLiteral("IPCTests"),
                                                                     clientRequestClasses(), delegate, delays);
 }
 
 template <typename Request>
-std::shared_ptr<Request> makeRequest(const QString& serviceName = IPCTestServiceName) {
+std::shared_ptr<Request> makeRequest(const QString& serviceName = IPCTestServiceName()) {
     auto request = Request::make();
     request->setRequestingTierName(QStringLiteral("IPCTests"));
     request->setServiceID(AFXGlobalServiceID::makeWithServiceName(serviceName));
@@ -397,7 +407,7 @@ TEST(InterprocessTransport, ReportsReachEveryNamedOpenSession) {
 TEST(InterprocessTransport, ServerRefusesUnknownStreamsAndUnlistedRecords) {
     const auto server = startReadyServer();
     ASSERT_TRUE(server);
-    const auto connection = platform::XPCConnection::makeWithMachServiceName(IPCTestServiceName);
+    const auto connection = platform::XPCConnection::makeWithMachServiceName(IPCTestServiceName());
     connection->setRemoteObjectInterface(
         interprocessInterfaceWithRequestClasses(IPCTestServedRequestClasses()));
     connection->resume();

@@ -11,7 +11,14 @@
 
 #include <cstdint>
 
-inline const QString IPCTestServiceName = QStringLiteral("com.kestrel.tests.InterprocessTestService");
+// The test service's bus name. Test programs running side by side each
+// choose one of their own (KESTREL_IPC_TEST_SERVICE), which the servers they
+// start inherit.
+inline QString IPCTestServiceName() {
+    const QByteArray chosen = qgetenv("KESTREL_IPC_TEST_SERVICE");
+    return chosen.isEmpty() ? QStringLiteral("com.kestrel.tests.InterprocessTestService")
+                            : QString::fromUtf8(chosen);
+}
 
 class IPCTestProgressReport : public AFXInterprocessReport {
     AFX_DECLARE_RECORD(IPCTestProgressReport)

@@ -11,7 +11,7 @@ IPCTestService::make(const std::shared_ptr<AFXServiceID>& serviceID,
                      const std::shared_ptr<AFXRegularInterprocessServerAdaptor>& adaptor,
                      const std::shared_ptr<AFXServicesFactory>& servicesFactory) {
     std::shared_ptr<IPCTestService> service(new IPCTestService(
-        serviceID, adaptor, servicesFactory, IPCTestServiceName, AFXGlobalServiceID::staticClass()));
+        serviceID, adaptor, servicesFactory, IPCTestServiceName(), AFXGlobalServiceID::staticClass()));
     auto manifest = AFXEndpointsManifest::make();
     manifest->setName(QStringLiteral("Test"));
     manifest->setOriginURL(QUrl(QStringLiteral("https://manifest.test/endpoints.json")));

@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
     std::shared_ptr<AFXRegularInterprocessServerAdaptor> adaptor;
     for (;;) {
         adaptor = AFXRegularInterprocessServerAdaptor::makeWithServiceName(
-            IPCTestServiceName, IPCTestServedRequestClasses(), delegate);
+            IPCTestServiceName(), IPCTestServedRequestClasses(), delegate);
         const auto& error = adaptor->interprocessServer()->listeningError();
         if (!error) {
             break;
@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
     const auto factory =
         AFXServicesFactory::makeWithServicesClasses({}, QStringLiteral("IPCTestServer"), nullptr);
     delegate->service =
-        IPCTestService::make(AFXGlobalServiceID::makeWithServiceName(IPCTestServiceName), adaptor, factory);
+        IPCTestService::make(AFXGlobalServiceID::makeWithServiceName(IPCTestServiceName()), adaptor, factory);
     std::printf("ready\n");
     std::fflush(stdout);
     platform::MainRunLoop::runUntil([] { return false; });
