@@ -5,6 +5,7 @@
 #include "platform/Paths.h"
 #include "platform/Task.h"
 #include "platform/XPCListener.h"
+#include "testing/EnvironmentOverride.h"
 #include "testing/SessionBusProcess.h"
 #include "testing/TestSupport.h"
 
@@ -313,6 +314,36 @@ TEST(XPCTests, InvalidationEndsPendingCallsOnceAndIsFinal) {
     EXPECT_EQ(client.invalidations, 1);
     EXPECT_EQ(client.interruptions, 0);
     EXPECT_EQ(client.offQueue, 0);
+}
+
+TEST(XPCTests, CallsHeldUntilResumeEndWhenTheBusCannotBeReached) {
+    const auto connection = XPCConnection::makeWithMachServiceName(uniqueServiceName(u"unresumed"_s));
+    connection->setRemoteObjectInterface(XPCTestEcho::interface());
+    const auto ended = DispatchSemaphore::make();
+    std::atomic<int> invalid{0};
+    std::atomic<int> replies{0};
+    for (int i = 0; i < 3; ++i) {
+        connection
+            ->remoteObjectProxyWithErrorHandler([&](const Error& error) {
+                invalid += error.code() == XPCConnection::ConnectionInvalid ? 1 : 0;
+                ended->signal();
+            })
+            ->invoke(XPCTestEcho::Echo, {i}, [&](const QList<Value>&) {
+                ++replies;
+                ended->signal();
+            });
+    }
+    // The calls wait for `resume`, which finds no bus and invalidates the
+    // connection: held calls must still end, each in its error handler.
+    testing_support::EnvironmentOverride noBus{
+        {"DBUS_SESSION_BUS_ADDRESS",
+         QByteArray("unix:path=") + QFile::encodeName(testing_support::testRoot()) + "/no-bus"}};
+    connection->resume();
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(ended->wait(30s)) << "a held call never ended";
+    }
+    EXPECT_EQ(invalid, 3);
+    EXPECT_EQ(replies, 0);
 }
 
 TEST(XPCTests, ServiceNamesAreOwnedOnceAndUnknownNamesFailAtOnce) {
