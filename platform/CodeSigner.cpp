@@ -1,13 +1,13 @@
 #include "CodeSigner.h"
 
 #include "CodeResources.h"
+#include "FileManager.h"
 #include "OpenSSLPointers.h"
 #include "PropertyList.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <openssl/pem.h>
 
@@ -38,11 +38,6 @@ QString bundleIdentifier(const QString& bundlePath) {
         }
     }
     return QFileInfo(bundlePath).completeBaseName();
-}
-
-bool writeAtomically(const QString& path, const QByteArray& data) {
-    QSaveFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size() && file.commit();
 }
 
 // The signer's certificate, key and the rest of the chain, read from PEM.
@@ -109,8 +104,8 @@ OSStatus signOne(const QString& bundlePath, LoadedIdentity& identity, const QStr
         return internalError(QStringLiteral("the signature of %1 cannot be made").arg(bundlePath), errors);
     }
     if (!QDir().mkpath(CodeResources::signatureFolder(bundlePath)) ||
-        !writeAtomically(CodeResources::resourcesPath(bundlePath), list) ||
-        !writeAtomically(CodeResources::signaturePath(bundlePath), *signature)) {
+        !FileManager::writeDataAtomically(CodeResources::resourcesPath(bundlePath), list) ||
+        !FileManager::writeDataAtomically(CodeResources::signaturePath(bundlePath), *signature)) {
         return internalError(QStringLiteral("the signature of %1 cannot be written").arg(bundlePath), errors);
     }
     return errSecSuccess;

@@ -1,12 +1,12 @@
 #include "DesktopEntry.h"
 
 #include "Bundle.h"
+#include "FileManager.h"
 #include "Paths.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QStringList>
 
 #include <cerrno>
@@ -165,16 +165,7 @@ bool DesktopEntry::writeForBundle(const Bundle& bundle, Error* error) {
         }
         return false;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(textForBundle(bundle).toUtf8()) < 0 ||
-        !file.commit()) {
-        if (error) {
-            *error =
-                Error::posix(EIO, QStringLiteral("Could not write \"%1\": %2").arg(path, file.errorString()));
-        }
-        return false;
-    }
-    return true;
+    return FileManager::writeDataAtomically(path, textForBundle(bundle).toUtf8(), error);
 }
 
 } // namespace platform

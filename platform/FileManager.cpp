@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSaveFile>
 
 #include <cerrno>
 #include <filesystem>
@@ -97,6 +98,18 @@ bool FileManager::moveItem(const QString& source, const QString& destination, Er
         return false;
     }
     return removeItem(source, error);
+}
+
+bool FileManager::writeDataAtomically(const QString& path, const QByteArray& data, Error* error) {
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(data) == data.size() && file.commit()) {
+        return true;
+    }
+    if (error) {
+        *error =
+            Error::posix(EIO, QStringLiteral("Could not write \"%1\": %2").arg(path, file.errorString()));
+    }
+    return false;
 }
 
 bool FileManager::removeItem(const QString& path, Error* error) {

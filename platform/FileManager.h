@@ -2,6 +2,7 @@
 
 #include "Error.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -24,6 +25,9 @@ public:
     // another file system. The destination must not exist yet.
     static bool moveItem(const QString& source, const QString& destination, Error* error = nullptr);
     static bool removeItem(const QString& path, Error* error = nullptr);
+    // Writes the file whole or not at all: through a temporary file beside
+    // it, synced and renamed into place. The folder must exist.
+    static bool writeDataAtomically(const QString& path, const QByteArray& data, Error* error = nullptr);
     // The paths of a folder's own items, hidden ones included, sorted by
     // name; nullopt when the folder cannot be listed.
     static std::optional<QStringList> contentsOfDirectory(const QString& path, Error* error = nullptr);

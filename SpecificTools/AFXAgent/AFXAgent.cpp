@@ -15,7 +15,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 const QStringList AFXAgent::ServerInstanceArguments{QStringLiteral("-xpcServer")};
 const QString AFXAgent::LoadedLabel = QStringLiteral("com.kestrel.DesktopClient.KestrelAgent");
@@ -222,10 +221,8 @@ bool AFXAgent::repairConfigWithError(AFXOptionalError* error) {
                                                 &writeError)) {
         return fail(writeError);
     }
-    QSaveFile file(destinationPath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(*data) != data->size() || !file.commit()) {
-        return fail(platform::Error(platform::NSCocoaErrorDomain, 512 /* write failed */,
-                                    {{platform::NSLocalizedDescriptionKey, file.errorString()}}));
+    if (!platform::FileManager::writeDataAtomically(destinationPath, *data, &writeError)) {
+        return fail(writeError);
     }
     assign(error, std::nullopt);
     return true;

@@ -8,11 +8,11 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 #include <chrono>
 #include <thread>
 
+#include <platform/FileManager.h>
 #include <platform/Paths.h>
 #include <platform/PropertyList.h>
 #include <platform/Value.h>
@@ -71,9 +71,9 @@ QString desktopEscaped(QString value) {
 
 bool writeFileAtomically(const QString& path, const QByteArray& data, QString* problem) {
     QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
-        *problem = QStringLiteral("%1: %2").arg(path, file.errorString());
+    platform::Error error(QString(), 0);
+    if (!platform::FileManager::writeDataAtomically(path, data, &error)) {
+        *problem = error.localizedDescription();
         return false;
     }
     return true;
