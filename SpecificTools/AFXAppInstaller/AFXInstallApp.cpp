@@ -4,31 +4,18 @@
 #include "AFXUnpack.h"
 #include "SpecificTools/Errors/AFXErrors.h"
 #include "platform/FileManager.h"
-#include "platform/Paths.h"
 #include "platform/SecurityStatus.h"
 
-#include <QDir>
 #include <QFileInfo>
 
 namespace {
 
-// The unarchiver's staging folder holding the app: the temporary
-// directory's child on the way to it, or nothing.
-QString stagingFolderOf(const QString& unpackedPath) {
-    const QString temporary = platform::Paths::temporaryDirectory();
-    const QString relative = QDir(temporary).relativeFilePath(unpackedPath);
-    if (relative.isEmpty() || relative == QLatin1String(".") || relative.startsWith(QLatin1String(".."))) {
-        return {};
-    }
-    return temporary + QLatin1Char('/') + relative.section(QLatin1Char('/'), 0, 0);
-}
-
 // Whatever the outcome, what was unpacked and not placed goes.
 struct StagingRemoval {
-    QString folder;
+    std::optional<QUrl> folder;
     ~StagingRemoval() {
-        if (!folder.isEmpty()) {
-            platform::FileManager::removeItem(folder);
+        if (folder) {
+            platform::FileManager::removeItem(folder->toLocalFile());
         }
     }
 };
@@ -40,15 +27,16 @@ std::optional<QUrl> AFXInstallApp(const QUrl& archiveURL, const QUrl& destinatio
                                   bool addToLaunchpadGroup, const std::function<void(double)>& progress,
                                   platform::Error* error) {
     platform::Error stepError(QString(), 0);
+    StagingRemoval staging;
     const std::optional<QUrl> unpacked = AFXUnpack(
-        archiveURL, [&](double unpackProgress) { progress(unpackProgress * 0.8); }, &stepError);
+        archiveURL, [&](double unpackProgress) { progress(unpackProgress * 0.8); }, &stepError,
+        &staging.folder);
     if (!unpacked) {
         if (error) {
             *error = stepError;
         }
         return std::nullopt;
     }
-    const StagingRemoval staging{stagingFolderOf(unpacked->toLocalFile())};
     // A link named like an app would pass the check of its target and then
     // be placed as a link, whose target can change after the check.
     const bool isLink = QFileInfo(unpacked->toLocalFile()).isSymLink();

@@ -32,7 +32,7 @@ std::optional<QUrl> firstAppBundle(const QString& folder) {
 } // namespace
 
 std::optional<QUrl> AFXUnpack(const QUrl& archiveURL, const std::function<void(double)>& progress,
-                              platform::Error* error) {
+                              platform::Error* error, std::optional<QUrl>* stagingFolderURL) {
     std::optional<QUrl> appURL;
     BRUnarchiver::unpackArchiveAtURL(
         archiveURL, std::nullopt, false, progress,
@@ -43,6 +43,9 @@ std::optional<QUrl> AFXUnpack(const QUrl& archiveURL, const std::function<void(d
             }
             if (folderURL) {
                 appURL = firstAppBundle(folderURL->toLocalFile());
+                if (stagingFolderURL) {
+                    *stagingFolderURL = folderURL;
+                }
             }
         });
     if (!appURL && error) {

@@ -11,5 +11,8 @@
 // and answers the first app bundle in it: a top-level bundle before anything
 // nested. The progress block receives the running total, up to 1.0. On
 // failure the error is afx_didFailToUnpackApp; the cause is logged.
+// `stagingFolderURL`, when given, receives the staging folder whenever one
+// was made, so that the caller can remove what it does not keep.
 std::optional<QUrl> AFXUnpack(const QUrl& archiveURL, const std::function<void(double)>& progress,
-                              platform::Error* error = nullptr);
+                              platform::Error* error = nullptr,
+                              std::optional<QUrl>* stagingFolderURL = nullptr);
