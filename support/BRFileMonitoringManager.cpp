@@ -33,28 +33,26 @@ BRFileReferenceURL BRFileMonitoringManager::parentOf(const BRFileReferenceURL& u
 
 void BRFileMonitoringManager::addObserver(std::shared_ptr<BRFileObserver> observer, const QUrl& url,
                                           bool isRecursive) {
-    BRParameterAssertText(observer, "observer");
-    BRParameterAssertText(!url.isEmpty(), "url");
-    internalQueue_->async([weakSelf = weak_from_this(), observer = std::move(observer), url, isRecursive] {
-        auto self = weakSelf.lock();
-        const BRFileReferenceURL reference = platform::FileReferenceURL::makeWithFilePathURL(url);
-        if (self && reference) {
-            self->addObserverLocked(observer, reference, reference, isRecursive);
-        }
-    });
+    onItemAtURL(std::move(observer), url, isRecursive, &BRFileMonitoringManager::addObserverLocked);
 }
 
 void BRFileMonitoringManager::removeObserver(std::shared_ptr<BRFileObserver> observer, const QUrl& url,
                                              bool isRecursive) {
+    onItemAtURL(std::move(observer), url, isRecursive, &BRFileMonitoringManager::removeObserverLocked);
+}
+
+void BRFileMonitoringManager::onItemAtURL(std::shared_ptr<BRFileObserver> observer, const QUrl& url,
+                                          bool isRecursive, ObserverChange change) {
     BRParameterAssertText(observer, "observer");
     BRParameterAssertText(!url.isEmpty(), "url");
-    internalQueue_->async([weakSelf = weak_from_this(), observer = std::move(observer), url, isRecursive] {
-        auto self = weakSelf.lock();
-        const BRFileReferenceURL reference = platform::FileReferenceURL::makeWithFilePathURL(url);
-        if (self && reference) {
-            self->removeObserverLocked(observer, reference, reference, isRecursive);
-        }
-    });
+    internalQueue_->async(
+        [weakSelf = weak_from_this(), observer = std::move(observer), url, isRecursive, change] {
+            auto self = weakSelf.lock();
+            const BRFileReferenceURL reference = platform::FileReferenceURL::makeWithFilePathURL(url);
+            if (self && reference) {
+                ((*self).*change)(observer, reference, reference, isRecursive);
+            }
+        });
 }
 
 std::shared_ptr<BRBlockBasedFileObserver>

@@ -68,6 +68,12 @@ private:
 
     BRFileMonitoringManager();
     static Key keyOf(const BRFileReferenceURL& url);
+    using ObserverChange = void (BRFileMonitoringManager::*)(const std::shared_ptr<BRFileObserver>&,
+                                                             const BRFileReferenceURL&,
+                                                             const BRFileReferenceURL&, bool);
+    // Finds the item at `url` and applies the change on the internal queue.
+    void onItemAtURL(std::shared_ptr<BRFileObserver> observer, const QUrl& url, bool isRecursive,
+                     ObserverChange change);
     void addObserverLocked(const std::shared_ptr<BRFileObserver>& observer,
                            const BRFileReferenceURL& monitoredURL, const BRFileReferenceURL& observedURL,
                            bool isRecursive);
