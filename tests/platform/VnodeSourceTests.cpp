@@ -59,20 +59,43 @@ private:
     QString path_;
 };
 
-std::shared_ptr<DispatchSource> watch(const QString& path, Recorder& recorder,
-                                      unsigned long mask = VnodeAllFlags) {
-    auto queue = DispatchQueue::make(QStringLiteral("vnode-test"));
-    auto source = DispatchSource::makeVnode(path, mask, queue);
-    if (source) {
-        std::weak_ptr<DispatchSource> weak = source;
-        source->setEventHandler([weak, &recorder] {
-            if (auto strong = weak.lock()) {
-                recorder.record(strong->data(), strong->path());
-            }
-        });
-        source->resume();
+// A source recording into a recorder. Its handler may still be running when
+// the test lets go of the source, so the watch cancels the source and waits
+// for its queue before the recorder (declared earlier) goes away.
+class Watch {
+public:
+    Watch(const QString& path, Recorder& recorder, unsigned long mask)
+        : queue_(DispatchQueue::make(QStringLiteral("vnode-test"))),
+          source_(DispatchSource::makeVnode(path, mask, queue_)) {
+        if (source_) {
+            std::weak_ptr<DispatchSource> weak = source_;
+            source_->setEventHandler([weak, &recorder] {
+                if (auto strong = weak.lock()) {
+                    recorder.record(strong->data(), strong->path());
+                }
+            });
+            source_->resume();
+        }
     }
-    return source;
+    ~Watch() {
+        if (source_) {
+            source_->cancel();
+            queue_->sync([] {});
+        }
+    }
+    Watch(const Watch&) = delete;
+    Watch& operator=(const Watch&) = delete;
+
+    explicit operator bool() const { return source_ != nullptr; }
+
+private:
+    std::shared_ptr<DispatchQueue> queue_;
+    std::shared_ptr<DispatchSource> source_;
+};
+
+std::unique_ptr<Watch> watch(const QString& path, Recorder& recorder, unsigned long mask = VnodeAllFlags) {
+    auto made = std::make_unique<Watch>(path, recorder, mask);
+    return *made ? std::move(made) : nullptr;
 }
 
 void append(const QString& path, const QByteArray& bytes) {
