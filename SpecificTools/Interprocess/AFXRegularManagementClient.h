@@ -2,6 +2,7 @@
 
 #include "AFXBaseService.h"
 #include "AFXRegularInterprocessClientAdaptor.h"
+#include "SpecificTools/Services/AFXServiceClass.h"
 
 #include <QList>
 
@@ -18,6 +19,20 @@ public:
     makeInterprocessAdaptorForServicesFactory(const std::shared_ptr<AFXServicesFactory>& servicesFactory,
                                               const QString& interprocessServiceName,
                                               const QList<const platform::Class*>& requestClasses);
+
+    // The class operations of a concrete client class, made with
+    // `Client::makeWithServiceID(serviceID, servicesFactory, interprocessAdaptor)`.
+    template <typename Client>
+    static AFXServiceClass makeServiceClass(const QString& name, const QString& interprocessServiceName,
+                                            const QList<const platform::Class*>& requestClasses) {
+        return makeServiceClass(name, interprocessServiceName, requestClasses,
+                                [](const std::shared_ptr<AFXServiceID>& serviceID,
+                                   const std::shared_ptr<AFXServicesFactory>& servicesFactory,
+                                   const std::shared_ptr<AFXRegularInterprocessClientAdaptor>& adaptor)
+                                    -> std::shared_ptr<AFXBaseService> {
+                                    return Client::makeWithServiceID(serviceID, servicesFactory, adaptor);
+                                });
+    }
 
     const std::shared_ptr<AFXRegularInterprocessClientAdaptor>& interprocessAdaptor() const {
         return interprocessAdaptor_;
@@ -42,5 +57,12 @@ protected:
         const std::shared_ptr<AFXRegularInterprocessClientAdaptor>& interprocessAdaptor);
 
 private:
+    using MakeClient = std::function<std::shared_ptr<AFXBaseService>(
+        const std::shared_ptr<AFXServiceID>&, const std::shared_ptr<AFXServicesFactory>&,
+        const std::shared_ptr<AFXRegularInterprocessClientAdaptor>&)>;
+    static AFXServiceClass makeServiceClass(const QString& name, const QString& interprocessServiceName,
+                                            const QList<const platform::Class*>& requestClasses,
+                                            MakeClient makeClient);
+
     const std::shared_ptr<AFXRegularInterprocessClientAdaptor> interprocessAdaptor_;
 };

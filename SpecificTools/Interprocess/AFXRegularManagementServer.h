@@ -2,6 +2,7 @@
 
 #include "AFXBaseService.h"
 #include "AFXRegularInterprocessServerAdaptor.h"
+#include "SpecificTools/Services/AFXServiceClass.h"
 
 #include <QList>
 
@@ -17,6 +18,22 @@ public:
     makeInterprocessAdaptorForServicesFactory(const std::shared_ptr<AFXServicesFactory>& servicesFactory,
                                               const QString& interprocessServiceName,
                                               const QList<const platform::Class*>& requestClasses);
+
+    // The class operations of a concrete server class, made with
+    // `Server::makeWithServiceID(serviceID, interprocessAdaptor, servicesFactory, networkService)`.
+    template <typename Server>
+    static AFXServiceClass makeServiceClass(const QString& name, const QString& interprocessServiceName,
+                                            const QList<const platform::Class*>& requestClasses) {
+        return makeServiceClass(name, interprocessServiceName, requestClasses,
+                                [](const std::shared_ptr<AFXServiceID>& serviceID,
+                                   const std::shared_ptr<AFXRegularInterprocessServerAdaptor>& adaptor,
+                                   const std::shared_ptr<AFXServicesFactory>& servicesFactory,
+                                   const std::shared_ptr<AFXNetworkService>& networkService)
+                                    -> std::shared_ptr<AFXBaseService> {
+                                    return Server::makeWithServiceID(serviceID, adaptor, servicesFactory,
+                                                                     networkService);
+                                });
+    }
 
     const std::shared_ptr<AFXRegularInterprocessServerAdaptor>& interprocessAdaptor() const {
         return interprocessAdaptor_;
@@ -34,5 +51,12 @@ protected:
         const platform::Class* serviceIDClass);
 
 private:
+    using MakeServer = std::function<std::shared_ptr<AFXBaseService>(
+        const std::shared_ptr<AFXServiceID>&, const std::shared_ptr<AFXRegularInterprocessServerAdaptor>&,
+        const std::shared_ptr<AFXServicesFactory>&, const std::shared_ptr<AFXNetworkService>&)>;
+    static AFXServiceClass makeServiceClass(const QString& name, const QString& interprocessServiceName,
+                                            const QList<const platform::Class*>& requestClasses,
+                                            MakeServer makeServer);
+
     const std::shared_ptr<AFXRegularInterprocessServerAdaptor> interprocessAdaptor_;
 };

@@ -40,6 +40,13 @@ void AFXServicesFactory::fetchAppsManagementServiceForEnvironmentID(
     answerMissingService(std::move(callback), kAppsManagementServiceName);
 }
 
+void AFXServicesFactory::fetchInterpocessAdaptorForServiceNamed(const QString& serviceName,
+                                                                AFXInterprocessAdaptorCallback callback) {
+    callback(BRValueOrError<std::shared_ptr<AFXInterprocessAdaptor>>::makeWithError(
+        afx_makeErrorOfMissingServiceNamed(QStringLiteral("interprocess adaptor for %1").arg(serviceName),
+                                           QStringLiteral("sending interprocess messages"))));
+}
+
 void AFXServicesFactory::fetchCurrentEnvironmentUpdated(bool updated, AFXEnvironmentCallback callback) {
     fetchSystemManagementServiceWithCallback([updated, callback = std::move(callback)](const auto& result) {
         result.onValue([&](const std::shared_ptr<AFXSystemManagementService>& service) {

@@ -11,6 +11,10 @@
 #include <memory>
 
 class AFXEnvironmentID;
+class AFXInterprocessAdaptor;
+
+using AFXInterprocessAdaptorCallback =
+    std::function<void(const BRValueOrError<std::shared_ptr<AFXInterprocessAdaptor>>&)>;
 
 // The one owner of a process's management services: hands out the live
 // service for a service identity, making it on first request.
@@ -37,6 +41,10 @@ public:
     virtual void
     fetchAppsManagementServiceForEnvironmentID(const std::shared_ptr<AFXEnvironmentID>& environmentID,
                                                AFXAppsManagementServiceCallback callback);
+
+    // The adaptor of the service name in this process, or the missing-service error.
+    void fetchInterpocessAdaptorForServiceNamed(const QString& serviceName,
+                                                AFXInterprocessAdaptorCallback callback);
 
     // Shortcuts through the system management service.
     void fetchCurrentEnvironmentUpdated(bool updated, AFXEnvironmentCallback callback);
