@@ -27,9 +27,11 @@
 // queue) and only read on the queue afterwards. Everything else that
 // changes — whether the connection runs, its pending calls, the messages
 // held until `resume`, the bus connection — lives on the connection's
-// serial queue. The one exception is `invalidating`, an atomic set at once
-// by `invalidate` from any thread, so that nothing queued before the
-// invalidation's own work item is delivered after the call.
+// serial queue. The exceptions: `invalidating`, an atomic set at once by
+// `invalidate` from any thread, so that nothing queued before the
+// invalidation's own work item is delivered after the call; and the pending
+// calls, under `callsMutex`, so that once the connection runs a call leaves
+// from its caller's thread without waiting for a turn of the queue.
 //
 // Replies and events come from QtDBus's thread (XPCBusConnection) and hop
 // onto the queue holding the connection weakly; a connection dropped with
@@ -212,8 +214,15 @@ struct XPCConnection::Private {
     bool invalidated = false;
     // Accepted connections share their listener's; clients open their own at `resume`.
     std::shared_ptr<XPCBusConnection> bus;
+
+    // Under `callsMutex`. Calls leave directly while `sendsDirectly` (the
+    // connection runs and is not invalidated) and no call waits on the
+    // queue, which keeps the calls of one thread in order.
+    std::mutex callsMutex;
     std::map<std::uint64_t, PendingCall> pendingCalls;
     std::uint64_t nextCall = 1;
+    bool sendsDirectly = false;
+    int queuedCalls = 0;
     // Clients: the unique name of the peer that answered last.
     QString peer;
     // Work that waits for `resume`: calls to send, messages to handle.
@@ -232,6 +241,7 @@ XPCConnection::~XPCConnection() {
     if (d_->kind != Kind::Accepted && d_->bus) {
         d_->bus->close();
     }
+    std::lock_guard lock(d_->callsMutex);
     if (d_->pendingCalls.empty()) {
         return;
     }
@@ -340,6 +350,10 @@ void XPCConnection::start() {
     for (auto& work : std::exchange(d_->held, {})) {
         work();
     }
+    if (d_->kind != Kind::Accepted) {
+        std::lock_guard lock(d_->callsMutex);
+        d_->sendsDirectly = true;
+    }
 }
 
 void XPCConnection::invalidate() {
@@ -358,6 +372,10 @@ void XPCConnection::finishInvalidation() {
     }
     d_->invalidating = true;
     d_->invalidated = true;
+    {
+        std::lock_guard lock(d_->callsMutex);
+        d_->sendsDirectly = false;
+    }
     // Held work sees the invalidation: calls end in their error handlers,
     // messages are answered with the error.
     for (auto& work : std::exchange(d_->held, {})) {
@@ -366,7 +384,12 @@ void XPCConnection::finishInvalidation() {
     if (d_->bus && d_->kind != Kind::Accepted) {
         d_->bus->close();
     }
-    for (const auto& [id, call] : std::exchange(d_->pendingCalls, {})) {
+    std::map<std::uint64_t, Private::PendingCall> pendingCalls;
+    {
+        std::lock_guard lock(d_->callsMutex);
+        pendingCalls = std::exchange(d_->pendingCalls, {});
+    }
+    for (const auto& [id, call] : pendingCalls) {
         call.errorHandler(makeError(ConnectionInvalid, QStringLiteral("The connection was invalidated")));
     }
     if (auto handler = std::exchange(d_->invalidationHandler, nullptr)) {
@@ -413,8 +436,20 @@ void XPCConnection::send(const QString& selector, const QList<Value>& arguments,
     // Lets the bus start the service on demand.
     message.setAutoStartService(true);
     message << selector << QVariant::fromValue(*archives);
+    {
+        std::lock_guard lock(d_->callsMutex);
+        if (d_->sendsDirectly && d_->queuedCalls == 0) {
+            startCall(selector, message, std::move(reply), std::move(errorHandler));
+            return;
+        }
+        ++d_->queuedCalls;
+    }
     d_->queue->async([self = shared_from_this(), selector, message, reply = std::move(reply),
                       errorHandler = std::move(errorHandler)]() mutable {
+        {
+            std::lock_guard lock(self->d_->callsMutex);
+            --self->d_->queuedCalls;
+        }
         self->dispatch(selector, message, std::move(reply), std::move(errorHandler));
     });
 }
@@ -434,6 +469,15 @@ void XPCConnection::dispatch(const QString& selector, const QDBusMessage& messag
         });
         return;
     }
+    std::lock_guard lock(d_->callsMutex);
+    startCall(selector, message, std::move(reply), std::move(errorHandler));
+}
+
+void XPCConnection::startCall(const QString& selector, const QDBusMessage& message,
+                         std::function<void(const QList<Value>&)> reply,
+                         std::function<void(const Error&)> errorHandler) {
+    // Sent under the lock, so that an invalidation either finds the call
+    // pending or stops it from leaving.
     const std::uint64_t id = d_->nextCall++;
     d_->pendingCalls.emplace(id, Private::PendingCall{selector, std::move(reply), std::move(errorHandler)});
     std::weak_ptr<XPCConnection> weak = weak_from_this();
@@ -452,12 +496,17 @@ void XPCConnection::complete(std::uint64_t call, const QDBusMessage& reply) {
         // The invalidation's own work ends every pending call.
         return;
     }
-    auto it = d_->pendingCalls.find(call);
-    if (it == d_->pendingCalls.end()) {
-        return;
+    std::optional<Private::PendingCall> found;
+    {
+        std::lock_guard lock(d_->callsMutex);
+        auto it = d_->pendingCalls.find(call);
+        if (it == d_->pendingCalls.end()) {
+            return;
+        }
+        found = std::move(it->second);
+        d_->pendingCalls.erase(it);
     }
-    Private::PendingCall pending = std::move(it->second);
-    d_->pendingCalls.erase(it);
+    Private::PendingCall pending = std::move(*found);
     if (reply.type() != QDBusMessage::ReplyMessage) {
         auto [error, unreachable] = errorOfReply(reply);
         pending.errorHandler(error);

@@ -128,6 +128,10 @@ private:
     void dispatch(const QString& selector, const QDBusMessage& message,
                   std::function<void(const QList<Value>&)> reply,
                   std::function<void(const Error&)> errorHandler);
+    // Records the call as pending and hands it to the bus; under the calls' lock.
+    void startCall(const QString& selector, const QDBusMessage& message,
+                   std::function<void(const QList<Value>&)> reply,
+                   std::function<void(const Error&)> errorHandler);
     void complete(std::uint64_t call, const QDBusMessage& reply);
     void ownerChanged(const QString& oldOwner, const QString& newOwner);
     void handle(const QDBusMessage& message);

@@ -51,8 +51,8 @@ std::shared_ptr<AFXRegularInterprocessClientAdaptor> AFXRegularInterprocessClien
 
 AFXRegularInterprocessClientAdaptor::~AFXRegularInterprocessClientAdaptor() {
     xpcListener_->invalidate();
-    if (xpcConnection_) {
-        xpcConnection_->invalidate();
+    if (current_.connection) {
+        current_.connection->invalidate();
     }
 }
 
@@ -158,11 +158,15 @@ void AFXRegularInterprocessClientAdaptor::removeReportSessionID(const QUuid& rep
 }
 
 void AFXRegularInterprocessClientAdaptor::fetchXPCConnectionWithCallback(ConnectionCallback callback) {
+    if (auto current = currentConnection(); current.connection && current.streamID) {
+        callback(current.connection, current.streamID, std::nullopt);
+        return;
+    }
     std::weak_ptr<AFXRegularInterprocessClientAdaptor> weakSelf = weak_from_this();
     internalQueue_->async([self = shared_from_this(), weakSelf, callback = std::move(callback)] {
         BRAssertOnQueue(self->internalQueue_);
-        if (self->xpcConnection_ && self->streamID_) {
-            callback(self->xpcConnection_, self->streamID_, std::nullopt);
+        if (self->current_.connection && self->current_.streamID) {
+            callback(self->current_.connection, self->current_.streamID, std::nullopt);
             return;
         }
         self->interprocessClient_->fetchXPCConnectionWithCallback(
@@ -178,10 +182,22 @@ void AFXRegularInterprocessClientAdaptor::fetchXPCConnectionWithCallback(Connect
                 }
                 // The set-up has stored the connection and its stream; a
                 // loss since then leaves neither.
-                self->internalQueue_->async(
-                    [self, callback] { callback(self->xpcConnection_, self->streamID_, std::nullopt); });
+                const auto current = self->currentConnection();
+                callback(current.connection, current.streamID, std::nullopt);
             });
     });
+}
+
+AFXRegularInterprocessClientAdaptor::CurrentConnection
+AFXRegularInterprocessClientAdaptor::currentConnection() const {
+    std::lock_guard lock(currentConnectionMutex_);
+    return current_;
+}
+
+void AFXRegularInterprocessClientAdaptor::dispatchedSetCurrentConnection(CurrentConnection current) {
+    BRAssertOnQueue(internalQueue_);
+    std::lock_guard lock(currentConnectionMutex_);
+    current_ = std::move(current);
 }
 
 void AFXRegularInterprocessClientAdaptor::makeXPCConnectionWithCallback(AFXXPCConnectionCallback callback) {
@@ -242,8 +258,7 @@ void AFXRegularInterprocessClientAdaptor::interprocessClientSetupXPCConnection(
                 }
                 *finished = true;
                 if (const auto self = weakSelf.lock()) {
-                    self->streamID_ = *reply.value();
-                    self->xpcConnection_ = connection;
+                    self->dispatchedSetCurrentConnection({connection, *reply.value()});
                 }
                 callback(AFXXPCConnectionOrError::makeWithValue(connection));
             });
@@ -253,12 +268,12 @@ void AFXRegularInterprocessClientAdaptor::interprocessClientSetupXPCConnection(
 void AFXRegularInterprocessClientAdaptor::interprocessClientDidEstablishConnection(
     AFXInterprocessClient&, const std::shared_ptr<platform::XPCConnection>& connection) {
     internalQueue_->async([self = shared_from_this(), connection] {
-        if (connection != self->xpcConnection_) {
+        if (connection != self->current_.connection) {
             return;
         }
-        BRParameterAssertText(self->streamID_, "self.streamID");
+        BRParameterAssertText(self->current_.streamID, "self.streamID");
         if (const auto delegate = self->delegate()) {
-            delegate->didEstablishConnectionOfRegularInterprocessClientAdaptor(*self, *self->streamID_);
+            delegate->didEstablishConnectionOfRegularInterprocessClientAdaptor(*self, *self->current_.streamID);
         }
     });
 }
@@ -272,12 +287,11 @@ void AFXRegularInterprocessClientAdaptor::interprocessClientDidLooseConnection(
 void AFXRegularInterprocessClientAdaptor::dispatchedConnectionWasLost(
     const std::shared_ptr<platform::XPCConnection>& connection) {
     BRAssertOnQueue(internalQueue_);
-    if (!connection || connection != xpcConnection_) {
+    if (!connection || connection != current_.connection) {
         return;
     }
-    const QUuid streamID = streamID_.value_or(QUuid());
-    xpcConnection_.reset();
-    streamID_.reset();
+    const QUuid streamID = current_.streamID.value_or(QUuid());
+    dispatchedSetCurrentConnection({});
     // An interrupted connection would carry later messages to a new server
     // process under a stream that process never made.
     connection->invalidate();

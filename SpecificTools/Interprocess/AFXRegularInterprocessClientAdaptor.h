@@ -16,6 +16,7 @@
 
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 // The client end of one service: sends requests to the service's mach name
@@ -117,6 +118,12 @@ private:
                      AFXInterprocessResponseHandler responseHandler);
     // Forgets the connection if it is the current one and tells the delegate.
     void dispatchedConnectionWasLost(const std::shared_ptr<platform::XPCConnection>& connection);
+    struct CurrentConnection {
+        std::shared_ptr<platform::XPCConnection> connection;
+        std::optional<QUuid> streamID;
+    };
+    CurrentConnection currentConnection() const;
+    void dispatchedSetCurrentConnection(CurrentConnection current);
 
     QString serviceName_;
     QList<const platform::Class*> requestClasses_;
@@ -129,6 +136,9 @@ private:
 
     // On the internal queue.
     QHash<QUuid, AFXInterprocessReportHandler> reportHandlersBySessionID_;
-    std::shared_ptr<platform::XPCConnection> xpcConnection_;
-    std::optional<QUuid> streamID_;
+    // Changed only on the internal queue, under the mutex, so that a request
+    // can pick up an established connection on its caller's thread instead
+    // of waiting for a turn of the internal queue.
+    mutable std::mutex currentConnectionMutex_;
+    CurrentConnection current_;
 };
