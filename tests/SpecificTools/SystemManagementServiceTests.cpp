@@ -592,9 +592,9 @@ TEST_F(SystemManagementService, AServerBaseOffersNothingAndSaysSo) {
     serverDelegate_->server =
         AFXSystemManagementServer::makeWithServiceID(globalServiceID(), serverAdaptor_, factory_, nullptr);
     const auto missing = u"error %1 %2"_s.arg(AFXDefaultErrorDomain).arg(AFXErrorCodeMissingService);
-    Outcome environment, update, tearDown, termination, permission, poke;
+    Outcome currentEnvironment, update, tearDown, termination, permission, poke;
     client_->fetchCurrentEnvironmentUpdated(
-        false, environment.value<std::shared_ptr<AFXEnvironment>>(showEnvironment));
+        false, currentEnvironment.value<std::shared_ptr<AFXEnvironment>>(showEnvironment));
     client_->checkForUpdatesInitiatedByUser(false, update.error());
     client_->tearDownServiceWithCallback(tearDown.boolean());
     client_->prepareWholeSystemForTerminationWithCallback(termination.boolean());

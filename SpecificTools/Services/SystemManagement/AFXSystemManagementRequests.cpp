@@ -1,6 +1,7 @@
 #include "AFXSystemManagementRequests.h"
 
 #include "SpecificTools/Errors/AFXErrors.h"
+#include "SpecificTools/Interprocess/AFXBaseService.h"
 #include "platform/ValueClasses.h"
 
 using platform::ValueClasses::number;
