@@ -250,18 +250,18 @@ private:
 };
 
 // A request of no service's catalogue.
-class StrayRequest final : public AFXSystemManagementRequest {
+class StrayRequest final : public AFXInterprocessRequest {
     AFX_DECLARE_RECORD(StrayRequest)
 
 public:
     const platform::Class* responseClass() const override { return AFXPokeResponse::staticClass(); }
 };
-AFX_DEFINE_RECORD(StrayRequest, AFXSystemManagementRequest)
+AFX_DEFINE_RECORD(StrayRequest, AFXInterprocessRequest)
 
 // Plays the services factory on the serving side: every request goes to one server.
 class ServerDelegate final : public AFXRegularInterprocessServerAdaptorDelegate {
 public:
-    std::shared_ptr<AFXSystemManagementServer> server;
+    std::shared_ptr<AFXBaseService> server;
 
     void regularInterprocessServerAdaptorPerformRequest(
         AFXRegularInterprocessServerAdaptor&, const std::shared_ptr<AFXInterprocessRequest>& request,
@@ -637,6 +637,35 @@ TEST_F(SystemManagementService, AResponseWithoutItsValueIsAnErrorNotNothing) {
     client_->fetchCurrentCustomerUpdated(true, false, nullptr, 1,
                                          outcome.value<std::shared_ptr<AFXCustomer>>(showCustomer));
     EXPECT_EQ(outcome.wait(), u"error %1 %2"_s.arg(AFXDefaultErrorDomain).arg(AFXErrorCodeMissingObject));
+}
+
+TEST_F(SystemManagementService, RequestsWithoutTheObjectsTheyNeedOrForAnotherServiceAreAnswered) {
+    const auto missingObject = u"error %1 %2"_s.arg(AFXDefaultErrorDomain).arg(AFXErrorCodeMissingObject);
+    Outcome environment, signOut, token;
+    client_->fetchEnvironmentWithID(nullptr, false,
+                                    environment.value<std::shared_ptr<AFXEnvironment>>(showEnvironment));
+    client_->signOutCustomerWithID(nullptr, false, signOut.error());
+    client_->fetchCustomerCabinetAccessToken(nullptr, 1,
+                                             token.value<QString>([](const QString& t) { return t; }));
+    EXPECT_EQ(environment.wait(), missingObject);
+    EXPECT_EQ(signOut.wait(), missingObject);
+    EXPECT_EQ(token.wait(), missingObject);
+    EXPECT_TRUE(server_->seen.lines().isEmpty());
+
+    // A service of another kind under the same name: the request is not its to perform.
+    class OtherService final : public AFXRegularManagementServer {
+    public:
+        OtherService(const std::shared_ptr<AFXRegularInterprocessServerAdaptor>& adaptor,
+                     const std::shared_ptr<AFXServicesFactory>& factory)
+            : AFXRegularManagementServer(globalServiceID(), adaptor, factory,
+                                         AFXSystemManagementServiceName(),
+                                         AFXGlobalServiceID::staticClass()) {}
+    };
+    serverDelegate_->server = std::make_shared<OtherService>(serverAdaptor_, factory_);
+    Outcome other;
+    client_->fetchCurrentEnvironmentUpdated(false,
+                                            other.value<std::shared_ptr<AFXEnvironment>>(showEnvironment));
+    EXPECT_EQ(other.wait(), u"error %1 %2"_s.arg(AFXDefaultErrorDomain).arg(AFXErrorCodeMissingService));
 }
 
 TEST_F(SystemManagementService, ActivitiesAreStartedOnceStoppedAlwaysAndStartedAgainOnANewConnection) {

@@ -120,8 +120,27 @@ QList<const platform::Class*> AFXSystemManagementRequestClasses() {
     };
 }
 
-AFXSystemManagementService& AFXSystemManagementRequest::systemManagementService(AFXBaseService& service) {
-    return dynamic_cast<AFXSystemManagementService&>(service);
+void AFXSystemManagementRequest::performOnService(AFXBaseService& service,
+                                                  AFXInterprocessReportHandler reportHandler,
+                                                  AFXInterprocessResponseHandler responseHandler) {
+    // A peer's request names its service; one that reached another service
+    // is answered, never dispatched.
+    auto* systemManagementService = dynamic_cast<AFXSystemManagementService*>(&service);
+    if (!systemManagementService) {
+        responseHandler(BRAnyValueOrError::makeWithError(
+            afx_makeErrorOfMissingServiceNamed(AFXSystemManagementServiceName(), objectClass()->name())));
+        return;
+    }
+    performOnSystemManagementService(*systemManagementService, std::move(reportHandler),
+                                     std::move(responseHandler));
+}
+
+bool AFXSystemManagementRequest::answerIfMissing(bool present, const QString& field,
+                                                 const AFXInterprocessResponseHandler& responseHandler) {
+    if (!present) {
+        responseHandler(BRAnyValueOrError::makeWithError(afx_makeErrorOfMissingObjectOfKind(field)));
+    }
+    return !present;
 }
 
 void AFXSystemManagementRequest::assertNoReportHandler(const AFXInterprocessReportHandler& reportHandler) {
@@ -130,84 +149,86 @@ void AFXSystemManagementRequest::assertNoReportHandler(const AFXInterprocessRepo
 
 // MARK: - Environments
 
-void AFXFetchCurrentEnvironmentRequest::performOnService(AFXBaseService& service,
-                                                         AFXInterprocessReportHandler reportHandler,
-                                                         AFXInterprocessResponseHandler responseHandler) {
-    systemManagementService(service).fetchCurrentEnvironmentUpdated(
-        isUpdated(), answerValue(reportHandler, std::move(responseHandler),
-                                 &AFXFetchCurrentEnvironmentResponse::setEnvironment));
+void AFXFetchCurrentEnvironmentRequest::performOnSystemManagementService(
+    AFXSystemManagementService& service, AFXInterprocessReportHandler reportHandler,
+    AFXInterprocessResponseHandler responseHandler) {
+    service.fetchCurrentEnvironmentUpdated(isUpdated(),
+                                           answerValue(reportHandler, std::move(responseHandler),
+                                                       &AFXFetchCurrentEnvironmentResponse::setEnvironment));
 }
 
-void AFXFetchEnvironmentWithIDRequest::performOnService(AFXBaseService& service,
-                                                        AFXInterprocessReportHandler reportHandler,
-                                                        AFXInterprocessResponseHandler responseHandler) {
-    systemManagementService(service).fetchEnvironmentWithID(
-        environmentID(), isUpdated(),
-        answerValue(reportHandler, std::move(responseHandler),
-                    &AFXFetchEnvironmentWithIDResponse::setEnvironment));
+void AFXFetchEnvironmentWithIDRequest::performOnSystemManagementService(
+    AFXSystemManagementService& service, AFXInterprocessReportHandler reportHandler,
+    AFXInterprocessResponseHandler responseHandler) {
+    if (answerIfMissing(environmentID() != nullptr, QStringLiteral("environmentID"), responseHandler)) {
+        return;
+    }
+    service.fetchEnvironmentWithID(environmentID(), isUpdated(),
+                                   answerValue(reportHandler, std::move(responseHandler),
+                                               &AFXFetchEnvironmentWithIDResponse::setEnvironment));
 }
 
 // MARK: - The desktop client itself
 
-void AFXPokeRequest::performOnService(AFXBaseService& service, AFXInterprocessReportHandler reportHandler,
-                                      AFXInterprocessResponseHandler responseHandler) {
+void AFXPokeRequest::performOnSystemManagementService(AFXSystemManagementService& service,
+                                                      AFXInterprocessReportHandler reportHandler,
+                                                      AFXInterprocessResponseHandler responseHandler) {
     assertNoReportHandler(reportHandler);
-    systemManagementService(service).pokeWithCallback(
-        answerCompletion<AFXPokeResponse>(std::move(responseHandler)));
+    service.pokeWithCallback(answerCompletion<AFXPokeResponse>(std::move(responseHandler)));
 }
 
-void AFXCheckForUpdatesRequest::performOnService(AFXBaseService& service,
-                                                 AFXInterprocessReportHandler reportHandler,
-                                                 AFXInterprocessResponseHandler responseHandler) {
+void AFXCheckForUpdatesRequest::performOnSystemManagementService(
+    AFXSystemManagementService& service, AFXInterprocessReportHandler reportHandler,
+    AFXInterprocessResponseHandler responseHandler) {
     assertNoReportHandler(reportHandler);
-    systemManagementService(service).checkForUpdatesInitiatedByUser(
+    service.checkForUpdatesInitiatedByUser(
         initiatedByUser(), answerError<AFXCheckForUpdatesResponse>(std::move(responseHandler)));
 }
 
-void AFXFinderSyncExtensionLaunchRequest::performOnService(AFXBaseService& service,
-                                                           AFXInterprocessReportHandler reportHandler,
-                                                           AFXInterprocessResponseHandler responseHandler) {
+void AFXFinderSyncExtensionLaunchRequest::performOnSystemManagementService(
+    AFXSystemManagementService& service, AFXInterprocessReportHandler reportHandler,
+    AFXInterprocessResponseHandler responseHandler) {
     assertNoReportHandler(reportHandler);
-    systemManagementService(service).notifyFinderSyncExtensionLaunchedWithCallback(
+    service.notifyFinderSyncExtensionLaunchedWithCallback(
         answerCompletion<AFXFinderSyncExtensionLaunchResponse>(std::move(responseHandler)));
 }
 
-void AFXTearDownServiceRequest::performOnService(AFXBaseService& service,
-                                                 AFXInterprocessReportHandler reportHandler,
-                                                 AFXInterprocessResponseHandler responseHandler) {
+void AFXTearDownServiceRequest::performOnSystemManagementService(
+    AFXSystemManagementService& service, AFXInterprocessReportHandler reportHandler,
+    AFXInterprocessResponseHandler responseHandler) {
     assertNoReportHandler(reportHandler);
-    systemManagementService(service).tearDownServiceWithCallback(
+    service.tearDownServiceWithCallback(
         answerBoolean(std::move(responseHandler), &AFXTearDownServiceResponse::setWillTerminate));
 }
 
-void AFXFetchStartUpStatusRequest::performOnService(AFXBaseService& service,
-                                                    AFXInterprocessReportHandler reportHandler,
-                                                    AFXInterprocessResponseHandler responseHandler) {
-    systemManagementService(service).fetchStartUpStatusWithCallback(
+void AFXFetchStartUpStatusRequest::performOnSystemManagementService(
+    AFXSystemManagementService& service, AFXInterprocessReportHandler reportHandler,
+    AFXInterprocessResponseHandler responseHandler) {
+    service.fetchStartUpStatusWithCallback(
         answerValue(reportHandler, std::move(responseHandler), &AFXFetchStartUpStatusResponse::setStatus));
 }
 
-void AFXShowSignInRequest::performOnService(AFXBaseService& service,
-                                            AFXInterprocessReportHandler reportHandler,
-                                            AFXInterprocessResponseHandler responseHandler) {
+void AFXShowSignInRequest::performOnSystemManagementService(AFXSystemManagementService& service,
+                                                            AFXInterprocessReportHandler reportHandler,
+                                                            AFXInterprocessResponseHandler responseHandler) {
     assertNoReportHandler(reportHandler);
-    systemManagementService(service).showSignInWithPresentationStyle(
+    service.showSignInWithPresentationStyle(
         presentationStyle(), answerCompletion<AFXShowSignInResponse>(std::move(responseHandler)));
 }
 
-void AFXFetchUninstallerRequest::performOnService(AFXBaseService& service,
-                                                  AFXInterprocessReportHandler reportHandler,
-                                                  AFXInterprocessResponseHandler responseHandler) {
-    systemManagementService(service).fetchUninstallerExecutableInfoWithType(
+void AFXFetchUninstallerRequest::performOnSystemManagementService(
+    AFXSystemManagementService& service, AFXInterprocessReportHandler reportHandler,
+    AFXInterprocessResponseHandler responseHandler) {
+    service.fetchUninstallerExecutableInfoWithType(
         uninstallType(), answerValue(reportHandler, std::move(responseHandler),
                                      &AFXFetchUninstallerResponse::setExecutableInfo));
 }
 
-void AFXFetchConsumptiveInternetUsagePermissionRequest::performOnService(
-    AFXBaseService& service, AFXInterprocessReportHandler reportHandler,
+void AFXFetchConsumptiveInternetUsagePermissionRequest::performOnSystemManagementService(
+    AFXSystemManagementService& service, AFXInterprocessReportHandler reportHandler,
     AFXInterprocessResponseHandler responseHandler) {
     assertNoReportHandler(reportHandler);
-    systemManagementService(service).fetchConsumptiveInternetUsagePermissionWithReason(
+    service.fetchConsumptiveInternetUsagePermissionWithReason(
         reason(), canAskUser(),
         [responseHandler = std::move(responseHandler)](bool canUseInternet, const QString& cancellationKey) {
             auto response = AFXFetchConsumptiveInternetUsagePermissionResponse::make();
@@ -217,99 +238,116 @@ void AFXFetchConsumptiveInternetUsagePermissionRequest::performOnService(
         });
 }
 
-void AFXCancelConsumptiveInternetUsagePermissionRequest::performOnService(
-    AFXBaseService& service, AFXInterprocessReportHandler reportHandler,
+void AFXCancelConsumptiveInternetUsagePermissionRequest::performOnSystemManagementService(
+    AFXSystemManagementService& service, AFXInterprocessReportHandler reportHandler,
     AFXInterprocessResponseHandler responseHandler) {
     assertNoReportHandler(reportHandler);
-    systemManagementService(service).cancelConsumptiveInternetUsagePermission(cancellationKey());
+    service.cancelConsumptiveInternetUsagePermission(cancellationKey());
     answerCompletion<AFXCancelConsumptiveInternetUsagePermissionResponse>(std::move(responseHandler))();
 }
 
-void AFXUninstallKestrelRequest::performOnService(AFXBaseService& service, AFXInterprocessReportHandler,
-                                                  AFXInterprocessResponseHandler responseHandler) {
-    systemManagementService(service).uninstallKestrelForce(
-        force(), answerError<AFXUninstallKestrelResponse>(std::move(responseHandler)));
+void AFXUninstallKestrelRequest::performOnSystemManagementService(
+    AFXSystemManagementService& service, AFXInterprocessReportHandler,
+    AFXInterprocessResponseHandler responseHandler) {
+    service.uninstallKestrelForce(force(),
+                                  answerError<AFXUninstallKestrelResponse>(std::move(responseHandler)));
 }
 
-void AFXPrepareWholeSystemForTerminationRequest::performOnService(
-    AFXBaseService& service, AFXInterprocessReportHandler, AFXInterprocessResponseHandler responseHandler) {
-    systemManagementService(service).prepareWholeSystemForTerminationWithCallback(answerBoolean(
+void AFXPrepareWholeSystemForTerminationRequest::performOnSystemManagementService(
+    AFXSystemManagementService& service, AFXInterprocessReportHandler,
+    AFXInterprocessResponseHandler responseHandler) {
+    service.prepareWholeSystemForTerminationWithCallback(answerBoolean(
         std::move(responseHandler), &AFXPrepareWholeSystemForTerminationResponse::setCanTerminate));
 }
 
-void AFXPresentErrorSystemManagementRequest::performOnService(
-    AFXBaseService& service, AFXInterprocessReportHandler reportHandler,
+void AFXPresentErrorSystemManagementRequest::performOnSystemManagementService(
+    AFXSystemManagementService& service, AFXInterprocessReportHandler reportHandler,
     AFXInterprocessResponseHandler responseHandler) {
     assertNoReportHandler(reportHandler);
-    // A request that lost its error on the way cannot present it.
     const std::optional<platform::Error> presented = error();
-    if (!presented) {
-        responseHandler(
-            BRAnyValueOrError::makeWithError(afx_makeErrorOfMissingObjectOfKind(QStringLiteral("error"))));
+    if (answerIfMissing(presented.has_value(), QStringLiteral("error"), responseHandler)) {
         return;
     }
-    systemManagementService(service).presentError(
+    service.presentError(
         *presented, answerCompletion<AFXPresentErrorSystemManagementResponse>(std::move(responseHandler)));
 }
 
 // MARK: - Customers
 
-void AFXFetchCurrentCustomerRequest::performOnService(AFXBaseService& service,
-                                                      AFXInterprocessReportHandler reportHandler,
-                                                      AFXInterprocessResponseHandler responseHandler) {
-    systemManagementService(service).fetchCurrentCustomerUpdated(
-        isUpdated(), canDestroyInvalidCustomer(), runningApplication(), presentationStyle(),
-        answerValue(reportHandler, std::move(responseHandler),
-                    &AFXFetchCurrentCustomerResponse::setCustomer));
+void AFXFetchCurrentCustomerRequest::performOnSystemManagementService(
+    AFXSystemManagementService& service, AFXInterprocessReportHandler reportHandler,
+    AFXInterprocessResponseHandler responseHandler) {
+    service.fetchCurrentCustomerUpdated(isUpdated(), canDestroyInvalidCustomer(), runningApplication(),
+                                        presentationStyle(),
+                                        answerValue(reportHandler, std::move(responseHandler),
+                                                    &AFXFetchCurrentCustomerResponse::setCustomer));
 }
 
-void AFXFetchCustomerWithIDRequest::performOnService(AFXBaseService& service,
-                                                     AFXInterprocessReportHandler reportHandler,
-                                                     AFXInterprocessResponseHandler responseHandler) {
-    systemManagementService(service).fetchCustomerWithID(
+void AFXFetchCustomerWithIDRequest::performOnSystemManagementService(
+    AFXSystemManagementService& service, AFXInterprocessReportHandler reportHandler,
+    AFXInterprocessResponseHandler responseHandler) {
+    if (answerIfMissing(customerID() != nullptr, QStringLiteral("customerID"), responseHandler)) {
+        return;
+    }
+    service.fetchCustomerWithID(
         customerID(), isUpdated(),
         answerValue(reportHandler, std::move(responseHandler), &AFXFetchCustomerWithIDResponse::setCustomer));
 }
 
-void AFXSignOutCustomerRequest::performOnService(AFXBaseService& service, AFXInterprocessReportHandler,
-                                                 AFXInterprocessResponseHandler responseHandler) {
-    systemManagementService(service).signOutCustomerWithID(
-        customerID(), showTerminationDialog(),
-        answerError<AFXSignOutCustomerResponse>(std::move(responseHandler)));
+void AFXSignOutCustomerRequest::performOnSystemManagementService(
+    AFXSystemManagementService& service, AFXInterprocessReportHandler,
+    AFXInterprocessResponseHandler responseHandler) {
+    if (answerIfMissing(customerID() != nullptr, QStringLiteral("customerID"), responseHandler)) {
+        return;
+    }
+    service.signOutCustomerWithID(customerID(), showTerminationDialog(),
+                                  answerError<AFXSignOutCustomerResponse>(std::move(responseHandler)));
 }
 
-void AFXSignInWithCredentialsRequest::performOnService(AFXBaseService& service,
-                                                       AFXInterprocessReportHandler reportHandler,
-                                                       AFXInterprocessResponseHandler responseHandler) {
+void AFXSignInWithCredentialsRequest::performOnSystemManagementService(
+    AFXSystemManagementService& service, AFXInterprocessReportHandler reportHandler,
+    AFXInterprocessResponseHandler responseHandler) {
     assertNoReportHandler(reportHandler);
-    systemManagementService(service).signInWithCredentials(credentials());
+    if (answerIfMissing(credentials() != nullptr, QStringLiteral("credentials"), responseHandler)) {
+        return;
+    }
+    service.signInWithCredentials(credentials());
     answerCompletion<AFXSignInWithCredentialsResponse>(std::move(responseHandler))();
 }
 
-void AFXFetchCustomerCabinetAccessTokenRequest::performOnService(
-    AFXBaseService& service, AFXInterprocessReportHandler reportHandler,
+void AFXFetchCustomerCabinetAccessTokenRequest::performOnSystemManagementService(
+    AFXSystemManagementService& service, AFXInterprocessReportHandler reportHandler,
     AFXInterprocessResponseHandler responseHandler) {
-    systemManagementService(service).fetchCustomerCabinetAccessToken(
+    if (answerIfMissing(customer() != nullptr, QStringLiteral("customer"), responseHandler)) {
+        return;
+    }
+    service.fetchCustomerCabinetAccessToken(
         customer(), timeoutInterval(),
         answerValue(reportHandler, std::move(responseHandler),
                     &AFXFetchCustomerCabinetAccessTokenResponse::setAccessToken));
 }
 
-void AFXFetchCustomerIdentityRequest::performOnService(AFXBaseService& service,
-                                                       AFXInterprocessReportHandler reportHandler,
-                                                       AFXInterprocessResponseHandler responseHandler) {
-    systemManagementService(service).fetchCustomerIdentityWithID(
-        customerID(), answerValue(reportHandler, std::move(responseHandler),
-                                  &AFXFetchCustomerIdentityResponse::setIdentity));
+void AFXFetchCustomerIdentityRequest::performOnSystemManagementService(
+    AFXSystemManagementService& service, AFXInterprocessReportHandler reportHandler,
+    AFXInterprocessResponseHandler responseHandler) {
+    if (answerIfMissing(customerID() != nullptr, QStringLiteral("customerID"), responseHandler)) {
+        return;
+    }
+    service.fetchCustomerIdentityWithID(customerID(),
+                                        answerValue(reportHandler, std::move(responseHandler),
+                                                    &AFXFetchCustomerIdentityResponse::setIdentity));
 }
 
-void AFXSaveAPNSDeviceTokenRequest::performOnService(AFXBaseService& service,
-                                                     AFXInterprocessReportHandler reportHandler,
-                                                     AFXInterprocessResponseHandler responseHandler) {
+void AFXSaveAPNSDeviceTokenRequest::performOnSystemManagementService(
+    AFXSystemManagementService& service, AFXInterprocessReportHandler reportHandler,
+    AFXInterprocessResponseHandler responseHandler) {
     assertNoReportHandler(reportHandler);
-    systemManagementService(service).saveAPNSDeviceToken(
-        deviceToken(), customer(), environmentID(),
-        answerError<AFXSaveAPNSDeviceTokenResponse>(std::move(responseHandler)));
+    if (answerIfMissing(customer() && environmentID(), QStringLiteral("customer and environmentID"),
+                        responseHandler)) {
+        return;
+    }
+    service.saveAPNSDeviceToken(deviceToken(), customer(), environmentID(),
+                                answerError<AFXSaveAPNSDeviceTokenResponse>(std::move(responseHandler)));
 }
 
 // MARK: - Activities
@@ -317,23 +355,31 @@ void AFXSaveAPNSDeviceTokenRequest::performOnService(AFXBaseService& service,
 // The serving side hears of the activity together with the stream of the
 // process that sent it, so that it can forget the process's activities
 // when the stream goes.
-void AFXStartActivityRequest::performOnService(AFXBaseService& service, AFXInterprocessReportHandler,
-                                               AFXInterprocessResponseHandler responseHandler) {
-    systemManagementService(service).startActivity(activity(), reportStreamID());
+void AFXStartActivityRequest::performOnSystemManagementService(
+    AFXSystemManagementService& service, AFXInterprocessReportHandler,
+    AFXInterprocessResponseHandler responseHandler) {
+    if (answerIfMissing(activity() != nullptr, QStringLiteral("activity"), responseHandler)) {
+        return;
+    }
+    service.startActivity(activity(), reportStreamID());
     answerCompletion<AFXStartActivityResponse>(std::move(responseHandler))();
 }
 
-void AFXStopActivityRequest::performOnService(AFXBaseService& service, AFXInterprocessReportHandler,
-                                              AFXInterprocessResponseHandler responseHandler) {
-    systemManagementService(service).stopActivity(activity(), reportStreamID());
+void AFXStopActivityRequest::performOnSystemManagementService(
+    AFXSystemManagementService& service, AFXInterprocessReportHandler,
+    AFXInterprocessResponseHandler responseHandler) {
+    if (answerIfMissing(activity() != nullptr, QStringLiteral("activity"), responseHandler)) {
+        return;
+    }
+    service.stopActivity(activity(), reportStreamID());
     answerCompletion<AFXStopActivityResponse>(std::move(responseHandler))();
 }
 
 // MARK: - Sign-in workflow
 
-void AFXFetchSignInWorkflowRequest::performOnService(AFXBaseService& service,
-                                                     AFXInterprocessReportHandler reportHandler,
-                                                     AFXInterprocessResponseHandler responseHandler) {
-    systemManagementService(service).fetchSignInWorkflowWithCallback(
+void AFXFetchSignInWorkflowRequest::performOnSystemManagementService(
+    AFXSystemManagementService& service, AFXInterprocessReportHandler reportHandler,
+    AFXInterprocessResponseHandler responseHandler) {
+    service.fetchSignInWorkflowWithCallback(
         answerValue(reportHandler, std::move(responseHandler), &AFXFetchSignInWorkflowResponse::setWorkflow));
 }

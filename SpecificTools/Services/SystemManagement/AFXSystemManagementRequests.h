@@ -45,10 +45,25 @@ protected:
 class AFXSystemManagementRequest : public AFXInterprocessRequest {
     AFX_DECLARE_RECORD(AFXSystemManagementRequest)
 
+public:
+    // Dispatches onto the service when it is a system management service,
+    // and answers the missing-service error otherwise.
+    void performOnService(AFXBaseService& service, AFXInterprocessReportHandler reportHandler,
+                          AFXInterprocessResponseHandler responseHandler) final;
+
 protected:
     AFXSystemManagementRequest() = default;
 
-    static AFXSystemManagementService& systemManagementService(AFXBaseService& service);
+    // The request's own dispatch: calls the service's operation with its
+    // fields and turns the outcome into its response.
+    virtual void performOnSystemManagementService(AFXSystemManagementService& service,
+                                                  AFXInterprocessReportHandler reportHandler,
+                                                  AFXInterprocessResponseHandler responseHandler) = 0;
+    // A peer may leave out an object the operation needs: such a request is
+    // answered with the missing-object error of the field (true) instead of
+    // reaching the service.
+    static bool answerIfMissing(bool present, const QString& field,
+                                const AFXInterprocessResponseHandler& responseHandler);
     static void assertNoReportHandler(const AFXInterprocessReportHandler& reportHandler);
 
     // A value: an error as it is, a value in a new response's field.
@@ -93,8 +108,11 @@ public:                                                                         
     const platform::Class* responseClass() const override {                                                  \
         return ResponseName::staticClass();                                                                  \
     }                                                                                                        \
-    void performOnService(AFXBaseService& service, AFXInterprocessReportHandler reportHandler,               \
-                          AFXInterprocessResponseHandler responseHandler) override;
+                                                                                                             \
+protected:                                                                                                   \
+    void performOnSystemManagementService(AFXSystemManagementService& service,                               \
+                                          AFXInterprocessReportHandler reportHandler,                        \
+                                          AFXInterprocessResponseHandler responseHandler) override;
 
 class AFXFetchCurrentEnvironmentResponse : public AFXSystemManagementResponse {
     AFX_DECLARE_RECORD(AFXFetchCurrentEnvironmentResponse)
