@@ -10,7 +10,7 @@
 #include "SpecificTools/Model/AFXEnvironment.h"
 #include "SpecificTools/Model/AFXExecutableInfo.h"
 #include "SpecificTools/Services/AFXAppsManagementService.h"
-#include "SpecificTools/Services/AFXSystemManagementService.h"
+#include "SpecificTools/Services/SystemManagement/AFXSystemManagementService.h"
 #include "platform/Bundle.h"
 #include "platform/DispatchGroup.h"
 #include "platform/DistributedNotificationCenter.h"

@@ -1,7 +1,7 @@
 #include "AFXServicesFactory.h"
 
-#include "AFXSystemManagementService.h"
 #include "SpecificTools/Errors/AFXErrors.h"
+#include "SystemManagement/AFXSystemManagementService.h"
 #include "platform/DispatchQueue.h"
 
 namespace {
@@ -59,8 +59,9 @@ void AFXServicesFactory::fetchCurrentEnvironmentUpdated(bool updated, AFXEnviron
 }
 
 void AFXServicesFactory::fetchCurrentCustomerUpdated(
-    bool updated, bool canDestroyInvalidCustomer, const std::shared_ptr<platform::Object>& runningApplication,
-    std::int64_t presentationStyle, AFXCustomerCallback callback) {
+    bool updated, bool canDestroyInvalidCustomer,
+    const std::shared_ptr<AFXRunningApplication>& runningApplication, std::int64_t presentationStyle,
+    AFXCustomerCallback callback) {
     fetchSystemManagementServiceWithCallback([=, callback = std::move(callback)](const auto& result) {
         result.onValue([&](const std::shared_ptr<AFXSystemManagementService>& service) {
             service->fetchCurrentCustomerUpdated(updated, canDestroyInvalidCustomer, runningApplication,

@@ -12,6 +12,7 @@
 
 class AFXEnvironmentID;
 class AFXInterprocessAdaptor;
+class AFXRunningApplication;
 
 using AFXInterprocessAdaptorCallback =
     std::function<void(const BRValueOrError<std::shared_ptr<AFXInterprocessAdaptor>>&)>;
@@ -49,7 +50,7 @@ public:
     // Shortcuts through the system management service.
     void fetchCurrentEnvironmentUpdated(bool updated, AFXEnvironmentCallback callback);
     void fetchCurrentCustomerUpdated(bool updated, bool canDestroyInvalidCustomer,
-                                     const std::shared_ptr<platform::Object>& runningApplication,
+                                     const std::shared_ptr<AFXRunningApplication>& runningApplication,
                                      std::int64_t presentationStyle, AFXCustomerCallback callback);
 
 protected:

@@ -14,7 +14,7 @@
 #include "SpecificTools/Model/AFXVendorAppInstance.h"
 #include "SpecificTools/Services/AFXAppsManagementService.h"
 #include "SpecificTools/Services/AFXServicesFactory.h"
-#include "SpecificTools/Services/AFXSystemManagementService.h"
+#include "SpecificTools/Services/SystemManagement/AFXSystemManagementService.h"
 #include "platform/DispatchQueue.h"
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/KeyedArchiver.h"
@@ -116,7 +116,7 @@ public:
     QString uninstallerPath;
     QStringList uninstallerArguments;
 
-    void fetchCurrentCustomerUpdated(bool updated, bool, const std::shared_ptr<platform::Object>&,
+    void fetchCurrentCustomerUpdated(bool updated, bool, const std::shared_ptr<AFXRunningApplication>&,
                                      std::int64_t presentationStyle, AFXCustomerCallback callback) override {
         log_->add(QStringLiteral("customer updated=%1 style=%2").arg(updated).arg(presentationStyle));
         gate_->answer(QStringLiteral("customer"), [this, callback] {

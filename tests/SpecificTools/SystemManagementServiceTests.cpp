@@ -1,0 +1,771 @@
+// The system management service end to end on a private bus: the client
+// and a test server in this process, each with its own adaptor, so that
+// every request really travels as a message and is decoded on the other
+// side.
+
+#include "SpecificTools/Errors/AFXErrors.h"
+#include "SpecificTools/Interprocess/AFXGlobalServiceID.h"
+#include "SpecificTools/Interprocess/AFXRegularInterprocessClientAdaptor.h"
+#include "SpecificTools/Interprocess/AFXRegularInterprocessServerAdaptor.h"
+#include "SpecificTools/Model/AFXEndpointsManifest.h"
+#include "SpecificTools/Services/AFXServicesFactory.h"
+#include "SpecificTools/Services/SystemManagement/AFXSystemManagementClient.h"
+#include "SpecificTools/Services/SystemManagement/AFXSystemManagementRequests.h"
+#include "SpecificTools/Services/SystemManagement/AFXSystemManagementServer.h"
+#include "platform/KeyedArchiver.h"
+#include "platform/KeyedUnarchiver.h"
+#include "testing/SessionBusProcess.h"
+#include "testing/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QStringList>
+
+#include <algorithm>
+#include <atomic>
+#include <functional>
+#include <mutex>
+
+using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
+using testing_support::waitUntil;
+
+namespace {
+
+const QString kTestDomain = u"com.kestrel.tests"_s;
+
+std::shared_ptr<AFXServicesFactory> makeFactory() {
+    return AFXServicesFactory::makeWithServicesClasses({}, u"SystemManagementTests"_s, nullptr);
+}
+
+std::shared_ptr<AFXServiceID> globalServiceID() {
+    return AFXGlobalServiceID::makeWithServiceName(AFXSystemManagementServiceName());
+}
+
+std::shared_ptr<AFXCustomerID> customerID(const QString& accountName) {
+    return AFXCustomerID::makeWithAccountName(accountName, AFXEnvironmentID::defaultEnvironmentID());
+}
+
+std::shared_ptr<AFXCustomer> customer(const QString& accountName) {
+    AFXCustomer::Fields fields;
+    fields.identifier = customerID(accountName);
+    return AFXCustomer::makeWithFields(fields);
+}
+
+std::shared_ptr<AFXEnvironment> environment(const std::shared_ptr<AFXEnvironmentID>& identifier) {
+    auto manifest = AFXEndpointsManifest::make();
+    manifest->setName(u"Test"_s);
+    manifest->setOriginURL(QUrl(u"https://manifest.test/endpoints.json"_s));
+    return AFXEnvironment::makeWithIdentifier(
+        identifier, manifest, QUrl(u"file:///Applications/Kestrel"_s), QUrl(u"file:///tmp/persistent"_s),
+        QUrl(u"file:///tmp/resources"_s), QUrl(u"file:///tmp/teasers"_s));
+}
+
+QString describe(const std::optional<platform::Error>& error) {
+    return error ? u"error %1 %2"_s.arg(error->domain()).arg(error->code()) : u"done"_s;
+}
+
+// What a test server saw, one line per call, and every stream an activity came with.
+class Seen {
+public:
+    void add(const QString& line, const QUuid& streamID = {}) {
+        std::lock_guard lock(mutex_);
+        lines_ << line;
+        if (!streamID.isNull()) {
+            streams_ << streamID;
+        }
+    }
+    QStringList lines() const {
+        std::lock_guard lock(mutex_);
+        return lines_;
+    }
+    QList<QUuid> streams() const {
+        std::lock_guard lock(mutex_);
+        return streams_;
+    }
+    bool waitFor(qsizetype count) const {
+        return waitUntil([&] { return lines().size() >= count; }, 20s);
+    }
+
+private:
+    mutable std::mutex mutex_;
+    QStringList lines_;
+    QList<QUuid> streams_;
+};
+
+// Offers every operation: writes what it was given into `seen` and answers
+// fixed values, or errors of the test domain while `fails`.
+class TestServer final : public AFXSystemManagementServer {
+public:
+    static std::shared_ptr<TestServer>
+    make(const std::shared_ptr<AFXRegularInterprocessServerAdaptor>& adaptor,
+         const std::shared_ptr<AFXServicesFactory>& factory) {
+        return std::shared_ptr<TestServer>(new TestServer(globalServiceID(), adaptor, factory));
+    }
+
+    std::atomic<bool> fails{false};
+    Seen seen;
+
+    void fetchCurrentEnvironmentUpdated(bool updated, AFXEnvironmentCallback callback) override {
+        seen.add(u"fetchCurrentEnvironmentUpdated %1"_s.arg(updated));
+        callback(value(environment(AFXEnvironmentID::defaultEnvironmentID())));
+    }
+    void fetchEnvironmentWithID(const std::shared_ptr<AFXEnvironmentID>& environmentID, bool isUpdated,
+                                AFXEnvironmentCallback callback) override {
+        seen.add(u"fetchEnvironmentWithID %1 %2"_s.arg(environmentID->userDefaultsValue()).arg(isUpdated));
+        callback(value(environment(environmentID)));
+    }
+    void pokeWithCallback(AFXSystemManagementCompletion callback) override {
+        seen.add(u"pokeWithCallback"_s);
+        callback();
+    }
+    void checkForUpdatesInitiatedByUser(bool initiatedByUser, AFXErrorCallback callback) override {
+        seen.add(u"checkForUpdatesInitiatedByUser %1"_s.arg(initiatedByUser));
+        callback(errorOrNothing());
+    }
+    void notifyFinderSyncExtensionLaunchedWithCallback(AFXSystemManagementCompletion callback) override {
+        seen.add(u"notifyFinderSyncExtensionLaunchedWithCallback"_s);
+        callback();
+    }
+    void tearDownServiceWithCallback(AFXBooleanCallback callback) override {
+        seen.add(u"tearDownServiceWithCallback"_s);
+        callback(true);
+    }
+    void fetchStartUpStatusWithCallback(AFXStartUpStatusCallback callback) override {
+        seen.add(u"fetchStartUpStatusWithCallback"_s);
+        callback(value(std::int64_t(3)));
+    }
+    void showSignInWithPresentationStyle(std::int64_t presentationStyle,
+                                         AFXSystemManagementCompletion callback) override {
+        seen.add(u"showSignInWithPresentationStyle %1"_s.arg(presentationStyle));
+        callback();
+    }
+    void fetchUninstallerExecutableInfoWithType(std::int64_t uninstallType,
+                                                AFXExecutableInfoCallback callback) override {
+        seen.add(u"fetchUninstallerExecutableInfoWithType %1"_s.arg(uninstallType));
+        callback(value(AFXExecutableInfo::makeWithPath(u"/bin/uninstall"_s, {u"-all"_s, u"-quiet"_s})));
+    }
+    void
+    fetchConsumptiveInternetUsagePermissionWithReason(std::uint64_t reason, bool canAskUser,
+                                                      AFXInternetUsagePermissionCallback callback) override {
+        seen.add(u"fetchConsumptiveInternetUsagePermissionWithReason %1 %2"_s.arg(reason).arg(canAskUser));
+        callback(true, u"key-1"_s);
+    }
+    void cancelConsumptiveInternetUsagePermission(const QString& cancellationKey) override {
+        seen.add(u"cancelConsumptiveInternetUsagePermission "_s + cancellationKey);
+    }
+    void uninstallKestrelForce(bool force, AFXErrorCallback callback) override {
+        seen.add(u"uninstallKestrelForce %1"_s.arg(force));
+        callback(errorOrNothing());
+    }
+    void prepareWholeSystemForTerminationWithCallback(AFXBooleanCallback callback) override {
+        seen.add(u"prepareWholeSystemForTerminationWithCallback"_s);
+        // The opposite of the client's failure value.
+        callback(false);
+    }
+    void presentError(const platform::Error& error, AFXSystemManagementCompletion callback) override {
+        seen.add(u"presentError "_s + describe(error));
+        callback();
+    }
+    void fetchCurrentCustomerUpdated(bool updated, bool canDestroyInvalidCustomer,
+                                     const std::shared_ptr<AFXRunningApplication>& runningApplication,
+                                     std::int64_t presentationStyle, AFXCustomerCallback callback) override {
+        seen.add(u"fetchCurrentCustomerUpdated %1 %2 %3 %4"_s.arg(updated)
+                     .arg(canDestroyInvalidCustomer)
+                     .arg(runningApplication
+                              ? u"%1/%2/%3/%4/%5/%6"_s
+                                    .arg(runningApplication->localizedName(),
+                                         runningApplication->bundleIdentifier(),
+                                         runningApplication->bundleURL().path(),
+                                         runningApplication->version(), runningApplication->build())
+                                    .arg(runningApplication->processIdentifier())
+                              : u"none"_s)
+                     .arg(presentationStyle));
+        callback(value(customer(u"ann"_s)));
+    }
+    void fetchCustomerWithID(const std::shared_ptr<AFXCustomerID>& customerID, bool isUpdated,
+                             AFXCustomerCallback callback) override {
+        seen.add(u"fetchCustomerWithID %1 %2"_s.arg(customerID->accountName()).arg(isUpdated));
+        callback(value(customer(customerID->accountName())));
+    }
+    void signOutCustomerWithID(const std::shared_ptr<AFXCustomerID>& customerID, bool showTerminationDialog,
+                               AFXErrorCallback callback) override {
+        seen.add(u"signOutCustomerWithID %1 %2"_s.arg(customerID->accountName()).arg(showTerminationDialog));
+        callback(errorOrNothing());
+    }
+    void signInWithCredentials(const std::shared_ptr<AFXCustomerCredentials>& credentials) override {
+        seen.add(u"signInWithCredentials %1 %2"_s.arg(credentials->customerID()->accountName(),
+                                                      credentials->authToken()));
+    }
+    void fetchCustomerCabinetAccessToken(const std::shared_ptr<AFXCustomer>& customer, double timeoutInterval,
+                                         AFXAccessTokenCallback callback) override {
+        seen.add(
+            u"fetchCustomerCabinetAccessToken %1 %2"_s.arg(customer->accountName()).arg(timeoutInterval));
+        callback(value(u"token-for-"_s + customer->accountName()));
+    }
+    void fetchCustomerIdentityWithID(const std::shared_ptr<AFXCustomerID>& customerID,
+                                     AFXCustomerIdentityCallback callback) override {
+        seen.add(u"fetchCustomerIdentityWithID "_s + customerID->accountName());
+        callback(value(AFXCustomerIdentity::makeWithCustomerID(customerID, u"Ann A."_s, "png")));
+    }
+    void saveAPNSDeviceToken(const QString& deviceToken, const std::shared_ptr<AFXCustomer>& customer,
+                             const std::shared_ptr<AFXEnvironmentID>& environmentID,
+                             AFXErrorCallback callback) override {
+        seen.add(u"saveAPNSDeviceToken %1 %2 %3"_s.arg(deviceToken, customer->accountName(),
+                                                       environmentID->userDefaultsValue()));
+        callback(errorOrNothing());
+    }
+    void startActivity(const std::shared_ptr<AFXActivity>& activity, const QUuid& reportStreamID) override {
+        seen.add(u"startActivity "_s + activity->reason(), reportStreamID);
+    }
+    void stopActivity(const std::shared_ptr<AFXActivity>& activity, const QUuid& reportStreamID) override {
+        seen.add(u"stopActivity "_s + activity->reason(), reportStreamID);
+    }
+    void fetchSignInWorkflowWithCallback(AFXSignInWorkflowCallback callback) override {
+        seen.add(u"fetchSignInWorkflowWithCallback"_s);
+        auto workflow = AFXSignInWorkflow::make();
+        workflow->setCustomerID(customerID(u"ann"_s));
+        workflow->setState(4);
+        workflow->setEnvironment(environment(AFXEnvironmentID::defaultEnvironmentID()));
+        workflow->setCustomer(customer(u"ann"_s));
+        workflow->setEnvironmentPreparationFractionCompleted(0.25);
+        auto application = AFXRunningApplication::make();
+        application->setLocalizedName(u"Orbit Notes"_s);
+        workflow->setRunningApplication(application);
+        workflow->setPresentationStyle(1);
+        workflow->setLastError(platform::Error(kTestDomain, 9));
+        callback(value(workflow));
+    }
+
+private:
+    using AFXSystemManagementServer::AFXSystemManagementServer;
+
+    template <typename T> BRValueOrError<T> value(T held) const {
+        return fails ? BRValueOrError<T>::makeWithError(platform::Error(kTestDomain, 41))
+                     : BRValueOrError<T>::makeWithValue(std::move(held));
+    }
+    std::optional<platform::Error> errorOrNothing() const {
+        return fails ? std::optional(platform::Error(kTestDomain, 42)) : std::nullopt;
+    }
+};
+
+// A request of no service's catalogue.
+class StrayRequest final : public AFXInterprocessRequest {
+    AFX_DECLARE_RECORD(StrayRequest)
+
+public:
+    const platform::Class* responseClass() const override { return AFXPokeResponse::staticClass(); }
+};
+AFX_DEFINE_RECORD(StrayRequest, AFXInterprocessRequest)
+
+// Plays the services factory on the serving side: every request goes to one server.
+class ServerDelegate final : public AFXRegularInterprocessServerAdaptorDelegate {
+public:
+    std::shared_ptr<AFXBaseService> server;
+
+    void regularInterprocessServerAdaptorPerformRequest(
+        AFXRegularInterprocessServerAdaptor&, const std::shared_ptr<AFXInterprocessRequest>& request,
+        AFXInterprocessReportHandler reportHandler, AFXInterprocessResponseHandler responseHandler) override {
+        server->performRequest(request, std::move(reportHandler), std::move(responseHandler));
+    }
+    void didEstablishConnectionOfRegularInterprocessServerAdaptor(AFXRegularInterprocessServerAdaptor&,
+                                                                  const QUuid&) override {}
+    void didLooseConnectionOfRegularInterprocessServerAdaptor(AFXRegularInterprocessServerAdaptor&,
+                                                              const QUuid&) override {}
+};
+
+// Plays the services factory on the client side: remembers the streams
+// the adaptor established. It does not relay them to the client: the
+// tests call the client's connection hook themselves.
+class ClientDelegate final : public AFXRegularInterprocessClientAdaptorDelegate {
+public:
+    void didEstablishConnectionOfRegularInterprocessClientAdaptor(AFXRegularInterprocessClientAdaptor&,
+                                                                  const QUuid& streamID) override {
+        std::lock_guard lock(mutex_);
+        established_ << streamID;
+    }
+    void didLooseConnectionOfRegularInterprocessClientAdaptor(AFXRegularInterprocessClientAdaptor&,
+                                                              const QUuid&) override {}
+    void regularInterprocessClientAdaptorPrepareForTermination(AFXRegularInterprocessClientAdaptor&,
+                                                               std::function<void(bool)> callback) override {
+        callback(true);
+    }
+    QList<QUuid> established() const {
+        std::lock_guard lock(mutex_);
+        return established_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    QList<QUuid> established_;
+};
+
+// What a callback received, as text; empty until it was called.
+class Outcome {
+public:
+    void set(const QString& text) {
+        std::lock_guard lock(mutex_);
+        text_ = text;
+    }
+    template <typename T>
+    std::function<void(const BRValueOrError<T>&)> value(std::function<QString(const T&)> show) {
+        return [this, show](const BRValueOrError<T>& result) {
+            set(result.hasValue() ? u"value "_s + show(*result.value()) : describe(result.error()));
+        };
+    }
+    AFXErrorCallback error() {
+        return [this](const std::optional<platform::Error>& error) { set(describe(error)); };
+    }
+    AFXSystemManagementCompletion completion() {
+        return [this] { set(u"done"_s); };
+    }
+    AFXBooleanCallback boolean() {
+        return [this](bool value) { set(value ? u"true"_s : u"false"_s); };
+    }
+    AFXInternetUsagePermissionCallback permission() {
+        return [this](bool canUseInternet, const QString& key) {
+            set(u"%1 %2"_s.arg(canUseInternet).arg(key.isNull() ? u"no key"_s : key));
+        };
+    }
+    QString wait() const {
+        waitUntil([&] { return !text().isEmpty(); }, 20s);
+        return text();
+    }
+
+private:
+    QString text() const {
+        std::lock_guard lock(mutex_);
+        return text_;
+    }
+    mutable std::mutex mutex_;
+    QString text_;
+};
+
+QString showEnvironment(const std::shared_ptr<AFXEnvironment>& environment) {
+    return environment->identifier()->userDefaultsValue();
+}
+QString showCustomer(const std::shared_ptr<AFXCustomer>& customer) {
+    return customer->accountName();
+}
+
+// One operation as a client calls it. A null outcome marks operations without a callback.
+struct Case {
+    const char* name;
+    std::function<void(AFXSystemManagementClient&, Outcome*)> call;
+    QString serverSaw;
+    QString clientSaw;
+    QString clientSawOnFailure;
+};
+
+QList<Case> cases() {
+    const auto manifestID = AFXEnvironmentID::environmentIDWithManifestURL(QUrl(u"https://m.test/e.json"_s));
+    auto application = AFXRunningApplication::make();
+    application->setLocalizedName(u"Orbit Notes"_s);
+    application->setBundleIdentifier(u"com.orbit.notes"_s);
+    application->setBundleURL(QUrl::fromLocalFile(u"/Applications/Orbit Notes.app"_s));
+    application->setVersion(u"2.1"_s);
+    application->setBuild(u"210"_s);
+    application->setProcessIdentifier(4321);
+    const QString failedValue = u"error com.kestrel.tests 41"_s;
+    const QString failedError = u"error com.kestrel.tests 42"_s;
+    return {
+        {"current environment",
+         [](auto& c, Outcome* o) {
+             c.fetchCurrentEnvironmentUpdated(true,
+                                              o->value<std::shared_ptr<AFXEnvironment>>(showEnvironment));
+         },
+         u"fetchCurrentEnvironmentUpdated 1"_s, u"value default"_s, failedValue},
+        {"environment with ID",
+         [=](auto& c, Outcome* o) {
+             c.fetchEnvironmentWithID(manifestID, false,
+                                      o->value<std::shared_ptr<AFXEnvironment>>(showEnvironment));
+         },
+         u"fetchEnvironmentWithID https://m.test/e.json 0"_s, u"value https://m.test/e.json"_s, failedValue},
+        {"poke", [](auto& c, Outcome* o) { c.pokeWithCallback(o->completion()); }, u"pokeWithCallback"_s,
+         u"done"_s, u"done"_s},
+        {"check for updates", [](auto& c, Outcome* o) { c.checkForUpdatesInitiatedByUser(true, o->error()); },
+         u"checkForUpdatesInitiatedByUser 1"_s, u"done"_s, failedError},
+        {"finder sync launched",
+         [](auto& c, Outcome* o) { c.notifyFinderSyncExtensionLaunchedWithCallback(o->completion()); },
+         u"notifyFinderSyncExtensionLaunchedWithCallback"_s, u"done"_s, u"done"_s},
+        {"tear down", [](auto& c, Outcome* o) { c.tearDownServiceWithCallback(o->boolean()); },
+         u"tearDownServiceWithCallback"_s, u"true"_s, u"true"_s},
+        {"start-up status",
+         [](auto& c, Outcome* o) {
+             c.fetchStartUpStatusWithCallback(
+                 o->value<std::int64_t>([](std::int64_t s) { return QString::number(s); }));
+         },
+         u"fetchStartUpStatusWithCallback"_s, u"value 3"_s, failedValue},
+        {"show sign-in", [](auto& c, Outcome* o) { c.showSignInWithPresentationStyle(2, o->completion()); },
+         u"showSignInWithPresentationStyle 2"_s, u"done"_s, u"done"_s},
+        {"uninstaller",
+         [](auto& c, Outcome* o) {
+             c.fetchUninstallerExecutableInfoWithType(
+                 1, o->value<std::shared_ptr<AFXExecutableInfo>>(
+                        [](const auto& info) { return info->path() + u' ' + info->arguments().join(u' '); }));
+         },
+         u"fetchUninstallerExecutableInfoWithType 1"_s, u"value /bin/uninstall -all -quiet"_s, failedValue},
+        {"internet usage",
+         [](auto& c, Outcome* o) {
+             c.fetchConsumptiveInternetUsagePermissionWithReason(7, true, o->permission());
+         },
+         u"fetchConsumptiveInternetUsagePermissionWithReason 7 1"_s, u"1 key-1"_s, u"1 key-1"_s},
+        {"cancel internet usage",
+         [](auto& c, Outcome*) { c.cancelConsumptiveInternetUsagePermission(u"key-1"_s); },
+         u"cancelConsumptiveInternetUsagePermission key-1"_s,
+         {},
+         {}},
+        {"uninstall", [](auto& c, Outcome* o) { c.uninstallKestrelForce(true, o->error()); },
+         u"uninstallKestrelForce 1"_s, u"done"_s, failedError},
+        {"prepare termination",
+         [](auto& c, Outcome* o) { c.prepareWholeSystemForTerminationWithCallback(o->boolean()); },
+         u"prepareWholeSystemForTerminationWithCallback"_s, u"false"_s, u"false"_s},
+        {"present error",
+         [](auto& c, Outcome* o) { c.presentError(platform::Error(kTestDomain, 7), o->completion()); },
+         u"presentError error com.kestrel.tests 7"_s, u"done"_s, u"done"_s},
+        {"current customer",
+         [=](auto& c, Outcome* o) {
+             c.fetchCurrentCustomerUpdated(true, false, application, 1,
+                                           o->value<std::shared_ptr<AFXCustomer>>(showCustomer));
+         },
+         u"fetchCurrentCustomerUpdated 1 0 Orbit Notes/com.orbit.notes//Applications/Orbit Notes.app/2.1/210/4321 1"_s,
+         u"value ann"_s, failedValue},
+        {"current customer, no application",
+         [](auto& c, Outcome* o) {
+             c.fetchCurrentCustomerUpdated(false, true, nullptr, 0,
+                                           o->value<std::shared_ptr<AFXCustomer>>(showCustomer));
+         },
+         u"fetchCurrentCustomerUpdated 0 1 none 0"_s, u"value ann"_s, failedValue},
+        {"customer with ID",
+         [](auto& c, Outcome* o) {
+             c.fetchCustomerWithID(customerID(u"bob"_s), true,
+                                   o->value<std::shared_ptr<AFXCustomer>>(showCustomer));
+         },
+         u"fetchCustomerWithID bob 1"_s, u"value bob"_s, failedValue},
+        {"sign out",
+         [](auto& c, Outcome* o) { c.signOutCustomerWithID(customerID(u"bob"_s), true, o->error()); },
+         u"signOutCustomerWithID bob 1"_s, u"done"_s, failedError},
+        {"sign in",
+         [](auto& c, Outcome*) {
+             c.signInWithCredentials(
+                 AFXCustomerCredentials::makeWithCustomerID(customerID(u"cy"_s), u"secret"_s));
+         },
+         u"signInWithCredentials cy secret"_s,
+         {},
+         {}},
+        {"cabinet token",
+         [](auto& c, Outcome* o) {
+             c.fetchCustomerCabinetAccessToken(customer(u"ann"_s), 2.5,
+                                               o->value<QString>([](const QString& t) { return t; }));
+         },
+         u"fetchCustomerCabinetAccessToken ann 2.5"_s, u"value token-for-ann"_s, failedValue},
+        {"identity",
+         [](auto& c, Outcome* o) {
+             c.fetchCustomerIdentityWithID(
+                 customerID(u"ann"_s),
+                 o->value<std::shared_ptr<AFXCustomerIdentity>>([](const auto& identity) {
+                     return identity->name() + u' ' + QString::fromLatin1(identity->image());
+                 }));
+         },
+         u"fetchCustomerIdentityWithID ann"_s, u"value Ann A. png"_s, failedValue},
+        {"device token",
+         [=](auto& c, Outcome* o) {
+             c.saveAPNSDeviceToken(u"device-1"_s, customer(u"ann"_s), manifestID, o->error());
+         },
+         u"saveAPNSDeviceToken device-1 ann https://m.test/e.json"_s, u"done"_s, failedError},
+        {"sign-in workflow",
+         [](auto& c, Outcome* o) {
+             c.fetchSignInWorkflowWithCallback(
+                 o->value<std::shared_ptr<AFXSignInWorkflow>>([](const auto& w) {
+                     return u"%1 %2 %3 %4 %5 %6 %7 %8"_s.arg(w->customerID()->accountName())
+                         .arg(w->state())
+                         .arg(showEnvironment(w->environment()), showCustomer(w->customer()))
+                         .arg(w->environmentPreparationFractionCompleted())
+                         .arg(w->runningApplication()->localizedName())
+                         .arg(w->presentationStyle())
+                         .arg(describe(w->lastError()));
+                 }));
+         },
+         u"fetchSignInWorkflowWithCallback"_s,
+         u"value ann 4 default ann 0.25 Orbit Notes 1 error com.kestrel.tests 9"_s, failedValue},
+    };
+}
+
+class SystemManagementService : public testing::Test {
+protected:
+    // One private bus for the whole suite: a process keeps its first bus
+    // connection for its life, so a second bus would not be reached.
+    static void TearDownTestSuite() { bus().reset(); }
+    static std::unique_ptr<testing_support::SessionBusProcess>& bus() {
+        static std::unique_ptr<testing_support::SessionBusProcess> bus;
+        return bus;
+    }
+
+    void SetUp() override {
+        if (!bus()) {
+            bus() = testing_support::SessionBusProcess::start();
+        }
+        ASSERT_TRUE(bus());
+        factory_ = makeFactory();
+        startServer();
+        clientAdaptor_ = makeClientAdaptor(AFXSystemManagementRequestClasses());
+        client_ = AFXSystemManagementClient::makeWithServiceID(globalServiceID(), factory_, clientAdaptor_);
+    }
+
+    void startServer() {
+        serverAdaptor_ = AFXRegularInterprocessServerAdaptor::makeWithServiceName(
+            AFXSystemManagementServiceName(), AFXSystemManagementRequestClasses(), serverDelegate_);
+        ASSERT_FALSE(serverAdaptor_->interprocessServer()->listeningError());
+        server_ = TestServer::make(serverAdaptor_, factory_);
+        serverDelegate_->server = server_;
+    }
+    void stopServer() {
+        serverDelegate_->server = nullptr;
+        server_ = nullptr;
+        serverAdaptor_ = nullptr;
+    }
+
+    std::shared_ptr<AFXRegularInterprocessClientAdaptor>
+    makeClientAdaptor(const QList<const platform::Class*>& requestClasses) {
+        return AFXRegularInterprocessClientAdaptor::makeWithServiceName(
+            AFXSystemManagementServiceName(), factory_->tierName(), requestClasses, clientDelegate_,
+            {.connectionRetry = 50ms, .streamSetupTimeout = 5s});
+    }
+
+    // Runs a case and answers what the server saw and what the client's callback received.
+    std::pair<QString, QString> run(const Case& testCase) {
+        const auto seenBefore = server_->seen.lines().size();
+        Outcome outcome;
+        const bool hasCallback = !testCase.clientSaw.isNull();
+        testCase.call(*client_, hasCallback ? &outcome : nullptr);
+        const QString clientSaw = hasCallback ? outcome.wait() : QString();
+        server_->seen.waitFor(seenBefore + 1);
+        const QStringList lines = server_->seen.lines().mid(seenBefore);
+        return {lines.join(u'\n'), clientSaw};
+    }
+
+    std::shared_ptr<AFXServicesFactory> factory_;
+    const std::shared_ptr<ServerDelegate> serverDelegate_ = std::make_shared<ServerDelegate>();
+    const std::shared_ptr<ClientDelegate> clientDelegate_ = std::make_shared<ClientDelegate>();
+    std::shared_ptr<AFXRegularInterprocessServerAdaptor> serverAdaptor_;
+    std::shared_ptr<TestServer> server_;
+    std::shared_ptr<AFXRegularInterprocessClientAdaptor> clientAdaptor_;
+    std::shared_ptr<AFXSystemManagementClient> client_;
+};
+
+TEST_F(SystemManagementService, EveryOperationRoundTripsItsFieldsAndResult) {
+    for (const Case& testCase : cases()) {
+        SCOPED_TRACE(testCase.name);
+        const auto [serverSaw, clientSaw] = run(testCase);
+        EXPECT_EQ(serverSaw, testCase.serverSaw);
+        EXPECT_EQ(clientSaw, testCase.clientSaw);
+    }
+}
+
+TEST_F(SystemManagementService, ErrorsOfTheServiceReachTheCallbacksUnchanged) {
+    server_->fails = true;
+    for (const Case& testCase : cases()) {
+        SCOPED_TRACE(testCase.name);
+        const auto [serverSaw, clientSaw] = run(testCase);
+        EXPECT_EQ(serverSaw, testCase.serverSaw);
+        EXPECT_EQ(clientSaw, testCase.clientSawOnFailure);
+    }
+}
+
+TEST_F(SystemManagementService, WithoutTheDesktopClientCallbacksGetTheTransportErrorOrTheFailureValues) {
+    stopServer();
+    const std::pair<const char*, QString> expected[] = {
+        {"current environment", u"error"_s},
+        {"check for updates", u"error"_s},
+        {"tear down", u"false"_s},
+        {"internet usage", u"0 no key"_s},
+        {"prepare termination", u"true"_s},
+        {"current customer", u"error"_s},
+        {"poke", u"done"_s},
+    };
+    const QList<Case> all = cases();
+    for (const auto& [name, clientSaw] : expected) {
+        SCOPED_TRACE(name);
+        const auto testCase = std::find_if(all.begin(), all.end(),
+                                           [&](const Case& c) { return c.name == std::string_view(name); });
+        ASSERT_NE(testCase, all.end());
+        Outcome outcome;
+        testCase->call(*client_, &outcome);
+        const QString saw = outcome.wait();
+        EXPECT_TRUE(saw.startsWith(clientSaw)) << saw.toStdString();
+        EXPECT_FALSE(saw.contains(kTestDomain)) << "no server answered";
+    }
+}
+
+TEST_F(SystemManagementService, AServerBaseOffersNothingAndSaysSo) {
+    serverDelegate_->server =
+        AFXSystemManagementServer::makeWithServiceID(globalServiceID(), serverAdaptor_, factory_, nullptr);
+    const auto missing = u"error %1 %2"_s.arg(AFXDefaultErrorDomain).arg(AFXErrorCodeMissingService);
+    Outcome currentEnvironment, update, tearDown, termination, permission, poke;
+    client_->fetchCurrentEnvironmentUpdated(
+        false, currentEnvironment.value<std::shared_ptr<AFXEnvironment>>(showEnvironment));
+    client_->checkForUpdatesInitiatedByUser(false, update.error());
+    client_->tearDownServiceWithCallback(tearDown.boolean());
+    client_->prepareWholeSystemForTerminationWithCallback(termination.boolean());
+    client_->fetchConsumptiveInternetUsagePermissionWithReason(1, false, permission.permission());
+    client_->pokeWithCallback(poke.completion());
+    EXPECT_EQ(currentEnvironment.wait(), missing);
+    EXPECT_EQ(update.wait(), missing);
+    EXPECT_EQ(tearDown.wait(), u"false"_s);
+    EXPECT_EQ(termination.wait(), u"true"_s);
+    EXPECT_EQ(permission.wait(), u"0 no key"_s);
+    EXPECT_EQ(poke.wait(), u"done"_s);
+    EXPECT_TRUE(server_->seen.lines().isEmpty());
+}
+
+TEST_F(SystemManagementService, AResponseWithoutItsValueIsAnErrorNotNothing) {
+    // A serving side that answers a customer response without a customer
+    // (nobody signed in) must not hand the caller an empty result.
+    class NobodySignedIn final : public AFXSystemManagementServer {
+    public:
+        NobodySignedIn(const std::shared_ptr<AFXRegularInterprocessServerAdaptor>& adaptor,
+                       const std::shared_ptr<AFXServicesFactory>& factory)
+            : AFXSystemManagementServer(globalServiceID(), adaptor, factory) {}
+        void performRequest(const std::shared_ptr<AFXInterprocessRequest>&, AFXInterprocessReportHandler,
+                            AFXInterprocessResponseHandler responseHandler) override {
+            responseHandler(
+                BRAnyValueOrError::makeWithValue(platform::Value(AFXFetchCurrentCustomerResponse::make())));
+        }
+    };
+    serverDelegate_->server = std::shared_ptr<NobodySignedIn>(new NobodySignedIn(serverAdaptor_, factory_));
+    Outcome outcome;
+    client_->fetchCurrentCustomerUpdated(true, false, nullptr, 1,
+                                         outcome.value<std::shared_ptr<AFXCustomer>>(showCustomer));
+    EXPECT_EQ(outcome.wait(), u"error %1 %2"_s.arg(AFXDefaultErrorDomain).arg(AFXErrorCodeMissingObject));
+}
+
+TEST_F(SystemManagementService, RequestsWithoutTheObjectsTheyNeedOrForAnotherServiceAreAnswered) {
+    const auto missingObject = u"error %1 %2"_s.arg(AFXDefaultErrorDomain).arg(AFXErrorCodeMissingObject);
+    Outcome environment, signOut, token;
+    client_->fetchEnvironmentWithID(nullptr, false,
+                                    environment.value<std::shared_ptr<AFXEnvironment>>(showEnvironment));
+    client_->signOutCustomerWithID(nullptr, false, signOut.error());
+    client_->fetchCustomerCabinetAccessToken(nullptr, 1,
+                                             token.value<QString>([](const QString& t) { return t; }));
+    EXPECT_EQ(environment.wait(), missingObject);
+    EXPECT_EQ(signOut.wait(), missingObject);
+    EXPECT_EQ(token.wait(), missingObject);
+    EXPECT_TRUE(server_->seen.lines().isEmpty());
+
+    // A service of another kind under the same name: the request is not its to perform.
+    class OtherService final : public AFXRegularManagementServer {
+    public:
+        OtherService(const std::shared_ptr<AFXRegularInterprocessServerAdaptor>& adaptor,
+                     const std::shared_ptr<AFXServicesFactory>& factory)
+            : AFXRegularManagementServer(globalServiceID(), adaptor, factory,
+                                         AFXSystemManagementServiceName(),
+                                         AFXGlobalServiceID::staticClass()) {}
+    };
+    serverDelegate_->server = std::make_shared<OtherService>(serverAdaptor_, factory_);
+    Outcome other;
+    client_->fetchCurrentEnvironmentUpdated(false,
+                                            other.value<std::shared_ptr<AFXEnvironment>>(showEnvironment));
+    EXPECT_EQ(other.wait(), u"error %1 %2"_s.arg(AFXDefaultErrorDomain).arg(AFXErrorCodeMissingService));
+}
+
+TEST_F(SystemManagementService, ActivitiesAreStartedOnceStoppedAlwaysAndStartedAgainOnANewConnection) {
+    const auto reading = AFXActivity::makeWithTierName(factory_->tierName(), u"reading"_s);
+    const auto writing = AFXActivity::makeWithTierName(factory_->tierName(), u"writing"_s);
+    const auto never = AFXActivity::makeWithTierName(factory_->tierName(), u"never started"_s);
+    client_->startActivity(reading);
+    const auto archived = platform::KeyedArchiver::archivedDataWithRootObject(platform::Value(reading));
+    ASSERT_TRUE(archived);
+    client_->startActivity(platform::KeyedUnarchiver::unarchivedObjectOfClass<AFXActivity>(*archived));
+    client_->startActivity(writing);
+    client_->stopActivity(never);
+    client_->stopActivity(writing);
+    ASSERT_TRUE(server_->seen.waitFor(4));
+    Outcome poke;
+    client_->pokeWithCallback(poke.completion());
+    ASSERT_EQ(poke.wait(), u"done"_s);
+    QStringList seen = server_->seen.lines();
+    seen.removeAll(u"pokeWithCallback"_s);
+    seen.sort();
+    EXPECT_EQ(
+        seen.join(u", "_s),
+        u"startActivity reading, startActivity writing, stopActivity never started, stopActivity writing"_s);
+    ASSERT_EQ(clientDelegate_->established().size(), 1);
+    for (const QUuid& stream : server_->seen.streams()) {
+        EXPECT_EQ(stream, clientDelegate_->established().first())
+            << "activities come with the sender's stream";
+    }
+
+    // The desktop client restarts; the next request reaches the new one on a new stream.
+    stopServer();
+    startServer();
+    Outcome reconnected;
+    client_->pokeWithCallback(reconnected.completion());
+    ASSERT_EQ(reconnected.wait(), u"done"_s);
+    ASSERT_TRUE(waitUntil([&] { return clientDelegate_->established().size() == 2; }, 10s));
+    const QUuid newStream = clientDelegate_->established().last();
+    client_->didEstablishInterprocessConnectionWithEsteblishedStreamID(newStream);
+    ASSERT_TRUE(server_->seen.waitFor(2));
+    Outcome after;
+    client_->pokeWithCallback(after.completion());
+    ASSERT_EQ(after.wait(), u"done"_s);
+    EXPECT_EQ(server_->seen.lines().join(u", "_s),
+              u"pokeWithCallback, startActivity reading, pokeWithCallback"_s);
+    EXPECT_EQ(server_->seen.streams(), QList<QUuid>{newStream});
+}
+
+TEST_F(SystemManagementService, RequestsOfOtherClassesAreRefusedAtBothEnds) {
+    // A peer that sends a request of another class gets an error, and the server never sees it.
+    const auto strayAdaptor =
+        makeClientAdaptor(AFXSystemManagementRequestClasses() << StrayRequest::staticClass());
+    auto request = StrayRequest::make();
+    request->setRequestingTierName(factory_->tierName());
+    request->setServiceID(globalServiceID());
+    Outcome outcome;
+    strayAdaptor->performRequest(request, nullptr, [&outcome](const BRAnyValueOrError& result) {
+        outcome.set(result.hasValue() ? u"value"_s : u"error"_s);
+    });
+    EXPECT_EQ(outcome.wait(), u"error"_s);
+    Outcome poke;
+    client_->pokeWithCallback(poke.completion());
+    ASSERT_EQ(poke.wait(), u"done"_s);
+    EXPECT_EQ(server_->seen.lines().join(u", "_s), u"pokeWithCallback"_s);
+}
+
+TEST_F(SystemManagementService, WithoutItsFactoryTheClientSendsNothingAndSaysSo) {
+    factory_ = nullptr;
+    Outcome outcome;
+    client_->fetchCurrentEnvironmentUpdated(false,
+                                            outcome.value<std::shared_ptr<AFXEnvironment>>(showEnvironment));
+    EXPECT_EQ(outcome.wait(), u"error %1 %2"_s.arg(AFXDefaultErrorDomain).arg(AFXErrorCodeMissingService));
+    EXPECT_TRUE(server_->seen.lines().isEmpty());
+}
+
+// Without a bus of its own: a bus daemon started in the dying child would
+// outlive it and keep the death test waiting. (Not named a death test, so
+// that it runs after the suite above: a process reaches only the first bus
+// it connected to.)
+TEST(SystemManagementClientAssertions, MakesOnlyRequestsOfItsService) {
+    const auto factory = makeFactory();
+    const auto adaptor = AFXRegularInterprocessClientAdaptor::makeWithServiceName(
+        AFXSystemManagementServiceName(), factory->tierName(), AFXSystemManagementRequestClasses(),
+        std::make_shared<ClientDelegate>());
+    const auto client = AFXSystemManagementClient::makeWithServiceID(globalServiceID(), factory, adaptor);
+    EXPECT_TRUE(client->makeRequest<AFXPokeRequest>());
+    EXPECT_DEATH(client->makeRequestOfClass(StrayRequest::staticClass()), "requestClasses containsObject");
+}
+
+TEST(SystemManagementRecords, ActivitiesAreEqualByIdentifierAndSurviveCoding) {
+    const auto activity = AFXActivity::makeWithTierName(u"Tier"_s, u"work"_s);
+    const auto other = AFXActivity::makeWithTierName(u"Tier"_s, u"work"_s);
+    EXPECT_FALSE(activity->isEqual(*other)) << "each activity draws its own identifier";
+    const auto archived = platform::KeyedArchiver::archivedDataWithRootObject(platform::Value(activity));
+    ASSERT_TRUE(archived);
+    const auto decoded = platform::KeyedUnarchiver::unarchivedObjectOfClass<AFXActivity>(*archived);
+    ASSERT_TRUE(decoded);
+    EXPECT_TRUE(decoded->isEqual(*activity));
+    EXPECT_EQ(decoded->hash(), activity->hash());
+    EXPECT_EQ(decoded->tierName(), u"Tier"_s);
+    EXPECT_EQ(decoded->reason(), u"work"_s);
+}
+
+} // namespace
