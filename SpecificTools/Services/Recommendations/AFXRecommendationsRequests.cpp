@@ -1,6 +1,7 @@
 #include "AFXRecommendationsRequests.h"
 
 #include "AFXRecommendationsService.h"
+#include "SpecificTools/Interprocess/AFXBaseService.h"
 #include "SpecificTools/Interprocess/AFXCustomerServiceID.h"
 #include "SpecificTools/Model/AFXCustomer.h"
 #include "SpecificTools/Model/AFXModelProperties.h"

@@ -1,6 +1,7 @@
 #include "AFXRemoteConfigurationRequests.h"
 
 #include "AFXRemoteConfigurationService.h"
+#include "SpecificTools/Interprocess/AFXBaseService.h"
 #include "SpecificTools/Interprocess/AFXEnvironmentServiceID.h"
 #include "SpecificTools/Model/AFXEnvironment.h"
 

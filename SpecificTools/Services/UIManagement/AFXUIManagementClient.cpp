@@ -1,3 +1,5 @@
+#include "AFXUIManagementClient.h"
+
 
 #include "AFXUIManagementRequests.h"
 #include "SpecificTools/Interprocess/AFXGlobalServiceID.h"

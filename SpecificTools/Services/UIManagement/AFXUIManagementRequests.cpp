@@ -1,6 +1,7 @@
 #include "AFXUIManagementRequests.h"
 
 #include "AFXUIManagementService.h"
+#include "SpecificTools/Interprocess/AFXBaseService.h"
 #include "SpecificTools/Interprocess/AFXGlobalServiceID.h"
 #include "SpecificTools/Model/AFXCodedApp.h"
 #include "SpecificTools/Model/AFXModelProperties.h"
@@ -92,9 +93,10 @@ AFXUIManagementService& uiManagementService(AFXBaseService& service) {
     return dynamic_cast<AFXUIManagementService&>(service);
 }
 
-void respond(const AFXInterprocessResponseHandler& responseHandler,
-             const std::shared_ptr<AFXInterprocessResponse>& response) {
-    responseHandler(BRAnyValueOrError::makeWithValue(platform::Value(response)));
+// The response as the value (not every response of the family descends
+// from the response base).
+void respond(const AFXInterprocessResponseHandler& responseHandler, const platform::Value& response) {
+    responseHandler(BRAnyValueOrError::makeWithValue(response));
 }
 
 // The answer of an operation without a result: an empty response.
