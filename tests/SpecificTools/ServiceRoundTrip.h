@@ -5,6 +5,7 @@
 // the service's name and hands every request to one server object; the
 // client sends through a client adaptor of its own.
 
+#include "SpecificTools/Interprocess/AFXBaseService.h"
 #include "SpecificTools/Interprocess/AFXRegularInterprocessClientAdaptor.h"
 #include "SpecificTools/Interprocess/AFXRegularInterprocessServerAdaptor.h"
 #include "SpecificTools/Services/AFXServicesFactory.h"

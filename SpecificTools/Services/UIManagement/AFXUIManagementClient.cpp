@@ -1,6 +1,5 @@
 #include "AFXUIManagementClient.h"
 
-
 #include "AFXUIManagementRequests.h"
 #include "SpecificTools/Interprocess/AFXGlobalServiceID.h"
 #include "SpecificTools/Model/AFXCodedApp.h"
