@@ -49,41 +49,32 @@ void AFXAddOptionalProperty(platform::Class& aClass, const QString& key, T (C::*
 template <typename T> struct AFXIsSharedPointer : std::false_type {};
 template <typename T> struct AFXIsSharedPointer<std::shared_ptr<T>> : std::true_type {};
 
-// A list as the set value it travels as.
-template <typename E> platform::Value AFXSetValueWithElements(const QList<E>& held) {
-    platform::Value::Array elements;
-    elements.reserve(held.size());
-    for (const E& element : held) {
-        elements.append(platform::ValueConversion<E>::to(element));
-    }
-    return platform::Value::set(elements);
-}
-
-// The elements of a set (or array) value. Elements the list cannot hold (an
-// object of another class) are dropped.
-template <typename E> QList<E> AFXElementsOfSetValue(const platform::Value& value) {
-    QList<E> elements;
-    for (const platform::Value& element : value.toArray()) {
-        E converted = platform::ValueConversion<E>::from(element);
-        if constexpr (AFXIsSharedPointer<E>::value) {
-            if (!converted) {
-                continue;
-            }
-        }
-        elements.append(std::move(converted));
-    }
-    return elements;
-}
-
+// Elements the record cannot hold (an object of another class) are dropped.
 template <typename C, typename E>
 void AFXAddSetProperty(platform::Class& aClass, const QString& key, QList<E> (C::*getter)() const,
                        void (C::*setter)(const QList<E>&)) {
     platform::Class::Accessor accessor;
     accessor.get = [getter](const platform::Object& object) {
-        return AFXSetValueWithElements((static_cast<const C&>(object).*getter)());
+        const QList<E> held = (static_cast<const C&>(object).*getter)();
+        platform::Value::Array elements;
+        elements.reserve(held.size());
+        for (const E& element : held) {
+            elements.append(platform::ValueConversion<E>::to(element));
+        }
+        return platform::Value::set(elements);
     };
     accessor.set = [setter](platform::Object& object, const platform::Value& value) {
-        (static_cast<C&>(object).*setter)(AFXElementsOfSetValue<E>(value));
+        QList<E> elements;
+        for (const platform::Value& element : value.toArray()) {
+            E converted = platform::ValueConversion<E>::from(element);
+            if constexpr (AFXIsSharedPointer<E>::value) {
+                if (!converted) {
+                    continue;
+                }
+            }
+            elements.append(std::move(converted));
+        }
+        (static_cast<C&>(object).*setter)(elements);
     };
     aClass.addAccessor(key, std::move(accessor));
 }

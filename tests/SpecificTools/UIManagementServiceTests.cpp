@@ -5,7 +5,6 @@
 #include "SpecificTools/Errors/AFXErrors.h"
 #include "SpecificTools/Interprocess/AFXGlobalServiceID.h"
 #include "SpecificTools/Model/AFXCodedApp.h"
-#include "SpecificTools/Model/AFXModelProperties.h"
 #include "SpecificTools/Services/UIManagement/AFXUIManagementClient.h"
 #include "SpecificTools/Services/UIManagement/AFXUIManagementRequests.h"
 #include "SpecificTools/Services/UIManagement/AFXUIManagementServer.h"
@@ -417,8 +416,7 @@ TEST(UIManagementService, TerminationWindowPairIsNotAmongTheServedRequests) {
         testing_support::archiveRoundTrip(outcome->value()->toObject<AFXPresentTerminationWindowResponse>());
     ASSERT_TRUE(response);
     EXPECT_FALSE(response->cancelledByUser());
-    EXPECT_EQ(AFXElementsOfSetValue<QUrl>(response->quittedAppURLs()),
-              QList<QUrl>{QUrl(u"file:///Applications/Orbit%20Notes.app"_s)});
+    EXPECT_EQ(response->quittedAppURLs(), QList<QUrl>{QUrl(u"file:///Applications/Orbit%20Notes.app"_s)});
     EXPECT_EQ(Value(trip->server->seen(u"presentTerminationWindow"_s)),
               Value(Value::Dictionary{{u"reason"_s, 4}}));
 }

@@ -2,7 +2,6 @@
 
 #include "AFXRecommendationsRequests.h"
 #include "SpecificTools/Interprocess/AFXCustomerServiceID.h"
-#include "SpecificTools/Model/AFXModelProperties.h"
 
 AFXServiceClass AFXRecommendationsClient::serviceClass() {
     AFXServiceClass serviceClass = makeServiceClass<AFXRecommendationsClient>(
@@ -41,7 +40,7 @@ void AFXRecommendationsClient::fetchWelcomeRecommendedAppsExcludingAppIDs(
     const QList<std::int64_t>& appIDsToExclude, AFXRecommendedAppsCallback callback) {
     auto request = makeRequest<AFXFetchWelcomeRecommendedAppsRequest>();
     if (request) {
-        request->setAppIDsToExclude(AFXSetValueWithElements(appIDsToExclude));
+        request->setAppIDsToExclude(appIDsToExclude);
     }
     performRequestForResponse<AFXFetchWelcomeRecommendedAppsResponse>(
         request, QStringLiteral("fetchWelcomeRecommendedAppsExcludingAppIDs"),
@@ -49,8 +48,7 @@ void AFXRecommendationsClient::fetchWelcomeRecommendedAppsExcludingAppIDs(
             const BRValueOrError<std::shared_ptr<AFXFetchWelcomeRecommendedAppsResponse>>& outcome) {
             callback(outcome.liftValue(
                 [](const std::shared_ptr<AFXFetchWelcomeRecommendedAppsResponse>& response) {
-                    return AFXElementsOfSetValue<std::shared_ptr<AFXRecommendedApp>>(
-                        response->recommendedApps());
+                    return response->recommendedApps();
                 }));
         });
 }

@@ -4,7 +4,6 @@
 #include "SpecificTools/Interprocess/AFXBaseService.h"
 #include "SpecificTools/Interprocess/AFXCustomerServiceID.h"
 #include "SpecificTools/Model/AFXCustomer.h"
-#include "SpecificTools/Model/AFXModelProperties.h"
 #include "platform/ValueClasses.h"
 
 using namespace platform::ValueClasses;
@@ -16,7 +15,7 @@ AFX_DEFINE_RECORD(AFXFetchRecommendedAppRequest, AFXRecommendationsRequest, AFX_
 AFX_DEFINE_RECORD(AFXFetchWelcomeRecommendedAppsResponse, AFXInterprocessResponse,
                   AFX_FIELD(recommendedApps, {array(), AFXRecommendedApp::staticClass()}))
 AFX_DEFINE_RECORD(AFXFetchWelcomeRecommendedAppsRequest, AFXRecommendationsRequest,
-                  AFX_FIELD(appIDsToExclude, {set(), number()}))
+                  AFX_SET_FIELD(appIDsToExclude, {set(), number()}))
 
 QList<const platform::Class*> AFXRecommendationsRequestClasses() {
     return {AFXFetchRecommendedAppRequest::staticClass(),
@@ -48,16 +47,11 @@ void AFXFetchWelcomeRecommendedAppsRequest::performOnService(AFXBaseService& ser
                                                              AFXInterprocessReportHandler reportHandler,
                                                              AFXInterprocessResponseHandler responseHandler) {
     dynamic_cast<AFXRecommendationsService&>(service).fetchWelcomeRecommendedAppsExcludingAppIDs(
-        AFXElementsOfSetValue<std::int64_t>(appIDsToExclude()),
-        makeResponseCallback<QList<std::shared_ptr<AFXRecommendedApp>>>(
-            reportHandler, std::move(responseHandler),
-            [](const QList<std::shared_ptr<AFXRecommendedApp>>& recommendedApps) {
-                platform::Value::Array elements;
-                for (const auto& recommendedApp : recommendedApps) {
-                    elements.append(platform::Value(recommendedApp));
-                }
-                auto response = AFXFetchWelcomeRecommendedAppsResponse::make();
-                response->setRecommendedApps(elements);
-                return response;
-            }));
+        appIDsToExclude(), makeResponseCallback<QList<std::shared_ptr<AFXRecommendedApp>>>(
+                               reportHandler, std::move(responseHandler),
+                               [](const QList<std::shared_ptr<AFXRecommendedApp>>& recommendedApps) {
+                                   auto response = AFXFetchWelcomeRecommendedAppsResponse::make();
+                                   response->setRecommendedApps(recommendedApps);
+                                   return response;
+                               }));
 }

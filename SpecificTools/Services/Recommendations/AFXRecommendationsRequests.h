@@ -29,13 +29,12 @@ class AFXFetchRecommendedAppRequest : public AFXRecommendationsRequest {
 
 class AFXFetchWelcomeRecommendedAppsResponse : public AFXInterprocessResponse {
     AFX_DECLARE_RECORD(AFXFetchWelcomeRecommendedAppsResponse)
-    // An array of AFXRecommendedApp.
-    AFX_RECORD_FIELD(platform::Value::Array, recommendedApps, setRecommendedApps)
+    AFX_RECORD_FIELD(QList<std::shared_ptr<AFXRecommendedApp>>, recommendedApps, setRecommendedApps)
 };
 class AFXFetchWelcomeRecommendedAppsRequest : public AFXRecommendationsRequest {
     AFX_DECLARE_RECORD(AFXFetchWelcomeRecommendedAppsRequest)
-    // A set of app identifiers.
-    AFX_RECORD_FIELD(platform::Value, appIDsToExclude, setAppIDsToExclude)
+    // Travels as a set.
+    AFX_RECORD_FIELD(QList<std::int64_t>, appIDsToExclude, setAppIDsToExclude)
     AFX_REQUEST_RESPONDING_WITH(AFXFetchWelcomeRecommendedAppsResponse)
 };
 

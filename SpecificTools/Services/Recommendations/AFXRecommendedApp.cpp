@@ -1,6 +1,5 @@
 #include "AFXRecommendedApp.h"
 
-#include "SpecificTools/Model/AFXModelProperties.h"
 #include "platform/ValueClasses.h"
 
 using namespace platform::ValueClasses;
@@ -18,16 +17,10 @@ AFXRecommendedApp::makeWithAppID(std::int64_t appID, const QList<std::int64_t>& 
                                  const QString& recommendationsAlgorithm) {
     std::shared_ptr<AFXRecommendedApp> app(new AFXRecommendedApp);
     app->appID_ = appID;
-    for (const std::int64_t recommendedID : recommendationsList) {
-        app->recommendedList_.append(platform::Value(recommendedID));
-    }
+    app->recommendedList_ = recommendationsList;
     app->recommendationsAlgorithm_ =
         recommendationsAlgorithm.isEmpty() ? kDefaultAlgorithm : recommendationsAlgorithm;
     return app;
-}
-
-QList<std::int64_t> AFXRecommendedApp::recommendedList() const {
-    return AFXElementsOfSetValue<std::int64_t>(recommendedList_);
 }
 
 QList<std::int64_t>
@@ -44,6 +37,6 @@ bool AFXRecommendedApp::isEqual(const platform::Object& other) const {
 }
 
 std::uint64_t AFXRecommendedApp::hash() const {
-    return platform::Value(appID()).hash() ^ platform::Value(recommendedList_).hash() ^
+    return platform::Value(appID()).hash() ^ valueForKey(QStringLiteral("recommendedList")).hash() ^
            platform::Value(recommendationsAlgorithm_).hash();
 }

@@ -22,7 +22,7 @@ public:
                                                             const QString& recommendationsAlgorithm = {});
 
     std::int64_t appID() const { return appID_.value_or(0); }
-    QList<std::int64_t> recommendedList() const;
+    QList<std::int64_t> recommendedList() const { return recommendedList_; }
     QString recommendationsAlgorithm() const { return recommendationsAlgorithm_; }
 
     // The recommended identifiers, in order, without those given.
@@ -37,6 +37,6 @@ private:
     bool isValidAfterDecoding() const override { return appID_.has_value(); }
 
     std::optional<std::int64_t> appID_;
-    platform::Value::Array recommendedList_;
+    QList<std::int64_t> recommendedList_;
     QString recommendationsAlgorithm_;
 };

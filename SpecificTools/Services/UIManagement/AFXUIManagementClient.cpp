@@ -3,7 +3,6 @@
 #include "AFXUIManagementRequests.h"
 #include "SpecificTools/Interprocess/AFXGlobalServiceID.h"
 #include "SpecificTools/Model/AFXCodedApp.h"
-#include "SpecificTools/Model/AFXModelProperties.h"
 #include "platform/DispatchQueue.h"
 
 namespace {
@@ -86,7 +85,7 @@ void AFXUIManagementClient::presentUserNotificationOfBrandNewApps(
     const QList<std::shared_ptr<AFXCodedApp>>& brandNewApps) {
     auto request = makeRequest<AFXPresentUserNotificationOfBrandNewAppsRequest>();
     if (request) {
-        request->setBrandNewApps(AFXSetValueWithElements(brandNewApps));
+        request->setBrandNewApps(brandNewApps);
     }
     performRequestForResponse<AFXPresentUserNotificationOfBrandNewAppsResponse>(
         request, QStringLiteral("presentUserNotificationOfBrandNewApps"),
@@ -97,7 +96,7 @@ void AFXUIManagementClient::presentUserNotificationOfUpdatedApps(
     const QList<std::shared_ptr<AFXCodedApp>>& updatedApps) {
     auto request = makeRequest<AFXPresentUserNotificationOfUpdatedAppsRequest>();
     if (request) {
-        request->setUpdatedApps(AFXSetValueWithElements(updatedApps));
+        request->setUpdatedApps(updatedApps);
     }
     performRequestForResponse<AFXPresentUserNotificationOfUpdatedAppsResponse>(
         request, QStringLiteral("presentUserNotificationOfUpdatedApps"),
@@ -109,7 +108,7 @@ void AFXUIManagementClient::proposeToUpdateRunningApplications(
     const QByteArray& additionalNotificationData, AFXQuittedApplicationsCallback callback) {
     auto request = makeRequest<AFXProposeToUpdateRunningApplicationsRequest>();
     if (request) {
-        request->setRunningApplications(AFXSetValueWithElements(runningApplications));
+        request->setRunningApplications(runningApplications);
         request->setShowUserNotification(withUserNotification);
         request->setAdditionalNotificationData(additionalNotificationData);
     }
@@ -118,8 +117,7 @@ void AFXUIManagementClient::proposeToUpdateRunningApplications(
         [callback = std::move(callback)](
             const BRValueOrError<std::shared_ptr<AFXProposeToUpdateRunningApplicationsResponse>>& outcome) {
             const auto* response = outcome.value();
-            callback(response ? AFXElementsOfSetValue<std::shared_ptr<AFXRunningApplication>>(
-                                    (*response)->quittedApplications())
+            callback(response ? (*response)->quittedApplications()
                               : QList<std::shared_ptr<AFXRunningApplication>>());
         });
 }

@@ -4,7 +4,6 @@
 #include "SpecificTools/Interprocess/AFXBaseService.h"
 #include "SpecificTools/Interprocess/AFXGlobalServiceID.h"
 #include "SpecificTools/Model/AFXCodedApp.h"
-#include "SpecificTools/Model/AFXModelProperties.h"
 #include "platform/ValueClasses.h"
 
 using platform::ValueClasses::data;
@@ -28,14 +27,14 @@ AFX_DEFINE_RECORD(AFXPresentUserNotificationResponse, AFXUIManagementResponse)
 AFX_DEFINE_RECORD(AFXPresentUserNotificationRequest, AFXUIManagementRequest, AFX_FIELD(kind, {number()}))
 AFX_DEFINE_RECORD(AFXPresentUserNotificationOfBrandNewAppsResponse, AFXUIManagementResponse)
 AFX_DEFINE_RECORD(AFXPresentUserNotificationOfBrandNewAppsRequest, AFXUIManagementRequest,
-                  AFX_FIELD(brandNewApps, {set(), AFXCodedApp::staticClass()}))
+                  AFX_SET_FIELD(brandNewApps, {set(), AFXCodedApp::staticClass()}))
 AFX_DEFINE_RECORD(AFXPresentUserNotificationOfUpdatedAppsResponse, AFXUIManagementResponse)
 AFX_DEFINE_RECORD(AFXPresentUserNotificationOfUpdatedAppsRequest, AFXUIManagementRequest,
-                  AFX_FIELD(updatedApps, {set(), AFXCodedApp::staticClass()}))
+                  AFX_SET_FIELD(updatedApps, {set(), AFXCodedApp::staticClass()}))
 AFX_DEFINE_RECORD(AFXProposeToUpdateRunningApplicationsResponse, AFXUIManagementResponse,
-                  AFX_FIELD(quittedApplications, {set(), AFXRunningApplication::staticClass()}))
+                  AFX_SET_FIELD(quittedApplications, {set(), AFXRunningApplication::staticClass()}))
 AFX_DEFINE_RECORD(AFXProposeToUpdateRunningApplicationsRequest, AFXUIManagementRequest,
-                  AFX_FIELD(runningApplications, {set(), AFXRunningApplication::staticClass()}),
+                  AFX_SET_FIELD(runningApplications, {set(), AFXRunningApplication::staticClass()}),
                   AFX_FIELD(showUserNotification, {number()}),
                   AFX_FIELD(additionalNotificationData, {data()}))
 AFX_DEFINE_RECORD(AFXProposeToUninstallKestrelUIResponse, AFXUIManagementResponse,
@@ -63,7 +62,7 @@ AFX_DEFINE_RECORD(AFXChangeStatusItemVisibilityResponse, AFXUIManagementRequest,
 AFX_DEFINE_RECORD(AFXChangeStatusItemVisibilityRequest, AFXUIManagementRequest,
                   AFX_FIELD(isVisible, {number()}))
 AFX_DEFINE_RECORD(AFXPresentTerminationWindowResponse, AFXUIManagementResponse,
-                  AFX_FIELD(cancelledByUser, {number()}), AFX_FIELD(quittedAppURLs, {set(), url()}))
+                  AFX_FIELD(cancelledByUser, {number()}), AFX_SET_FIELD(quittedAppURLs, {set(), url()}))
 AFX_DEFINE_RECORD(AFXPresentTerminationWindowRequest, AFXUIManagementRequest, AFX_FIELD(reason, {number()}))
 
 QList<const platform::Class*> AFXUIManagementRequestClasses() {
@@ -161,8 +160,7 @@ void AFXPresentUserNotificationOfBrandNewAppsRequest::performOnService(
     AFXInterprocessResponseHandler responseHandler) {
     auto answer = answerEmpty<AFXPresentUserNotificationOfBrandNewAppsResponse>(reportHandler,
                                                                                 std::move(responseHandler));
-    uiManagementService(service).presentUserNotificationOfBrandNewApps(
-        AFXElementsOfSetValue<std::shared_ptr<AFXCodedApp>>(brandNewApps()));
+    uiManagementService(service).presentUserNotificationOfBrandNewApps(brandNewApps());
     answer();
 }
 
@@ -171,8 +169,7 @@ void AFXPresentUserNotificationOfUpdatedAppsRequest::performOnService(
     AFXInterprocessResponseHandler responseHandler) {
     auto answer = answerEmpty<AFXPresentUserNotificationOfUpdatedAppsResponse>(reportHandler,
                                                                                std::move(responseHandler));
-    uiManagementService(service).presentUserNotificationOfUpdatedApps(
-        AFXElementsOfSetValue<std::shared_ptr<AFXCodedApp>>(updatedApps()));
+    uiManagementService(service).presentUserNotificationOfUpdatedApps(updatedApps());
     answer();
 }
 
@@ -181,12 +178,11 @@ void AFXProposeToUpdateRunningApplicationsRequest::performOnService(
     AFXInterprocessResponseHandler responseHandler) {
     BRParameterAssertText(!reportHandler, "nil == reportHandler");
     uiManagementService(service).proposeToUpdateRunningApplications(
-        AFXElementsOfSetValue<std::shared_ptr<AFXRunningApplication>>(runningApplications()),
-        showUserNotification(), additionalNotificationData(),
+        runningApplications(), showUserNotification(), additionalNotificationData(),
         [responseHandler = std::move(responseHandler)](
             const QList<std::shared_ptr<AFXRunningApplication>>& quittedApplications) {
             auto response = AFXProposeToUpdateRunningApplicationsResponse::make();
-            response->setQuittedApplications(AFXSetValueWithElements(quittedApplications));
+            response->setQuittedApplications(quittedApplications);
             respond(responseHandler, response);
         });
 }
@@ -263,7 +259,7 @@ void AFXPresentTerminationWindowRequest::performOnService(AFXBaseService& servic
                                                                  const QList<QUrl>& quittedAppURLs) {
             auto response = AFXPresentTerminationWindowResponse::make();
             response->setCancelledByUser(cancelledByUser);
-            response->setQuittedAppURLs(AFXSetValueWithElements(quittedAppURLs));
+            response->setQuittedAppURLs(quittedAppURLs);
             respond(responseHandler, response);
         });
 }

@@ -5,9 +5,10 @@
 // this service reports progress.
 
 #include "SpecificTools/Interprocess/AFXInterprocessRequest.h"
+#include "SpecificTools/Model/AFXCodedApp.h"
 #include "SpecificTools/Model/AFXCustomer.h"
 #include "SpecificTools/Model/AFXCustomerCredentials.h"
-#include "SpecificTools/Model/AFXRunningApplication.h"
+#include "SpecificTools/Services/SystemManagement/AFXRunningApplication.h"
 #include "platform/Error.h"
 
 #include <QByteArray>
@@ -70,8 +71,8 @@ class AFXPresentUserNotificationOfBrandNewAppsResponse : public AFXUIManagementR
 };
 class AFXPresentUserNotificationOfBrandNewAppsRequest : public AFXUIManagementRequest {
     AFX_DECLARE_RECORD(AFXPresentUserNotificationOfBrandNewAppsRequest)
-    // A set of AFXCodedApp.
-    AFX_RECORD_FIELD(platform::Value, brandNewApps, setBrandNewApps)
+    // Travels as a set.
+    AFX_RECORD_FIELD(QList<std::shared_ptr<AFXCodedApp>>, brandNewApps, setBrandNewApps)
     AFX_REQUEST_RESPONDING_WITH(AFXPresentUserNotificationOfBrandNewAppsResponse)
 };
 
@@ -80,20 +81,22 @@ class AFXPresentUserNotificationOfUpdatedAppsResponse : public AFXUIManagementRe
 };
 class AFXPresentUserNotificationOfUpdatedAppsRequest : public AFXUIManagementRequest {
     AFX_DECLARE_RECORD(AFXPresentUserNotificationOfUpdatedAppsRequest)
-    // A set of AFXCodedApp.
-    AFX_RECORD_FIELD(platform::Value, updatedApps, setUpdatedApps)
+    // Travels as a set.
+    AFX_RECORD_FIELD(QList<std::shared_ptr<AFXCodedApp>>, updatedApps, setUpdatedApps)
     AFX_REQUEST_RESPONDING_WITH(AFXPresentUserNotificationOfUpdatedAppsResponse)
 };
 
 class AFXProposeToUpdateRunningApplicationsResponse : public AFXUIManagementResponse {
     AFX_DECLARE_RECORD(AFXProposeToUpdateRunningApplicationsResponse)
-    // A set of AFXRunningApplication.
-    AFX_RECORD_FIELD(platform::Value, quittedApplications, setQuittedApplications)
+    // Travels as a set.
+    AFX_RECORD_FIELD(QList<std::shared_ptr<AFXRunningApplication>>, quittedApplications,
+                     setQuittedApplications)
 };
 class AFXProposeToUpdateRunningApplicationsRequest : public AFXUIManagementRequest {
     AFX_DECLARE_RECORD(AFXProposeToUpdateRunningApplicationsRequest)
-    // A set of AFXRunningApplication.
-    AFX_RECORD_FIELD(platform::Value, runningApplications, setRunningApplications)
+    // Travels as a set.
+    AFX_RECORD_FIELD(QList<std::shared_ptr<AFXRunningApplication>>, runningApplications,
+                     setRunningApplications)
     AFX_RECORD_FIELD(bool, showUserNotification, setShowUserNotification)
     AFX_RECORD_FIELD(QByteArray, additionalNotificationData, setAdditionalNotificationData)
     AFX_REQUEST_RESPONDING_WITH(AFXProposeToUpdateRunningApplicationsResponse)
@@ -180,8 +183,8 @@ class AFXChangeStatusItemVisibilityRequest : public AFXUIManagementRequest {
 class AFXPresentTerminationWindowResponse : public AFXUIManagementResponse {
     AFX_DECLARE_RECORD(AFXPresentTerminationWindowResponse)
     AFX_RECORD_FIELD(bool, cancelledByUser, setCancelledByUser)
-    // A set of URLs.
-    AFX_RECORD_FIELD(platform::Value, quittedAppURLs, setQuittedAppURLs)
+    // Travels as a set.
+    AFX_RECORD_FIELD(QList<QUrl>, quittedAppURLs, setQuittedAppURLs)
 };
 class AFXPresentTerminationWindowRequest : public AFXUIManagementRequest {
     AFX_DECLARE_RECORD(AFXPresentTerminationWindowRequest)

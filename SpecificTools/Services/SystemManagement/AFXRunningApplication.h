@@ -1,16 +1,16 @@
 #pragma once
 
 #include "SpecificTools/Interprocess/AFXRecordField.h"
-#include "SpecificTools/Model/AFXBaseModelObject.h"
+#include "SpecificTools/Model/AFXBaseMutableModelObject.h"
 
 #include <QString>
 #include <QUrl>
 
 #include <cstdint>
 
-// The application on whose behalf another process asks the desktop client
-// for something (a customer, credentials, quitting it for an update).
-class AFXRunningApplication : public AFXBaseModelObject {
+// The application on whose behalf a customer is asked for: the desktop
+// client may name it to the person signing in.
+class AFXRunningApplication : public AFXBaseMutableModelObject {
     AFX_DECLARE_RECORD(AFXRunningApplication)
     AFX_RECORD_FIELD(QString, localizedName, setLocalizedName)
     AFX_RECORD_FIELD(QString, bundleIdentifier, setBundleIdentifier)
