@@ -74,3 +74,13 @@ protected:
 private:
     QString requestingTierName_;
 };
+
+// In the body of a concrete request class: the response class it names and
+// its serving-side dispatch, defined in the request's source file.
+#define AFX_REQUEST_RESPONDING_WITH(ResponseName)                                                            \
+public:                                                                                                      \
+    const platform::Class* responseClass() const override {                                                  \
+        return ResponseName::staticClass();                                                                  \
+    }                                                                                                        \
+    void performOnService(AFXBaseService& service, AFXInterprocessReportHandler reportHandler,               \
+                          AFXInterprocessResponseHandler responseHandler) override;

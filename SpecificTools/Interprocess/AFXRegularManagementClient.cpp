@@ -2,6 +2,7 @@
 
 #include "SpecificTools/Errors/AFXErrors.h"
 #include "SpecificTools/Services/AFXServicesFactory.h"
+#include "platform/DispatchQueue.h"
 #include "support/BRAssertions.h"
 #include "support/BRLog.h"
 
@@ -85,4 +86,28 @@ void AFXRegularManagementClient::performRequest(const std::shared_ptr<AFXInterpr
     BRParameterAssertText(request && !request->requestingTierName().isNull(), "request.requestingTierName");
     BRParameterAssertText(request->serviceID(), "request.serviceID");
     interprocessAdaptor_->performRequest(request, std::move(reportHandler), std::move(responseHandler));
+}
+
+void AFXRegularManagementClient::performRequestForResponseOfClass(
+    const std::shared_ptr<AFXInterprocessRequest>& request, const QString& operation,
+    const platform::Class* responseClass, AFXInterprocessResponseHandler handler) {
+    if (!request) {
+        const platform::Error error =
+            afx_makeErrorOfMissingServiceNamed(serviceID()->serviceName(), operation);
+        platform::DispatchQueue::global(platform::QualityOfService::Utility)
+            ->async(
+                [handler = std::move(handler), error] { handler(BRAnyValueOrError::makeWithError(error)); });
+        return;
+    }
+    performRequest(request, nullptr,
+                   [handler = std::move(handler), responseClass](const BRAnyValueOrError& outcome) {
+                       const platform::Value* response = outcome.value();
+                       const auto object = response ? response->toObject() : nullptr;
+                       if (response && !(object && object->objectClass()->isSubclassOf(responseClass))) {
+                           handler(BRAnyValueOrError::makeWithError(
+                               afx_makeErrorOfMissingObjectOfKind(responseClass->name())));
+                           return;
+                       }
+                       handler(outcome);
+                   });
 }

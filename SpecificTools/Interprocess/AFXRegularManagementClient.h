@@ -2,6 +2,7 @@
 
 #include "AFXBaseService.h"
 #include "AFXRegularInterprocessClientAdaptor.h"
+#include "SpecificTools/Errors/AFXErrors.h"
 #include "SpecificTools/Services/AFXServiceClass.h"
 
 #include <QList>
@@ -50,6 +51,39 @@ public:
                         AFXInterprocessResponseHandler responseHandler) override;
 
 protected:
+    // Sends a request without reports and hands over its response, or the
+    // error. A request that could not be made (null: the factory is gone) is
+    // answered with the missing-service error of `operation`; a reply that
+    // holds no response of the class with the missing-object error.
+    template <typename Response>
+    void
+    performRequestForResponse(const std::shared_ptr<AFXInterprocessRequest>& request,
+                              const QString& operation,
+                              std::function<void(const BRValueOrError<std::shared_ptr<Response>>&)> handler) {
+        performRequestForResponseOfClass(request, operation, Response::staticClass(),
+                                         [handler = std::move(handler)](const BRAnyValueOrError& outcome) {
+                                             handler(outcome.liftValue([](const platform::Value& response) {
+                                                 return response.toObject<Response>();
+                                             }));
+                                         });
+    }
+
+    // The response's field as the caller's result; a response without it
+    // answers the missing-object error of `fieldName`.
+    template <typename Response, typename T>
+    static BRValueOrError<std::shared_ptr<T>>
+    liftResponseField(const BRValueOrError<std::shared_ptr<Response>>& outcome,
+                      std::shared_ptr<T> (Response::*field)() const, const QString& fieldName) {
+        if (const auto* response = outcome.value()) {
+            if (auto value = ((*response).get()->*field)()) {
+                return BRValueOrError<std::shared_ptr<T>>::makeWithValue(std::move(value));
+            }
+            return BRValueOrError<std::shared_ptr<T>>::makeWithError(
+                afx_makeErrorOfMissingObjectOfKind(fieldName));
+        }
+        return BRValueOrError<std::shared_ptr<T>>::makeWithError(*outcome.error());
+    }
+
     AFXRegularManagementClient(
         const std::shared_ptr<AFXServiceID>& serviceID,
         const std::shared_ptr<AFXServicesFactory>& servicesFactory, const QString& interprocessServiceName,
@@ -57,6 +91,11 @@ protected:
         const std::shared_ptr<AFXRegularInterprocessClientAdaptor>& interprocessAdaptor);
 
 private:
+    // The outcome holds an object of `responseClass` when it holds a value.
+    void performRequestForResponseOfClass(const std::shared_ptr<AFXInterprocessRequest>& request,
+                                          const QString& operation, const platform::Class* responseClass,
+                                          AFXInterprocessResponseHandler handler);
+
     using MakeClient = std::function<std::shared_ptr<AFXBaseService>(
         const std::shared_ptr<AFXServiceID>&, const std::shared_ptr<AFXServicesFactory>&,
         const std::shared_ptr<AFXRegularInterprocessClientAdaptor>&)>;

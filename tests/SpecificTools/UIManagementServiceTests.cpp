@@ -1,0 +1,431 @@
+// The user-interface management service end to end: its client and a test
+// server talking over a private bus.
+
+#include "ServiceRoundTrip.h"
+#include "SpecificTools/Errors/AFXErrors.h"
+#include "SpecificTools/Interprocess/AFXGlobalServiceID.h"
+#include "SpecificTools/Model/AFXCodedApp.h"
+#include "SpecificTools/Services/UIManagement/AFXUIManagementClient.h"
+#include "SpecificTools/Services/UIManagement/AFXUIManagementRequests.h"
+#include "SpecificTools/Services/UIManagement/AFXUIManagementServer.h"
+#include "testing/ArchiveRoundTrip.h"
+#include "testing/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+using platform::Value;
+using service_round_trip::Answer;
+
+namespace {
+
+std::shared_ptr<AFXRunningApplication> runningApplication(const QString& bundleIdentifier, std::int64_t pid) {
+    auto application = AFXRunningApplication::make();
+    application->setBundleIdentifier(bundleIdentifier);
+    application->setProcessIdentifier(pid);
+    return application;
+}
+
+QStringList bundleIdentifiers(const QList<std::shared_ptr<AFXRunningApplication>>& applications) {
+    QStringList identifiers;
+    for (const auto& application : applications) {
+        identifiers << application->bundleIdentifier();
+    }
+    identifiers.sort();
+    return identifiers;
+}
+
+std::shared_ptr<AFXCodedApp> codedApp(std::int64_t identifier) {
+    auto app = std::make_shared<AFXCodedApp>();
+    app->setIdentifier(identifier);
+    return app;
+}
+
+QList<std::int64_t> appIdentifiers(const QList<std::shared_ptr<AFXCodedApp>>& apps) {
+    QList<std::int64_t> identifiers;
+    for (const auto& app : apps) {
+        identifiers << app->identifier();
+    }
+    std::sort(identifiers.begin(), identifiers.end());
+    return identifiers;
+}
+
+std::shared_ptr<AFXCustomerID> customerID() {
+    return AFXCustomerID::makeWithAccountName(u"ada@example.com"_s, AFXEnvironmentID::defaultEnvironmentID());
+}
+
+// Records what each operation received and answers true, or the values it was given.
+class TestUIServer : public AFXUIManagementServer {
+public:
+    static std::shared_ptr<TestUIServer>
+    make(const std::shared_ptr<AFXServiceID>& serviceID,
+         const std::shared_ptr<AFXRegularInterprocessServerAdaptor>& adaptor,
+         const std::shared_ptr<AFXServicesFactory>& factory) {
+        return std::shared_ptr<TestUIServer>(new TestUIServer(serviceID, adaptor, factory));
+    }
+
+    // The fields the operation last received; empty before it ran.
+    Value::Dictionary seen(const QString& operation) const {
+        std::lock_guard lock(mutex_);
+        return seen_.value(operation);
+    }
+
+    void fetchCredentialsWithAccountName(const QString& accountName,
+                                         const std::shared_ptr<AFXRunningApplication>& application,
+                                         AFXCustomerCredentialsCallback callback) override {
+        record(u"fetchCredentials"_s,
+               {{u"accountName"_s, accountName},
+                {u"runningApplication"_s, application ? application->bundleIdentifier() : Value()}});
+        callback(BRValueOrError<std::shared_ptr<AFXCustomerCredentials>>::makeWithValue(
+            AFXCustomerCredentials::makeWithCustomerID(customerID(), u"token-1"_s)));
+    }
+    void presentError(const platform::Error& error, AFXUIManagementCallback callback) override {
+        record(u"presentError"_s, {{u"domain"_s, error.domain()}, {u"code"_s, error.code()}});
+        callback();
+    }
+    void presentUserNotificationOfKind(std::uint64_t kind) override {
+        record(u"presentUserNotificationOfKind"_s, {{u"kind"_s, kind}});
+    }
+    void presentUserNotificationOfBrandNewApps(const QList<std::shared_ptr<AFXCodedApp>>& apps) override {
+        record(u"presentUserNotificationOfBrandNewApps"_s, {{u"brandNewApps"_s, appIdentifiersValue(apps)}});
+    }
+    void presentUserNotificationOfUpdatedApps(const QList<std::shared_ptr<AFXCodedApp>>& apps) override {
+        record(u"presentUserNotificationOfUpdatedApps"_s, {{u"updatedApps"_s, appIdentifiersValue(apps)}});
+    }
+    void proposeToUpdateRunningApplications(const QList<std::shared_ptr<AFXRunningApplication>>& applications,
+                                            bool withUserNotification, const QByteArray& data,
+                                            AFXQuittedApplicationsCallback callback) override {
+        record(u"proposeToUpdateRunningApplications"_s,
+               {{u"runningApplications"_s, bundleIdentifiers(applications)},
+                {u"showUserNotification"_s, withUserNotification},
+                {u"additionalNotificationData"_s, data}});
+        QList<std::shared_ptr<AFXRunningApplication>> quitted;
+        for (const auto& application : applications) {
+            if (application->processIdentifier() % 2) {
+                quitted << application;
+            }
+        }
+        callback(quitted);
+    }
+    void proposeToUninstallKestrelWithCallback(AFXUIManagementFlagCallback callback) override {
+        record(u"proposeToUninstallKestrel"_s, {});
+        callback(true);
+    }
+    void pokeWithCallback(AFXUIManagementCallback callback) override {
+        record(u"poke"_s, {});
+        callback();
+    }
+    void presentAboutWindowWithCallback(AFXUIManagementCallback callback) override {
+        record(u"presentAboutWindow"_s, {});
+        callback();
+    }
+    void askUserForConsumptiveInternetUsageWithReason(std::uint64_t reason,
+                                                      AFXUIManagementFlagCallback callback) override {
+        record(u"askUserForConsumptiveInternetUsage"_s, {{u"reason"_s, reason}});
+        callback(true);
+    }
+    void openOnlineHelpWithCallback(AFXUIManagementFlagCallback callback) override {
+        record(u"openOnlineHelp"_s, {});
+        callback(true);
+    }
+    void openFeedbackFormWithCallback(AFXUIManagementCallback callback) override {
+        record(u"openFeedbackForm"_s, {});
+        callback();
+    }
+    void openCustomerWebAccount(const std::shared_ptr<AFXCustomer>& customer,
+                                bool startingWithTrialPaymentPage,
+                                AFXUIManagementFlagCallback callback) override {
+        record(u"openCustomerWebAccount"_s, {{u"customer"_s, customer ? customer->accountName() : Value()},
+                                             {u"openAddPaymentPage"_s, startingWithTrialPaymentPage}});
+        callback(true);
+    }
+    void changeStatusItemVisibilityToState(bool isVisible, AFXUIManagementFlagCallback callback) override {
+        record(u"changeStatusItemVisibility"_s, {{u"isVisible"_s, isVisible}});
+        callback(isVisible);
+    }
+    void presentTerminationWindowWithReason(std::int64_t reason,
+                                            AFXTerminationWindowCallback callback) override {
+        record(u"presentTerminationWindow"_s, {{u"reason"_s, reason}});
+        callback(false, {QUrl(u"file:///Applications/Orbit%20Notes.app"_s)});
+    }
+
+private:
+    using AFXUIManagementServer::AFXUIManagementServer;
+
+    static Value appIdentifiersValue(const QList<std::shared_ptr<AFXCodedApp>>& apps) {
+        Value::Array identifiers;
+        for (const std::int64_t identifier : appIdentifiers(apps)) {
+            identifiers << Value(identifier);
+        }
+        return Value(identifiers);
+    }
+    void record(const QString& operation, const Value::Dictionary& fields) {
+        std::lock_guard lock(mutex_);
+        seen_.insert(operation, fields);
+    }
+
+    // Operations run on the transport's threads.
+    mutable std::mutex mutex_;
+    QHash<QString, Value::Dictionary> seen_;
+};
+
+using UIRoundTrip = service_round_trip::RoundTrip<TestUIServer, AFXUIManagementClient>;
+
+std::unique_ptr<UIRoundTrip> startUIRoundTrip() {
+    return UIRoundTrip::start(
+        AFXGlobalServiceID::makeWithServiceName(AFXUIManagementService::interprocessServiceName()),
+        AFXUIManagementRequestClasses(), &TestUIServer::make);
+}
+
+// One operation: how to call it, what the server must see, and the
+// callback's result (as a value) when served and when the request fails.
+// Operations without a callback have null results.
+struct UICase {
+    QString operation;
+    std::function<void(AFXUIManagementClient&, std::function<void(const Value&)>)> call;
+    Value::Dictionary seen;
+    Value served;
+    Value failed;
+};
+
+const Value kCalledBack = Value(u"called back"_s);
+
+QList<UICase> uiCases() {
+    const auto flag = [](std::function<void(const Value&)> answer) {
+        return [answer = std::move(answer)](bool value) { answer(Value(value)); };
+    };
+    const auto plain = [](std::function<void(const Value&)> answer) {
+        return [answer = std::move(answer)] { answer(kCalledBack); };
+    };
+    const platform::Error presented(u"com.example.presented"_s, 42);
+    return {
+        {u"fetchCredentials"_s,
+         [](AFXUIManagementClient& client, auto answer) {
+             client.fetchCredentialsWithAccountName(
+                 u"ada@example.com"_s, runningApplication(u"com.example.editor"_s, 7),
+                 [answer](const BRValueOrError<std::shared_ptr<AFXCustomerCredentials>>& result) {
+                     answer(result.value() ? Value((*result.value())->authToken())
+                                           : Value(result.error()->code()));
+                 });
+         },
+         {{u"accountName"_s, u"ada@example.com"_s}, {u"runningApplication"_s, u"com.example.editor"_s}},
+         Value(u"token-1"_s),
+         Value(std::int64_t(AFXErrorCodeMissingService))},
+        {u"presentError"_s,
+         [presented, plain](AFXUIManagementClient& client, auto answer) {
+             client.presentError(presented, plain(answer));
+         },
+         {{u"domain"_s, u"com.example.presented"_s}, {u"code"_s, 42}},
+         kCalledBack,
+         kCalledBack},
+        {u"presentUserNotificationOfKind"_s,
+         [](AFXUIManagementClient& client, auto) { client.presentUserNotificationOfKind(3); },
+         {{u"kind"_s, 3}},
+         {},
+         {}},
+        {u"presentUserNotificationOfBrandNewApps"_s,
+         [](AFXUIManagementClient& client, auto) {
+             client.presentUserNotificationOfBrandNewApps({codedApp(230), codedApp(12)});
+         },
+         {{u"brandNewApps"_s, Value(Value::Array{12, 230})}},
+         {},
+         {}},
+        {u"presentUserNotificationOfUpdatedApps"_s,
+         [](AFXUIManagementClient& client, auto) {
+             client.presentUserNotificationOfUpdatedApps({codedApp(5)});
+         },
+         {{u"updatedApps"_s, Value(Value::Array{5})}},
+         {},
+         {}},
+        {u"proposeToUpdateRunningApplications"_s,
+         [](AFXUIManagementClient& client, auto answer) {
+             client.proposeToUpdateRunningApplications(
+                 {runningApplication(u"com.example.a"_s, 1), runningApplication(u"com.example.b"_s, 2)}, true,
+                 QByteArray("extra"), [answer](const QList<std::shared_ptr<AFXRunningApplication>>& quitted) {
+                     answer(Value(bundleIdentifiers(quitted)));
+                 });
+         },
+         {{u"runningApplications"_s, QStringList{u"com.example.a"_s, u"com.example.b"_s}},
+          {u"showUserNotification"_s, true},
+          {u"additionalNotificationData"_s, QByteArray("extra")}},
+         // The server quits those of odd process identifiers.
+         Value(QStringList{u"com.example.a"_s}),
+         Value(QStringList{})},
+        {u"proposeToUninstallKestrel"_s,
+         [flag](AFXUIManagementClient& client, auto answer) {
+             client.proposeToUninstallKestrelWithCallback(flag(answer));
+         },
+         {},
+         Value(true),
+         Value(false)},
+        {u"poke"_s,
+         [plain](AFXUIManagementClient& client, auto answer) { client.pokeWithCallback(plain(answer)); },
+         {},
+         kCalledBack,
+         kCalledBack},
+        {u"presentAboutWindow"_s,
+         [plain](AFXUIManagementClient& client, auto answer) {
+             client.presentAboutWindowWithCallback(plain(answer));
+         },
+         {},
+         kCalledBack,
+         kCalledBack},
+        {u"askUserForConsumptiveInternetUsage"_s,
+         [flag](AFXUIManagementClient& client, auto answer) {
+             client.askUserForConsumptiveInternetUsageWithReason(2, flag(answer));
+         },
+         {{u"reason"_s, 2}},
+         Value(true),
+         Value(false)},
+        {u"openOnlineHelp"_s,
+         [flag](AFXUIManagementClient& client, auto answer) {
+             client.openOnlineHelpWithCallback(flag(answer));
+         },
+         {},
+         Value(true),
+         Value(false)},
+        {u"openFeedbackForm"_s,
+         [plain](AFXUIManagementClient& client, auto answer) {
+             client.openFeedbackFormWithCallback(plain(answer));
+         },
+         {},
+         kCalledBack,
+         kCalledBack},
+        {u"openCustomerWebAccount"_s,
+         [flag](AFXUIManagementClient& client, auto answer) {
+             AFXCustomer::Fields fields;
+             fields.identifier = customerID();
+             client.openCustomerWebAccount(AFXCustomer::makeWithFields(fields), true, flag(answer));
+         },
+         {{u"customer"_s, u"ada@example.com"_s}, {u"openAddPaymentPage"_s, true}},
+         Value(true),
+         Value(false)},
+        {u"changeStatusItemVisibility"_s,
+         [flag](AFXUIManagementClient& client, auto answer) {
+             client.changeStatusItemVisibilityToState(true, flag(answer));
+         },
+         {{u"isVisible"_s, true}},
+         Value(true),
+         Value(false)},
+    };
+}
+
+} // namespace
+
+TEST(UIManagementService, EveryOperationCarriesItsFieldsAndAnswer) {
+    const auto trip = startUIRoundTrip();
+    ASSERT_TRUE(trip);
+    for (const UICase& c : uiCases()) {
+        SCOPED_TRACE(c.operation.toStdString());
+        Answer<Value> answer;
+        c.call(*trip->client, answer.callback());
+        if (c.served.isNull()) {
+            // No callback: the request is sent all the same.
+            EXPECT_TRUE(
+                testing_support::waitUntil([&] { return !trip->server->seen(c.operation).isEmpty(); }));
+        } else {
+            const auto result = answer.wait();
+            ASSERT_TRUE(result);
+            EXPECT_EQ(*result, c.served) << result->description().toStdString();
+        }
+        EXPECT_EQ(Value(trip->server->seen(c.operation)), Value(c.seen))
+            << Value(trip->server->seen(c.operation)).description().toStdString();
+    }
+}
+
+TEST(UIManagementService, FailedRequestsGiveTheFailureValues) {
+    const auto trip = startUIRoundTrip();
+    ASSERT_TRUE(trip);
+    trip->serverDelegate->refuseWith(afx_makeErrorOfMissingServiceNamed(u"UI"_s, u"tests"_s));
+    for (const UICase& c : uiCases()) {
+        if (c.failed.isNull()) {
+            continue;
+        }
+        SCOPED_TRACE(c.operation.toStdString());
+        Answer<Value> answer;
+        c.call(*trip->client, answer.callback());
+        const auto result = answer.wait();
+        ASSERT_TRUE(result);
+        EXPECT_EQ(*result, c.failed) << result->description().toStdString();
+        EXPECT_EQ(answer.count(), 1);
+    }
+}
+
+TEST(UIManagementService, ServerBaseAnswersThatTheServiceIsMissing) {
+    const auto trip = service_round_trip::RoundTrip<AFXUIManagementServer, AFXUIManagementClient>::start(
+        AFXGlobalServiceID::makeWithServiceName(AFXUIManagementService::interprocessServiceName()),
+        AFXUIManagementRequestClasses(), [](const auto& serviceID, const auto& adaptor, const auto& factory) {
+            return AFXUIManagementServer::makeWithServiceID(serviceID, adaptor, factory, nullptr);
+        });
+    ASSERT_TRUE(trip);
+
+    Answer<BRValueOrError<std::shared_ptr<AFXCustomerCredentials>>> credentials;
+    trip->client->fetchCredentialsWithAccountName(u"ada@example.com"_s, nullptr, credentials.callback());
+    const auto result = credentials.wait();
+    ASSERT_TRUE(result);
+    ASSERT_TRUE(result->error());
+    EXPECT_EQ(result->error()->code(), AFXErrorCodeMissingService);
+    EXPECT_EQ(result->error()->userInfo().value(AFXErrorServiceNameKey),
+              Value(AFXUIManagementService::interprocessServiceName()));
+
+    Answer<bool> help;
+    trip->client->openOnlineHelpWithCallback(help.callback());
+    EXPECT_EQ(help.wait(), std::optional<bool>(false));
+}
+
+TEST(UIManagementService, TerminationWindowPairIsNotAmongTheServedRequests) {
+    const auto trip = startUIRoundTrip();
+    ASSERT_TRUE(trip);
+    EXPECT_FALSE(AFXUIManagementRequestClasses().contains(AFXPresentTerminationWindowRequest::staticClass()));
+
+    // The client cannot send it: it answers at once, cancelled, with nothing quitted.
+    Answer<std::pair<bool, QList<QUrl>>> answer;
+    trip->client->presentTerminationWindowWithReason(
+        4, [callback = answer.callback()](bool cancelled, const QList<QUrl>& urls) {
+            callback({cancelled, urls});
+        });
+    const auto result = answer.wait();
+    ASSERT_TRUE(result);
+    EXPECT_TRUE(result->first);
+    EXPECT_TRUE(result->second.isEmpty());
+    EXPECT_TRUE(trip->server->seen(u"presentTerminationWindow"_s).isEmpty());
+
+    // Sent by an adaptor that lists it, the server refuses it; the service goes on.
+    auto classes = AFXUIManagementRequestClasses();
+    classes << AFXPresentTerminationWindowRequest::staticClass();
+    const auto adaptor = trip->makeClientAdaptor(classes);
+    auto request = AFXPresentTerminationWindowRequest::make();
+    request->setServiceID(trip->client->serviceID());
+    request->setRequestingTierName(u"ServiceTests"_s);
+    request->setReason(4);
+    Answer<BRAnyValueOrError> refused;
+    adaptor->performRequest(request, nullptr, refused.callback());
+    const auto refusal = refused.wait();
+    ASSERT_TRUE(refusal);
+    EXPECT_FALSE(refusal->hasValue());
+    EXPECT_TRUE(trip->server->seen(u"presentTerminationWindow"_s).isEmpty());
+
+    // Its records still bind a process that serves it: the dispatch fills the response.
+    const auto decoded = testing_support::archiveRoundTrip(request);
+    ASSERT_TRUE(decoded);
+    Answer<BRAnyValueOrError> served;
+    decoded->performOnService(*trip->server, nullptr, served.callback());
+    const auto outcome = served.wait();
+    ASSERT_TRUE(outcome && outcome->value());
+    const auto response =
+        testing_support::archiveRoundTrip(outcome->value()->toObject<AFXPresentTerminationWindowResponse>());
+    ASSERT_TRUE(response);
+    EXPECT_FALSE(response->cancelledByUser());
+    EXPECT_EQ(response->quittedAppURLs(), QList<QUrl>{QUrl(u"file:///Applications/Orbit%20Notes.app"_s)});
+    EXPECT_EQ(Value(trip->server->seen(u"presentTerminationWindow"_s)),
+              Value(Value::Dictionary{{u"reason"_s, 4}}));
+}
+
+TEST(UIManagementService, AbsentFlagsDecodeAsFalse) {
+    const auto response = testing_support::archiveRoundTrip(AFXChangeStatusItemVisibilityResponse::make());
+    ASSERT_TRUE(response);
+    EXPECT_FALSE(response->isVisible());
+    // The status-item response descends from the request base and carries its fields.
+    EXPECT_TRUE(AFXChangeStatusItemVisibilityResponse::staticClass()->isSubclassOf(
+        AFXUIManagementRequest::staticClass()));
+}
