@@ -103,7 +103,8 @@ void ExtendedAttributes::copyAll(int from, int to, const QStringList& leftBehind
             continue;
         }
         QByteArray value(valueSize, Qt::Uninitialized);
-        const ssize_t read = ::fgetxattr(from, entry.constData(), value.data(), static_cast<size_t>(valueSize));
+        const ssize_t read =
+            ::fgetxattr(from, entry.constData(), value.data(), static_cast<size_t>(valueSize));
         if (read >= 0) {
             ::fsetxattr(to, entry.constData(), value.constData(), static_cast<size_t>(read), 0);
         }

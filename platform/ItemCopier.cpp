@@ -85,7 +85,8 @@ bool ItemCopier::copyEntry(int fromFolder, const char* fromName, unsigned char t
 bool ItemCopier::copyFile(int fromFolder, const char* fromName, int toFolder, const char* toName) {
     // Not blocking: an item that turned into a pipe since it was listed
     // must not hang the copy; it is refused below.
-    const OwnedDescriptor from(::openat(fromFolder, fromName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    const OwnedDescriptor from(
+        ::openat(fromFolder, fromName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat status {};
     if (!from.isValid() || ::fstat(from.get(), &status) != 0) {
         return fail(errno);

@@ -32,7 +32,8 @@ private:
     // Copies `fromName` in the folder `fromFolder` to `toName` in
     // `toFolder`; `type` is the directory entry's type (DT_UNKNOWN when the
     // listing did not say).
-    bool copyEntry(int fromFolder, const char* fromName, unsigned char type, int toFolder, const char* toName);
+    bool copyEntry(int fromFolder, const char* fromName, unsigned char type, int toFolder,
+                   const char* toName);
     bool copyFile(int fromFolder, const char* fromName, int toFolder, const char* toName);
     bool copyFolder(int fromFolder, const char* fromName, int toFolder, const char* toName);
     bool copyLink(int fromFolder, const char* fromName, int toFolder, const char* toName);

@@ -158,8 +158,9 @@ std::optional<QUrl> AFXPutApp(const QUrl& sourceURL, const QUrl& destinationURL,
             snapshot = AFXAttributesStorage::storageForURL(QUrl::fromLocalFile(destination));
         }
         QString source = sourceURL.toLocalFile();
-        // Whether the bundle that ends up at the destination was copied.
-        bool copied = !move;
+        // Whether the bundle that ends up at the destination was made by a
+        // copy: a copied bundle stays one when moved on from staging.
+        const bool copied = !move;
         if (addToLaunchpadGroup && platform::FileManager::fileExists(source)) {
             if (const auto staging = AFXAddAppToLaunchpadGroup(source, destination, move, waitInterval)) {
                 cleanup.add([staging = *staging, original = source, movedAway = move, &placed] {
