@@ -78,4 +78,37 @@ QStringList ExtendedAttributes::list(const QString& path) {
     return result;
 }
 
+void ExtendedAttributes::copyAll(int from, int to, const QStringList& leftBehind) {
+    // Most files have none: one call with a buffer of a usual size answers
+    // that, and a larger list asks for its size first.
+    QByteArray names(1024, Qt::Uninitialized);
+    ssize_t size = ::flistxattr(from, names.data(), static_cast<size_t>(names.size()));
+    if (size < 0 && errno == ERANGE) {
+        size = ::flistxattr(from, nullptr, 0);
+        if (size > 0) {
+            names.resize(size);
+            size = ::flistxattr(from, names.data(), static_cast<size_t>(names.size()));
+        }
+    }
+    if (size <= 0) {
+        return;
+    }
+    for (const QByteArray& entry : names.left(size).split('\0')) {
+        if (!entry.startsWith(kNamespace) ||
+            leftBehind.contains(QString::fromUtf8(entry.mid(kNamespace.size())))) {
+            continue;
+        }
+        const ssize_t valueSize = ::fgetxattr(from, entry.constData(), nullptr, 0);
+        if (valueSize < 0) {
+            continue;
+        }
+        QByteArray value(valueSize, Qt::Uninitialized);
+        const ssize_t read =
+            ::fgetxattr(from, entry.constData(), value.data(), static_cast<size_t>(valueSize));
+        if (read >= 0) {
+            ::fsetxattr(to, entry.constData(), value.constData(), static_cast<size_t>(read), 0);
+        }
+    }
+}
+
 } // namespace platform

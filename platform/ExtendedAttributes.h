@@ -22,6 +22,10 @@ public:
     // Removing an attribute the file lacks is not an error.
     static bool remove(const QString& path, const QString& name, Error* error = nullptr);
     static QStringList list(const QString& path);
+    // Copies every attribute of the open file `from` onto the open file
+    // `to`, except those named in `leftBehind`. Best effort: an attribute
+    // that cannot be read or set is skipped and the rest still copied.
+    static void copyAll(int from, int to, const QStringList& leftBehind);
 };
 
 } // namespace platform

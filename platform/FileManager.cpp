@@ -1,6 +1,7 @@
 #include "FileManager.h"
 
 #include "ExtendedAttributes.h"
+#include "ItemCopier.h"
 
 #include <QDir>
 #include <QFile>
@@ -63,6 +64,11 @@ bool FileManager::createDirectory(const QString& path, bool withIntermediateDire
 }
 
 bool FileManager::copyItem(const QString& source, const QString& destination, Error* error) {
+    return copyItem(source, destination, CopyOptions{}, error);
+}
+
+bool FileManager::copyItem(const QString& source, const QString& destination, const CopyOptions& options,
+                           Error* error) {
     const QString context = QStringLiteral("Could not copy \"%1\" to \"%2\"").arg(source, destination);
     if (!lexists(source)) {
         return fail(error, ENOENT, context);
@@ -70,11 +76,9 @@ bool FileManager::copyItem(const QString& source, const QString& destination, Er
     if (lexists(destination)) {
         return fail(error, EEXIST, context);
     }
-    std::error_code code;
-    fs::copy(native(source), native(destination),
-             fs::copy_options::recursive | fs::copy_options::copy_symlinks, code);
-    if (code) {
-        return fail(error, code, context);
+    ItemCopier copier(options);
+    if (!copier.copy(QFile::encodeName(source), QFile::encodeName(destination))) {
+        return fail(error, copier.failure(), context);
     }
     return true;
 }

@@ -6,7 +6,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
+
+#include <sys/types.h>
 
 namespace platform {
 
@@ -15,12 +18,28 @@ namespace platform {
 // followed. Failures are Errors in NSPOSIXErrorDomain naming the item.
 class FileManager {
 public:
+    // What a copy does to each file and folder as it copies it, so that
+    // work on every item of a copied tree needs no walk of its own.
+    struct CopyOptions {
+        // The permission bits (07777) an item gets, given its source's;
+        // none keeps the source's.
+        std::function<mode_t(mode_t)> permissions;
+        // Extended attributes (as `ExtendedAttributes` names them) that stay
+        // behind; every other one goes with its item.
+        QStringList attributesLeftBehind;
+    };
+
     static bool fileExists(const QString& path);
     static bool isDirectory(const QString& path);
     static bool createDirectory(const QString& path, bool withIntermediateDirectories,
                                 Error* error = nullptr);
-    // Copies `source` to `destination`, which must not exist yet.
+    // Copies `source` to `destination`, which must not exist yet, with
+    // permission bits and extended attributes. Pipes, sockets and devices
+    // are not copied: meeting one fails the copy, which leaves behind what
+    // it had copied.
     static bool copyItem(const QString& source, const QString& destination, Error* error = nullptr);
+    static bool copyItem(const QString& source, const QString& destination, const CopyOptions& options,
+                         Error* error = nullptr);
     // Renames, or copies then removes the source when the destination is on
     // another file system. The destination must not exist yet.
     static bool moveItem(const QString& source, const QString& destination, Error* error = nullptr);

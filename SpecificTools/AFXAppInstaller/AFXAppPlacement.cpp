@@ -44,6 +44,19 @@ private:
     std::vector<std::function<void()>> actions_;
 };
 
+// A copy opens up each item's permissions and leaves its quarantine behind
+// as it goes, so a copied bundle needs no walk of its own afterwards; a
+// moved one is walked once placed.
+bool putItem(const QString& source, const QString& destination, bool move, platform::Error* error = nullptr) {
+    if (move) {
+        return platform::FileManager::moveItem(source, destination, error);
+    }
+    platform::FileManager::CopyOptions options;
+    options.permissions = AFXFixedPermissions;
+    options.attributesLeftBehind = {kQuarantineAttribute};
+    return platform::FileManager::copyItem(source, destination, options, error);
+}
+
 struct LaunchpadStaging {
     QString folder;
     QString appPath;
@@ -67,8 +80,7 @@ std::optional<LaunchpadStaging> AFXAddAppToLaunchpadGroup(const QString& source,
     const QString staged = folder + QLatin1Char('/') + destinationInfo.fileName();
     platform::FileManager::createDirectory(folder, true);
     platform::FileManager::setHidden(folder, true);
-    if (!(move ? platform::FileManager::moveItem(source, staged)
-               : platform::FileManager::copyItem(source, staged))) {
+    if (!putItem(source, staged, move)) {
         platform::FileManager::removeItem(folder);
         return std::nullopt;
     }
@@ -91,17 +103,22 @@ std::optional<LaunchpadStaging> AFXAddAppToLaunchpadGroup(const QString& source,
     return LaunchpadStaging{folder, staged};
 }
 
-void AFXPerformPostPutActions(const QUrl& placedURL, const std::optional<AFXAttributesStorage>& snapshot) {
-    std::optional<platform::Error> permissionError;
-    AFXFixPermissionsRecursive(placedURL, [&](const platform::Error& error) {
-        permissionError = error;
-        return true;
-    });
-    if (permissionError) {
-        BRLogError("Did fail to fix permissions for app %@ with error %@", placedURL, *permissionError);
-    }
+// `copied`: the bundle was made by `putItem`'s copy, which already did the
+// per-item work.
+void AFXPerformPostPutActions(const QUrl& placedURL, const std::optional<AFXAttributesStorage>& snapshot,
+                              bool copied) {
     const QString placedPath = placedURL.toLocalFile();
-    AFXRemoveFromQuarantine(placedPath);
+    if (!copied) {
+        std::optional<platform::Error> permissionError;
+        AFXFixPermissionsRecursive(placedURL, [&](const platform::Error& error) {
+            permissionError = error;
+            return true;
+        });
+        if (permissionError) {
+            BRLogError("Did fail to fix permissions for app %@ with error %@", placedURL, *permissionError);
+        }
+        AFXRemoveFromQuarantine(placedPath);
+    }
     if (snapshot) {
         // The old copy's marks carry over, but not a quarantine it still
         // had: the new copy was just cleared of it.
@@ -141,6 +158,9 @@ std::optional<QUrl> AFXPutApp(const QUrl& sourceURL, const QUrl& destinationURL,
             snapshot = AFXAttributesStorage::storageForURL(QUrl::fromLocalFile(destination));
         }
         QString source = sourceURL.toLocalFile();
+        // Whether the bundle that ends up at the destination was made by a
+        // copy: a copied bundle stays one when moved on from staging.
+        const bool copied = !move;
         if (addToLaunchpadGroup && platform::FileManager::fileExists(source)) {
             if (const auto staging = AFXAddAppToLaunchpadGroup(source, destination, move, waitInterval)) {
                 cleanup.add([staging = *staging, original = source, movedAway = move, &placed] {
@@ -181,15 +201,14 @@ std::optional<QUrl> AFXPutApp(const QUrl& sourceURL, const QUrl& destinationURL,
         if (!platform::FileManager::fileExists(source)) {
             failure =
                 afx_makeErrorOfMissingObjectOfKind(QStringLiteral("source url for putting app in place"));
-        } else if (move ? platform::FileManager::moveItem(source, destination, &putError)
-                        : platform::FileManager::copyItem(source, destination, &putError)) {
+        } else if (putItem(source, destination, move, &putError)) {
             placed = true;
         } else {
             failure = putError;
         }
 
         if (placed) {
-            AFXPerformPostPutActions(QUrl::fromLocalFile(destination), snapshot);
+            AFXPerformPostPutActions(QUrl::fromLocalFile(destination), snapshot, copied);
         } else if (!backup.isEmpty()) {
             cleanup.add([destination, backup] {
                 platform::FileManager::removeItem(destination);

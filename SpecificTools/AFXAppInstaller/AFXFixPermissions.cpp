@@ -26,8 +26,7 @@ bool fixPermissionsAtPath(const QByteArray& path, platform::Error* error) {
         return true;
     }
     const mode_t permissions = status.st_mode & 07777;
-    const mode_t owner = permissions & 0700;
-    const mode_t fixed = permissions | (owner >> 3) | (owner >> 6);
+    const mode_t fixed = AFXFixedPermissions(permissions);
     if (fixed != permissions && ::chmod(path.constData(), fixed) != 0) {
         if (error) {
             *error = platform::Error::posix(
@@ -69,6 +68,11 @@ Walk fixBelow(const fs::path& folder, const AFXFixPermissionsErrorHandler& handl
 }
 
 } // namespace
+
+mode_t AFXFixedPermissions(mode_t permissions) {
+    const mode_t owner = permissions & 0700;
+    return permissions | (owner >> 3) | (owner >> 6);
+}
 
 bool AFXFixPermissions(const QUrl& itemURL, platform::Error* error) {
     return fixPermissionsAtPath(QFile::encodeName(itemURL.toLocalFile()), error);

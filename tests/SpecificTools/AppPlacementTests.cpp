@@ -154,6 +154,38 @@ TEST(AppPlacementTests, PlacingOverAnOldCopyCarriesItsMarksOverAndMakesTheNewOne
               testRoot() + "/home/.local/share/applications/kestrel-com.example.notes.desktop");
 }
 
+TEST(AppPlacementTests, ACopyIsOpenedUpAndFreeOfQuarantineWhileItsSourceStaysAsItWas) {
+    const QString source = testRoot() + "/Downloads/Notes.app";
+    const QString destination = testRoot() + "/Applications/Notes.app";
+    makeNotes(source, "2.0");
+    ASSERT_TRUE(chmodPath(source + "/Contents/MacOS/Recorder", 0700));
+    ASSERT_TRUE(chmodPath(source + "/Contents/Resources", 0500));
+    for (const QString& item : {source, source + "/Contents/Info.plist"}) {
+        ASSERT_TRUE(platform::ExtendedAttributes::set(item, "com.apple.quarantine", "0083;new"));
+        ASSERT_TRUE(platform::ExtendedAttributes::set(item, "com.kestrel.tag", "kept"));
+    }
+    const auto sourceTree = treeOf(source);
+    platform::Error error(QString(), 0);
+
+    const auto placed =
+        AFXCopyApp(QUrl::fromLocalFile(source), QUrl::fromLocalFile(destination), false, &error);
+
+    ASSERT_TRUE(placed) << error.description().toStdString();
+    EXPECT_EQ(modeOf(destination), 0777);
+    EXPECT_EQ(modeOf(destination + "/Contents/MacOS/Recorder"), 0777);
+    EXPECT_EQ(modeOf(destination + "/Contents/Resources"), 0555);
+    EXPECT_EQ(modeOf(destination + "/Contents/Resources/private.db"), 0666);
+    EXPECT_EQ(modeOf(destination + "/Contents/Resources/Notes.png"), 0666);
+    for (const QString& item : {destination, destination + "/Contents/Info.plist"}) {
+        EXPECT_FALSE(platform::ExtendedAttributes::get(item, "com.apple.quarantine")) << item.toStdString();
+        EXPECT_EQ(platform::ExtendedAttributes::get(item, "com.kestrel.tag"), QByteArray("kept"))
+            << item.toStdString();
+    }
+    EXPECT_EQ(treeOf(source), sourceTree);
+    EXPECT_EQ(platform::ExtendedAttributes::get(source, "com.apple.quarantine"), QByteArray("0083;new"));
+    chmodPath(source + "/Contents/Resources", 0755);
+}
+
 TEST(AppPlacementTests, EveryFailedPlacementLeavesTheOldCopyAsItWas) {
     const QString folder = testRoot() + "/Applications/Work";
     const QString destination = folder + "/Notes.app";
