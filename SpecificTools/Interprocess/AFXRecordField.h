@@ -1,6 +1,7 @@
 #pragma once
 
 #include "SpecificTools/Model/AFXBaseModelObject.h"
+#include "SpecificTools/Model/AFXModelProperties.h"
 #include "platform/Class.h"
 #include "platform/Value.h"
 #include "platform/ValueConversion.h"
@@ -30,23 +31,17 @@ public:
     static AFXRecordField make(const QString& key, T C::*member, Classes objectClasses,
                                platform::Value defaultValue = {},
                                std::shared_ptr<const platform::ValueTransformer> valueTransformer = nullptr) {
-        AFXRecordField field;
-        field.key_ = key;
-        field.objectClasses_ = std::move(objectClasses);
-        field.defaultValue_ = std::move(defaultValue);
-        field.valueTransformer_ = std::move(valueTransformer);
-        field.accessor_.get = [member](const platform::Object& object) {
-            const T& value = static_cast<const C&>(object).*member;
-            if (isAbsent(value)) {
-                return platform::Value();
-            }
-            return platform::ValueConversion<T>::to(value);
-        };
-        field.accessor_.set = [member](platform::Object& object, const platform::Value& value) {
-            static_cast<C&>(object).*member =
-                value.isNull() ? T() : platform::ValueConversion<T>::from(value);
-        };
-        return field;
+        return makeWithEncoding(key, member, std::move(objectClasses), std::move(defaultValue),
+                                std::move(valueTransformer),
+                                [](const T& value) { return Conversion<T>::to(value); });
+    }
+    // A list field that travels as a set (the record keeps it in some order,
+    // which carries no meaning).
+    template <typename C, typename E>
+    static AFXRecordField makeSet(const QString& key, QList<E> C::*member, Classes objectClasses) {
+        return makeWithEncoding(key, member, std::move(objectClasses), {}, nullptr, [](const QList<E>& value) {
+            return platform::Value::set(Conversion<QList<E>>::elements(value));
+        });
     }
 
     static void addAccessors(platform::Class& aClass, const QList<AFXRecordField>& fields);
@@ -54,6 +49,60 @@ public:
 
 private:
     AFXRecordField() = default;
+
+    // A field's value as key-value coding sees it; lists travel element by
+    // element, and an element of a class the list cannot hold is dropped.
+    template <typename T> struct Conversion {
+        static platform::Value to(const T& value) { return platform::ValueConversion<T>::to(value); }
+        static T from(const platform::Value& value) { return platform::ValueConversion<T>::from(value); }
+    };
+    template <typename E> struct Conversion<QList<E>> {
+        static platform::Value::Array elements(const QList<E>& list) {
+            platform::Value::Array elements;
+            elements.reserve(list.size());
+            for (const E& element : list) {
+                elements.append(Conversion<E>::to(element));
+            }
+            return elements;
+        }
+        static platform::Value to(const QList<E>& list) { return platform::Value(elements(list)); }
+        static QList<E> from(const platform::Value& value) {
+            QList<E> list;
+            for (const platform::Value& element : value.toArray()) {
+                E converted = Conversion<E>::from(element);
+                if constexpr (AFXIsSharedPointer<E>::value) {
+                    if (!converted) {
+                        continue;
+                    }
+                }
+                list.append(std::move(converted));
+            }
+            return list;
+        }
+    };
+
+    template <typename C, typename T, typename Encode>
+    static AFXRecordField makeWithEncoding(const QString& key, T C::*member, Classes objectClasses,
+                                           platform::Value defaultValue,
+                                           std::shared_ptr<const platform::ValueTransformer> valueTransformer,
+                                           Encode encode) {
+        AFXRecordField field;
+        field.key_ = key;
+        field.objectClasses_ = std::move(objectClasses);
+        field.defaultValue_ = std::move(defaultValue);
+        field.valueTransformer_ = std::move(valueTransformer);
+        field.accessor_.get = [member, encode](const platform::Object& object) {
+            const T& value = static_cast<const C&>(object).*member;
+            if (isAbsent(value)) {
+                return platform::Value();
+            }
+            return encode(value);
+        };
+        field.accessor_.set = [member](platform::Object& object, const platform::Value& value) {
+            static_cast<C&>(object).*member = value.isNull() ? T() : Conversion<T>::from(value);
+        };
+        return field;
+    }
 
     template <typename T> static bool isAbsent(const T& value) {
         if constexpr (std::is_same_v<T, QString> || std::is_same_v<T, QUuid>) {
@@ -121,8 +170,10 @@ public:                                                                         
 private:                                                                                                     \
     Type name##_{};
 
-// One entry of AFX_DEFINE_RECORD's field list.
+// One entry of AFX_DEFINE_RECORD's field list. A QList field travels as an
+// array; AFX_SET_FIELD makes it travel as a set.
 #define AFX_FIELD(name, ...) AFXRecordField::make(QStringLiteral(#name), &Self::name##_, __VA_ARGS__)
+#define AFX_SET_FIELD(name, ...) AFXRecordField::makeSet(QStringLiteral(#name), &Self::name##_, __VA_ARGS__)
 
 #define AFX_DEFINE_RECORD_WITH_FACTORY(ClassName, SuperName, factory, ...)                                   \
     QList<AFXRecordField> ClassName::recordFields() {                                                        \
