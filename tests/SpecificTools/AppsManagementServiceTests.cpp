@@ -104,7 +104,14 @@ public:
     std::atomic<bool> failing = false;
     std::atomic<bool> holdAnswers = false;
 
-    void releaseHeldAnswers() {
+    // Answers the held answers once `count` of them are held.
+    bool releaseHeldAnswers(int count) {
+        if (!waitUntil([&] {
+                std::lock_guard lock(mutex_);
+                return held_.size() >= count;
+            })) {
+            return false;
+        }
         QList<std::function<void()>> answers;
         {
             std::lock_guard lock(mutex_);
@@ -113,6 +120,7 @@ public:
         for (const auto& answer : answers) {
             answer();
         }
+        return true;
     }
 
     std::shared_ptr<AFXCodedApp> app() const {
@@ -670,7 +678,7 @@ TEST_F(AppsManagementService, ReportsReachTheCallersHandlerBeforeTheAnswer) {
 
     ASSERT_TRUE(reports.waitFor(5));
     EXPECT_TRUE(answers.entries().isEmpty());
-    server_->releaseHeldAnswers();
+    ASSERT_TRUE(server_->releaseHeldAnswers(4));
     ASSERT_TRUE(answers.waitFor(4));
 
     QStringList gotReports = reports.entries();
@@ -690,8 +698,7 @@ TEST_F(AppsManagementService, ReportsWithoutAHandlerAreDroppedAndTheCallbackCome
     client_->prepareResourcesForApp(server_->app(), 2, nullptr, [&](const auto& result) {
         answers.add(describe(result, [](const auto& list) { return u"%1 resources"_s.arg(list.size()); }));
     });
-    ASSERT_TRUE(server_->seen.waitFor(1));
-    server_->releaseHeldAnswers();
+    ASSERT_TRUE(server_->releaseHeldAnswers(1));
     ASSERT_TRUE(answers.waitFor(1));
     // Anything late would have come by the time a second round trip ends.
     Received second;
