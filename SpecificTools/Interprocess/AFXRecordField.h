@@ -39,9 +39,10 @@ public:
     // which carries no meaning).
     template <typename C, typename E>
     static AFXRecordField makeSet(const QString& key, QList<E> C::*member, Classes objectClasses) {
-        return makeWithEncoding(key, member, std::move(objectClasses), {}, nullptr, [](const QList<E>& value) {
-            return platform::Value::set(Conversion<QList<E>>::elements(value));
-        });
+        return makeWithEncoding(key, member, std::move(objectClasses), {}, nullptr,
+                                [](const QList<E>& value) {
+                                    return platform::Value::set(Conversion<QList<E>>::elements(value));
+                                });
     }
 
     static void addAccessors(platform::Class& aClass, const QList<AFXRecordField>& fields);
@@ -82,10 +83,9 @@ private:
     };
 
     template <typename C, typename T, typename Encode>
-    static AFXRecordField makeWithEncoding(const QString& key, T C::*member, Classes objectClasses,
-                                           platform::Value defaultValue,
-                                           std::shared_ptr<const platform::ValueTransformer> valueTransformer,
-                                           Encode encode) {
+    static AFXRecordField
+    makeWithEncoding(const QString& key, T C::*member, Classes objectClasses, platform::Value defaultValue,
+                     std::shared_ptr<const platform::ValueTransformer> valueTransformer, Encode encode) {
         AFXRecordField field;
         field.key_ = key;
         field.objectClasses_ = std::move(objectClasses);

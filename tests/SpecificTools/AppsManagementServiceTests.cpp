@@ -15,11 +15,11 @@
 #include "testing/SessionBusProcess.h"
 #include "testing/TestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <QCborMap>
 #include <QCborValue>
 #include <QDir>
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
@@ -136,7 +136,8 @@ public:
         return AFXTeaserAppInstance::makeWithAppID(kAppID, QUrl::fromLocalFile(appPath_), u"0.3"_s);
     }
 
-    void fetchAppsForCollectionWithID(std::optional<std::int64_t> collectionID, AFXAppsCallback callback) override {
+    void fetchAppsForCollectionWithID(std::optional<std::int64_t> collectionID,
+                                      AFXAppsCallback callback) override {
         seen.add(u"apps collection=%1"_s.arg(collectionID ? QString::number(*collectionID) : u"none"_s));
         auto other = app();
         other->setIdentifier(231);
@@ -171,7 +172,8 @@ public:
         answer(callback, QList<std::shared_ptr<AFXAppInstance>>{teaserInstance()});
     }
     void prepareResourcesForApp(const std::shared_ptr<AFXCodedApp>& app, std::uint64_t priority,
-                                AFXFractionReportHandler reportHandler, AFXResourcesCallback callback) override {
+                                AFXFractionReportHandler reportHandler,
+                                AFXResourcesCallback callback) override {
         seen.add(u"resources app=%1 priority=%2"_s.arg(app->identifier()).arg(priority));
         if (reportHandler) {
             reportHandler(0.25);
@@ -190,7 +192,8 @@ public:
         answerReporting(callback, std::shared_ptr<AFXAppInstance>(teaserInstance()));
     }
     void installAbsentTeaserAppsWithReportHandler(AFXAbsentTeaserAppsReportHandler reportHandler,
-                                                  std::uint64_t options, AFXAppInstancesCallback callback) override {
+                                                  std::uint64_t options,
+                                                  AFXAppInstancesCallback callback) override {
         seen.add(u"absent teasers options=%1"_s.arg(options));
         if (reportHandler) {
             reportHandler(true, 2, 0.75);
@@ -210,7 +213,8 @@ public:
         answerError(callback);
     }
     void fetchRefreshedResourceWithID(const QString& resourceID, std::uint64_t priority,
-                                      AFXFractionReportHandler reportHandler, AFXResourceCallback callback) override {
+                                      AFXFractionReportHandler reportHandler,
+                                      AFXResourceCallback callback) override {
         seen.add(u"refresh %1 priority=%2"_s.arg(resourceID).arg(priority));
         if (reportHandler) {
             reportHandler(0.4);
@@ -219,8 +223,8 @@ public:
         resource->setIdentifier(resourceID);
         answerReporting(callback, resource);
     }
-    void fetchDownloadPriorityChangerForResourceWithID(const QString& resourceID,
-                                                       AFXResourceDownloadPriorityChangerCallback callback) override {
+    void fetchDownloadPriorityChangerForResourceWithID(
+        const QString& resourceID, AFXResourceDownloadPriorityChangerCallback callback) override {
         seen.add(u"priority changer %1"_s.arg(resourceID));
         if (failing) {
             callback(nullptr);
@@ -239,7 +243,9 @@ public:
         seen.add(u"viewed app=%1"_s.arg(app->identifier()));
         answerError(callback);
     }
-    void noteTeaserDidLaunchWithID(std::int64_t appID) override { seen.add(u"teaser launched %1"_s.arg(appID)); }
+    void noteTeaserDidLaunchWithID(std::int64_t appID) override {
+        seen.add(u"teaser launched %1"_s.arg(appID));
+    }
     void refreshStoreInitiatedByUser(bool initiatedByUser, AFXErrorCallback callback) override {
         seen.add(u"refresh store user=%1"_s.arg(initiatedByUser));
         answerError(callback);
@@ -254,9 +260,11 @@ public:
                      .arg(QString::fromUtf8(additionalUserNotificationData)));
         callback();
     }
-    void searchAppsWithString(const QString& searchString, bool ignoreAppsWithoutInstance, std::uint64_t limitCount,
-                              AFXAppSearchResultsCallback callback) override {
-        seen.add(u"search %1 ignore=%2 limit=%3"_s.arg(searchString).arg(ignoreAppsWithoutInstance).arg(limitCount));
+    void searchAppsWithString(const QString& searchString, bool ignoreAppsWithoutInstance,
+                              std::uint64_t limitCount, AFXAppSearchResultsCallback callback) override {
+        seen.add(u"search %1 ignore=%2 limit=%3"_s.arg(searchString)
+                     .arg(ignoreAppsWithoutInstance)
+                     .arg(limitCount));
         auto result = AFXAppSearchResult::make();
         result->setApp(app());
         result->setScore(0.5);
@@ -281,7 +289,8 @@ public:
     void installVendorAppInsteadOfInstance(const std::shared_ptr<AFXTeaserAppInstance>& instance,
                                            bool replaceIfTeaserWillQuitBeforeCompletion,
                                            AFXURLCallback callback) override {
-        seen.add(u"instead %1 replace=%2"_s.arg(describe(instance)).arg(replaceIfTeaserWillQuitBeforeCompletion));
+        seen.add(
+            u"instead %1 replace=%2"_s.arg(describe(instance)).arg(replaceIfTeaserWillQuitBeforeCompletion));
         answer(callback, QUrl(u"file:///tmp/waiting.app"_s));
     }
     void stopInstallVendorAppInsteadOfInstance(const std::shared_ptr<AFXTeaserAppInstance>& instance,
@@ -289,14 +298,16 @@ public:
         seen.add(u"stop instead %1"_s.arg(describe(instance)));
         answerError(callback);
     }
-    void prepareToReplaceTeaserAppInstance(const std::shared_ptr<AFXTeaserAppInstance>& instance, bool shouldLaunch,
-                                           const QList<QUrl>& documentURLs, AFXErrorCallback callback) override {
+    void prepareToReplaceTeaserAppInstance(const std::shared_ptr<AFXTeaserAppInstance>& instance,
+                                           bool shouldLaunch, const QList<QUrl>& documentURLs,
+                                           AFXErrorCallback callback) override {
         seen.add(u"replace %1 launch=%2 documents=%3"_s.arg(describe(instance))
                      .arg(shouldLaunch)
                      .arg(QUrl::toStringList(documentURLs).join(u',')));
         answerError(callback);
     }
-    void fetchAppWorkflowForApp(const std::shared_ptr<AFXCodedApp>& app, AFXAppWorkflowCallback callback) override {
+    void fetchAppWorkflowForApp(const std::shared_ptr<AFXCodedApp>& app,
+                                AFXAppWorkflowCallback callback) override {
         seen.add(u"workflow app=%1"_s.arg(app->identifier()));
         auto workflow = AFXAppWorkflow::makeWithAppID(kAppID, QUrl::fromLocalFile(appPath_));
         workflow->setState(2);
@@ -312,7 +323,8 @@ public:
         answerError(callback);
     }
     void placeVendorAppInstance(const std::shared_ptr<AFXCodedApp>& app, bool shouldLaunch,
-                                const QList<QUrl>& documentURLs, AFXVendorAppInstanceCallback callback) override {
+                                const QList<QUrl>& documentURLs,
+                                AFXVendorAppInstanceCallback callback) override {
         seen.add(u"place app=%1 launch=%2 documents=%3"_s.arg(app->identifier())
                      .arg(shouldLaunch)
                      .arg(QUrl::toStringList(documentURLs).join(u',')));
@@ -322,7 +334,8 @@ public:
 private:
     using AFXAppsManagementServer::AFXAppsManagementServer;
 
-    template <typename T> void answer(const std::function<void(const BRValueOrError<T>&)>& callback, T value) {
+    template <typename T>
+    void answer(const std::function<void(const BRValueOrError<T>&)>& callback, T value) {
         callback(failing ? BRValueOrError<T>::makeWithError(testError())
                          : BRValueOrError<T>::makeWithValue(std::move(value)));
     }
@@ -349,10 +362,9 @@ class ServerDelegate : public AFXRegularInterprocessServerAdaptorDelegate {
 public:
     std::shared_ptr<AFXAppsManagementServer> service;
 
-    void regularInterprocessServerAdaptorPerformRequest(AFXRegularInterprocessServerAdaptor&,
-                                                        const std::shared_ptr<AFXInterprocessRequest>& request,
-                                                        AFXInterprocessReportHandler reportHandler,
-                                                        AFXInterprocessResponseHandler responseHandler) override {
+    void regularInterprocessServerAdaptorPerformRequest(
+        AFXRegularInterprocessServerAdaptor&, const std::shared_ptr<AFXInterprocessRequest>& request,
+        AFXInterprocessReportHandler reportHandler, AFXInterprocessResponseHandler responseHandler) override {
         service->performRequest(request, std::move(reportHandler), std::move(responseHandler));
     }
     void didEstablishConnectionOfRegularInterprocessServerAdaptor(AFXRegularInterprocessServerAdaptor&,
@@ -386,10 +398,11 @@ protected:
         appPath_ = testing_support::testRoot() + u"/Applications/Orbit Notes.app"_s;
         ASSERT_TRUE(QDir().mkpath(appPath_));
         factory_ = makeFactory();
-        serviceID_ = AFXEnvironmentServiceID::makeWithServiceName(AFXAppsManagementService::interprocessServiceName(),
-                                                                  AFXEnvironmentID::defaultEnvironmentID());
+        serviceID_ = AFXEnvironmentServiceID::makeWithServiceName(
+            AFXAppsManagementService::interprocessServiceName(), AFXEnvironmentID::defaultEnvironmentID());
         serverAdaptor_ = AFXRegularInterprocessServerAdaptor::makeWithServiceName(
-            AFXAppsManagementService::interprocessServiceName(), AFXAppsManagementRequestClasses(), serverDelegate_);
+            AFXAppsManagementService::interprocessServiceName(), AFXAppsManagementRequestClasses(),
+            serverDelegate_);
         ASSERT_FALSE(serverAdaptor_->interprocessServer()->listeningError());
         server_ = TestAppsServer::make(serviceID_, serverAdaptor_, factory_, appPath_);
         serverDelegate_->service = server_;
@@ -422,11 +435,15 @@ struct RoundTrip {
 };
 
 QList<RoundTrip> roundTrips() {
-    const auto app = [](const std::shared_ptr<AFXCodedApp>& app) { return u"app %1"_s.arg(app->identifier()); };
+    const auto app = [](const std::shared_ptr<AFXCodedApp>& app) {
+        return u"app %1"_s.arg(app->identifier());
+    };
     const auto instances = [](const QList<std::shared_ptr<AFXAppInstance>>& list) {
         return u"instances "_s + describeAll(list, [](const auto& instance) { return describe(instance); });
     };
-    const auto instance = [](const std::shared_ptr<AFXAppInstance>& one) { return u"instance "_s + describe(one); };
+    const auto instance = [](const std::shared_ptr<AFXAppInstance>& one) {
+        return u"instance "_s + describe(one);
+    };
     const auto resource = [](const auto& resource) { return u"resource "_s + resource->identifier(); };
     const QString failure = u"error com.kestrel.tests 7"_s;
     const QList<QUrl> documents{QUrl(u"file:///docs/a.txt"_s), QUrl(u"file:///docs/b.txt"_s)};
@@ -435,7 +452,9 @@ QList<RoundTrip> roundTrips() {
          [=](auto& client, auto&, auto& got) {
              client.fetchAppsWithCallback([=, &got](const auto& result) {
                  got.add(describe(result, [&](const auto& apps) {
-                     return u"apps "_s + describeAll(apps, [](const auto& one) { return QString::number(one->identifier()); });
+                     return u"apps "_s + describeAll(apps, [](const auto& one) {
+                                return QString::number(one->identifier());
+                            });
                  }));
              });
          },
@@ -475,12 +494,14 @@ QList<RoundTrip> roundTrips() {
          u"s2,s1"_s, failure},
         {u"instances"_s,
          [=](auto& client, auto&, auto& got) {
-             client.fetchAppInstancesWithCallback([=, &got](const auto& result) { got.add(describe(result, instances)); });
+             client.fetchAppInstancesWithCallback(
+                 [=, &got](const auto& result) { got.add(describe(result, instances)); });
          },
          u"instances teaser:230,vendor:230"_s, failure},
         {u"instances app=230"_s,
          [=](auto& client, auto&, auto& got) {
-             client.fetchAppInstancesWithAppID(kAppID, [=, &got](const auto& result) { got.add(describe(result, instances)); });
+             client.fetchAppInstancesWithAppID(
+                 kAppID, [=, &got](const auto& result) { got.add(describe(result, instances)); });
          },
          u"instances teaser:230"_s, failure},
         // The reporting requests, without a handler of the caller's.
@@ -495,32 +516,34 @@ QList<RoundTrip> roundTrips() {
          u"r1"_s, failure},
         {u"teaser install app=230 options=3"_s,
          [=](auto& client, auto&, auto& got) {
-             client.installTeaserAppWithID(kAppID, nullptr, 3, [=, &got](const auto& result) { got.add(describe(result, instance)); });
+             client.installTeaserAppWithID(
+                 kAppID, nullptr, 3, [=, &got](const auto& result) { got.add(describe(result, instance)); });
          },
          u"instance teaser:230"_s, failure},
         {u"absent teasers options=1"_s,
          [=](auto& client, auto&, auto& got) {
-             client.installAbsentTeaserAppsWithReportHandler(nullptr, 1, [=, &got](const auto& result) {
-                 got.add(describe(result, instances));
-             });
+             client.installAbsentTeaserAppsWithReportHandler(
+                 nullptr, 1, [=, &got](const auto& result) { got.add(describe(result, instances)); });
          },
          u"instances teaser:230"_s, failure},
         {u"internal update from=1.2"_s,
          [=](auto& client, auto&, auto& got) {
              client.fetchInternalUpdateForVersion(u"1.2"_s, [&](const auto& result) {
-                 got.add(describe(result, [](const auto& one) { return one->identifier() + u' ' + one->version(); }));
+                 got.add(describe(result,
+                                  [](const auto& one) { return one->identifier() + u' ' + one->version(); }));
              });
          },
          u"u1 1.3"_s, failure},
         {u"cleanup"_s,
          [=](auto& client, auto&, auto& got) {
-             client.cleanupAfterInternalUpdateWithCallback([&](const auto& error) { got.add(describe(error)); });
+             client.cleanupAfterInternalUpdateWithCallback(
+                 [&](const auto& error) { got.add(describe(error)); });
          },
          u"done"_s, failure},
         {u"refresh r9 priority=1"_s,
          [=](auto& client, auto&, auto& got) {
-             client.fetchRefreshedResourceWithID(u"r9"_s, 1, nullptr,
-                                                 [=, &got](const auto& result) { got.add(describe(result, resource)); });
+             client.fetchRefreshedResourceWithID(
+                 u"r9"_s, 1, nullptr, [=, &got](const auto& result) { got.add(describe(result, resource)); });
          },
          u"resource r9"_s, failure},
         // No error reaches this callback: a failure is no changer.
@@ -535,7 +558,8 @@ QList<RoundTrip> roundTrips() {
          u"changer r9 2"_s, u"no changer"_s},
         {u"launch app=230"_s,
          [=](auto& client, auto& server, auto& got) {
-             client.launchApp(server.app(), [=, &got](const auto& result) { got.add(describe(result, instance)); });
+             client.launchApp(server.app(),
+                              [=, &got](const auto& result) { got.add(describe(result, instance)); });
          },
          u"instance vendor:230"_s, failure},
         {u"viewed app=230"_s,
@@ -543,17 +567,23 @@ QList<RoundTrip> roundTrips() {
              client.markAppAsViewed(server.app(), [&](const auto& error) { got.add(describe(error)); });
          },
          u"done"_s, failure},
-        {u"teaser launched 230"_s, [=](auto& client, auto&, auto&) { client.noteTeaserDidLaunchWithID(kAppID); }, {}, {}},
+        {u"teaser launched 230"_s,
+         [=](auto& client, auto&, auto&) { client.noteTeaserDidLaunchWithID(kAppID); },
+         {},
+         {}},
         {u"refresh store user=1"_s,
          [=](auto& client, auto&, auto& got) {
              client.refreshStoreInitiatedByUser(true, [&](const auto& error) { got.add(describe(error)); });
          },
          u"done"_s, failure},
         {u"app launched 230 version=4.2"_s,
-         [=](auto& client, auto&, auto&) { client.noteAppDidLaunchWithID(kAppID, u"4.2"_s); }, {}, {}},
+         [=](auto& client, auto&, auto&) { client.noteAppDidLaunchWithID(kAppID, u"4.2"_s); },
+         {},
+         {}},
         {u"running apps 0 data=notify"_s,
          [=](auto& client, auto&, auto& got) {
-             client.updateRunningApplicationsWithAvailableUpdates({}, "notify", [&] { got.add(u"called"_s); });
+             client.updateRunningApplicationsWithAvailableUpdates({}, "notify",
+                                                                  [&] { got.add(u"called"_s); });
          },
          u"called"_s, u"called"_s},
         {u"search notes ignore=0 limit=5"_s,
@@ -571,7 +601,8 @@ QList<RoundTrip> roundTrips() {
          [=](auto& client, auto&, auto& got) {
              client.fetchAppCollectionsWithCallback([&](const auto& result) {
                  got.add(describe(result, [](const auto& list) {
-                     return describeAll(list, [](const auto& one) { return QString::number(one->identifier()); });
+                     return describeAll(list,
+                                        [](const auto& one) { return QString::number(one->identifier()); });
                  }));
              });
          },
@@ -590,15 +621,16 @@ QList<RoundTrip> roundTrips() {
          u"state=3 fraction=0.5 teaser:230 workflow=230"_s, failure},
         {u"instead teaser:230 replace=0"_s,
          [=](auto& client, auto& server, auto& got) {
-             client.installVendorAppInsteadOfInstance(server.teaserInstance(), false, [&](const auto& result) {
-                 got.add(describe(result, [](const QUrl& url) { return url.toString(); }));
-             });
+             client.installVendorAppInsteadOfInstance(
+                 server.teaserInstance(), false, [&](const auto& result) {
+                     got.add(describe(result, [](const QUrl& url) { return url.toString(); }));
+                 });
          },
          u"file:///tmp/waiting.app"_s, failure},
         {u"stop instead teaser:230"_s,
          [=](auto& client, auto& server, auto& got) {
-             client.stopInstallVendorAppInsteadOfInstance(server.teaserInstance(),
-                                                          [&](const auto& error) { got.add(describe(error)); });
+             client.stopInstallVendorAppInsteadOfInstance(
+                 server.teaserInstance(), [&](const auto& error) { got.add(describe(error)); });
          },
          u"done"_s, failure},
         {u"replace teaser:230 launch=0 documents=file:///docs/a.txt,file:///docs/b.txt"_s,
@@ -618,7 +650,8 @@ QList<RoundTrip> roundTrips() {
          u"workflow 230 state=2"_s, failure},
         {u"install app=230 launch=0"_s,
          [=](auto& client, auto& server, auto& got) {
-             client.installVendorApp(server.app(), false, [=, &got](const auto& result) { got.add(describe(result, instance)); });
+             client.installVendorApp(server.app(), false,
+                                     [=, &got](const auto& result) { got.add(describe(result, instance)); });
          },
          u"instance vendor:230"_s, failure},
         {u"stop install app=230"_s,
@@ -629,7 +662,9 @@ QList<RoundTrip> roundTrips() {
         {u"place app=230 launch=0 documents=file:///docs/a.txt"_s,
          [=](auto& client, auto& server, auto& got) {
              client.placeVendorAppInstance(server.app(), false, {documents.first()}, [&](const auto& result) {
-                 got.add(describe(result, [](const auto& one) { return u"vendor %1 %2"_s.arg(one->appID()).arg(one->appVersionID()); }));
+                 got.add(describe(result, [](const auto& one) {
+                     return u"vendor %1 %2"_s.arg(one->appID()).arg(one->appVersionID());
+                 }));
              });
          },
          u"vendor 230 4.2"_s, failure},
@@ -663,18 +698,29 @@ TEST_F(AppsManagementService, ReportsReachTheCallersHandlerBeforeTheAnswer) {
     const auto app = server_->app();
     client_->prepareResourcesForApp(
         app, 2, [&](double fraction) { reports.add(u"resources %1"_s.arg(fraction)); },
-        [&](const auto& result) { answers.add(describe(result, [](const auto& list) { return u"%1 resources"_s.arg(list.size()); })); });
+        [&](const auto& result) {
+            answers.add(
+                describe(result, [](const auto& list) { return u"%1 resources"_s.arg(list.size()); }));
+        });
     client_->installTeaserAppWithID(
-        kAppID, [&](bool fetched, double fraction) { reports.add(u"teaser %1 %2"_s.arg(fetched).arg(fraction)); }, 0,
-        [&](const auto& result) { answers.add(describe(result, [](const auto& one) { return describe(one); })); });
+        kAppID,
+        [&](bool fetched, double fraction) { reports.add(u"teaser %1 %2"_s.arg(fetched).arg(fraction)); }, 0,
+        [&](const auto& result) {
+            answers.add(describe(result, [](const auto& one) { return describe(one); }));
+        });
     client_->installAbsentTeaserAppsWithReportHandler(
         [&](bool fetched, std::int64_t installed, double fraction) {
             reports.add(u"absent %1 %2 %3"_s.arg(fetched).arg(installed).arg(fraction));
         },
-        1, [&](const auto& result) { answers.add(describe(result, [](const auto& list) { return u"%1 teasers"_s.arg(list.size()); })); });
+        1,
+        [&](const auto& result) {
+            answers.add(describe(result, [](const auto& list) { return u"%1 teasers"_s.arg(list.size()); }));
+        });
     client_->fetchRefreshedResourceWithID(
         u"r9"_s, 1, [&](double fraction) { reports.add(u"refresh %1"_s.arg(fraction)); },
-        [&](const auto& result) { answers.add(describe(result, [](const auto& one) { return one->identifier(); })); });
+        [&](const auto& result) {
+            answers.add(describe(result, [](const auto& one) { return one->identifier(); }));
+        });
 
     ASSERT_TRUE(reports.waitFor(5));
     EXPECT_TRUE(answers.entries().isEmpty());
@@ -710,15 +756,14 @@ TEST_F(AppsManagementService, ReportsWithoutAHandlerAreDroppedAndTheCallbackCome
 }
 
 TEST_F(AppsManagementService, AServerOfferingNothingAnswersTheMissingServiceError) {
-    serverDelegate_->service = AFXAppsManagementServer::makeWithServiceID(serviceID_, serverAdaptor_, factory_, nullptr);
+    serverDelegate_->service =
+        AFXAppsManagementServer::makeWithServiceID(serviceID_, serverAdaptor_, factory_, nullptr);
     Received got;
-    client_->fetchAppWithID(kAppID, [&](const auto& result) {
-        got.add(describe(result, [](const auto&) { return u"app"_s; }));
-    });
+    client_->fetchAppWithID(
+        kAppID, [&](const auto& result) { got.add(describe(result, [](const auto&) { return u"app"_s; })); });
     client_->stopInstallVendorApp(server_->app(), [&](const auto& error) { got.add(describe(error)); });
-    client_->fetchDownloadPriorityChangerForResourceWithID(u"r1"_s, [&](const auto& changer) {
-        got.add(changer ? u"changer"_s : u"no changer"_s);
-    });
+    client_->fetchDownloadPriorityChangerForResourceWithID(
+        u"r1"_s, [&](const auto& changer) { got.add(changer ? u"changer"_s : u"no changer"_s); });
     ASSERT_TRUE(got.waitFor(3));
     QStringList entries = got.entries();
     entries.sort();
@@ -781,8 +826,9 @@ TEST(AppsManagementRecords, AbsentFlagsAndOptionsDecodeToTheirDefaults) {
     teaser->setOptions(5);
     auto absent = AFXInstallAbsentTeaserAppsRequest::make();
     absent->setOptions(5);
-    for (const std::shared_ptr<platform::Object>& record : {std::static_pointer_cast<platform::Object>(teaser),
-                                                           std::static_pointer_cast<platform::Object>(absent)}) {
+    for (const std::shared_ptr<platform::Object>& record :
+         {std::static_pointer_cast<platform::Object>(teaser),
+          std::static_pointer_cast<platform::Object>(absent)}) {
         const auto decoded = decode(record, u"options"_s);
         ASSERT_TRUE(decoded && decoded->toObject<platform::Object>());
         EXPECT_EQ(decoded->toObject<platform::Object>()->valueForKey(u"options"_s).toUnsigned(), 0u);

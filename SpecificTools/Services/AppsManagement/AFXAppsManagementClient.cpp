@@ -35,7 +35,8 @@ void send(AFXAppsManagementClient& client, const std::function<void(Request&)>& 
           std::function<void(const BRValueOrError<std::shared_ptr<Response>>&)> answer) {
     const auto request = client.makeRequest<Request>();
     if (!request) {
-        answer(BRValueOrError<std::shared_ptr<Response>>::makeWithError(missingFactoryError(Request::staticClass())));
+        answer(BRValueOrError<std::shared_ptr<Response>>::makeWithError(
+            missingFactoryError(Request::staticClass())));
         return;
     }
     if (fill) {
@@ -55,9 +56,8 @@ void sendForValue(AFXAppsManagementClient& client, const std::function<void(Requ
     send<Request, Response>(
         client, fill, std::move(reportHandler),
         [field, callback = std::move(callback)](const BRValueOrError<std::shared_ptr<Response>>& result) {
-            callback(result.liftValue([field](const std::shared_ptr<Response>& response) {
-                return ((*response).*field)();
-            }));
+            callback(result.liftValue(
+                [field](const std::shared_ptr<Response>& response) { return ((*response).*field)(); }));
         });
 }
 
@@ -65,10 +65,11 @@ void sendForValue(AFXAppsManagementClient& client, const std::function<void(Requ
 template <typename Request, typename Response>
 void sendForError(AFXAppsManagementClient& client, const std::function<void(Request&)>& fill,
                   AFXErrorCallback callback) {
-    send<Request, Response>(client, fill, nullptr,
-                            [callback = std::move(callback)](const BRValueOrError<std::shared_ptr<Response>>& result) {
-                                callback(result.error());
-                            });
+    send<Request, Response>(
+        client, fill, nullptr,
+        [callback = std::move(callback)](const BRValueOrError<std::shared_ptr<Response>>& result) {
+            callback(result.error());
+        });
 }
 
 // The client's own report handler for a reporting request: each report,
@@ -77,8 +78,8 @@ void sendForError(AFXAppsManagementClient& client, const std::function<void(Requ
 template <typename Report, typename Handler>
 AFXInterprocessReportHandler forwardReports(Handler handler,
                                             std::function<void(const Handler&, const Report&)> forward) {
-    return [handler = std::move(handler), forward = std::move(forward)](
-               const std::shared_ptr<AFXInterprocessReport>& report) {
+    return [handler = std::move(handler),
+            forward = std::move(forward)](const std::shared_ptr<AFXInterprocessReport>& report) {
         const auto typed = std::dynamic_pointer_cast<Report>(report);
         BRParameterAssertText(typed, "[report isKindOfClass:reportClass]");
         if (handler) {
@@ -91,12 +92,14 @@ AFXInterprocessReportHandler forwardReports(Handler handler,
 
 const AFXServiceClass& AFXAppsManagementClient::serviceClass() {
     static const AFXServiceClass serviceClass = makeServiceClass<AFXAppsManagementClient>(
-        QStringLiteral("AFXAppsManagementClient"), interprocessServiceName(), AFXAppsManagementRequestClasses());
+        QStringLiteral("AFXAppsManagementClient"), interprocessServiceName(),
+        AFXAppsManagementRequestClasses());
     return serviceClass;
 }
 
 std::shared_ptr<AFXAppsManagementClient> AFXAppsManagementClient::makeWithServiceID(
-    const std::shared_ptr<AFXServiceID>& serviceID, const std::shared_ptr<AFXServicesFactory>& servicesFactory,
+    const std::shared_ptr<AFXServiceID>& serviceID,
+    const std::shared_ptr<AFXServicesFactory>& servicesFactory,
     const std::shared_ptr<AFXRegularInterprocessClientAdaptor>& interprocessAdaptor) {
     return std::shared_ptr<AFXAppsManagementClient>(
         new AFXAppsManagementClient(serviceID, servicesFactory, interprocessServiceName(),
@@ -134,18 +137,20 @@ void AFXAppsManagementClient::fetchScreenshotsForAppWithID(std::int64_t appID, c
 }
 
 void AFXAppsManagementClient::fetchAppInstancesWithCallback(AFXAppInstancesCallback callback) {
-    sendForValue<AFXFetchAppInstancesRequest>(*this, nullptr, nullptr, &AFXFetchAppInstancesResponse::appInstances,
-                                              std::move(callback));
+    sendForValue<AFXFetchAppInstancesRequest>(
+        *this, nullptr, nullptr, &AFXFetchAppInstancesResponse::appInstances, std::move(callback));
 }
 
-void AFXAppsManagementClient::fetchAppInstancesWithAppID(std::int64_t appID, AFXAppInstancesCallback callback) {
+void AFXAppsManagementClient::fetchAppInstancesWithAppID(std::int64_t appID,
+                                                         AFXAppInstancesCallback callback) {
     sendForValue<AFXFetchAppInstancesWithAppIDRequest>(
         *this, [&](AFXFetchAppInstancesWithAppIDRequest& request) { request.setAppID(appID); }, nullptr,
         &AFXFetchAppInstancesWithAppIDResponse::appInstances, std::move(callback));
 }
 
 void AFXAppsManagementClient::prepareResourcesForApp(const std::shared_ptr<AFXCodedApp>& app,
-                                                     std::uint64_t priority, AFXFractionReportHandler reportHandler,
+                                                     std::uint64_t priority,
+                                                     AFXFractionReportHandler reportHandler,
                                                      AFXResourcesCallback callback) {
     sendForValue<AFXPrepareResourcesForAppRequest>(
         *this,
@@ -161,7 +166,8 @@ void AFXAppsManagementClient::prepareResourcesForApp(const std::shared_ptr<AFXCo
         &AFXPrepareResourcesForAppResponse::resources, std::move(callback));
 }
 
-void AFXAppsManagementClient::installTeaserAppWithID(std::int64_t appID, AFXTeaserInstallReportHandler reportHandler,
+void AFXAppsManagementClient::installTeaserAppWithID(std::int64_t appID,
+                                                     AFXTeaserInstallReportHandler reportHandler,
                                                      std::uint64_t options, AFXAppInstanceCallback callback) {
     sendForValue<AFXInstallTeaserAppWithIDRequest>(
         *this,
@@ -177,14 +183,14 @@ void AFXAppsManagementClient::installTeaserAppWithID(std::int64_t appID, AFXTeas
         &AFXInstallTeaserAppWithIDResponse::installedAppInstance, std::move(callback));
 }
 
-void AFXAppsManagementClient::installAbsentTeaserAppsWithReportHandler(AFXAbsentTeaserAppsReportHandler reportHandler,
-                                                                       std::uint64_t options,
-                                                                       AFXAppInstancesCallback callback) {
+void AFXAppsManagementClient::installAbsentTeaserAppsWithReportHandler(
+    AFXAbsentTeaserAppsReportHandler reportHandler, std::uint64_t options, AFXAppInstancesCallback callback) {
     sendForValue<AFXInstallAbsentTeaserAppsRequest>(
         *this, [&](AFXInstallAbsentTeaserAppsRequest& request) { request.setOptions(options); },
         forwardReports<AFXInstallAbsentTeaserAppsReport, AFXAbsentTeaserAppsReportHandler>(
             std::move(reportHandler),
-            [](const AFXAbsentTeaserAppsReportHandler& handler, const AFXInstallAbsentTeaserAppsReport& report) {
+            [](const AFXAbsentTeaserAppsReportHandler& handler,
+               const AFXInstallAbsentTeaserAppsReport& report) {
                 handler(report.didFetchRequiredData(), report.numberOfSuccessfullyInstalledTeaserApps(),
                         report.fractionCompleted());
             }),
@@ -194,13 +200,13 @@ void AFXAppsManagementClient::installAbsentTeaserAppsWithReportHandler(AFXAbsent
 void AFXAppsManagementClient::fetchInternalUpdateForVersion(const QString& currentVersion,
                                                             AFXInternalUpdateResourceCallback callback) {
     sendForValue<AFXFetchInternalUpdateRequest>(
-        *this, [&](AFXFetchInternalUpdateRequest& request) { request.setCurrentVersion(currentVersion); }, nullptr,
-        &AFXFetchInternalUpdateResponse::resource, std::move(callback));
+        *this, [&](AFXFetchInternalUpdateRequest& request) { request.setCurrentVersion(currentVersion); },
+        nullptr, &AFXFetchInternalUpdateResponse::resource, std::move(callback));
 }
 
 void AFXAppsManagementClient::cleanupAfterInternalUpdateWithCallback(AFXErrorCallback callback) {
-    sendForError<AFXCleanupAfterInternalUpdateRequest, AFXCleanupAfterInternalUpdateResponse>(*this, nullptr,
-                                                                                              std::move(callback));
+    sendForError<AFXCleanupAfterInternalUpdateRequest, AFXCleanupAfterInternalUpdateResponse>(
+        *this, nullptr, std::move(callback));
 }
 
 void AFXAppsManagementClient::fetchRefreshedResourceWithID(const QString& resourceID, std::uint64_t priority,
@@ -223,7 +229,8 @@ void AFXAppsManagementClient::fetchRefreshedResourceWithID(const QString& resour
 void AFXAppsManagementClient::fetchDownloadPriorityChangerForResourceWithID(
     const QString& resourceID, AFXResourceDownloadPriorityChangerCallback callback) {
     send<AFXFetchResourceDownloadPriorityChangerRequest, AFXFetchResourceDownloadPriorityChangerResponse>(
-        *this, [&](AFXFetchResourceDownloadPriorityChangerRequest& request) { request.setResourceID(resourceID); },
+        *this,
+        [&](AFXFetchResourceDownloadPriorityChangerRequest& request) { request.setResourceID(resourceID); },
         nullptr,
         [callback = std::move(callback)](
             const BRValueOrError<std::shared_ptr<AFXFetchResourceDownloadPriorityChangerResponse>>& result) {
@@ -232,13 +239,15 @@ void AFXAppsManagementClient::fetchDownloadPriorityChangerForResourceWithID(
         });
 }
 
-void AFXAppsManagementClient::launchApp(const std::shared_ptr<AFXCodedApp>& app, AFXAppInstanceCallback callback) {
+void AFXAppsManagementClient::launchApp(const std::shared_ptr<AFXCodedApp>& app,
+                                        AFXAppInstanceCallback callback) {
     sendForValue<AFXLaunchAppRequest>(
-        *this, [&](AFXLaunchAppRequest& request) { request.setApp(app); }, nullptr, &AFXLaunchAppResponse::instance,
-        std::move(callback));
+        *this, [&](AFXLaunchAppRequest& request) { request.setApp(app); }, nullptr,
+        &AFXLaunchAppResponse::instance, std::move(callback));
 }
 
-void AFXAppsManagementClient::markAppAsViewed(const std::shared_ptr<AFXCodedApp>& app, AFXErrorCallback callback) {
+void AFXAppsManagementClient::markAppAsViewed(const std::shared_ptr<AFXCodedApp>& app,
+                                              AFXErrorCallback callback) {
     sendForError<AFXMarkAppAsViewedRequest, AFXMarkAppAsViewedResponse>(
         *this, [&](AFXMarkAppAsViewedRequest& request) { request.setApp(app); }, std::move(callback));
 }
@@ -276,7 +285,8 @@ void AFXAppsManagementClient::noteAppDidLaunchWithID(std::int64_t appID, const Q
 void AFXAppsManagementClient::updateRunningApplicationsWithAvailableUpdates(
     const QList<std::shared_ptr<platform::Object>>& runningApplications,
     const QByteArray& additionalUserNotificationData, std::function<void()> callback) {
-    sendForError<AFXUpdateRunningAppsWithAvailableUpdatesRequest, AFXUpdateRunningAppsWithAvailableUpdatesResponse>(
+    sendForError<AFXUpdateRunningAppsWithAvailableUpdatesRequest,
+                 AFXUpdateRunningAppsWithAvailableUpdatesResponse>(
         *this,
         [&](AFXUpdateRunningAppsWithAvailableUpdatesRequest& request) {
             request.setRunningApplications(runningApplications);
@@ -291,8 +301,9 @@ void AFXAppsManagementClient::updateRunningApplicationsWithAvailableUpdates(
         });
 }
 
-void AFXAppsManagementClient::searchAppsWithString(const QString& searchString, bool ignoreAppsWithoutInstance,
-                                                   std::uint64_t limitCount, AFXAppSearchResultsCallback callback) {
+void AFXAppsManagementClient::searchAppsWithString(const QString& searchString,
+                                                   bool ignoreAppsWithoutInstance, std::uint64_t limitCount,
+                                                   AFXAppSearchResultsCallback callback) {
     sendForValue<AFXSearchAppsWithStringRequest>(
         *this,
         [&](AFXSearchAppsWithStringRequest& request) {
@@ -304,20 +315,20 @@ void AFXAppsManagementClient::searchAppsWithString(const QString& searchString, 
 }
 
 void AFXAppsManagementClient::fetchAppCollectionsWithCallback(AFXAppCollectionsCallback callback) {
-    sendForValue<AFXFetchAppCollectionsRequest>(*this, nullptr, nullptr,
-                                                &AFXFetchAppCollectionsResponse::appCollections, std::move(callback));
+    sendForValue<AFXFetchAppCollectionsRequest>(
+        *this, nullptr, nullptr, &AFXFetchAppCollectionsResponse::appCollections, std::move(callback));
 }
 
-void AFXAppsManagementClient::fetchTeaserWorkflowForInstance(const std::shared_ptr<AFXTeaserAppInstance>& instance,
-                                                             AFXTeaserWorkflowCallback callback) {
+void AFXAppsManagementClient::fetchTeaserWorkflowForInstance(
+    const std::shared_ptr<AFXTeaserAppInstance>& instance, AFXTeaserWorkflowCallback callback) {
     sendForValue<AFXFetchTeaserWorkflowForInstanceRequest>(
-        *this, [&](AFXFetchTeaserWorkflowForInstanceRequest& request) { request.setInstance(instance); }, nullptr,
-        &AFXFetchTeaserWorkflowForInstanceResponse::workflow, std::move(callback));
+        *this, [&](AFXFetchTeaserWorkflowForInstanceRequest& request) { request.setInstance(instance); },
+        nullptr, &AFXFetchTeaserWorkflowForInstanceResponse::workflow, std::move(callback));
 }
 
-void AFXAppsManagementClient::installVendorAppInsteadOfInstance(const std::shared_ptr<AFXTeaserAppInstance>& instance,
-                                                                bool replaceIfTeaserWillQuitBeforeCompletion,
-                                                                AFXURLCallback callback) {
+void AFXAppsManagementClient::installVendorAppInsteadOfInstance(
+    const std::shared_ptr<AFXTeaserAppInstance>& instance, bool replaceIfTeaserWillQuitBeforeCompletion,
+    AFXURLCallback callback) {
     sendForValue<AFXInstallVendorAppInsteadOfInstanceRequest>(
         *this,
         [&](AFXInstallVendorAppInsteadOfInstanceRequest& request) {
@@ -329,14 +340,16 @@ void AFXAppsManagementClient::installVendorAppInsteadOfInstance(const std::share
 
 void AFXAppsManagementClient::stopInstallVendorAppInsteadOfInstance(
     const std::shared_ptr<AFXTeaserAppInstance>& instance, AFXErrorCallback callback) {
-    sendForError<AFXStopInstallVendorAppInsteadOfInstanceRequest, AFXStopInstallVendorAppInsteadOfInstanceResponse>(
-        *this, [&](AFXStopInstallVendorAppInsteadOfInstanceRequest& request) { request.setInstance(instance); },
+    sendForError<AFXStopInstallVendorAppInsteadOfInstanceRequest,
+                 AFXStopInstallVendorAppInsteadOfInstanceResponse>(
+        *this,
+        [&](AFXStopInstallVendorAppInsteadOfInstanceRequest& request) { request.setInstance(instance); },
         std::move(callback));
 }
 
-void AFXAppsManagementClient::prepareToReplaceTeaserAppInstance(const std::shared_ptr<AFXTeaserAppInstance>& instance,
-                                                                bool shouldLaunch, const QList<QUrl>& documentURLs,
-                                                                AFXErrorCallback callback) {
+void AFXAppsManagementClient::prepareToReplaceTeaserAppInstance(
+    const std::shared_ptr<AFXTeaserAppInstance>& instance, bool shouldLaunch, const QList<QUrl>& documentURLs,
+    AFXErrorCallback callback) {
     sendForError<AFXPrepareToReplaceTeaserAppInstanceRequest, AFXPrepareToReplaceTeaserAppInstanceResponse>(
         *this,
         [&](AFXPrepareToReplaceTeaserAppInstanceRequest& request) {
@@ -371,8 +384,8 @@ void AFXAppsManagementClient::stopInstallVendorApp(const std::shared_ptr<AFXCode
         *this, [&](AFXStopInstallVendorAppRequest& request) { request.setApp(app); }, std::move(callback));
 }
 
-void AFXAppsManagementClient::placeVendorAppInstance(const std::shared_ptr<AFXCodedApp>& app, bool shouldLaunch,
-                                                     const QList<QUrl>& documentURLs,
+void AFXAppsManagementClient::placeVendorAppInstance(const std::shared_ptr<AFXCodedApp>& app,
+                                                     bool shouldLaunch, const QList<QUrl>& documentURLs,
                                                      AFXVendorAppInstanceCallback callback) {
     sendForValue<AFXPlaceVendorAppInstanceRequest>(
         *this,

@@ -20,7 +20,8 @@ public:
                       const std::shared_ptr<AFXServicesFactory>& servicesFactory,
                       const std::shared_ptr<AFXRegularInterprocessClientAdaptor>& interprocessAdaptor);
 
-    void fetchAppsForCollectionWithID(std::optional<std::int64_t> collectionID, AFXAppsCallback callback) override;
+    void fetchAppsForCollectionWithID(std::optional<std::int64_t> collectionID,
+                                      AFXAppsCallback callback) override;
     void fetchAppWithID(std::int64_t appID, AFXAppCallback callback) override;
     void fetchAppWithBundleId(const QString& bundleId, AFXAppCallback callback) override;
     void fetchScreenshotsForAppWithID(std::int64_t appID, const QString& versionID,
@@ -28,18 +29,21 @@ public:
     void fetchAppInstancesWithCallback(AFXAppInstancesCallback callback) override;
     void fetchAppInstancesWithAppID(std::int64_t appID, AFXAppInstancesCallback callback) override;
     void prepareResourcesForApp(const std::shared_ptr<AFXCodedApp>& app, std::uint64_t priority,
-                                AFXFractionReportHandler reportHandler, AFXResourcesCallback callback) override;
+                                AFXFractionReportHandler reportHandler,
+                                AFXResourcesCallback callback) override;
     void installTeaserAppWithID(std::int64_t appID, AFXTeaserInstallReportHandler reportHandler,
                                 std::uint64_t options, AFXAppInstanceCallback callback) override;
     void installAbsentTeaserAppsWithReportHandler(AFXAbsentTeaserAppsReportHandler reportHandler,
-                                                  std::uint64_t options, AFXAppInstancesCallback callback) override;
+                                                  std::uint64_t options,
+                                                  AFXAppInstancesCallback callback) override;
     void fetchInternalUpdateForVersion(const QString& currentVersion,
                                        AFXInternalUpdateResourceCallback callback) override;
     void cleanupAfterInternalUpdateWithCallback(AFXErrorCallback callback) override;
     void fetchRefreshedResourceWithID(const QString& resourceID, std::uint64_t priority,
-                                      AFXFractionReportHandler reportHandler, AFXResourceCallback callback) override;
-    void fetchDownloadPriorityChangerForResourceWithID(const QString& resourceID,
-                                                       AFXResourceDownloadPriorityChangerCallback callback) override;
+                                      AFXFractionReportHandler reportHandler,
+                                      AFXResourceCallback callback) override;
+    void fetchDownloadPriorityChangerForResourceWithID(
+        const QString& resourceID, AFXResourceDownloadPriorityChangerCallback callback) override;
     void launchApp(const std::shared_ptr<AFXCodedApp>& app, AFXAppInstanceCallback callback) override;
     void markAppAsViewed(const std::shared_ptr<AFXCodedApp>& app, AFXErrorCallback callback) override;
     void noteTeaserDidLaunchWithID(std::int64_t appID) override;
@@ -48,8 +52,8 @@ public:
     void updateRunningApplicationsWithAvailableUpdates(
         const QList<std::shared_ptr<platform::Object>>& runningApplications,
         const QByteArray& additionalUserNotificationData, std::function<void()> callback) override;
-    void searchAppsWithString(const QString& searchString, bool ignoreAppsWithoutInstance, std::uint64_t limitCount,
-                              AFXAppSearchResultsCallback callback) override;
+    void searchAppsWithString(const QString& searchString, bool ignoreAppsWithoutInstance,
+                              std::uint64_t limitCount, AFXAppSearchResultsCallback callback) override;
     void fetchAppCollectionsWithCallback(AFXAppCollectionsCallback callback) override;
     void fetchTeaserWorkflowForInstance(const std::shared_ptr<AFXTeaserAppInstance>& instance,
                                         AFXTeaserWorkflowCallback callback) override;
@@ -58,14 +62,17 @@ public:
                                            AFXURLCallback callback) override;
     void stopInstallVendorAppInsteadOfInstance(const std::shared_ptr<AFXTeaserAppInstance>& instance,
                                                AFXErrorCallback callback) override;
-    void prepareToReplaceTeaserAppInstance(const std::shared_ptr<AFXTeaserAppInstance>& instance, bool shouldLaunch,
-                                           const QList<QUrl>& documentURLs, AFXErrorCallback callback) override;
-    void fetchAppWorkflowForApp(const std::shared_ptr<AFXCodedApp>& app, AFXAppWorkflowCallback callback) override;
+    void prepareToReplaceTeaserAppInstance(const std::shared_ptr<AFXTeaserAppInstance>& instance,
+                                           bool shouldLaunch, const QList<QUrl>& documentURLs,
+                                           AFXErrorCallback callback) override;
+    void fetchAppWorkflowForApp(const std::shared_ptr<AFXCodedApp>& app,
+                                AFXAppWorkflowCallback callback) override;
     void installVendorApp(const std::shared_ptr<AFXCodedApp>& app, bool shouldLaunch,
                           AFXAppInstanceCallback callback) override;
     void stopInstallVendorApp(const std::shared_ptr<AFXCodedApp>& app, AFXErrorCallback callback) override;
     void placeVendorAppInstance(const std::shared_ptr<AFXCodedApp>& app, bool shouldLaunch,
-                                const QList<QUrl>& documentURLs, AFXVendorAppInstanceCallback callback) override;
+                                const QList<QUrl>& documentURLs,
+                                AFXVendorAppInstanceCallback callback) override;
 
 private:
     using AFXRegularManagementClient::AFXRegularManagementClient;

@@ -62,7 +62,8 @@ AFX_DEFINE_ABSTRACT_RECORD(AFXAppsManagementReport, AFXInterprocessReport)
 AFX_DEFINE_RECORD(AFXFetchAppsResponse, AFXAppsManagementResponse,
                   AFX_SET_FIELD(apps, {set(), AFXCodedApp::staticClass()}))
 AFX_DEFINE_RECORD(AFXFetchAppsRequest, AFXAppsManagementRequest, AFX_FIELD(collectionID, {number()}))
-AFX_DEFINE_RECORD(AFXFetchAppByIDResponse, AFXAppsManagementResponse, AFX_FIELD(app, {AFXCodedApp::staticClass()}))
+AFX_DEFINE_RECORD(AFXFetchAppByIDResponse, AFXAppsManagementResponse,
+                  AFX_FIELD(app, {AFXCodedApp::staticClass()}))
 AFX_DEFINE_RECORD(AFXFetchAppByIDRequest, AFXAppsManagementRequest, AFX_FIELD(appID, {number()}))
 AFX_DEFINE_RECORD(AFXFetchAppByBundleIdResponse, AFXAppsManagementResponse,
                   AFX_FIELD(app, {AFXCodedApp::staticClass()}))
@@ -76,7 +77,8 @@ AFX_DEFINE_RECORD(AFXFetchAppInstancesResponse, AFXAppsManagementResponse,
 AFX_DEFINE_RECORD(AFXFetchAppInstancesRequest, AFXAppsManagementRequest)
 AFX_DEFINE_RECORD(AFXFetchAppInstancesWithAppIDResponse, AFXAppsManagementResponse,
                   AFX_SET_FIELD(appInstances, BRClassReflection::Classes{set()} + appInstanceClasses()))
-AFX_DEFINE_RECORD(AFXFetchAppInstancesWithAppIDRequest, AFXAppsManagementRequest, AFX_FIELD(appID, {number()}))
+AFX_DEFINE_RECORD(AFXFetchAppInstancesWithAppIDRequest, AFXAppsManagementRequest,
+                  AFX_FIELD(appID, {number()}))
 AFX_DEFINE_RECORD(AFXPrepareResourcesForAppReport, AFXAppsManagementReport,
                   AFX_FIELD(fractionCompleted, {number()}))
 AFX_DEFINE_RECORD(AFXPrepareResourcesForAppResponse, AFXAppsManagementResponse,
@@ -94,12 +96,14 @@ AFX_DEFINE_RECORD(AFXInstallAbsentTeaserAppsReport, AFXAppsManagementReport,
                   AFX_FIELD(numberOfSuccessfullyInstalledTeaserApps, {number()}),
                   AFX_FIELD(fractionCompleted, {number()}))
 AFX_DEFINE_RECORD(AFXInstallAbsentTeaserAppsResponse, AFXAppsManagementResponse,
-                  AFX_SET_FIELD(installedAppInstances, BRClassReflection::Classes{set()} + appInstanceClasses()))
+                  AFX_SET_FIELD(installedAppInstances,
+                                BRClassReflection::Classes{set()} + appInstanceClasses()))
 AFX_DEFINE_RECORD(AFXInstallAbsentTeaserAppsRequest, AFXAppsManagementRequest,
                   AFX_FIELD(options, {number()}, platform::Value(std::uint64_t(0))))
 AFX_DEFINE_RECORD(AFXFetchInternalUpdateResponse, AFXAppsManagementResponse,
                   AFX_FIELD(resource, {AFXCodedInternalUpdateResource::staticClass()}))
-AFX_DEFINE_RECORD(AFXFetchInternalUpdateRequest, AFXAppsManagementRequest, AFX_FIELD(currentVersion, {string()}))
+AFX_DEFINE_RECORD(AFXFetchInternalUpdateRequest, AFXAppsManagementRequest,
+                  AFX_FIELD(currentVersion, {string()}))
 AFX_DEFINE_RECORD(AFXCleanupAfterInternalUpdateResponse, AFXAppsManagementResponse)
 AFX_DEFINE_RECORD(AFXCleanupAfterInternalUpdateRequest, AFXAppsManagementRequest)
 AFX_DEFINE_RECORD(AFXFetchRefreshedResourceWithIDReport, AFXAppsManagementReport,
@@ -130,8 +134,8 @@ AFX_DEFINE_RECORD(AFXUpdateRunningAppsWithAvailableUpdatesRequest, AFXAppsManage
                   AFX_FIELD(additionalUserNotificationData, {data()}))
 AFX_DEFINE_RECORD(AFXSearchAppsWithStringResponse, AFXAppsManagementResponse,
                   AFX_FIELD(searchResult, {array(), AFXAppSearchResult::staticClass()}))
-AFX_DEFINE_RECORD(AFXSearchAppsWithStringRequest, AFXAppsManagementRequest, AFX_FIELD(searchString, {string()}),
-                  AFX_FIELD(limitCount, {number()}),
+AFX_DEFINE_RECORD(AFXSearchAppsWithStringRequest, AFXAppsManagementRequest,
+                  AFX_FIELD(searchString, {string()}), AFX_FIELD(limitCount, {number()}),
                   AFX_FIELD(ignoreAppsWithoutInstance, {number()}, platform::Value(true)))
 AFX_DEFINE_RECORD(AFXFetchAppCollectionsResponse, AFXAppsManagementResponse,
                   AFX_SET_FIELD(appCollections, {set(), AFXCodedAppCollection::staticClass()}))
@@ -208,27 +212,30 @@ QList<const platform::Class*> AFXAppsManagementRequestClasses() {
 using Apps = QList<std::shared_ptr<AFXCodedApp>>;
 using AppInstances = QList<std::shared_ptr<AFXAppInstance>>;
 
-void AFXFetchAppsRequest::performOnService(AFXBaseService& service, AFXInterprocessReportHandler reportHandler,
+void AFXFetchAppsRequest::performOnService(AFXBaseService& service,
+                                           AFXInterprocessReportHandler reportHandler,
                                            AFXInterprocessResponseHandler responseHandler) {
     appsManagementService(service).fetchAppsForCollectionWithID(
         collectionID(), makeResponseCallback<Apps>(reportHandler, std::move(responseHandler),
                                                    responseWith(&AFXFetchAppsResponse::setApps)));
 }
 
-void AFXFetchAppByIDRequest::performOnService(AFXBaseService& service, AFXInterprocessReportHandler reportHandler,
+void AFXFetchAppByIDRequest::performOnService(AFXBaseService& service,
+                                              AFXInterprocessReportHandler reportHandler,
                                               AFXInterprocessResponseHandler responseHandler) {
     appsManagementService(service).fetchAppWithID(
-        appID(), makeResponseCallback<std::shared_ptr<AFXCodedApp>>(
-                     reportHandler, std::move(responseHandler), responseWith(&AFXFetchAppByIDResponse::setApp)));
+        appID(),
+        makeResponseCallback<std::shared_ptr<AFXCodedApp>>(reportHandler, std::move(responseHandler),
+                                                           responseWith(&AFXFetchAppByIDResponse::setApp)));
 }
 
 void AFXFetchAppByBundleIdRequest::performOnService(AFXBaseService& service,
                                                     AFXInterprocessReportHandler reportHandler,
                                                     AFXInterprocessResponseHandler responseHandler) {
     appsManagementService(service).fetchAppWithBundleId(
-        bundleId(), makeResponseCallback<std::shared_ptr<AFXCodedApp>>(
-                        reportHandler, std::move(responseHandler),
-                        responseWith(&AFXFetchAppByBundleIdResponse::setApp)));
+        bundleId(),
+        makeResponseCallback<std::shared_ptr<AFXCodedApp>>(
+            reportHandler, std::move(responseHandler), responseWith(&AFXFetchAppByBundleIdResponse::setApp)));
 }
 
 void AFXFetchScreenshotsForAppVersionWithIDRequest::performOnService(
@@ -244,8 +251,9 @@ void AFXFetchScreenshotsForAppVersionWithIDRequest::performOnService(
 void AFXFetchAppInstancesRequest::performOnService(AFXBaseService& service,
                                                    AFXInterprocessReportHandler reportHandler,
                                                    AFXInterprocessResponseHandler responseHandler) {
-    appsManagementService(service).fetchAppInstancesWithCallback(makeResponseCallback<AppInstances>(
-        reportHandler, std::move(responseHandler), responseWith(&AFXFetchAppInstancesResponse::setAppInstances)));
+    appsManagementService(service).fetchAppInstancesWithCallback(
+        makeResponseCallback<AppInstances>(reportHandler, std::move(responseHandler),
+                                           responseWith(&AFXFetchAppInstancesResponse::setAppInstances)));
 }
 
 void AFXFetchAppInstancesWithAppIDRequest::performOnService(AFXBaseService& service,
@@ -289,7 +297,8 @@ void AFXInstallTeaserAppWithIDRequest::performOnService(AFXBaseService& service,
     appsManagementService(service).installTeaserAppWithID(
         appID(), std::move(progress), options(),
         makeValueResponseCallback<std::shared_ptr<AFXAppInstance>>(
-            std::move(responseHandler), responseWith(&AFXInstallTeaserAppWithIDResponse::setInstalledAppInstance)));
+            std::move(responseHandler),
+            responseWith(&AFXInstallTeaserAppWithIDResponse::setInstalledAppInstance)));
 }
 
 void AFXInstallAbsentTeaserAppsRequest::performOnService(AFXBaseService& service,
@@ -297,7 +306,8 @@ void AFXInstallAbsentTeaserAppsRequest::performOnService(AFXBaseService& service
                                                          AFXInterprocessResponseHandler responseHandler) {
     AFXAbsentTeaserAppsReportHandler progress;
     if (reportHandler) {
-        progress = [reportHandler](bool didFetchRequiredData, std::int64_t installed, double fractionCompleted) {
+        progress = [reportHandler](bool didFetchRequiredData, std::int64_t installed,
+                                   double fractionCompleted) {
             auto report = AFXInstallAbsentTeaserAppsReport::make();
             report->setDidFetchRequiredData(didFetchRequiredData);
             report->setNumberOfSuccessfullyInstalledTeaserApps(installed);
@@ -325,12 +335,13 @@ void AFXCleanupAfterInternalUpdateRequest::performOnService(AFXBaseService& serv
                                                             AFXInterprocessReportHandler reportHandler,
                                                             AFXInterprocessResponseHandler responseHandler) {
     appsManagementService(service).cleanupAfterInternalUpdateWithCallback(
-        makeEmptyResponseCallback<AFXCleanupAfterInternalUpdateResponse>(reportHandler, std::move(responseHandler)));
+        makeEmptyResponseCallback<AFXCleanupAfterInternalUpdateResponse>(reportHandler,
+                                                                         std::move(responseHandler)));
 }
 
-void AFXFetchRefreshedResourceWithIDRequest::performOnService(AFXBaseService& service,
-                                                              AFXInterprocessReportHandler reportHandler,
-                                                              AFXInterprocessResponseHandler responseHandler) {
+void AFXFetchRefreshedResourceWithIDRequest::performOnService(
+    AFXBaseService& service, AFXInterprocessReportHandler reportHandler,
+    AFXInterprocessResponseHandler responseHandler) {
     AFXFractionReportHandler progress;
     if (reportHandler) {
         progress = [reportHandler](double fractionCompleted) {
@@ -360,18 +371,20 @@ void AFXFetchResourceDownloadPriorityChangerRequest::performOnService(
         });
 }
 
-void AFXLaunchAppRequest::performOnService(AFXBaseService& service, AFXInterprocessReportHandler reportHandler,
+void AFXLaunchAppRequest::performOnService(AFXBaseService& service,
+                                           AFXInterprocessReportHandler reportHandler,
                                            AFXInterprocessResponseHandler responseHandler) {
-    appsManagementService(service).launchApp(
-        app(), makeResponseCallback<std::shared_ptr<AFXAppInstance>>(
-                   reportHandler, std::move(responseHandler), responseWith(&AFXLaunchAppResponse::setInstance)));
+    appsManagementService(service).launchApp(app(), makeResponseCallback<std::shared_ptr<AFXAppInstance>>(
+                                                        reportHandler, std::move(responseHandler),
+                                                        responseWith(&AFXLaunchAppResponse::setInstance)));
 }
 
 void AFXMarkAppAsViewedRequest::performOnService(AFXBaseService& service,
                                                  AFXInterprocessReportHandler reportHandler,
                                                  AFXInterprocessResponseHandler responseHandler) {
     appsManagementService(service).markAppAsViewed(
-        app(), makeEmptyResponseCallback<AFXMarkAppAsViewedResponse>(reportHandler, std::move(responseHandler)));
+        app(),
+        makeEmptyResponseCallback<AFXMarkAppAsViewedResponse>(reportHandler, std::move(responseHandler)));
 }
 
 void AFXNoteTeaserDidLaunchRequest::performOnService(AFXBaseService& service,
@@ -379,10 +392,12 @@ void AFXNoteTeaserDidLaunchRequest::performOnService(AFXBaseService& service,
                                                      AFXInterprocessResponseHandler responseHandler) {
     BRParameterAssertText(!reportHandler, "nil == reportHandler");
     appsManagementService(service).noteTeaserDidLaunchWithID(appID());
-    responseHandler(BRAnyValueOrError::makeWithValue(platform::Value(AFXNoteTeaserDidLaunchResponse::make())));
+    responseHandler(
+        BRAnyValueOrError::makeWithValue(platform::Value(AFXNoteTeaserDidLaunchResponse::make())));
 }
 
-void AFXRefreshStoreRequest::performOnService(AFXBaseService& service, AFXInterprocessReportHandler reportHandler,
+void AFXRefreshStoreRequest::performOnService(AFXBaseService& service,
+                                              AFXInterprocessReportHandler reportHandler,
                                               AFXInterprocessResponseHandler responseHandler) {
     appsManagementService(service).refreshStoreInitiatedByUser(
         initiatedByUser(),
@@ -402,7 +417,8 @@ void AFXUpdateRunningAppsWithAvailableUpdatesRequest::performOnService(
     AFXInterprocessResponseHandler responseHandler) {
     BRParameterAssertText(!reportHandler, "nil == reportHandler");
     appsManagementService(service).updateRunningApplicationsWithAvailableUpdates(
-        runningApplications(), additionalUserNotificationData(), [responseHandler = std::move(responseHandler)] {
+        runningApplications(), additionalUserNotificationData(),
+        [responseHandler = std::move(responseHandler)] {
             responseHandler(BRAnyValueOrError::makeWithValue(
                 platform::Value(AFXUpdateRunningAppsWithAvailableUpdatesResponse::make())));
         });
@@ -414,7 +430,8 @@ void AFXSearchAppsWithStringRequest::performOnService(AFXBaseService& service,
     appsManagementService(service).searchAppsWithString(
         searchString(), ignoreAppsWithoutInstance(), limitCount(),
         makeResponseCallback<QList<std::shared_ptr<AFXAppSearchResult>>>(
-            reportHandler, std::move(responseHandler), responseWith(&AFXSearchAppsWithStringResponse::setSearchResult)));
+            reportHandler, std::move(responseHandler),
+            responseWith(&AFXSearchAppsWithStringResponse::setSearchResult)));
 }
 
 void AFXFetchAppCollectionsRequest::performOnService(AFXBaseService& service,
@@ -426,9 +443,9 @@ void AFXFetchAppCollectionsRequest::performOnService(AFXBaseService& service,
             responseWith(&AFXFetchAppCollectionsResponse::setAppCollections)));
 }
 
-void AFXFetchTeaserWorkflowForInstanceRequest::performOnService(AFXBaseService& service,
-                                                                AFXInterprocessReportHandler reportHandler,
-                                                                AFXInterprocessResponseHandler responseHandler) {
+void AFXFetchTeaserWorkflowForInstanceRequest::performOnService(
+    AFXBaseService& service, AFXInterprocessReportHandler reportHandler,
+    AFXInterprocessResponseHandler responseHandler) {
     appsManagementService(service).fetchTeaserWorkflowForInstance(
         instance(), makeResponseCallback<std::shared_ptr<AFXTeaserWorkflow>>(
                         reportHandler, std::move(responseHandler),
@@ -440,8 +457,9 @@ void AFXInstallVendorAppInsteadOfInstanceRequest::performOnService(
     AFXInterprocessResponseHandler responseHandler) {
     appsManagementService(service).installVendorAppInsteadOfInstance(
         instance(), shouldReplaceIfTeaserWillQuit(),
-        makeResponseCallback<QUrl>(reportHandler, std::move(responseHandler),
-                                   responseWith(&AFXInstallVendorAppInsteadOfInstanceResponse::setTemporaryAppURL)));
+        makeResponseCallback<QUrl>(
+            reportHandler, std::move(responseHandler),
+            responseWith(&AFXInstallVendorAppInsteadOfInstanceResponse::setTemporaryAppURL)));
 }
 
 void AFXStopInstallVendorAppInsteadOfInstanceRequest::performOnService(
@@ -458,7 +476,7 @@ void AFXPrepareToReplaceTeaserAppInstanceRequest::performOnService(
     appsManagementService(service).prepareToReplaceTeaserAppInstance(
         instance(), shouldLaunch(), documentURLs(),
         makeEmptyResponseCallback<AFXPrepareToReplaceTeaserAppInstanceResponse>(reportHandler,
-                                                                               std::move(responseHandler)));
+                                                                                std::move(responseHandler)));
 }
 
 void AFXFetchAppWorkflowRequest::performOnService(AFXBaseService& service,
@@ -475,15 +493,17 @@ void AFXInstallVendorAppRequest::performOnService(AFXBaseService& service,
                                                   AFXInterprocessResponseHandler responseHandler) {
     appsManagementService(service).installVendorApp(
         app(), shouldLaunch(),
-        makeResponseCallback<std::shared_ptr<AFXAppInstance>>(reportHandler, std::move(responseHandler),
-                                                              responseWith(&AFXInstallVendorAppResponse::setInstance)));
+        makeResponseCallback<std::shared_ptr<AFXAppInstance>>(
+            reportHandler, std::move(responseHandler),
+            responseWith(&AFXInstallVendorAppResponse::setInstance)));
 }
 
 void AFXStopInstallVendorAppRequest::performOnService(AFXBaseService& service,
                                                       AFXInterprocessReportHandler reportHandler,
                                                       AFXInterprocessResponseHandler responseHandler) {
     appsManagementService(service).stopInstallVendorApp(
-        app(), makeEmptyResponseCallback<AFXStopInstallVendorAppResponse>(reportHandler, std::move(responseHandler)));
+        app(), makeEmptyResponseCallback<AFXStopInstallVendorAppResponse>(reportHandler,
+                                                                          std::move(responseHandler)));
 }
 
 void AFXPlaceVendorAppInstanceRequest::performOnService(AFXBaseService& service,

@@ -33,7 +33,7 @@ public:                                                                         
     const platform::Class* responseClass() const override {                                                  \
         return ResponseClass::staticClass();                                                                 \
     }                                                                                                        \
-    void performOnService(AFXBaseService& service, AFXInterprocessReportHandler reportHandler,                \
+    void performOnService(AFXBaseService& service, AFXInterprocessReportHandler reportHandler,               \
                           AFXInterprocessResponseHandler responseHandler) override;
 
 #define AFX_APPS_MANAGEMENT_REPORTING_REQUEST(ResponseClass, ReportClass)                                    \
@@ -173,7 +173,8 @@ class AFXInstallAbsentTeaserAppsResponse : public AFXAppsManagementResponse {
 class AFXInstallAbsentTeaserAppsRequest : public AFXAppsManagementRequest {
     AFX_DECLARE_RECORD(AFXInstallAbsentTeaserAppsRequest)
     AFX_RECORD_FIELD(std::uint64_t, options, setOptions)
-    AFX_APPS_MANAGEMENT_REPORTING_REQUEST(AFXInstallAbsentTeaserAppsResponse, AFXInstallAbsentTeaserAppsReport)
+    AFX_APPS_MANAGEMENT_REPORTING_REQUEST(AFXInstallAbsentTeaserAppsResponse,
+                                          AFXInstallAbsentTeaserAppsReport)
 };
 
 class AFXFetchInternalUpdateResponse : public AFXAppsManagementResponse {

@@ -7,13 +7,15 @@
 const AFXServiceClass& AFXAppsManagementServer::serviceClass() {
     static const AFXServiceClass serviceClass = [] {
         AFXServiceClass made = makeServiceClass<AFXAppsManagementServer>(
-            QStringLiteral("AFXAppsManagementServer"), interprocessServiceName(), AFXAppsManagementRequestClasses());
+            QStringLiteral("AFXAppsManagementServer"), interprocessServiceName(),
+            AFXAppsManagementRequestClasses());
         made.makeServiceIDToPokeWithNewEnvironment =
             [](const std::shared_ptr<AFXEnvironment>& environment) -> std::shared_ptr<AFXServiceID> {
             if (!environment) {
                 return nullptr;
             }
-            return AFXEnvironmentServiceID::makeWithServiceName(interprocessServiceName(), environment->identifier());
+            return AFXEnvironmentServiceID::makeWithServiceName(interprocessServiceName(),
+                                                                environment->identifier());
         };
         return made;
     }();

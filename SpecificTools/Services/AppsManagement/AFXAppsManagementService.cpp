@@ -17,7 +17,8 @@ void answerMissing(const AFXErrorCallback& callback, const char* operation) {
 
 } // namespace
 
-void AFXAppsManagementService::fetchAppsForCollectionWithID(std::optional<std::int64_t>, AFXAppsCallback callback) {
+void AFXAppsManagementService::fetchAppsForCollectionWithID(std::optional<std::int64_t>,
+                                                            AFXAppsCallback callback) {
     answerMissing(callback, "fetchAppsForCollectionWithID");
 }
 
@@ -43,12 +44,13 @@ void AFXAppsManagementService::fetchAppInstancesWithAppID(std::int64_t, AFXAppIn
 }
 
 void AFXAppsManagementService::prepareResourcesForApp(const std::shared_ptr<AFXCodedApp>&, std::uint64_t,
-                                                      AFXFractionReportHandler, AFXResourcesCallback callback) {
+                                                      AFXFractionReportHandler,
+                                                      AFXResourcesCallback callback) {
     answerMissing(callback, "prepareResourcesForApp");
 }
 
-void AFXAppsManagementService::installTeaserAppWithID(std::int64_t, AFXTeaserInstallReportHandler, std::uint64_t,
-                                                      AFXAppInstanceCallback callback) {
+void AFXAppsManagementService::installTeaserAppWithID(std::int64_t, AFXTeaserInstallReportHandler,
+                                                      std::uint64_t, AFXAppInstanceCallback callback) {
     answerMissing(callback, "installTeaserAppWithID");
 }
 
@@ -67,7 +69,8 @@ void AFXAppsManagementService::cleanupAfterInternalUpdateWithCallback(AFXErrorCa
     answerMissing(callback, "cleanupAfterInternalUpdateWithCallback");
 }
 
-void AFXAppsManagementService::fetchRefreshedResourceWithID(const QString&, std::uint64_t, AFXFractionReportHandler,
+void AFXAppsManagementService::fetchRefreshedResourceWithID(const QString&, std::uint64_t,
+                                                            AFXFractionReportHandler,
                                                             AFXResourceCallback callback) {
     answerMissing(callback, "fetchRefreshedResourceWithID");
 }
@@ -78,11 +81,13 @@ void AFXAppsManagementService::fetchDownloadPriorityChangerForResourceWithID(
     callback(nullptr);
 }
 
-void AFXAppsManagementService::launchApp(const std::shared_ptr<AFXCodedApp>&, AFXAppInstanceCallback callback) {
+void AFXAppsManagementService::launchApp(const std::shared_ptr<AFXCodedApp>&,
+                                         AFXAppInstanceCallback callback) {
     answerMissing(callback, "launchApp");
 }
 
-void AFXAppsManagementService::markAppAsViewed(const std::shared_ptr<AFXCodedApp>&, AFXErrorCallback callback) {
+void AFXAppsManagementService::markAppAsViewed(const std::shared_ptr<AFXCodedApp>&,
+                                               AFXErrorCallback callback) {
     answerMissing(callback, "markAppAsViewed");
 }
 
@@ -113,18 +118,19 @@ void AFXAppsManagementService::fetchTeaserWorkflowForInstance(const std::shared_
     answerMissing(callback, "fetchTeaserWorkflowForInstance");
 }
 
-void AFXAppsManagementService::installVendorAppInsteadOfInstance(const std::shared_ptr<AFXTeaserAppInstance>&, bool,
-                                                                 AFXURLCallback callback) {
+void AFXAppsManagementService::installVendorAppInsteadOfInstance(const std::shared_ptr<AFXTeaserAppInstance>&,
+                                                                 bool, AFXURLCallback callback) {
     answerMissing(callback, "installVendorAppInsteadOfInstance");
 }
 
-void AFXAppsManagementService::stopInstallVendorAppInsteadOfInstance(const std::shared_ptr<AFXTeaserAppInstance>&,
-                                                                     AFXErrorCallback callback) {
+void AFXAppsManagementService::stopInstallVendorAppInsteadOfInstance(
+    const std::shared_ptr<AFXTeaserAppInstance>&, AFXErrorCallback callback) {
     answerMissing(callback, "stopInstallVendorAppInsteadOfInstance");
 }
 
-void AFXAppsManagementService::prepareToReplaceTeaserAppInstance(const std::shared_ptr<AFXTeaserAppInstance>&, bool,
-                                                                 const QList<QUrl>&, AFXErrorCallback callback) {
+void AFXAppsManagementService::prepareToReplaceTeaserAppInstance(const std::shared_ptr<AFXTeaserAppInstance>&,
+                                                                 bool, const QList<QUrl>&,
+                                                                 AFXErrorCallback callback) {
     answerMissing(callback, "prepareToReplaceTeaserAppInstance");
 }
 
@@ -138,11 +144,13 @@ void AFXAppsManagementService::installVendorApp(const std::shared_ptr<AFXCodedAp
     answerMissing(callback, "installVendorApp");
 }
 
-void AFXAppsManagementService::stopInstallVendorApp(const std::shared_ptr<AFXCodedApp>&, AFXErrorCallback callback) {
+void AFXAppsManagementService::stopInstallVendorApp(const std::shared_ptr<AFXCodedApp>&,
+                                                    AFXErrorCallback callback) {
     answerMissing(callback, "stopInstallVendorApp");
 }
 
-void AFXAppsManagementService::placeVendorAppInstance(const std::shared_ptr<AFXCodedApp>&, bool, const QList<QUrl>&,
+void AFXAppsManagementService::placeVendorAppInstance(const std::shared_ptr<AFXCodedApp>&, bool,
+                                                      const QList<QUrl>&,
                                                       AFXVendorAppInstanceCallback callback) {
     answerMissing(callback, "placeVendorAppInstance");
 }

@@ -58,9 +58,11 @@ using AFXAppCollectionsCallback =
 // also says whether the data it needs has been fetched, and installing the
 // absent teasers how many have been installed so far.
 using AFXFractionReportHandler = std::function<void(double fractionCompleted)>;
-using AFXTeaserInstallReportHandler = std::function<void(bool didFetchRequiredData, double fractionCompleted)>;
-using AFXAbsentTeaserAppsReportHandler = std::function<void(
-    bool didFetchRequiredData, std::int64_t numberOfSuccessfullyInstalledTeaserApps, double fractionCompleted)>;
+using AFXTeaserInstallReportHandler =
+    std::function<void(bool didFetchRequiredData, double fractionCompleted)>;
+using AFXAbsentTeaserAppsReportHandler =
+    std::function<void(bool didFetchRequiredData, std::int64_t numberOfSuccessfullyInstalledTeaserApps,
+                       double fractionCompleted)>;
 
 // The desktop client's apps management service of one environment: the
 // catalogue, app installation and the resources apps need.
@@ -91,7 +93,8 @@ public:
     virtual void fetchAppInstancesWithAppID(std::int64_t appID, AFXAppInstancesCallback callback);
     // The report handler may be null.
     virtual void prepareResourcesForApp(const std::shared_ptr<AFXCodedApp>& app, std::uint64_t priority,
-                                        AFXFractionReportHandler reportHandler, AFXResourcesCallback callback);
+                                        AFXFractionReportHandler reportHandler,
+                                        AFXResourcesCallback callback);
     virtual void installTeaserAppWithID(std::int64_t appID, AFXTeaserInstallReportHandler reportHandler,
                                         std::uint64_t options, AFXAppInstanceCallback callback);
     virtual void installAbsentTeaserAppsWithReportHandler(AFXAbsentTeaserAppsReportHandler reportHandler,
@@ -103,8 +106,9 @@ public:
     virtual void fetchRefreshedResourceWithID(const QString& resourceID, std::uint64_t priority,
                                               AFXFractionReportHandler reportHandler,
                                               AFXResourceCallback callback);
-    virtual void fetchDownloadPriorityChangerForResourceWithID(const QString& resourceID,
-                                                               AFXResourceDownloadPriorityChangerCallback callback);
+    virtual void
+    fetchDownloadPriorityChangerForResourceWithID(const QString& resourceID,
+                                                  AFXResourceDownloadPriorityChangerCallback callback);
     virtual void launchApp(const std::shared_ptr<AFXCodedApp>& app, AFXAppInstanceCallback callback);
     virtual void markAppAsViewed(const std::shared_ptr<AFXCodedApp>& app, AFXErrorCallback callback);
     virtual void noteTeaserDidLaunchWithID(std::int64_t appID);
@@ -112,10 +116,9 @@ public:
     virtual void noteAppDidLaunchWithID(std::int64_t appID, const QString& versionID);
     // The running applications are the system management service's
     // running-application records. The callback says the client is done.
-    virtual void
-    updateRunningApplicationsWithAvailableUpdates(const QList<std::shared_ptr<platform::Object>>& runningApplications,
-                                                  const QByteArray& additionalUserNotificationData,
-                                                  std::function<void()> callback);
+    virtual void updateRunningApplicationsWithAvailableUpdates(
+        const QList<std::shared_ptr<platform::Object>>& runningApplications,
+        const QByteArray& additionalUserNotificationData, std::function<void()> callback);
     virtual void searchAppsWithString(const QString& searchString, bool ignoreAppsWithoutInstance,
                                       std::uint64_t limitCount, AFXAppSearchResultsCallback callback);
     virtual void fetchAppCollectionsWithCallback(AFXAppCollectionsCallback callback);
@@ -134,12 +137,14 @@ public:
                                                    AFXErrorCallback callback);
 
     // App workflows: installing the vendor app.
-    virtual void fetchAppWorkflowForApp(const std::shared_ptr<AFXCodedApp>& app, AFXAppWorkflowCallback callback);
+    virtual void fetchAppWorkflowForApp(const std::shared_ptr<AFXCodedApp>& app,
+                                        AFXAppWorkflowCallback callback);
     // Installation progress is not reported here: it follows through the
     // app-workflow notifications.
     virtual void installVendorApp(const std::shared_ptr<AFXCodedApp>& app, bool shouldLaunch,
                                   AFXAppInstanceCallback callback);
     virtual void stopInstallVendorApp(const std::shared_ptr<AFXCodedApp>& app, AFXErrorCallback callback);
     virtual void placeVendorAppInstance(const std::shared_ptr<AFXCodedApp>& app, bool shouldLaunch,
-                                        const QList<QUrl>& documentURLs, AFXVendorAppInstanceCallback callback);
+                                        const QList<QUrl>& documentURLs,
+                                        AFXVendorAppInstanceCallback callback);
 };
