@@ -771,6 +771,20 @@ TEST_F(AppsManagementService, AServerOfferingNothingAnswersTheMissingServiceErro
                                     u"error com.kestrel.default-error-domain -401002"_s, u"no changer"_s}));
 }
 
+// A client whose factory is gone cannot make requests; its callers still
+// get an answer, at once.
+TEST_F(AppsManagementService, WithoutItsFactoryTheClientAnswersTheMissingServiceError) {
+    const auto app = server_->app();
+    factory_.reset();
+    Received got;
+    client_->fetchAppWithID(
+        kAppID, [&](const auto& result) { got.add(describe(result, [](const auto&) { return u"app"_s; })); });
+    client_->stopInstallVendorApp(app, [&](const auto& error) { got.add(describe(error)); });
+    EXPECT_EQ(got.entries(), (QStringList{u"error com.kestrel.default-error-domain -401002"_s,
+                                          u"error com.kestrel.default-error-domain -401002"_s}));
+    EXPECT_TRUE(server_->seen.entries().isEmpty());
+}
+
 TEST_F(AppsManagementService, ARequestTheServiceDoesNotListIsRefused) {
     auto request = IPCTestUnlistedRequest::make();
     request->setRequestingTierName(factory_->tierName());
