@@ -9,7 +9,7 @@
 #include "SpecificTools/Model/AFXCustomURLScheme.h"
 #include "SpecificTools/Model/AFXEnvironment.h"
 #include "SpecificTools/Model/AFXExecutableInfo.h"
-#include "SpecificTools/Services/AFXAppsManagementService.h"
+#include "SpecificTools/Services/AppsManagement/AFXAppsManagementService.h"
 #include "SpecificTools/Services/SystemManagement/AFXSystemManagementService.h"
 #include "platform/Bundle.h"
 #include "platform/DispatchGroup.h"
@@ -28,9 +28,6 @@ using platform::Error;
 namespace {
 
 const QString kTierName = QStringLiteral("KestrelInstaller");
-const QString AFXAppsManagementAppWorkflowChangedNotification =
-    QStringLiteral("com.kestrel.app-workflow-changed");
-const QString AFXAppsManagementAppWorkflowChangedNotificationWorkflowKey = QStringLiteral("app_workflow");
 constexpr std::int64_t kWorkflowNotInstalling = 0;
 constexpr std::int64_t kWorkflowInstalling = 1;
 constexpr std::int64_t kWorkflowInstalled = 2;

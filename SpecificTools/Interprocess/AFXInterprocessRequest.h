@@ -61,6 +61,15 @@ protected:
                          AFXInterprocessResponseHandler responseHandler,
                          std::function<std::shared_ptr<AFXInterprocessResponse>(const T&)> makeResponse) {
         BRParameterAssertText(!reportHandler, "nil == reportHandler");
+        return makeValueResponseCallback<T>(std::move(responseHandler), std::move(makeResponse));
+    }
+
+    // The same without the check, for requests whose service operation
+    // reports progress.
+    template <typename T>
+    static std::function<void(const BRValueOrError<T>&)> makeValueResponseCallback(
+        AFXInterprocessResponseHandler responseHandler,
+        std::function<std::shared_ptr<AFXInterprocessResponse>(const T&)> makeResponse) {
         return [responseHandler = std::move(responseHandler),
                 makeResponse = std::move(makeResponse)](const BRValueOrError<T>& result) {
             if (const T* value = result.value()) {

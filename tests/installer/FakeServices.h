@@ -12,7 +12,7 @@
 #include "SpecificTools/Model/AFXEnvironment.h"
 #include "SpecificTools/Model/AFXExecutableInfo.h"
 #include "SpecificTools/Model/AFXVendorAppInstance.h"
-#include "SpecificTools/Services/AFXAppsManagementService.h"
+#include "SpecificTools/Services/AppsManagement/AFXAppsManagementService.h"
 #include "SpecificTools/Services/AFXServicesFactory.h"
 #include "SpecificTools/Services/SystemManagement/AFXSystemManagementService.h"
 #include "platform/DispatchQueue.h"

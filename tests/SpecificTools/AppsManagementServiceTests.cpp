@@ -1,0 +1,856 @@
+// The apps management service end to end on a private session bus: the
+// client in this process sends each request through its adaptor to a
+// server adaptor in this process, whose test service records what it saw.
+
+#include "IPCTestService/IPCTestRecords.h"
+#include "SpecificTools/Interprocess/AFXEnvironmentServiceID.h"
+#include "SpecificTools/Interprocess/AFXRegularInterprocessClientAdaptor.h"
+#include "SpecificTools/Interprocess/AFXRegularInterprocessServerAdaptor.h"
+#include "SpecificTools/Services/AFXServicesFactory.h"
+#include "SpecificTools/Services/AppsManagement/AFXAppsManagementClient.h"
+#include "SpecificTools/Services/AppsManagement/AFXAppsManagementRequests.h"
+#include "SpecificTools/Services/AppsManagement/AFXAppsManagementServer.h"
+#include "platform/KeyedArchiver.h"
+#include "platform/KeyedUnarchiver.h"
+#include "testing/SessionBusProcess.h"
+#include "testing/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QCborMap>
+#include <QCborValue>
+#include <QDir>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+
+using namespace Qt::StringLiterals;
+using testing_support::waitUntil;
+
+namespace {
+
+const std::int64_t kAppID = 230;
+
+platform::Error testError() {
+    return platform::Error(u"com.kestrel.tests"_s, 7);
+}
+
+QString describe(const std::shared_ptr<AFXAppInstance>& instance) {
+    if (!instance) {
+        return u"none"_s;
+    }
+    return u"%1:%2"_s.arg(instance->kind() == AFXAppInstanceKind::Vendor ? u"vendor"_s : u"teaser"_s)
+        .arg(instance->appID());
+}
+
+// The elements' descriptions in a stable order: sets arrive in any order.
+template <typename T, typename F> QString describeAll(const QList<T>& elements, F describeOne) {
+    QStringList descriptions;
+    for (const T& element : elements) {
+        descriptions.append(describeOne(element));
+    }
+    descriptions.sort();
+    return descriptions.join(u',');
+}
+
+template <typename T, typename F> QString describe(const BRValueOrError<T>& result, F describeValue) {
+    if (const auto error = result.error()) {
+        return u"error %1 %2"_s.arg(error->domain()).arg(error->code());
+    }
+    return describeValue(*result.value());
+}
+
+QString describe(const std::optional<platform::Error>& error) {
+    return error ? u"error %1 %2"_s.arg(error->domain()).arg(error->code()) : u"done"_s;
+}
+
+// Thread-safe list of what callbacks or handlers received.
+class Received {
+public:
+    void add(const QString& entry) {
+        std::lock_guard lock(mutex_);
+        entries_.append(entry);
+    }
+    QStringList entries() const {
+        std::lock_guard lock(mutex_);
+        return entries_;
+    }
+    bool waitFor(int count) {
+        return waitUntil([&] { return entries().size() >= count; }, std::chrono::seconds(30));
+    }
+
+private:
+    mutable std::mutex mutex_;
+    QStringList entries_;
+};
+
+// Serves every operation: records its arguments, reports progress where
+// the operation has reports, and answers a canned value or, when failing,
+// the test error. With `holdAnswers`, reporting operations keep their
+// answer until released, so that their reports arrive first.
+class TestAppsServer : public AFXAppsManagementServer {
+public:
+    static std::shared_ptr<TestAppsServer>
+    make(const std::shared_ptr<AFXServiceID>& serviceID,
+         const std::shared_ptr<AFXRegularInterprocessServerAdaptor>& adaptor,
+         const std::shared_ptr<AFXServicesFactory>& factory, QString appPath) {
+        std::shared_ptr<TestAppsServer> server(new TestAppsServer(serviceID, adaptor, factory));
+        server->appPath_ = std::move(appPath);
+        return server;
+    }
+
+    Received seen;
+    std::atomic<bool> failing = false;
+    std::atomic<bool> holdAnswers = false;
+
+    // Answers the held answers once `count` of them are held.
+    bool releaseHeldAnswers(int count) {
+        if (!waitUntil([&] {
+                std::lock_guard lock(mutex_);
+                return held_.size() >= count;
+            })) {
+            return false;
+        }
+        QList<std::function<void()>> answers;
+        {
+            std::lock_guard lock(mutex_);
+            answers.swap(held_);
+        }
+        for (const auto& answer : answers) {
+            answer();
+        }
+        return true;
+    }
+
+    std::shared_ptr<AFXCodedApp> app() const {
+        auto app = std::make_shared<AFXCodedApp>();
+        app->setIdentifier(kAppID);
+        app->setBundleIdentifier(u"com.orbit.notes"_s);
+        return app;
+    }
+    std::shared_ptr<AFXVendorAppInstance> vendorInstance() const {
+        return AFXVendorAppInstance::makeWithAppID(kAppID, QUrl::fromLocalFile(appPath_), u"4.2"_s, u"420"_s);
+    }
+    std::shared_ptr<AFXTeaserAppInstance> teaserInstance() const {
+        return AFXTeaserAppInstance::makeWithAppID(kAppID, QUrl::fromLocalFile(appPath_), u"0.3"_s);
+    }
+
+    void fetchAppsForCollectionWithID(std::optional<std::int64_t> collectionID,
+                                      AFXAppsCallback callback) override {
+        seen.add(u"apps collection=%1"_s.arg(collectionID ? QString::number(*collectionID) : u"none"_s));
+        auto other = app();
+        other->setIdentifier(231);
+        answer(callback, QList<std::shared_ptr<AFXCodedApp>>{app(), other});
+    }
+    void fetchAppWithID(std::int64_t appID, AFXAppCallback callback) override {
+        seen.add(u"app %1"_s.arg(appID));
+        answer(callback, app());
+    }
+    void fetchAppWithBundleId(const QString& bundleId, AFXAppCallback callback) override {
+        seen.add(u"bundle %1"_s.arg(bundleId));
+        answer(callback, app());
+    }
+    void fetchScreenshotsForAppWithID(std::int64_t appID, const QString& versionID,
+                                      AFXScreenshotsCallback callback) override {
+        seen.add(u"screenshots app=%1 version=%2"_s.arg(appID).arg(versionID));
+        QList<std::shared_ptr<AFXCodedScreenshotResource>> screenshots;
+        for (const QString& identifier : {u"s2"_s, u"s1"_s}) {
+            auto screenshot = std::make_shared<AFXCodedScreenshotResource>();
+            screenshot->setIdentifier(identifier);
+            screenshots.append(screenshot);
+        }
+        answer(callback, screenshots);
+    }
+    void fetchAppInstancesWithCallback(AFXAppInstancesCallback callback) override {
+        seen.add(u"instances"_s);
+        answer(callback, QList<std::shared_ptr<AFXAppInstance>>{vendorInstance(), teaserInstance()});
+    }
+    // Only the teaser: the installer then has no vendor instance to open.
+    void fetchAppInstancesWithAppID(std::int64_t appID, AFXAppInstancesCallback callback) override {
+        seen.add(u"instances app=%1"_s.arg(appID));
+        answer(callback, QList<std::shared_ptr<AFXAppInstance>>{teaserInstance()});
+    }
+    void prepareResourcesForApp(const std::shared_ptr<AFXCodedApp>& app, std::uint64_t priority,
+                                AFXFractionReportHandler reportHandler,
+                                AFXResourcesCallback callback) override {
+        seen.add(u"resources app=%1 priority=%2"_s.arg(app->identifier()).arg(priority));
+        if (reportHandler) {
+            reportHandler(0.25);
+            reportHandler(0.5);
+        }
+        auto resource = AFXCodedResource::resourceWithDownloadURL(QUrl(u"https://store.test/r1"_s));
+        resource->setIdentifier(u"r1"_s);
+        answerReporting(callback, QList<std::shared_ptr<AFXCodedResource>>{resource});
+    }
+    void installTeaserAppWithID(std::int64_t appID, AFXTeaserInstallReportHandler reportHandler,
+                                std::uint64_t options, AFXAppInstanceCallback callback) override {
+        seen.add(u"teaser install app=%1 options=%2"_s.arg(appID).arg(options));
+        if (reportHandler) {
+            reportHandler(true, 0.5);
+        }
+        answerReporting(callback, std::shared_ptr<AFXAppInstance>(teaserInstance()));
+    }
+    void installAbsentTeaserAppsWithReportHandler(AFXAbsentTeaserAppsReportHandler reportHandler,
+                                                  std::uint64_t options,
+                                                  AFXAppInstancesCallback callback) override {
+        seen.add(u"absent teasers options=%1"_s.arg(options));
+        if (reportHandler) {
+            reportHandler(true, 2, 0.75);
+        }
+        answerReporting(callback, QList<std::shared_ptr<AFXAppInstance>>{teaserInstance()});
+    }
+    void fetchInternalUpdateForVersion(const QString& currentVersion,
+                                       AFXInternalUpdateResourceCallback callback) override {
+        seen.add(u"internal update from=%1"_s.arg(currentVersion));
+        auto resource = std::make_shared<AFXCodedInternalUpdateResource>();
+        resource->setIdentifier(u"u1"_s);
+        resource->setVersion(u"1.3"_s);
+        answer(callback, resource);
+    }
+    void cleanupAfterInternalUpdateWithCallback(AFXErrorCallback callback) override {
+        seen.add(u"cleanup"_s);
+        answerError(callback);
+    }
+    void fetchRefreshedResourceWithID(const QString& resourceID, std::uint64_t priority,
+                                      AFXFractionReportHandler reportHandler,
+                                      AFXResourceCallback callback) override {
+        seen.add(u"refresh %1 priority=%2"_s.arg(resourceID).arg(priority));
+        if (reportHandler) {
+            reportHandler(0.4);
+        }
+        auto resource = std::make_shared<AFXCodedResource>();
+        resource->setIdentifier(resourceID);
+        answerReporting(callback, resource);
+    }
+    void fetchDownloadPriorityChangerForResourceWithID(
+        const QString& resourceID, AFXResourceDownloadPriorityChangerCallback callback) override {
+        seen.add(u"priority changer %1"_s.arg(resourceID));
+        if (failing) {
+            callback(nullptr);
+            return;
+        }
+        auto holder = AFXResourceDownloadPriorityHolder::make();
+        holder->setIdentifier(resourceID);
+        holder->setPriority(2);
+        callback(holder);
+    }
+    void launchApp(const std::shared_ptr<AFXCodedApp>& app, AFXAppInstanceCallback callback) override {
+        seen.add(u"launch app=%1"_s.arg(app->identifier()));
+        answer(callback, std::shared_ptr<AFXAppInstance>(vendorInstance()));
+    }
+    void markAppAsViewed(const std::shared_ptr<AFXCodedApp>& app, AFXErrorCallback callback) override {
+        seen.add(u"viewed app=%1"_s.arg(app->identifier()));
+        answerError(callback);
+    }
+    void noteTeaserDidLaunchWithID(std::int64_t appID) override {
+        seen.add(u"teaser launched %1"_s.arg(appID));
+    }
+    void refreshStoreInitiatedByUser(bool initiatedByUser, AFXErrorCallback callback) override {
+        seen.add(u"refresh store user=%1"_s.arg(initiatedByUser));
+        answerError(callback);
+    }
+    void noteAppDidLaunchWithID(std::int64_t appID, const QString& versionID) override {
+        seen.add(u"app launched %1 version=%2"_s.arg(appID).arg(versionID));
+    }
+    void updateRunningApplicationsWithAvailableUpdates(
+        const QList<std::shared_ptr<platform::Object>>& runningApplications,
+        const QByteArray& additionalUserNotificationData, std::function<void()> callback) override {
+        seen.add(u"running apps %1 data=%2"_s.arg(runningApplications.size())
+                     .arg(QString::fromUtf8(additionalUserNotificationData)));
+        callback();
+    }
+    void searchAppsWithString(const QString& searchString, bool ignoreAppsWithoutInstance,
+                              std::uint64_t limitCount, AFXAppSearchResultsCallback callback) override {
+        seen.add(u"search %1 ignore=%2 limit=%3"_s.arg(searchString)
+                     .arg(ignoreAppsWithoutInstance)
+                     .arg(limitCount));
+        auto result = AFXAppSearchResult::make();
+        result->setApp(app());
+        result->setScore(0.5);
+        answer(callback, QList<std::shared_ptr<AFXAppSearchResult>>{result});
+    }
+    void fetchAppCollectionsWithCallback(AFXAppCollectionsCallback callback) override {
+        seen.add(u"collections"_s);
+        auto collection = std::make_shared<AFXCodedAppCollection>();
+        collection->setIdentifier(7);
+        answer(callback, QList<std::shared_ptr<AFXCodedAppCollection>>{collection});
+    }
+    void fetchTeaserWorkflowForInstance(const std::shared_ptr<AFXTeaserAppInstance>& instance,
+                                        AFXTeaserWorkflowCallback callback) override {
+        seen.add(u"teaser workflow %1 %2"_s.arg(describe(instance)).arg(instance->version()));
+        auto workflow = AFXTeaserWorkflow::make();
+        workflow->setAppInstance(teaserInstance());
+        workflow->setState(3);
+        workflow->setFractionCompleted(0.5);
+        workflow->setAppWorkflow(AFXAppWorkflow::makeWithAppID(kAppID, QUrl::fromLocalFile(appPath_)));
+        answer(callback, workflow);
+    }
+    void installVendorAppInsteadOfInstance(const std::shared_ptr<AFXTeaserAppInstance>& instance,
+                                           bool replaceIfTeaserWillQuitBeforeCompletion,
+                                           AFXURLCallback callback) override {
+        seen.add(
+            u"instead %1 replace=%2"_s.arg(describe(instance)).arg(replaceIfTeaserWillQuitBeforeCompletion));
+        answer(callback, QUrl(u"file:///tmp/waiting.app"_s));
+    }
+    void stopInstallVendorAppInsteadOfInstance(const std::shared_ptr<AFXTeaserAppInstance>& instance,
+                                               AFXErrorCallback callback) override {
+        seen.add(u"stop instead %1"_s.arg(describe(instance)));
+        answerError(callback);
+    }
+    void prepareToReplaceTeaserAppInstance(const std::shared_ptr<AFXTeaserAppInstance>& instance,
+                                           bool shouldLaunch, const QList<QUrl>& documentURLs,
+                                           AFXErrorCallback callback) override {
+        seen.add(u"replace %1 launch=%2 documents=%3"_s.arg(describe(instance))
+                     .arg(shouldLaunch)
+                     .arg(QUrl::toStringList(documentURLs).join(u',')));
+        answerError(callback);
+    }
+    void fetchAppWorkflowForApp(const std::shared_ptr<AFXCodedApp>& app,
+                                AFXAppWorkflowCallback callback) override {
+        seen.add(u"workflow app=%1"_s.arg(app->identifier()));
+        auto workflow = AFXAppWorkflow::makeWithAppID(kAppID, QUrl::fromLocalFile(appPath_));
+        workflow->setState(2);
+        answer(callback, workflow);
+    }
+    void installVendorApp(const std::shared_ptr<AFXCodedApp>& app, bool shouldLaunch,
+                          AFXAppInstanceCallback callback) override {
+        seen.add(u"install app=%1 launch=%2"_s.arg(app->identifier()).arg(shouldLaunch));
+        answer(callback, std::shared_ptr<AFXAppInstance>(vendorInstance()));
+    }
+    void stopInstallVendorApp(const std::shared_ptr<AFXCodedApp>& app, AFXErrorCallback callback) override {
+        seen.add(u"stop install app=%1"_s.arg(app->identifier()));
+        answerError(callback);
+    }
+    void placeVendorAppInstance(const std::shared_ptr<AFXCodedApp>& app, bool shouldLaunch,
+                                const QList<QUrl>& documentURLs,
+                                AFXVendorAppInstanceCallback callback) override {
+        seen.add(u"place app=%1 launch=%2 documents=%3"_s.arg(app->identifier())
+                     .arg(shouldLaunch)
+                     .arg(QUrl::toStringList(documentURLs).join(u',')));
+        answer(callback, vendorInstance());
+    }
+
+private:
+    using AFXAppsManagementServer::AFXAppsManagementServer;
+
+    template <typename T>
+    void answer(const std::function<void(const BRValueOrError<T>&)>& callback, T value) {
+        callback(failing ? BRValueOrError<T>::makeWithError(testError())
+                         : BRValueOrError<T>::makeWithValue(std::move(value)));
+    }
+    template <typename T>
+    void answerReporting(const std::function<void(const BRValueOrError<T>&)>& callback, T value) {
+        if (!holdAnswers) {
+            answer(callback, std::move(value));
+            return;
+        }
+        std::lock_guard lock(mutex_);
+        held_.append([this, callback, value] { answer(callback, value); });
+    }
+    void answerError(const AFXErrorCallback& callback) {
+        callback(failing ? std::optional<platform::Error>(testError()) : std::nullopt);
+    }
+
+    QString appPath_;
+    std::mutex mutex_;
+    QList<std::function<void()>> held_;
+};
+
+// Plays the services factory on the serving side.
+class ServerDelegate : public AFXRegularInterprocessServerAdaptorDelegate {
+public:
+    std::shared_ptr<AFXAppsManagementServer> service;
+
+    void regularInterprocessServerAdaptorPerformRequest(
+        AFXRegularInterprocessServerAdaptor&, const std::shared_ptr<AFXInterprocessRequest>& request,
+        AFXInterprocessReportHandler reportHandler, AFXInterprocessResponseHandler responseHandler) override {
+        service->performRequest(request, std::move(reportHandler), std::move(responseHandler));
+    }
+    void didEstablishConnectionOfRegularInterprocessServerAdaptor(AFXRegularInterprocessServerAdaptor&,
+                                                                  const QUuid&) override {}
+    void didLooseConnectionOfRegularInterprocessServerAdaptor(AFXRegularInterprocessServerAdaptor&,
+                                                              const QUuid&) override {}
+};
+
+class ClientDelegate : public AFXRegularInterprocessClientAdaptorDelegate {
+public:
+    void didEstablishConnectionOfRegularInterprocessClientAdaptor(AFXRegularInterprocessClientAdaptor&,
+                                                                  const QUuid&) override {}
+    void didLooseConnectionOfRegularInterprocessClientAdaptor(AFXRegularInterprocessClientAdaptor&,
+                                                              const QUuid&) override {}
+    void regularInterprocessClientAdaptorPrepareForTermination(AFXRegularInterprocessClientAdaptor&,
+                                                               std::function<void(bool)> callback) override {
+        callback(true);
+    }
+};
+
+std::shared_ptr<AFXServicesFactory> makeFactory() {
+    return AFXServicesFactory::makeWithServicesClasses({}, u"AppsManagementTests"_s, nullptr);
+}
+
+// A private bus, the served service and a client of it.
+class AppsManagementService : public ::testing::Test {
+protected:
+    void SetUp() override {
+        bus_ = testing_support::SessionBusProcess::start();
+        ASSERT_TRUE(bus_);
+        appPath_ = testing_support::testRoot() + u"/Applications/Orbit Notes.app"_s;
+        ASSERT_TRUE(QDir().mkpath(appPath_));
+        factory_ = makeFactory();
+        serviceID_ = AFXEnvironmentServiceID::makeWithServiceName(
+            AFXAppsManagementService::interprocessServiceName(), AFXEnvironmentID::defaultEnvironmentID());
+        serverAdaptor_ = AFXRegularInterprocessServerAdaptor::makeWithServiceName(
+            AFXAppsManagementService::interprocessServiceName(), AFXAppsManagementRequestClasses(),
+            serverDelegate_);
+        ASSERT_FALSE(serverAdaptor_->interprocessServer()->listeningError());
+        server_ = TestAppsServer::make(serviceID_, serverAdaptor_, factory_, appPath_);
+        serverDelegate_->service = server_;
+        // The client adaptor also lists a request the service does not serve.
+        clientAdaptor_ = AFXRegularInterprocessClientAdaptor::makeWithServiceName(
+            AFXAppsManagementService::interprocessServiceName(), factory_->tierName(),
+            AFXAppsManagementRequestClasses() << IPCTestUnlistedRequest::staticClass(), clientDelegate_);
+        client_ = AFXAppsManagementClient::makeWithServiceID(serviceID_, factory_, clientAdaptor_);
+    }
+
+    std::unique_ptr<testing_support::SessionBusProcess> bus_;
+    QString appPath_;
+    std::shared_ptr<AFXServicesFactory> factory_;
+    std::shared_ptr<AFXEnvironmentServiceID> serviceID_;
+    const std::shared_ptr<ServerDelegate> serverDelegate_ = std::make_shared<ServerDelegate>();
+    const std::shared_ptr<ClientDelegate> clientDelegate_ = std::make_shared<ClientDelegate>();
+    std::shared_ptr<AFXRegularInterprocessServerAdaptor> serverAdaptor_;
+    std::shared_ptr<TestAppsServer> server_;
+    std::shared_ptr<AFXRegularInterprocessClientAdaptor> clientAdaptor_;
+    std::shared_ptr<AFXAppsManagementClient> client_;
+};
+
+// One call of the client: what the server saw, and what the callback got
+// when the server answered and when it failed (empty: no callback).
+struct RoundTrip {
+    QString seen;
+    std::function<void(AFXAppsManagementClient&, TestAppsServer&, Received&)> call;
+    QString answered;
+    QString failed;
+};
+
+QList<RoundTrip> roundTrips() {
+    const auto app = [](const std::shared_ptr<AFXCodedApp>& app) {
+        return u"app %1"_s.arg(app->identifier());
+    };
+    const auto instances = [](const QList<std::shared_ptr<AFXAppInstance>>& list) {
+        return u"instances "_s + describeAll(list, [](const auto& instance) { return describe(instance); });
+    };
+    const auto instance = [](const std::shared_ptr<AFXAppInstance>& one) {
+        return u"instance "_s + describe(one);
+    };
+    const auto resource = [](const auto& resource) { return u"resource "_s + resource->identifier(); };
+    const QString failure = u"error com.kestrel.tests 7"_s;
+    const QList<QUrl> documents{QUrl(u"file:///docs/a.txt"_s), QUrl(u"file:///docs/b.txt"_s)};
+    return {
+        {u"apps collection=none"_s,
+         [=](auto& client, auto&, auto& got) {
+             client.fetchAppsWithCallback([=, &got](const auto& result) {
+                 got.add(describe(result, [&](const auto& apps) {
+                     return u"apps "_s + describeAll(apps, [](const auto& one) {
+                                return QString::number(one->identifier());
+                            });
+                 }));
+             });
+         },
+         u"apps 230,231"_s, failure},
+        {u"apps collection=12"_s,
+         [=](auto& client, auto&, auto& got) {
+             client.fetchAppsForCollectionWithID(12, [&](const auto& result) {
+                 got.add(describe(result, [](const auto& apps) { return u"%1 apps"_s.arg(apps.size()); }));
+             });
+         },
+         u"2 apps"_s, failure},
+        {u"app 230"_s,
+         [=](auto& client, auto&, auto& got) {
+             client.fetchAppWithID(kAppID, [=, &got](const auto& result) { got.add(describe(result, app)); });
+         },
+         u"app 230"_s, failure},
+        {u"bundle com.orbit.notes"_s,
+         [=](auto& client, auto&, auto& got) {
+             client.fetchAppWithBundleId(u"com.orbit.notes"_s, [=, &got](const auto& result) {
+                 got.add(describe(result, [](const auto& one) { return one->bundleIdentifier(); }));
+             });
+         },
+         u"com.orbit.notes"_s, failure},
+        // An array keeps its order.
+        {u"screenshots app=230 version=4.2"_s,
+         [=](auto& client, auto&, auto& got) {
+             client.fetchScreenshotsForAppWithID(kAppID, u"4.2"_s, [&](const auto& result) {
+                 got.add(describe(result, [](const auto& list) {
+                     QStringList identifiers;
+                     for (const auto& screenshot : list) {
+                         identifiers.append(screenshot->identifier());
+                     }
+                     return identifiers.join(u',');
+                 }));
+             });
+         },
+         u"s2,s1"_s, failure},
+        {u"instances"_s,
+         [=](auto& client, auto&, auto& got) {
+             client.fetchAppInstancesWithCallback(
+                 [=, &got](const auto& result) { got.add(describe(result, instances)); });
+         },
+         u"instances teaser:230,vendor:230"_s, failure},
+        {u"instances app=230"_s,
+         [=](auto& client, auto&, auto& got) {
+             client.fetchAppInstancesWithAppID(
+                 kAppID, [=, &got](const auto& result) { got.add(describe(result, instances)); });
+         },
+         u"instances teaser:230"_s, failure},
+        // The reporting requests, without a handler of the caller's.
+        {u"resources app=230 priority=2"_s,
+         [=](auto& client, auto& server, auto& got) {
+             client.prepareResourcesForApp(server.app(), 2, nullptr, [&](const auto& result) {
+                 got.add(describe(result, [](const auto& list) {
+                     return describeAll(list, [](const auto& one) { return one->identifier(); });
+                 }));
+             });
+         },
+         u"r1"_s, failure},
+        {u"teaser install app=230 options=3"_s,
+         [=](auto& client, auto&, auto& got) {
+             client.installTeaserAppWithID(
+                 kAppID, nullptr, 3, [=, &got](const auto& result) { got.add(describe(result, instance)); });
+         },
+         u"instance teaser:230"_s, failure},
+        {u"absent teasers options=1"_s,
+         [=](auto& client, auto&, auto& got) {
+             client.installAbsentTeaserAppsWithReportHandler(
+                 nullptr, 1, [=, &got](const auto& result) { got.add(describe(result, instances)); });
+         },
+         u"instances teaser:230"_s, failure},
+        {u"internal update from=1.2"_s,
+         [=](auto& client, auto&, auto& got) {
+             client.fetchInternalUpdateForVersion(u"1.2"_s, [&](const auto& result) {
+                 got.add(describe(result,
+                                  [](const auto& one) { return one->identifier() + u' ' + one->version(); }));
+             });
+         },
+         u"u1 1.3"_s, failure},
+        {u"cleanup"_s,
+         [=](auto& client, auto&, auto& got) {
+             client.cleanupAfterInternalUpdateWithCallback(
+                 [&](const auto& error) { got.add(describe(error)); });
+         },
+         u"done"_s, failure},
+        {u"refresh r9 priority=1"_s,
+         [=](auto& client, auto&, auto& got) {
+             client.fetchRefreshedResourceWithID(
+                 u"r9"_s, 1, nullptr, [=, &got](const auto& result) { got.add(describe(result, resource)); });
+         },
+         u"resource r9"_s, failure},
+        // No error reaches this callback: a failure is no changer.
+        {u"priority changer r9"_s,
+         [=](auto& client, auto&, auto& got) {
+             client.fetchDownloadPriorityChangerForResourceWithID(u"r9"_s, [&](const auto& changer) {
+                 const auto holder = std::dynamic_pointer_cast<AFXResourceDownloadPriorityHolder>(changer);
+                 got.add(holder ? u"changer %1 %2"_s.arg(holder->identifier()).arg(holder->priority())
+                                : u"no changer"_s);
+             });
+         },
+         u"changer r9 2"_s, u"no changer"_s},
+        {u"launch app=230"_s,
+         [=](auto& client, auto& server, auto& got) {
+             client.launchApp(server.app(),
+                              [=, &got](const auto& result) { got.add(describe(result, instance)); });
+         },
+         u"instance vendor:230"_s, failure},
+        {u"viewed app=230"_s,
+         [=](auto& client, auto& server, auto& got) {
+             client.markAppAsViewed(server.app(), [&](const auto& error) { got.add(describe(error)); });
+         },
+         u"done"_s, failure},
+        {u"teaser launched 230"_s,
+         [=](auto& client, auto&, auto&) { client.noteTeaserDidLaunchWithID(kAppID); },
+         {},
+         {}},
+        {u"refresh store user=1"_s,
+         [=](auto& client, auto&, auto& got) {
+             client.refreshStoreInitiatedByUser(true, [&](const auto& error) { got.add(describe(error)); });
+         },
+         u"done"_s, failure},
+        {u"app launched 230 version=4.2"_s,
+         [=](auto& client, auto&, auto&) { client.noteAppDidLaunchWithID(kAppID, u"4.2"_s); },
+         {},
+         {}},
+        {u"running apps 0 data=notify"_s,
+         [=](auto& client, auto&, auto& got) {
+             client.updateRunningApplicationsWithAvailableUpdates({}, "notify",
+                                                                  [&] { got.add(u"called"_s); });
+         },
+         u"called"_s, u"called"_s},
+        {u"search notes ignore=0 limit=5"_s,
+         [=](auto& client, auto&, auto& got) {
+             client.searchAppsWithString(u"notes"_s, false, 5, [&](const auto& result) {
+                 got.add(describe(result, [](const auto& list) {
+                     return describeAll(list, [](const auto& one) {
+                         return u"%1:%2"_s.arg(one->app()->identifier()).arg(one->score());
+                     });
+                 }));
+             });
+         },
+         u"230:0.5"_s, failure},
+        {u"collections"_s,
+         [=](auto& client, auto&, auto& got) {
+             client.fetchAppCollectionsWithCallback([&](const auto& result) {
+                 got.add(describe(result, [](const auto& list) {
+                     return describeAll(list,
+                                        [](const auto& one) { return QString::number(one->identifier()); });
+                 }));
+             });
+         },
+         u"7"_s, failure},
+        {u"teaser workflow teaser:230 0.3"_s,
+         [=](auto& client, auto& server, auto& got) {
+             client.fetchTeaserWorkflowForInstance(server.teaserInstance(), [&](const auto& result) {
+                 got.add(describe(result, [](const auto& workflow) {
+                     return u"state=%1 fraction=%2 %3 workflow=%4"_s.arg(workflow->state())
+                         .arg(workflow->fractionCompleted())
+                         .arg(describe(workflow->appInstance()))
+                         .arg(workflow->appWorkflow() ? workflow->appWorkflow()->appID() : 0);
+                 }));
+             });
+         },
+         u"state=3 fraction=0.5 teaser:230 workflow=230"_s, failure},
+        {u"instead teaser:230 replace=0"_s,
+         [=](auto& client, auto& server, auto& got) {
+             client.installVendorAppInsteadOfInstance(
+                 server.teaserInstance(), false, [&](const auto& result) {
+                     got.add(describe(result, [](const QUrl& url) { return url.toString(); }));
+                 });
+         },
+         u"file:///tmp/waiting.app"_s, failure},
+        {u"stop instead teaser:230"_s,
+         [=](auto& client, auto& server, auto& got) {
+             client.stopInstallVendorAppInsteadOfInstance(
+                 server.teaserInstance(), [&](const auto& error) { got.add(describe(error)); });
+         },
+         u"done"_s, failure},
+        {u"replace teaser:230 launch=0 documents=file:///docs/a.txt,file:///docs/b.txt"_s,
+         [=](auto& client, auto& server, auto& got) {
+             client.prepareToReplaceTeaserAppInstance(server.teaserInstance(), false, documents,
+                                                      [&](const auto& error) { got.add(describe(error)); });
+         },
+         u"done"_s, failure},
+        {u"workflow app=230"_s,
+         [=](auto& client, auto& server, auto& got) {
+             client.fetchAppWorkflowForApp(server.app(), [&](const auto& result) {
+                 got.add(describe(result, [](const auto& workflow) {
+                     return u"workflow %1 state=%2"_s.arg(workflow->appID()).arg(workflow->state());
+                 }));
+             });
+         },
+         u"workflow 230 state=2"_s, failure},
+        {u"install app=230 launch=0"_s,
+         [=](auto& client, auto& server, auto& got) {
+             client.installVendorApp(server.app(), false,
+                                     [=, &got](const auto& result) { got.add(describe(result, instance)); });
+         },
+         u"instance vendor:230"_s, failure},
+        {u"stop install app=230"_s,
+         [=](auto& client, auto& server, auto& got) {
+             client.stopInstallVendorApp(server.app(), [&](const auto& error) { got.add(describe(error)); });
+         },
+         u"done"_s, failure},
+        {u"place app=230 launch=0 documents=file:///docs/a.txt"_s,
+         [=](auto& client, auto& server, auto& got) {
+             client.placeVendorAppInstance(server.app(), false, {documents.first()}, [&](const auto& result) {
+                 got.add(describe(result, [](const auto& one) {
+                     return u"vendor %1 %2"_s.arg(one->appID()).arg(one->appVersionID());
+                 }));
+             });
+         },
+         u"vendor 230 4.2"_s, failure},
+    };
+}
+
+TEST_F(AppsManagementService, EveryRequestTravelsAndAnswersItsCallback) {
+    for (const bool failing : {false, true}) {
+        server_->failing = failing;
+        for (const RoundTrip& roundTrip : roundTrips()) {
+            SCOPED_TRACE((roundTrip.seen + (failing ? u" (failing)"_s : QString())).toStdString());
+            const int seenBefore = int(server_->seen.entries().size());
+            Received got;
+            roundTrip.call(*client_, *server_, got);
+            ASSERT_TRUE(server_->seen.waitFor(seenBefore + 1));
+            EXPECT_EQ(server_->seen.entries().value(seenBefore), roundTrip.seen);
+            const QString expected = failing ? roundTrip.failed : roundTrip.answered;
+            if (expected.isEmpty()) {
+                continue;
+            }
+            ASSERT_TRUE(got.waitFor(1));
+            EXPECT_EQ(got.entries(), QStringList{expected});
+        }
+    }
+}
+
+TEST_F(AppsManagementService, ReportsReachTheCallersHandlerBeforeTheAnswer) {
+    server_->holdAnswers = true;
+    Received reports;
+    Received answers;
+    const auto app = server_->app();
+    client_->prepareResourcesForApp(
+        app, 2, [&](double fraction) { reports.add(u"resources %1"_s.arg(fraction)); },
+        [&](const auto& result) {
+            answers.add(
+                describe(result, [](const auto& list) { return u"%1 resources"_s.arg(list.size()); }));
+        });
+    client_->installTeaserAppWithID(
+        kAppID,
+        [&](bool fetched, double fraction) { reports.add(u"teaser %1 %2"_s.arg(fetched).arg(fraction)); }, 0,
+        [&](const auto& result) {
+            answers.add(describe(result, [](const auto& one) { return describe(one); }));
+        });
+    client_->installAbsentTeaserAppsWithReportHandler(
+        [&](bool fetched, std::int64_t installed, double fraction) {
+            reports.add(u"absent %1 %2 %3"_s.arg(fetched).arg(installed).arg(fraction));
+        },
+        1,
+        [&](const auto& result) {
+            answers.add(describe(result, [](const auto& list) { return u"%1 teasers"_s.arg(list.size()); }));
+        });
+    client_->fetchRefreshedResourceWithID(
+        u"r9"_s, 1, [&](double fraction) { reports.add(u"refresh %1"_s.arg(fraction)); },
+        [&](const auto& result) {
+            answers.add(describe(result, [](const auto& one) { return one->identifier(); }));
+        });
+
+    ASSERT_TRUE(reports.waitFor(5));
+    EXPECT_TRUE(answers.entries().isEmpty());
+    ASSERT_TRUE(server_->releaseHeldAnswers(4));
+    ASSERT_TRUE(answers.waitFor(4));
+
+    QStringList gotReports = reports.entries();
+    gotReports.sort();
+    EXPECT_EQ(gotReports, (QStringList{u"absent 1 2 0.75"_s, u"refresh 0.4"_s, u"resources 0.25"_s,
+                                       u"resources 0.5"_s, u"teaser 1 0.5"_s}));
+    QStringList gotAnswers = answers.entries();
+    gotAnswers.sort();
+    EXPECT_EQ(gotAnswers, (QStringList{u"1 resources"_s, u"1 teasers"_s, u"r9"_s, u"teaser:230"_s}));
+}
+
+TEST_F(AppsManagementService, ReportsWithoutAHandlerAreDroppedAndTheCallbackComesOnce) {
+    server_->holdAnswers = true;
+    Received answers;
+    client_->prepareResourcesForApp(server_->app(), 2, nullptr, [&](const auto& result) {
+        answers.add(describe(result, [](const auto& list) { return u"%1 resources"_s.arg(list.size()); }));
+    });
+    ASSERT_TRUE(server_->releaseHeldAnswers(1));
+    ASSERT_TRUE(answers.waitFor(1));
+    // Anything late would have come by the time a second round trip ends.
+    Received second;
+    client_->fetchAppWithID(kAppID, [&](const auto& result) {
+        second.add(describe(result, [](const auto& app) { return QString::number(app->identifier()); }));
+    });
+    ASSERT_TRUE(second.waitFor(1));
+    EXPECT_EQ(answers.entries(), QStringList{u"1 resources"_s});
+}
+
+TEST_F(AppsManagementService, AServerOfferingNothingAnswersTheMissingServiceError) {
+    serverDelegate_->service =
+        AFXAppsManagementServer::makeWithServiceID(serviceID_, serverAdaptor_, factory_, nullptr);
+    Received got;
+    client_->fetchAppWithID(
+        kAppID, [&](const auto& result) { got.add(describe(result, [](const auto&) { return u"app"_s; })); });
+    client_->stopInstallVendorApp(server_->app(), [&](const auto& error) { got.add(describe(error)); });
+    client_->fetchDownloadPriorityChangerForResourceWithID(
+        u"r1"_s, [&](const auto& changer) { got.add(changer ? u"changer"_s : u"no changer"_s); });
+    ASSERT_TRUE(got.waitFor(3));
+    QStringList entries = got.entries();
+    entries.sort();
+    EXPECT_EQ(entries, (QStringList{u"error com.kestrel.default-error-domain -401002"_s,
+                                    u"error com.kestrel.default-error-domain -401002"_s, u"no changer"_s}));
+}
+
+// A client whose factory is gone cannot make requests; its callers still
+// get an answer, at once.
+TEST_F(AppsManagementService, WithoutItsFactoryTheClientAnswersTheMissingServiceError) {
+    const auto app = server_->app();
+    factory_.reset();
+    Received got;
+    client_->fetchAppWithID(
+        kAppID, [&](const auto& result) { got.add(describe(result, [](const auto&) { return u"app"_s; })); });
+    client_->stopInstallVendorApp(app, [&](const auto& error) { got.add(describe(error)); });
+    EXPECT_EQ(got.entries(), (QStringList{u"error com.kestrel.default-error-domain -401002"_s,
+                                          u"error com.kestrel.default-error-domain -401002"_s}));
+    EXPECT_TRUE(server_->seen.entries().isEmpty());
+}
+
+TEST_F(AppsManagementService, ARequestTheServiceDoesNotListIsRefused) {
+    auto request = IPCTestUnlistedRequest::make();
+    request->setRequestingTierName(factory_->tierName());
+    request->setServiceID(serviceID_);
+    Received got;
+    clientAdaptor_->performRequest(request, nullptr, [&](const BRAnyValueOrError& outcome) {
+        got.add(outcome.error() ? u"error"_s : u"value"_s);
+    });
+    ASSERT_TRUE(got.waitFor(1));
+    EXPECT_EQ(got.entries(), QStringList{u"error"_s});
+    EXPECT_TRUE(server_->seen.entries().isEmpty());
+}
+
+// The archive of the record without one of its keys.
+QByteArray archiveWithout(const std::shared_ptr<platform::Object>& record, const QString& key) {
+    const auto data = platform::KeyedArchiver::archivedDataWithRootObject(platform::Value(record));
+    if (!data) {
+        ADD_FAILURE() << "not archived";
+        return {};
+    }
+    QCborMap map = QCborValue::fromCbor(*data).toMap();
+    const auto encodedKey = QString::fromUtf8(platform::KeyedArchiver::encodedKey(key));
+    EXPECT_TRUE(map.contains(encodedKey)) << key.toStdString();
+    map.remove(encodedKey);
+    return map.toCborValue().toCbor();
+}
+
+TEST(AppsManagementRecords, AbsentFlagsAndOptionsDecodeToTheirDefaults) {
+    const auto decode = [](const std::shared_ptr<platform::Object>& record, const QString& key) {
+        return platform::KeyedUnarchiver::unarchivedObjectOfClasses({record->objectClass()},
+                                                                    archiveWithout(record, key));
+    };
+    auto install = AFXInstallVendorAppRequest::make();
+    install->setShouldLaunch(false);
+    auto place = AFXPlaceVendorAppInstanceRequest::make();
+    auto replace = AFXPrepareToReplaceTeaserAppInstanceRequest::make();
+    auto instead = AFXInstallVendorAppInsteadOfInstanceRequest::make();
+    auto search = AFXSearchAppsWithStringRequest::make();
+    const QList<std::pair<std::shared_ptr<platform::Object>, QString>> flags{
+        {install, u"shouldLaunch"_s},
+        {place, u"shouldLaunch"_s},
+        {replace, u"shouldLaunch"_s},
+        {instead, u"shouldReplaceIfTeaserWillQuit"_s},
+        {search, u"ignoreAppsWithoutInstance"_s}};
+    for (const auto& [record, key] : flags) {
+        SCOPED_TRACE(key.toStdString());
+        const auto decoded = decode(record, key);
+        ASSERT_TRUE(decoded && decoded->toObject<platform::Object>());
+        EXPECT_TRUE(decoded->toObject<platform::Object>()->valueForKey(key).toBool());
+    }
+
+    auto teaser = AFXInstallTeaserAppWithIDRequest::make();
+    teaser->setOptions(5);
+    auto absent = AFXInstallAbsentTeaserAppsRequest::make();
+    absent->setOptions(5);
+    for (const std::shared_ptr<platform::Object>& record :
+         {std::static_pointer_cast<platform::Object>(teaser),
+          std::static_pointer_cast<platform::Object>(absent)}) {
+        const auto decoded = decode(record, u"options"_s);
+        ASSERT_TRUE(decoded && decoded->toObject<platform::Object>());
+        EXPECT_EQ(decoded->toObject<platform::Object>()->valueForKey(u"options"_s).toUnsigned(), 0u);
+    }
+
+    // Present, the flag keeps its value.
+    const auto kept = platform::KeyedUnarchiver::unarchivedObjectOfClass<AFXInstallVendorAppRequest>(
+        *platform::KeyedArchiver::archivedDataWithRootObject(platform::Value(install)));
+    ASSERT_TRUE(kept);
+    EXPECT_FALSE(kept->shouldLaunch());
+}
+
+} // namespace
