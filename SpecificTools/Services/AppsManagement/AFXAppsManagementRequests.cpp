@@ -1,9 +1,8 @@
 #include "AFXAppsManagementRequests.h"
 
-#include "SpecificTools/Services/SystemManagement/AFXRunningApplication.h"
-
 #include "AFXAppsManagementService.h"
 #include "SpecificTools/Interprocess/AFXBaseService.h"
+#include "SpecificTools/Services/SystemManagement/AFXRunningApplication.h"
 #include "platform/ValueClasses.h"
 
 using platform::ValueClasses::array;
