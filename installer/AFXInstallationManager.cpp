@@ -69,7 +69,10 @@ std::optional<Error> launchThen(const QString& path, const QStringList& argument
 AFXInstallationManager::AFXInstallationManager(std::int64_t appID)
     : appID_(appID), kestrelWasInstalledBefore_(AFXCheckIfAppWithBundleIDInstalledIgnoringPaths(
                          AFXDesktopClientBundleID, AFXDetectIgnoredPathsForDesktopClient())),
-      servicesFactoryMaker_(&AFXServicesFactory::makeWithServicesClasses),
+      servicesFactoryMaker_([](const QList<AFXServiceClass>& servicesClasses, const QString& tierName,
+                               const std::shared_ptr<AFXServicesFactoryDelegate>& delegate) {
+          return AFXServicesFactory::makeWithServicesClasses(servicesClasses, tierName, delegate);
+      }),
       internalQueue_(BRBuildInternalDispatchQueue(QStringLiteral("installation-manager-internal"))),
       variablesQueue_(BRBuildInternalDispatchQueue(QStringLiteral("installation-manager-variables"))),
       notificationQueue_(BRBuildInternalDispatchQueue(QStringLiteral("installation-manager-notifications"))) {
@@ -342,9 +345,8 @@ void AFXInstallationManager::continueWithDesktopClientInstanceAtURL(const QUrl& 
 void AFXInstallationManager::continueAfterSilentRun(Run run) {
     assertOnInternalQueue();
     setPreparationProgress(0.6);
-    servicesFactory_ = servicesFactoryMaker_(
-        {QStringLiteral("AFXSystemManagementClient"), QStringLiteral("AFXAppsManagementClient")}, kTierName,
-        shared_from_this());
+    // The system and apps management clients join the list as they come.
+    servicesFactory_ = servicesFactoryMaker_({}, kTierName, shared_from_this());
     setState(AFXInstallationStateClientLaunched);
     servicesFactory_->fetchSystemManagementServiceWithCallback(
         inRun(run, [run](AFXInstallationManager& self, const auto& result) {

