@@ -8,11 +8,14 @@
 #include "SpecificTools/AFXStatsdClient/AFXStatsdClient.h"
 #include "SpecificTools/Analytics/AFXAnalyticsTracker.h"
 #include "SpecificTools/Errors/AFXErrors.h"
+#include "SpecificTools/Interprocess/AFXCustomerServiceID.h"
 #include "SpecificTools/Interprocess/AFXEnvironmentServiceID.h"
 #include "SpecificTools/Interprocess/AFXGlobalServiceID.h"
 #include "SpecificTools/Interprocess/AFXRegularManagementClient.h"
+#include "SpecificTools/Model/AFXCustomer.h"
 #include "SpecificTools/Model/AFXEndpointsManifest.h"
 #include "SpecificTools/Model/AFXSecureSerialization.h"
+#include "SpecificTools/Services/AFXCustomerBasedService.h"
 #include "SpecificTools/Services/AFXEnvironmentBasedService.h"
 #include "SpecificTools/Services/AFXServicesFactory.h"
 #include "platform/DistributedNotificationCenter.h"
@@ -65,7 +68,7 @@ private:
 };
 
 // A service that records what its factory tells it.
-class RecordingService : public AFXBaseService, public AFXEnvironmentBasedService {
+class RecordingService : public AFXBaseService, public AFXEnvironmentBasedService, public AFXCustomerBasedService {
 public:
     RecordingService(const std::shared_ptr<AFXServiceID>& serviceID,
                      const std::shared_ptr<AFXServicesFactory>& servicesFactory, bool agreesToTerminate)
@@ -97,6 +100,18 @@ public:
         std::lock_guard lock(mutex_);
         return environments_;
     }
+    std::shared_ptr<AFXCustomerID> customerID() const override {
+        const auto serviceID = std::dynamic_pointer_cast<AFXCustomerServiceID>(this->serviceID());
+        return serviceID ? serviceID->customerID() : nullptr;
+    }
+    void updateCustomer(const std::shared_ptr<AFXCustomer>& customer) override {
+        std::lock_guard lock(mutex_);
+        customers_.append(customer);
+    }
+    QList<std::shared_ptr<AFXCustomer>> customers() const {
+        std::lock_guard lock(mutex_);
+        return customers_;
+    }
     QList<QUuid> established() const {
         std::lock_guard lock(mutex_);
         return established_;
@@ -108,6 +123,7 @@ private:
     const bool agreesToTerminate_;
     mutable std::mutex mutex_;
     QList<std::shared_ptr<AFXEnvironment>> environments_;
+    QList<std::shared_ptr<AFXCustomer>> customers_;
     QList<QUuid> established_;
 };
 
@@ -121,7 +137,9 @@ public:
     // The service a making makes agrees to terminate when this says so.
     std::atomic<bool> servicesAgreeToTerminate{true};
 
-    AFXServiceClass descriptor(bool basedOnEnvironment = false) {
+    enum class Role { None, EnvironmentBased, CustomerBased };
+
+    AFXServiceClass descriptor(Role role = Role::None) {
         AFXServiceClass serviceClass;
         serviceClass.name = QStringLiteral("RecordingService");
         serviceClass.interprocessServiceName = kRecordingServiceName;
@@ -148,7 +166,7 @@ public:
                 answer();
             }
         };
-        if (basedOnEnvironment) {
+        if (role == Role::EnvironmentBased) {
             serviceClass.makeServiceIDToPokeWithNewEnvironment =
                 [](const std::shared_ptr<AFXEnvironment>& environment) -> std::shared_ptr<AFXServiceID> {
                 if (!environment) {
@@ -156,6 +174,15 @@ public:
                 }
                 return AFXEnvironmentServiceID::makeWithServiceName(kRecordingServiceName,
                                                                     environment->identifier());
+            };
+        }
+        if (role == Role::CustomerBased) {
+            serviceClass.makeServiceIDToPokeWithNewCustomer =
+                [](const std::shared_ptr<AFXCustomer>& customer) -> std::shared_ptr<AFXServiceID> {
+                if (!customer) {
+                    return nullptr;
+                }
+                return AFXCustomerServiceID::makeWithServiceName(kRecordingServiceName, customer->identifier());
             };
         }
         return serviceClass;
@@ -183,18 +210,20 @@ private:
 
 class FixedDelegate : public AFXServicesFactoryDelegate {
 public:
-    explicit FixedDelegate(std::shared_ptr<AFXEnvironment> environment) : environment_(std::move(environment)) {}
+    FixedDelegate(std::shared_ptr<AFXEnvironment> environment, std::shared_ptr<AFXCustomer> customer)
+        : environment_(std::move(environment)), customer_(std::move(customer)) {}
     void servicesFactoryFetchCurrentEnvironment(AFXServicesFactory&,
                                                 std::function<void(std::shared_ptr<AFXEnvironment>)> callback) override {
         callback(environment_);
     }
     void servicesFactoryFetchCurrentCustomer(AFXServicesFactory&,
                                              std::function<void(std::shared_ptr<AFXCustomer>)> callback) override {
-        callback(nullptr);
+        callback(customer_);
     }
 
 private:
     const std::shared_ptr<AFXEnvironment> environment_;
+    const std::shared_ptr<AFXCustomer> customer_;
 };
 
 std::shared_ptr<AFXServiceID> globalID() {
@@ -208,6 +237,14 @@ std::shared_ptr<AFXEnvironment> makeEnvironment(const std::shared_ptr<AFXEnviron
     return AFXEnvironment::makeWithIdentifier(identifier, manifest, QUrl(QStringLiteral("file:///Applications")),
                                               QUrl(QStringLiteral("file:///tmp/p")), QUrl(QStringLiteral("file:///tmp/r")),
                                               QUrl(QStringLiteral("file:///tmp/t")));
+}
+
+std::shared_ptr<AFXCustomer> makeCustomer(const QString& accountName) {
+    AFXCustomer::Fields fields;
+    fields.identifier = AFXCustomerID::makeWithAccountName(accountName, AFXEnvironmentID::defaultEnvironmentID());
+    fields.backendID = accountName;
+    fields.subscriptionExpirationDate = QDateTime::currentDateTimeUtc().addDays(30);
+    return AFXCustomer::makeWithFields(std::move(fields));
 }
 
 QList<std::shared_ptr<AFXBaseService>> cachedServices(AFXServicesFactory& factory, const QString& name) {
@@ -373,8 +410,8 @@ TEST(ServicesFactory, EnvironmentsArePokedAppliedAndFollowedThroughTheChangeNoti
     ASSERT_TRUE(first->identifier()->isAnalyticsTrackingEnabled());
     ASSERT_FALSE(second->identifier()->isAnalyticsTrackingEnabled());
     RecordingClass recordingClass;
-    const auto delegate = std::make_shared<FixedDelegate>(first);
-    const auto factory = makeFactory({recordingClass.descriptor(true)}, delegate);
+    const auto delegate = std::make_shared<FixedDelegate>(first, nullptr);
+    const auto factory = makeFactory({recordingClass.descriptor(RecordingClass::Role::EnvironmentBased)}, delegate);
 
     // Start-up applies the delegate's environment: its service is made and told.
     ASSERT_TRUE(waitUntil([&] { return factory->currentEnvironment() != nullptr; }, 20s));
@@ -504,4 +541,43 @@ TEST(ServicesFactory, PeersRequestsReachTheServicesTheServingFactoryMakes) {
     ASSERT_TRUE(again.hasValue()) << again.error()->description().toStdString();
     EXPECT_EQ(again.value()->toObject<IPCTestEchoResponse>()->text(), QStringLiteral("again"));
     EXPECT_EQ(cachedServices(*serving, IPCTestServiceName()).size(), 1);
+}
+
+TEST(ServicesFactory, CustomersArePokedAppliedAndFollowedThroughTheChangeNotification) {
+    const auto bus = testing_support::SessionBusProcess::start();
+    ASSERT_TRUE(bus);
+    const auto first = makeCustomer(QStringLiteral("first@kestrel.test"));
+    const auto second = makeCustomer(QStringLiteral("second@kestrel.test"));
+    RecordingClass recordingClass;
+    const auto delegate = std::make_shared<FixedDelegate>(nullptr, first);
+    const auto factory = makeFactory({recordingClass.descriptor(RecordingClass::Role::CustomerBased)}, delegate);
+
+    ASSERT_TRUE(waitUntil([&] { return cachedServices(*factory, kRecordingServiceName).size() == 1; }, 20s));
+    const auto firstService =
+        std::dynamic_pointer_cast<RecordingService>(cachedServices(*factory, kRecordingServiceName).at(0));
+    ASSERT_TRUE(waitUntil([&] { return firstService->customers().size() == 1; }, 20s));
+    EXPECT_EQ(firstService->customers().at(0), first);
+    EXPECT_TRUE(factory->currentCustomer()->isEqual(*first));
+
+    const auto center = platform::DistributedNotificationCenter::defaultCenter();
+    ASSERT_TRUE(center);
+    const QString changed = QStringLiteral("com.kestrel.system-management-service.current-customer-changed");
+    ASSERT_TRUE(center->postNotificationName(
+        changed, QString(),
+        {{QStringLiteral("customer-secure-data"), platform::Value(AFXCustomerGetSecureSerialization(second))}}));
+    ASSERT_TRUE(waitUntil([&] { return firstService->customers().size() == 2; }, 20s));
+    EXPECT_EQ(firstService->customers().at(1), nullptr) << "not its customer any more";
+    const auto services = cachedServices(*factory, kRecordingServiceName);
+    ASSERT_EQ(services.size(), 2);
+    const auto secondService = std::dynamic_pointer_cast<RecordingService>(services.at(1));
+    ASSERT_EQ(secondService->customers().size(), 1);
+    EXPECT_TRUE(secondService->customers().at(0)->isEqual(*second));
+    EXPECT_TRUE(factory->currentCustomer()->isEqual(*second));
+
+    // Unreadable data applies no customer.
+    ASSERT_TRUE(center->postNotificationName(
+        changed, QString(), {{QStringLiteral("customer-secure-data"), platform::Value(QByteArray("garbage"))}}));
+    ASSERT_TRUE(waitUntil([&] { return secondService->customers().size() == 2; }, 20s));
+    EXPECT_EQ(factory->currentCustomer(), nullptr);
+    EXPECT_EQ(secondService->customers().at(1), nullptr);
 }
