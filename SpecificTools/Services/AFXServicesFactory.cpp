@@ -72,12 +72,13 @@ AFXServicesFactory::AFXServicesFactory(const QList<AFXServiceClass>& servicesCla
       statsdClient_(AFXStatsdClient::make()),
       serviceClassesByServiceName_(makeServiceClassesByServiceNameFromServicesClasses(servicesClasses)),
       internalQueue_(BRBuildInternalDispatchQueue(QStringLiteral("services-factory"))) {
-    analyticsTracker_ =
-        AFXAnalyticsTracker::trackerWithApplicationName(tierName_, platform::Bundle::mainBundle()->bundleIdentifier());
+    analyticsTracker_ = AFXAnalyticsTracker::trackerWithApplicationName(
+        tierName_, platform::Bundle::mainBundle()->bundleIdentifier());
 }
 
 std::shared_ptr<AFXServicesFactory>
-AFXServicesFactory::makeWithServicesClasses(const QList<AFXServiceClass>& servicesClasses, const QString& tierName,
+AFXServicesFactory::makeWithServicesClasses(const QList<AFXServiceClass>& servicesClasses,
+                                            const QString& tierName,
                                             const std::shared_ptr<AFXNetworkService>& networkService,
                                             const std::shared_ptr<AFXServicesFactoryDelegate>& delegate) {
     std::shared_ptr<AFXServicesFactory> factory(
@@ -87,7 +88,8 @@ AFXServicesFactory::makeWithServicesClasses(const QList<AFXServiceClass>& servic
 }
 
 std::shared_ptr<AFXServicesFactory>
-AFXServicesFactory::makeWithServicesClasses(const QList<AFXServiceClass>& servicesClasses, const QString& tierName,
+AFXServicesFactory::makeWithServicesClasses(const QList<AFXServiceClass>& servicesClasses,
+                                            const QString& tierName,
                                             const std::shared_ptr<AFXServicesFactoryDelegate>& delegate) {
     return makeWithServicesClasses(servicesClasses, tierName, nullptr, delegate);
 }
@@ -101,8 +103,9 @@ QHash<QString, AFXServiceClass> AFXServicesFactory::makeServiceClassesByServiceN
         if (serviceClass.interprocessServiceName.isEmpty() || !serviceClass.makeServiceWithID ||
             !serviceClass.makeInterprocessAdaptorForServicesFactory) {
             BRHandleAssertionFailure(
-                QStringLiteral("All classes registered in factory should be subclasses of AFXBaseService and %1 "
-                               "is not.")
+                QStringLiteral(
+                    "All classes registered in factory should be subclasses of AFXBaseService and %1 "
+                    "is not.")
                     .arg(serviceClass.name));
         }
         serviceClassesByServiceName.insert(serviceClass.interprocessServiceName, serviceClass);
@@ -118,9 +121,9 @@ void AFXServicesFactory::finishConstructionAndStartUp() {
     // their adaptor up on the internal queue, behind this.
     internalQueue_->sync([this] {
         for (const AFXServiceClass& serviceClass : serviceClassesByServiceName_) {
-            interprocessAdaptorByServiceName_.insert(serviceClass.interprocessServiceName,
-                                                     serviceClass.makeInterprocessAdaptorForServicesFactory(
-                                                         shared_from_this()));
+            interprocessAdaptorByServiceName_.insert(
+                serviceClass.interprocessServiceName,
+                serviceClass.makeInterprocessAdaptorForServicesFactory(shared_from_this()));
         }
     });
     startUp();
@@ -196,7 +199,8 @@ void AFXServicesFactory::startObservingChangeNotifications() {
     std::weak_ptr<AFXServicesFactory> weakSelf = weak_from_this();
     const auto deliveryQueue = platform::DispatchQueue::global(platform::QualityOfService::Utility);
     const auto observe = [&](const QString& name, std::function<void(const platform::Notification&)> block) {
-        if (auto observer = notificationCenter_->addObserver(name, QString(), deliveryQueue, std::move(block), &error)) {
+        if (auto observer =
+                notificationCenter_->addObserver(name, QString(), deliveryQueue, std::move(block), &error)) {
             changeObservers_.append(std::move(observer));
         } else {
             BRLogError("Services factory does not hear of %@: %@", name, error);
@@ -231,7 +235,8 @@ void AFXServicesFactory::startObservingChangeNotifications() {
 void AFXServicesFactory::assertOnInternalQueue() const {
     BRAssertOnQueue(internalQueue_);
     if (!internalQueue_->isCurrent()) {
-        BRHandleAssertionFailure(QStringLiteral("The services factory keeps its state on its internal queue"));
+        BRHandleAssertionFailure(
+            QStringLiteral("The services factory keeps its state on its internal queue"));
     }
 }
 
@@ -255,25 +260,29 @@ void AFXServicesFactory::fetchManagementServiceWithID(const std::shared_ptr<AFXS
     // Peers name the services they want, so an unknown name is an answer,
     // not a reason to stop; it also never takes a proactor action.
     if (!serviceClassesByServiceName_.contains(serviceID->serviceName())) {
-        BRProactor::invocationQueue()->async([serviceName = serviceID->serviceName(), callback = std::move(callback)] {
+        BRProactor::invocationQueue()->async([serviceName = serviceID->serviceName(),
+                                              callback = std::move(callback)] {
             callback(ServiceOrError::makeWithError(
                 afx_makeErrorOfMissingServiceNamed(serviceName, QStringLiteral("make management service"))));
         });
         return;
     }
-    const auto action = proactor_->groupWithID(kFindOrMakeGroupID)->actionForArgument(platform::Value(serviceID));
-    action->addCompletionHandler([callback = std::move(callback)](const std::shared_ptr<BRProactorResult>& result) {
-        if (const auto serviceOrError = result->objectForKey<ServiceOrError>(kServiceOrErrorKey)) {
-            callback(*serviceOrError);
-            return;
-        }
-        // The proactor completes a run without the factory's answer only
-        // when the factory went away before it could make anything.
-        callback(ServiceOrError::makeWithError(makeErrorOfGoneFactory()));
-    });
+    const auto action =
+        proactor_->groupWithID(kFindOrMakeGroupID)->actionForArgument(platform::Value(serviceID));
+    action->addCompletionHandler(
+        [callback = std::move(callback)](const std::shared_ptr<BRProactorResult>& result) {
+            if (const auto serviceOrError = result->objectForKey<ServiceOrError>(kServiceOrErrorKey)) {
+                callback(*serviceOrError);
+                return;
+            }
+            // The proactor completes a run without the factory's answer only
+            // when the factory went away before it could make anything.
+            callback(ServiceOrError::makeWithError(makeErrorOfGoneFactory()));
+        });
 }
 
-void AFXServicesFactory::findOrMakeManagementServiceForAction(const std::shared_ptr<BRProactorAction>& action) {
+void AFXServicesFactory::findOrMakeManagementServiceForAction(
+    const std::shared_ptr<BRProactorAction>& action) {
     internalQueue_->async([self = shared_from_this(), action] {
         self->dispatchedFindOrMakeManagementServiceWithID(
             action->argument().toObject<AFXServiceID>(), [action](const ServiceOrError& serviceOrError) {
@@ -286,8 +295,8 @@ void AFXServicesFactory::findOrMakeManagementServiceForAction(const std::shared_
     });
 }
 
-void AFXServicesFactory::dispatchedFindOrMakeManagementServiceWithID(const std::shared_ptr<AFXServiceID>& serviceID,
-                                                                     AFXBaseServiceCallback callback) {
+void AFXServicesFactory::dispatchedFindOrMakeManagementServiceWithID(
+    const std::shared_ptr<AFXServiceID>& serviceID, AFXBaseServiceCallback callback) {
     assertOnInternalQueue();
     BRLogInfo("First looking for cached service with ID %@", platform::Value(serviceID));
     for (const auto& service : services_) {
@@ -364,10 +373,13 @@ void AFXServicesFactory::unsafeInvalidateService(const std::shared_ptr<AFXBaseSe
                                                  std::function<void()> callback) {
     services_.removeAll(service);
     if (proactor_) {
-        proactor_->groupWithID(kFindOrMakeGroupID)->actionForArgument(platform::Value(service->serviceID()))->reset();
+        proactor_->groupWithID(kFindOrMakeGroupID)
+            ->actionForArgument(platform::Value(service->serviceID()))
+            ->reset();
     }
     // The service lives on until it has prepared.
-    service->prepareForInvalidationWithCallback([service, callback = std::move(callback)](bool) { callback(); });
+    service->prepareForInvalidationWithCallback(
+        [service, callback = std::move(callback)](bool) { callback(); });
 }
 
 // MARK: - Adaptors
@@ -396,7 +408,8 @@ void AFXServicesFactory::fetchCurrentEnvironmentWithCallback(
     callback(nullptr);
 }
 
-void AFXServicesFactory::fetchCurrentCustomerWithCallback(std::function<void(std::shared_ptr<AFXCustomer>)> callback) {
+void AFXServicesFactory::fetchCurrentCustomerWithCallback(
+    std::function<void(std::shared_ptr<AFXCustomer>)> callback) {
     if (const auto delegate = this->delegate()) {
         delegate->servicesFactoryFetchCurrentCustomer(*this, std::move(callback));
         return;
@@ -435,14 +448,16 @@ void AFXServicesFactory::setCurrentEnvironment(const std::shared_ptr<AFXEnvironm
         }
     }
     std::weak_ptr<AFXServicesFactory> weakSelf = weak_from_this();
-    pokeServicesWithIDs(serviceIDs, [weakSelf, environment, pokeCompletionHandler = std::move(pokeCompletionHandler)] {
+    pokeServicesWithIDs(serviceIDs, [weakSelf, environment,
+                                     pokeCompletionHandler = std::move(pokeCompletionHandler)] {
         const auto self = weakSelf.lock();
         if (!self) {
             return;
         }
         self->assertOnInternalQueue();
         for (const auto& service : self->services_) {
-            if (const auto environmentBased = std::dynamic_pointer_cast<AFXEnvironmentBasedService>(service)) {
+            if (const auto environmentBased =
+                    std::dynamic_pointer_cast<AFXEnvironmentBasedService>(service)) {
                 const auto serviceEnvironmentID = environmentBased->environmentID();
                 const bool isServiceEnvironment = environment && serviceEnvironmentID &&
                                                   serviceEnvironmentID->isEqual(*environment->identifier());
@@ -478,7 +493,8 @@ void AFXServicesFactory::setCurrentCustomer(const std::shared_ptr<AFXCustomer>& 
                                                serviceCustomerID->isEqual(*customer->identifier());
                 customerBased->updateCustomer(isServiceCustomer ? customer : nullptr);
             }
-            if (const auto customerDependent = std::dynamic_pointer_cast<AFXCustomerDependentService>(service)) {
+            if (const auto customerDependent =
+                    std::dynamic_pointer_cast<AFXCustomerDependentService>(service)) {
                 customerDependent->updateCustomer(customer);
             }
         }
@@ -491,20 +507,22 @@ template <typename Service>
 void AFXServicesFactory::fetchServiceOfInterface(
     const std::shared_ptr<AFXServiceID>& serviceID,
     std::function<void(const BRValueOrError<std::shared_ptr<Service>>&)> callback) {
-    fetchManagementServiceWithID(serviceID, [serviceID, callback = std::move(callback)](const ServiceOrError& result) {
-        callback(result.liftValue([&](const std::shared_ptr<AFXBaseService>& service) {
-            auto typed = std::dynamic_pointer_cast<Service>(service);
-            if (!typed) {
-                BRHandleAssertionFailure(
-                    QStringLiteral("The class registered for %1 does not make the service of that name")
-                        .arg(serviceID->serviceName()));
-            }
-            return typed;
-        }));
-    });
+    fetchManagementServiceWithID(
+        serviceID, [serviceID, callback = std::move(callback)](const ServiceOrError& result) {
+            callback(result.liftValue([&](const std::shared_ptr<AFXBaseService>& service) {
+                auto typed = std::dynamic_pointer_cast<Service>(service);
+                if (!typed) {
+                    BRHandleAssertionFailure(
+                        QStringLiteral("The class registered for %1 does not make the service of that name")
+                            .arg(serviceID->serviceName()));
+                }
+                return typed;
+            }));
+        });
 }
 
-void AFXServicesFactory::fetchSystemManagementServiceWithCallback(AFXSystemManagementServiceCallback callback) {
+void AFXServicesFactory::fetchSystemManagementServiceWithCallback(
+    AFXSystemManagementServiceCallback callback) {
     fetchServiceOfInterface<AFXSystemManagementService>(
         AFXGlobalServiceID::makeWithServiceName(kSystemManagementServiceName), std::move(callback));
 }
@@ -513,7 +531,8 @@ void AFXServicesFactory::fetchAppsManagementServiceForEnvironmentID(
     const std::shared_ptr<AFXEnvironmentID>& environmentID, AFXAppsManagementServiceCallback callback) {
     BRParameterAssertText(environmentID, "environmentID");
     fetchServiceOfInterface<AFXAppsManagementService>(
-        AFXEnvironmentServiceID::makeWithServiceName(kAppsManagementServiceName, environmentID), std::move(callback));
+        AFXEnvironmentServiceID::makeWithServiceName(kAppsManagementServiceName, environmentID),
+        std::move(callback));
 }
 
 void AFXServicesFactory::fetchUIManagementServiceWithCallback(AFXBaseServiceCallback callback) {
@@ -529,11 +548,12 @@ void AFXServicesFactory::fetchRemoteConfigurationServiceForEnvironmentID(
         std::move(callback));
 }
 
-void AFXServicesFactory::fetchRecommendationsServiceForCustomerID(const std::shared_ptr<AFXCustomerID>& customerID,
-                                                                  AFXBaseServiceCallback callback) {
+void AFXServicesFactory::fetchRecommendationsServiceForCustomerID(
+    const std::shared_ptr<AFXCustomerID>& customerID, AFXBaseServiceCallback callback) {
     BRParameterAssertText(customerID, "customerID");
-    fetchManagementServiceWithID(AFXCustomerServiceID::makeWithServiceName(kRecommendationsServiceName, customerID),
-                                 std::move(callback));
+    fetchManagementServiceWithID(
+        AFXCustomerServiceID::makeWithServiceName(kRecommendationsServiceName, customerID),
+        std::move(callback));
 }
 
 // MARK: - System-management shortcuts
@@ -547,7 +567,8 @@ void AFXServicesFactory::forwardToSystemManagementService(
             result.onValue([&](const std::shared_ptr<AFXSystemManagementService>& service) {
                 forward(*service, callback);
             });
-            result.onError([&](const platform::Error& error) { callback(BRValueOrError<T>::makeWithError(error)); });
+            result.onError(
+                [&](const platform::Error& error) { callback(BRValueOrError<T>::makeWithError(error)); });
         });
 }
 
@@ -558,9 +579,9 @@ void AFXServicesFactory::fetchCurrentEnvironmentUpdated(bool updated, AFXEnviron
         });
 }
 
-void AFXServicesFactory::fetchCurrentCustomerUpdated(bool updated, bool canDestroyInvalidCustomer,
-                                                     const std::shared_ptr<platform::Object>& runningApplication,
-                                                     std::int64_t presentationStyle, AFXCustomerCallback callback) {
+void AFXServicesFactory::fetchCurrentCustomerUpdated(
+    bool updated, bool canDestroyInvalidCustomer, const std::shared_ptr<platform::Object>& runningApplication,
+    std::int64_t presentationStyle, AFXCustomerCallback callback) {
     forwardToSystemManagementService<std::shared_ptr<AFXCustomer>>(
         std::move(callback), [=](AFXSystemManagementService& service, AFXCustomerCallback callback) {
             service.fetchCurrentCustomerUpdated(updated, canDestroyInvalidCustomer, runningApplication,
@@ -614,8 +635,8 @@ void AFXServicesFactory::didLooseConnectionOfRegularInterprocessServerAdaptor(
     didLooseConnectionWithServiceNamed(adaptor.serviceName(), esteblishedStreamID);
 }
 
-void AFXServicesFactory::regularInterprocessClientAdaptorPrepareForTermination(AFXRegularInterprocessClientAdaptor&,
-                                                                                std::function<void(bool)> callback) {
+void AFXServicesFactory::regularInterprocessClientAdaptorPrepareForTermination(
+    AFXRegularInterprocessClientAdaptor&, std::function<void(bool)> callback) {
     internalQueue_->async([self = shared_from_this(), callback = std::move(callback)] {
         // Services answer on queues of their own.
         const auto refusals = std::make_shared<std::atomic<int>>(0);
@@ -642,11 +663,14 @@ void AFXServicesFactory::regularInterprocessServerAdaptorPerformRequest(
             QStringLiteral("service without ID"), QStringLiteral("perform interprocess request"))));
         return;
     }
-    fetchManagementServiceWithID(serviceID, [request, reportHandler = std::move(reportHandler),
-                                             responseHandler = std::move(responseHandler)](const ServiceOrError& result) {
-        result.onValue([&](const std::shared_ptr<AFXBaseService>& service) {
-            service->performRequest(request, reportHandler, responseHandler);
+    fetchManagementServiceWithID(
+        serviceID, [request, reportHandler = std::move(reportHandler),
+                    responseHandler = std::move(responseHandler)](const ServiceOrError& result) {
+            result.onValue([&](const std::shared_ptr<AFXBaseService>& service) {
+                service->performRequest(request, reportHandler, responseHandler);
+            });
+            result.onError([&](const platform::Error& error) {
+                responseHandler(BRAnyValueOrError::makeWithError(error));
+            });
         });
-        result.onError([&](const platform::Error& error) { responseHandler(BRAnyValueOrError::makeWithError(error)); });
-    });
 }

@@ -93,7 +93,8 @@ public:
     // and lets it prepare; the callback follows once it has.
     void invalidateService(const std::shared_ptr<AFXBaseService>& service, std::function<void()> callback);
     // The same, for callers already on the internal queue.
-    void unsafeInvalidateService(const std::shared_ptr<AFXBaseService>& service, std::function<void()> callback);
+    void unsafeInvalidateService(const std::shared_ptr<AFXBaseService>& service,
+                                 std::function<void()> callback);
     // The adaptor of the service name in this process, or the missing-service error.
     void fetchInterpocessAdaptorForServiceNamed(const QString& serviceName,
                                                 AFXInterprocessAdaptorCallback callback);
@@ -108,8 +109,9 @@ public:
     fetchAppsManagementServiceForEnvironmentID(const std::shared_ptr<AFXEnvironmentID>& environmentID,
                                                AFXAppsManagementServiceCallback callback);
     void fetchUIManagementServiceWithCallback(AFXBaseServiceCallback callback);
-    void fetchRemoteConfigurationServiceForEnvironmentID(const std::shared_ptr<AFXEnvironmentID>& environmentID,
-                                                         AFXBaseServiceCallback callback);
+    void
+    fetchRemoteConfigurationServiceForEnvironmentID(const std::shared_ptr<AFXEnvironmentID>& environmentID,
+                                                    AFXBaseServiceCallback callback);
     void fetchRecommendationsServiceForCustomerID(const std::shared_ptr<AFXCustomerID>& customerID,
                                                   AFXBaseServiceCallback callback);
 
@@ -125,8 +127,9 @@ public:
     void didLooseConnectionWithServiceNamed(const QString& serviceName, const QUuid& esteblishedStreamID);
 
     // AFXRegularInterprocessClientAdaptorDelegate
-    void didEstablishConnectionOfRegularInterprocessClientAdaptor(AFXRegularInterprocessClientAdaptor& adaptor,
-                                                                  const QUuid& esteblishedStreamID) override;
+    void
+    didEstablishConnectionOfRegularInterprocessClientAdaptor(AFXRegularInterprocessClientAdaptor& adaptor,
+                                                             const QUuid& esteblishedStreamID) override;
     void didLooseConnectionOfRegularInterprocessClientAdaptor(AFXRegularInterprocessClientAdaptor& adaptor,
                                                               const QUuid& esteblishedStreamID) override;
     // True when every cached service agrees to terminate.
@@ -136,12 +139,12 @@ public:
     // AFXRegularInterprocessServerAdaptorDelegate: a peer's request goes to
     // the service of its ID; a request for a service this process does not
     // offer is answered with the missing-service error.
-    void regularInterprocessServerAdaptorPerformRequest(AFXRegularInterprocessServerAdaptor& adaptor,
-                                                        const std::shared_ptr<AFXInterprocessRequest>& request,
-                                                        AFXInterprocessReportHandler reportHandler,
-                                                        AFXInterprocessResponseHandler responseHandler) override;
-    void didEstablishConnectionOfRegularInterprocessServerAdaptor(AFXRegularInterprocessServerAdaptor& adaptor,
-                                                                  const QUuid& esteblishedStreamID) override;
+    void regularInterprocessServerAdaptorPerformRequest(
+        AFXRegularInterprocessServerAdaptor& adaptor, const std::shared_ptr<AFXInterprocessRequest>& request,
+        AFXInterprocessReportHandler reportHandler, AFXInterprocessResponseHandler responseHandler) override;
+    void
+    didEstablishConnectionOfRegularInterprocessServerAdaptor(AFXRegularInterprocessServerAdaptor& adaptor,
+                                                             const QUuid& esteblishedStreamID) override;
     void didLooseConnectionOfRegularInterprocessServerAdaptor(AFXRegularInterprocessServerAdaptor& adaptor,
                                                               const QUuid& esteblishedStreamID) override;
 
@@ -167,13 +170,16 @@ private:
     template <typename T>
     void forwardToSystemManagementService(
         std::function<void(const BRValueOrError<T>&)> callback,
-        std::function<void(AFXSystemManagementService&, std::function<void(const BRValueOrError<T>&)>)> forward);
+        std::function<void(AFXSystemManagementService&, std::function<void(const BRValueOrError<T>&)>)>
+            forward);
     template <typename Service>
-    void fetchServiceOfInterface(const std::shared_ptr<AFXServiceID>& serviceID,
-                                 std::function<void(const BRValueOrError<std::shared_ptr<Service>>&)> callback);
+    void
+    fetchServiceOfInterface(const std::shared_ptr<AFXServiceID>& serviceID,
+                            std::function<void(const BRValueOrError<std::shared_ptr<Service>>&)> callback);
 
     // Fetches every service of the IDs; the callback runs on the internal queue.
-    void pokeServicesWithIDs(const QList<std::shared_ptr<AFXServiceID>>& serviceIDs, std::function<void()> callback);
+    void pokeServicesWithIDs(const QList<std::shared_ptr<AFXServiceID>>& serviceIDs,
+                             std::function<void()> callback);
     // On the internal queue.
     void setCurrentEnvironment(const std::shared_ptr<AFXEnvironment>& environment,
                                std::function<void()> pokeCompletionHandler);
