@@ -40,9 +40,9 @@ const QString kRefusalDomain = QStringLiteral("com.kestrel.bench");
 // A factory whose system management service is never there.
 class RefusingFactory : public AFXServicesFactory {
 public:
-    RefusingFactory(const QStringList& classes, const QString& tierName,
+    RefusingFactory(const QList<AFXServiceClass>& classes, const QString& tierName,
                     const std::shared_ptr<AFXServicesFactoryDelegate>& delegate)
-        : AFXServicesFactory(classes, tierName, delegate) {}
+        : AFXServicesFactory(classes, tierName, nullptr, delegate) {}
 
     void fetchSystemManagementServiceWithCallback(AFXSystemManagementServiceCallback callback) override {
         callback(BRValueOrError<std::shared_ptr<AFXSystemManagementService>>::makeWithError(platform::Error(
@@ -261,7 +261,7 @@ void BM_InstallationManagerToServices(benchmark::State& state) {
         ::sync();
         const int runsBefore = fixture->clientRuns();
         auto manager = AFXInstallationManager::makeWithAppID(kAppID);
-        manager->setServicesFactoryMaker([](const QStringList& classes, const QString& tierName,
+        manager->setServicesFactoryMaker([](const QList<AFXServiceClass>& classes, const QString& tierName,
                                             const std::shared_ptr<AFXServicesFactoryDelegate>& delegate) {
             return std::make_shared<RefusingFactory>(classes, tierName, delegate);
         });

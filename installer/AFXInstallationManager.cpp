@@ -9,7 +9,9 @@
 #include "SpecificTools/Model/AFXCustomURLScheme.h"
 #include "SpecificTools/Model/AFXEnvironment.h"
 #include "SpecificTools/Model/AFXExecutableInfo.h"
+#include "SpecificTools/Services/AppsManagement/AFXAppsManagementClient.h"
 #include "SpecificTools/Services/AppsManagement/AFXAppsManagementService.h"
+#include "SpecificTools/Services/SystemManagement/AFXSystemManagementClient.h"
 #include "SpecificTools/Services/SystemManagement/AFXSystemManagementService.h"
 #include "platform/Bundle.h"
 #include "platform/DispatchGroup.h"
@@ -66,7 +68,10 @@ std::optional<Error> launchThen(const QString& path, const QStringList& argument
 AFXInstallationManager::AFXInstallationManager(std::int64_t appID)
     : appID_(appID), kestrelWasInstalledBefore_(AFXCheckIfAppWithBundleIDInstalledIgnoringPaths(
                          AFXDesktopClientBundleID, AFXDetectIgnoredPathsForDesktopClient())),
-      servicesFactoryMaker_(&AFXServicesFactory::makeWithServicesClasses),
+      servicesFactoryMaker_([](const QList<AFXServiceClass>& servicesClasses, const QString& tierName,
+                               const std::shared_ptr<AFXServicesFactoryDelegate>& delegate) {
+          return AFXServicesFactory::makeWithServicesClasses(servicesClasses, tierName, delegate);
+      }),
       internalQueue_(BRBuildInternalDispatchQueue(QStringLiteral("installation-manager-internal"))),
       variablesQueue_(BRBuildInternalDispatchQueue(QStringLiteral("installation-manager-variables"))),
       notificationQueue_(BRBuildInternalDispatchQueue(QStringLiteral("installation-manager-notifications"))) {
@@ -340,7 +345,7 @@ void AFXInstallationManager::continueAfterSilentRun(Run run) {
     assertOnInternalQueue();
     setPreparationProgress(0.6);
     servicesFactory_ = servicesFactoryMaker_(
-        {QStringLiteral("AFXSystemManagementClient"), QStringLiteral("AFXAppsManagementClient")}, kTierName,
+        {AFXSystemManagementClient::serviceClass(), AFXAppsManagementClient::serviceClass()}, kTierName,
         shared_from_this());
     setState(AFXInstallationStateClientLaunched);
     servicesFactory_->fetchSystemManagementServiceWithCallback(

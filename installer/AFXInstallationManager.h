@@ -40,7 +40,7 @@ public:
     // Where the manager gets its services factory from; the default makes
     // the framework's own.
     using ServicesFactoryMaker = std::function<std::shared_ptr<AFXServicesFactory>(
-        const QStringList& servicesClasses, const QString& tierName,
+        const QList<AFXServiceClass>& servicesClasses, const QString& tierName,
         const std::shared_ptr<AFXServicesFactoryDelegate>& delegate)>;
 
     static std::shared_ptr<AFXInstallationManager> makeWithAppID(std::int64_t appID);

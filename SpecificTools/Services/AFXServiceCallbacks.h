@@ -17,6 +17,9 @@ class AFXCustomer;
 class AFXEnvironment;
 class AFXExecutableInfo;
 class AFXSystemManagementService;
+class AFXRecommendationsService;
+class AFXRemoteConfigurationService;
+class AFXUIManagementService;
 
 // The result callbacks of the management services. Every result arrives on
 // a queue of the service's choosing, never by surprise on the main queue.
@@ -24,6 +27,12 @@ using AFXSystemManagementServiceCallback =
     std::function<void(const BRValueOrError<std::shared_ptr<AFXSystemManagementService>>&)>;
 using AFXAppsManagementServiceCallback =
     std::function<void(const BRValueOrError<std::shared_ptr<AFXAppsManagementService>>&)>;
+using AFXUIManagementServiceCallback =
+    std::function<void(const BRValueOrError<std::shared_ptr<AFXUIManagementService>>&)>;
+using AFXRemoteConfigurationServiceCallback =
+    std::function<void(const BRValueOrError<std::shared_ptr<AFXRemoteConfigurationService>>&)>;
+using AFXRecommendationsServiceCallback =
+    std::function<void(const BRValueOrError<std::shared_ptr<AFXRecommendationsService>>&)>;
 // An error when nobody is signed in or the customer could not be fetched.
 using AFXCustomerCallback = std::function<void(const BRValueOrError<std::shared_ptr<AFXCustomer>>&)>;
 using AFXEnvironmentCallback = std::function<void(const BRValueOrError<std::shared_ptr<AFXEnvironment>>&)>;

@@ -2,6 +2,7 @@
 
 #include "AFXServiceCallbacks.h"
 
+class AFXBaseService;
 class AFXServicesFactory;
 
 // Supplies a services factory with the current environment and customer.
@@ -17,4 +18,14 @@ public:
     virtual void
     servicesFactoryFetchCurrentCustomer(AFXServicesFactory& factory,
                                         std::function<void(std::shared_ptr<AFXCustomer>)> callback) = 0;
+    // Readies a newly made service before the factory hands it out; the
+    // callback is called exactly once, when it is ready. A delegate with
+    // nothing to prepare keeps this default, which hands it out at once.
+    virtual void servicesFactoryPrepareManagementService(AFXServicesFactory& factory,
+                                                         const std::shared_ptr<AFXBaseService>& service,
+                                                         std::function<void()> callback) {
+        (void)factory;
+        (void)service;
+        callback();
+    }
 };

@@ -292,9 +292,9 @@ class Factory : public AFXServicesFactory {
 public:
     Factory(std::shared_ptr<SystemService> system, std::shared_ptr<AppsService> apps,
             std::shared_ptr<AnswerGate> gate, int systemServiceFailures, bool appsServiceFails,
-            const std::shared_ptr<AFXServicesFactoryDelegate>& delegate, const QStringList& classes,
+            const std::shared_ptr<AFXServicesFactoryDelegate>& delegate, const QList<AFXServiceClass>& classes,
             const QString& tierName)
-        : AFXServicesFactory(classes, tierName, delegate), system_(std::move(system)), apps_(std::move(apps)),
+        : AFXServicesFactory(classes, tierName, nullptr, delegate), system_(std::move(system)), apps_(std::move(apps)),
           gate_(std::move(gate)), systemServiceFailures_(systemServiceFailures),
           appsServiceFails_(appsServiceFails) {}
 

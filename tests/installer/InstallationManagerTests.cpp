@@ -168,10 +168,13 @@ protected:
 
     std::shared_ptr<AFXInstallationManager> makeManager() {
         auto manager = AFXInstallationManager::makeWithAppID(kAppID);
-        manager->setServicesFactoryMaker([this](const QStringList& classes, const QString& tierName,
+        manager->setServicesFactoryMaker([this](const QList<AFXServiceClass>& classes, const QString& tierName,
                                                 const std::shared_ptr<AFXServicesFactoryDelegate>& delegate) {
             ++factoriesMade_;
-            factoryClasses_ = classes;
+            factoryClasses_.clear();
+            for (const auto& serviceClass : classes) {
+                factoryClasses_.append(serviceClass.name);
+            }
             factoryTierName_ = tierName;
             return std::make_shared<fakes::Factory>(system_, apps_, gate_, systemServiceFailures_,
                                                     appsServiceFails_, delegate, classes, tierName);

@@ -89,7 +89,7 @@ protected:
         configuration.makeInstallationManager = [this](std::int64_t appID) {
             auto manager = AFXInstallationManager::makeWithAppID(appID);
             manager->setServicesFactoryMaker(
-                [this](const QStringList& classes, const QString& tierName,
+                [this](const QList<AFXServiceClass>& classes, const QString& tierName,
                        const std::shared_ptr<AFXServicesFactoryDelegate>& delegate) {
                     // A retry makes a new factory: the failures belong to the first.
                     return std::make_shared<fakes::Factory>(system_, apps_, gate_,

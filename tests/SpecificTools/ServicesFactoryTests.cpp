@@ -1,0 +1,496 @@
+// The services factory on a private session bus: making and caching
+// services, their roles, the change notifications, the adaptor duties and
+// serving peers' requests, with a small recording service class and the
+// interprocess test service.
+
+#include "IPCTestService/IPCTestRecords.h"
+#include "IPCTestService/IPCTestService.h"
+#include "SpecificTools/AFXStatsdClient/AFXStatsdClient.h"
+#include "SpecificTools/Analytics/AFXAnalyticsTracker.h"
+#include "SpecificTools/Errors/AFXErrors.h"
+#include "SpecificTools/Interprocess/AFXCustomerServiceID.h"
+#include "SpecificTools/Interprocess/AFXEnvironmentServiceID.h"
+#include "SpecificTools/Interprocess/AFXGlobalServiceID.h"
+#include "SpecificTools/Interprocess/AFXRegularManagementClient.h"
+#include "SpecificTools/Model/AFXCustomer.h"
+#include "SpecificTools/Model/AFXEndpointsManifest.h"
+#include "SpecificTools/Model/AFXSecureSerialization.h"
+#include "SpecificTools/Services/AFXCustomerBasedService.h"
+#include "SpecificTools/Services/AFXEnvironmentBasedService.h"
+#include "SpecificTools/Services/AFXServicesFactory.h"
+#include "platform/DistributedNotificationCenter.h"
+#include "testing/SessionBusProcess.h"
+#include "testing/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+
+using namespace std::chrono_literals;
+using testing_support::waitUntil;
+using ServiceOrError = BRValueOrError<std::shared_ptr<AFXBaseService>>;
+using Services = QList<std::shared_ptr<AFXBaseService>>;
+
+namespace {
+
+const QString kTierName = QStringLiteral("ServicesFactoryTests");
+const QString kRecordingName = QStringLiteral("com.kestrel.tests.RecordingService");
+
+// Collects what callbacks receive, from any thread.
+template <typename T> class Answers {
+public:
+    std::function<void(const T&)> callback() {
+        return [this](const T& answer) {
+            std::lock_guard lock(mutex_);
+            answers_.append(answer);
+        };
+    }
+    bool waitFor(int count) {
+        return waitUntil([this, count] { return all().size() >= count; }, 20s);
+    }
+    QList<T> all() const {
+        std::lock_guard lock(mutex_);
+        return answers_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    QList<T> answers_;
+};
+
+// Records the environments and the customers its factory hands it, in order.
+class RecordingService : public AFXBaseService,
+                         public AFXEnvironmentBasedService,
+                         public AFXCustomerBasedService {
+public:
+    RecordingService(const std::shared_ptr<AFXServiceID>& serviceID,
+                     const std::shared_ptr<AFXServicesFactory>& factory, bool agrees)
+        : AFXBaseService(serviceID, factory, kRecordingName, AFXServiceID::staticClass()), agrees_(agrees) {}
+
+    void performRequest(const std::shared_ptr<AFXInterprocessRequest>&, AFXInterprocessReportHandler,
+                        AFXInterprocessResponseHandler) override {
+        ADD_FAILURE() << "nothing sends requests to the recording service";
+    }
+    void prepareForTerminationWithCallback(std::function<void(bool)> callback) override {
+        ++terminationQuestions;
+        callback(agrees_);
+    }
+    std::shared_ptr<AFXEnvironmentID> environmentID() const override {
+        const auto serviceID = std::dynamic_pointer_cast<AFXEnvironmentServiceID>(this->serviceID());
+        return serviceID ? serviceID->environmentID() : nullptr;
+    }
+    std::shared_ptr<AFXCustomerID> customerID() const override {
+        const auto serviceID = std::dynamic_pointer_cast<AFXCustomerServiceID>(this->serviceID());
+        return serviceID ? serviceID->customerID() : nullptr;
+    }
+    void updateEnvironment(const std::shared_ptr<AFXEnvironment>& environment) override {
+        std::lock_guard lock(mutex_);
+        environments_.append(environment);
+    }
+    void updateCustomer(const std::shared_ptr<AFXCustomer>& customer) override {
+        std::lock_guard lock(mutex_);
+        customers_.append(customer);
+    }
+    QList<std::shared_ptr<platform::Object>> updates(bool ofEnvironments) const {
+        std::lock_guard lock(mutex_);
+        return ofEnvironments ? environments_ : customers_;
+    }
+
+    std::atomic<int> terminationQuestions{0};
+
+private:
+    const bool agrees_;
+    mutable std::mutex mutex_;
+    QList<std::shared_ptr<platform::Object>> environments_;
+    QList<std::shared_ptr<platform::Object>> customers_;
+};
+
+// The recording class. Makings wait while `holds` is set, until answered;
+// the first `failures` of them fail.
+class RecordingClass {
+public:
+    enum class Role { None, EnvironmentBased, CustomerBased };
+    std::atomic<int> makings{0};
+    std::atomic<int> failures{0};
+    std::atomic<bool> holds{false};
+    std::atomic<bool> servicesAgree{true};
+
+    AFXServiceClass descriptor(Role role = Role::None) {
+        AFXServiceClass serviceClass;
+        serviceClass.name = QStringLiteral("RecordingService");
+        serviceClass.interprocessServiceName = kRecordingName;
+        serviceClass.makeInterprocessAdaptorForServicesFactory =
+            [](const std::shared_ptr<AFXServicesFactory>& factory) {
+                return AFXRegularInterprocessClientAdaptor::makeWithServiceName(kRecordingName, kTierName, {},
+                                                                                factory);
+            };
+        serviceClass.makeServiceWithID = [this](const std::shared_ptr<AFXServiceID>& serviceID,
+                                                const std::shared_ptr<AFXServicesFactory>& factory,
+                                                const std::shared_ptr<AFXNetworkService>&,
+                                                AFXServiceClass::MakeServiceCallback callback) {
+            ++makings;
+            auto answer = [fails = failures.fetch_sub(1) > 0,
+                           service = std::make_shared<RecordingService>(serviceID, factory, servicesAgree),
+                           callback] {
+                callback(fails ? ServiceOrError::makeWithError(platform::Error(QStringLiteral("tests"), 7))
+                               : ServiceOrError::makeWithValue(service));
+            };
+            std::lock_guard lock(mutex_);
+            if (holds) {
+                held_.append(std::move(answer));
+            } else {
+                answer();
+            }
+        };
+        if (role == Role::EnvironmentBased) {
+            serviceClass.makeServiceIDToPokeWithNewEnvironment =
+                [](const std::shared_ptr<AFXEnvironment>& environment) -> std::shared_ptr<AFXServiceID> {
+                return environment ? AFXEnvironmentServiceID::makeWithServiceName(kRecordingName,
+                                                                                  environment->identifier())
+                                   : nullptr;
+            };
+        }
+        if (role == Role::CustomerBased) {
+            serviceClass.makeServiceIDToPokeWithNewCustomer =
+                [](const std::shared_ptr<AFXCustomer>& customer) -> std::shared_ptr<AFXServiceID> {
+                return customer
+                           ? AFXCustomerServiceID::makeWithServiceName(kRecordingName, customer->identifier())
+                           : nullptr;
+            };
+        }
+        return serviceClass;
+    }
+    int heldMakings() const {
+        std::lock_guard lock(mutex_);
+        return int(held_.size());
+    }
+    void answerHeldMakings() {
+        QList<std::function<void()>> held;
+        {
+            std::lock_guard lock(mutex_);
+            holds = false;
+            held.swap(held_);
+        }
+        for (const auto& answer : held) {
+            answer();
+        }
+    }
+
+private:
+    mutable std::mutex mutex_;
+    QList<std::function<void()>> held_;
+};
+
+class FixedDelegate : public AFXServicesFactoryDelegate {
+public:
+    FixedDelegate(std::shared_ptr<AFXEnvironment> environment, std::shared_ptr<AFXCustomer> customer)
+        : environment_(std::move(environment)), customer_(std::move(customer)) {}
+    void servicesFactoryFetchCurrentEnvironment(
+        AFXServicesFactory&, std::function<void(std::shared_ptr<AFXEnvironment>)> callback) override {
+        callback(environment_);
+    }
+    void
+    servicesFactoryFetchCurrentCustomer(AFXServicesFactory&,
+                                        std::function<void(std::shared_ptr<AFXCustomer>)> callback) override {
+        callback(customer_);
+    }
+
+private:
+    const std::shared_ptr<AFXEnvironment> environment_;
+    const std::shared_ptr<AFXCustomer> customer_;
+};
+
+std::shared_ptr<AFXServicesFactory>
+makeFactory(const QList<AFXServiceClass>& classes,
+            const std::shared_ptr<AFXServicesFactoryDelegate>& delegate = nullptr) {
+    return AFXServicesFactory::makeWithServicesClasses(classes, kTierName, delegate);
+}
+
+std::shared_ptr<AFXServiceID> environmentServiceID(int index) {
+    return AFXEnvironmentServiceID::makeWithServiceName(
+        kRecordingName,
+        AFXEnvironmentID::environmentWithURLString(QStringLiteral("https://e%1.test/").arg(index)));
+}
+
+std::shared_ptr<AFXEnvironment> makeEnvironment(const std::shared_ptr<AFXEnvironmentID>& identifier) {
+    auto manifest = AFXEndpointsManifest::make();
+    manifest->setName(QStringLiteral("Test"));
+    manifest->setOriginURL(QUrl(QStringLiteral("https://manifest.test/endpoints.json")));
+    const QUrl folder(QStringLiteral("file:///tmp/folder"));
+    return AFXEnvironment::makeWithIdentifier(identifier, manifest, folder, folder, folder, folder);
+}
+
+std::shared_ptr<AFXCustomer> makeCustomer(const QString& accountName) {
+    AFXCustomer::Fields fields;
+    fields.identifier =
+        AFXCustomerID::makeWithAccountName(accountName, AFXEnvironmentID::defaultEnvironmentID());
+    fields.backendID = accountName;
+    fields.subscriptionExpirationDate = QDateTime::currentDateTimeUtc().addDays(30);
+    return AFXCustomer::makeWithFields(std::move(fields));
+}
+
+Services cachedServices(AFXServicesFactory& factory, const QString& name = kRecordingName) {
+    Answers<Services> answers;
+    factory.fetchAllServicesForName(name, answers.callback());
+    return answers.waitFor(1) ? answers.all().at(0) : Services();
+}
+
+std::shared_ptr<RecordingService> recording(const ServiceOrError& result) {
+    return result.hasValue() ? std::dynamic_pointer_cast<RecordingService>(*result.value()) : nullptr;
+}
+
+ServiceOrError fetch(AFXServicesFactory& factory, const std::shared_ptr<AFXServiceID>& serviceID) {
+    Answers<ServiceOrError> answers;
+    factory.fetchManagementServiceWithID(serviceID, answers.callback());
+    return answers.waitFor(1) ? answers.all().at(0)
+                              : ServiceOrError::makeWithError(platform::Error(QStringLiteral("timeout"), 0));
+}
+
+} // namespace
+
+TEST(ServicesFactory, ConcurrentFetchesShareOneMakingAndItsOutcome) {
+    const struct {
+        const char* name;
+        int failures;
+    } cases[] = {{"made", 0}, {"failed, then made by the next fetch", 1}};
+    const auto bus = testing_support::SessionBusProcess::start();
+    ASSERT_TRUE(bus);
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        RecordingClass recordingClass;
+        recordingClass.holds = true;
+        recordingClass.failures = test.failures;
+        const auto factory = makeFactory({recordingClass.descriptor()});
+        Answers<ServiceOrError> waiting;
+        for (int i = 0; i < 3; ++i) {
+            factory->fetchManagementServiceWithID(environmentServiceID(0), waiting.callback());
+        }
+        ASSERT_TRUE(waitUntil([&] { return recordingClass.heldMakings() == 1; }, 20s));
+        recordingClass.answerHeldMakings();
+        ASSERT_TRUE(waiting.waitFor(3));
+        for (const auto& answer : waiting.all()) {
+            EXPECT_EQ(recording(answer), recording(waiting.all().at(0)));
+            EXPECT_EQ(answer.error().has_value(), test.failures > 0);
+        }
+        EXPECT_EQ(cachedServices(*factory).size(), test.failures > 0 ? 0 : 1);
+
+        const auto later = recording(fetch(*factory, environmentServiceID(0)));
+        ASSERT_TRUE(later);
+        EXPECT_EQ(recordingClass.makings, 1 + test.failures);
+        // Another ID of the name is another service, listed after the first.
+        const auto other = recording(fetch(*factory, environmentServiceID(1)));
+        EXPECT_NE(other, later);
+        EXPECT_EQ(cachedServices(*factory), (Services{later, other}));
+    }
+}
+
+TEST(ServicesFactory, InvalidatedServicesAreForgottenAndTheFactoryInvalidatesTheRestWhenItGoes) {
+    const auto bus = testing_support::SessionBusProcess::start();
+    ASSERT_TRUE(bus);
+    RecordingClass recordingClass;
+    auto factory = makeFactory({recordingClass.descriptor()});
+    const auto first = recording(fetch(*factory, environmentServiceID(0)));
+    ASSERT_TRUE(first);
+
+    Answers<bool> invalidated;
+    factory->invalidateService(first, [&] { invalidated.callback()(true); });
+    ASSERT_TRUE(invalidated.waitFor(1));
+    EXPECT_EQ(first->terminationQuestions, 1);
+    EXPECT_TRUE(cachedServices(*factory).isEmpty());
+
+    const auto second = recording(fetch(*factory, environmentServiceID(0)));
+    ASSERT_TRUE(second);
+    EXPECT_NE(second, first);
+    factory.reset();
+    EXPECT_EQ(second->terminationQuestions, 1);
+    EXPECT_EQ(first->terminationQuestions, 1);
+}
+
+TEST(ServicesFactory, TheTerminationVoteAgreesOnlyWhenNoCachedServiceRefuses) {
+    const struct {
+        const char* name;
+        QList<bool> votes;
+        bool agrees;
+    } cases[] = {
+        {"no services", {}, true}, {"all agree", {true, true}, true}, {"one refuses", {true, false}, false}};
+    const auto bus = testing_support::SessionBusProcess::start();
+    ASSERT_TRUE(bus);
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        RecordingClass recordingClass;
+        const auto factory = makeFactory({recordingClass.descriptor()});
+        for (int i = 0; i < test.votes.size(); ++i) {
+            recordingClass.servicesAgree = test.votes[i];
+            ASSERT_TRUE(recording(fetch(*factory, environmentServiceID(i))));
+        }
+        Answers<BRValueOrError<std::shared_ptr<AFXInterprocessAdaptor>>> adaptor;
+        factory->fetchInterpocessAdaptorForServiceNamed(kRecordingName, adaptor.callback());
+        ASSERT_TRUE(adaptor.waitFor(1) && adaptor.all().at(0).hasValue());
+        Answers<bool> vote;
+        factory->regularInterprocessClientAdaptorPrepareForTermination(
+            dynamic_cast<AFXRegularInterprocessClientAdaptor&>(**adaptor.all().at(0).value()),
+            vote.callback());
+        ASSERT_TRUE(vote.waitFor(1));
+        EXPECT_EQ(vote.all().at(0), test.agrees);
+    }
+}
+
+TEST(ServicesFactory, EnvironmentsAndCustomersArePokedAppliedAndFollowedThroughTheirNotifications) {
+    const auto firstEnvironment = makeEnvironment(AFXEnvironmentID::defaultEnvironmentID());
+    const auto secondEnvironment = makeEnvironment(AFXEnvironmentID::environmentIDWithManifestURL(
+        QUrl(QStringLiteral("https://second.test/endpoints.json"))));
+    const auto firstCustomer = makeCustomer(QStringLiteral("first@kestrel.test"));
+    const auto secondCustomer = makeCustomer(QStringLiteral("second@kestrel.test"));
+    const struct {
+        const char* notification;
+        const char* key;
+        RecordingClass::Role role;
+        std::shared_ptr<platform::Object> first, second;
+        QByteArray secondData;
+        std::function<std::shared_ptr<platform::Object>(AFXServicesFactory&)> current;
+    } cases[] = {
+        {"com.kestrel.system-management-service.current-environment-changed", "environment-secure-data",
+         RecordingClass::Role::EnvironmentBased, firstEnvironment, secondEnvironment,
+         AFXEnvironmentGetSecureSerialization(secondEnvironment),
+         [](AFXServicesFactory& factory) { return factory.currentEnvironment(); }},
+        {"com.kestrel.system-management-service.current-customer-changed", "customer-secure-data",
+         RecordingClass::Role::CustomerBased, firstCustomer, secondCustomer,
+         AFXCustomerGetSecureSerialization(secondCustomer),
+         [](AFXServicesFactory& factory) { return factory.currentCustomer(); }},
+    };
+    const auto bus = testing_support::SessionBusProcess::start();
+    ASSERT_TRUE(bus);
+    const auto center = platform::DistributedNotificationCenter::defaultCenter();
+    ASSERT_TRUE(center);
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.notification);
+        const bool environments = test.role == RecordingClass::Role::EnvironmentBased;
+        RecordingClass recordingClass;
+        const auto delegate = std::make_shared<FixedDelegate>(environments ? firstEnvironment : nullptr,
+                                                              environments ? nullptr : firstCustomer);
+        const auto factory = makeFactory({recordingClass.descriptor(test.role)}, delegate);
+        const auto updatesOf = [&](int index) {
+            const auto services = cachedServices(*factory);
+            return index < services.size() ? std::dynamic_pointer_cast<RecordingService>(services.at(index))
+                                                 ->updates(environments)
+                                           : QList<std::shared_ptr<platform::Object>>();
+        };
+
+        // Start-up applies the delegate's value: its service is made and told.
+        ASSERT_TRUE(waitUntil([&] { return updatesOf(0).size() == 1; }, 20s));
+        EXPECT_EQ(updatesOf(0).at(0), test.first);
+        ASSERT_TRUE(test.current(*factory));
+        EXPECT_TRUE(test.current(*factory)->isEqual(*test.first));
+        if (environments) {
+            EXPECT_NE(test.current(*factory), test.first) << "the factory keeps a copy of a mutable record";
+            EXPECT_TRUE(factory->statsdClient()->environmentID()->isEqual(*firstEnvironment->identifier()));
+            EXPECT_TRUE(factory->analyticsTracker()->isEnabled());
+        }
+
+        ASSERT_TRUE(center->postNotificationName(test.notification, QString(),
+                                                 {{test.key, platform::Value(test.secondData)}}));
+        ASSERT_TRUE(waitUntil([&] { return updatesOf(1).size() == 1 && updatesOf(0).size() == 2; }, 20s));
+        EXPECT_EQ(updatesOf(0).at(1), nullptr) << "not its value any more";
+        EXPECT_TRUE(updatesOf(1).at(0)->isEqual(*test.second));
+        EXPECT_TRUE(test.current(*factory)->isEqual(*test.second));
+        if (environments) {
+            EXPECT_FALSE(factory->analyticsTracker()->isEnabled()) << "the second environment tracks nothing";
+        }
+
+        // Unreadable data applies nothing.
+        ASSERT_TRUE(center->postNotificationName(test.notification, QString(),
+                                                 {{test.key, platform::Value(QByteArray("garbage"))}}));
+        ASSERT_TRUE(waitUntil([&] { return updatesOf(1).size() == 2; }, 20s));
+        EXPECT_EQ(updatesOf(1).at(1), nullptr);
+        EXPECT_EQ(test.current(*factory), nullptr);
+        if (environments) {
+            EXPECT_EQ(factory->statsdClient()->environmentID(), nullptr);
+            EXPECT_FALSE(factory->analyticsTracker()->isEnabled());
+        }
+    }
+}
+
+namespace {
+
+// The serving side of the test service, made by the serving factory.
+struct TestServer {
+    static std::shared_ptr<AFXBaseService>
+    makeWithServiceID(const std::shared_ptr<AFXServiceID>& serviceID,
+                      const std::shared_ptr<AFXRegularInterprocessServerAdaptor>& adaptor,
+                      const std::shared_ptr<AFXServicesFactory>& servicesFactory,
+                      const std::shared_ptr<AFXNetworkService>&) {
+        return IPCTestService::make(serviceID, adaptor, servicesFactory);
+    }
+};
+
+// A client of the test service that records the streams it hears of.
+class TestClient : public AFXRegularManagementClient {
+public:
+    static std::shared_ptr<TestClient>
+    makeWithServiceID(const std::shared_ptr<AFXServiceID>& serviceID,
+                      const std::shared_ptr<AFXServicesFactory>& servicesFactory,
+                      const std::shared_ptr<AFXRegularInterprocessClientAdaptor>& adaptor) {
+        return std::shared_ptr<TestClient>(new TestClient(serviceID, servicesFactory, adaptor));
+    }
+    void didEstablishInterprocessConnectionWithEsteblishedStreamID(const QUuid& streamID) override {
+        established.callback()(streamID);
+    }
+
+    Answers<QUuid> established;
+
+private:
+    TestClient(const std::shared_ptr<AFXServiceID>& serviceID,
+               const std::shared_ptr<AFXServicesFactory>& servicesFactory,
+               const std::shared_ptr<AFXRegularInterprocessClientAdaptor>& adaptor)
+        : AFXRegularManagementClient(serviceID, servicesFactory, IPCTestServiceName(),
+                                     AFXGlobalServiceID::staticClass(), adaptor) {}
+};
+
+} // namespace
+
+TEST(ServicesFactory, PeersRequestsReachTheServicesTheServingFactoryMakes) {
+    const auto bus = testing_support::SessionBusProcess::start();
+    ASSERT_TRUE(bus);
+    const auto serving = makeFactory({AFXRegularManagementServer::makeServiceClass<TestServer>(
+        QStringLiteral("TestServer"), IPCTestServiceName(), IPCTestServedRequestClasses())});
+    const auto asking = makeFactory({AFXRegularManagementClient::makeServiceClass<TestClient>(
+        QStringLiteral("TestClient"), IPCTestServiceName(), IPCTestServedRequestClasses())});
+    const auto made = fetch(*asking, AFXGlobalServiceID::makeWithServiceName(IPCTestServiceName()));
+    ASSERT_TRUE(made.hasValue());
+    const auto client = std::dynamic_pointer_cast<TestClient>(*made.value());
+    ASSERT_TRUE(client);
+
+    const auto send = [&](const QString& text, const std::shared_ptr<AFXServiceID>& serviceID) {
+        auto request = client->makeRequest<IPCTestEchoRequest>();
+        request->setText(text);
+        request->setServiceID(serviceID);
+        Answers<BRAnyValueOrError> responses;
+        client->performRequest(request, nullptr, responses.callback());
+        return responses.waitFor(1)
+                   ? responses.all().at(0)
+                   : BRAnyValueOrError::makeWithError(platform::Error(QStringLiteral("timeout"), 0));
+    };
+    const auto echoed = [](const BRAnyValueOrError& response) {
+        return response.hasValue() ? response.value()->toObject<IPCTestEchoResponse>()->text() : QString();
+    };
+
+    EXPECT_EQ(echoed(send(QStringLiteral("first"), client->serviceID())), QStringLiteral("first"));
+    EXPECT_EQ(cachedServices(*serving, IPCTestServiceName()).size(), 1);
+    // The client heard of its stream through its factory.
+    ASSERT_TRUE(client->established.waitFor(1));
+    EXPECT_FALSE(client->established.all().at(0).isNull());
+
+    // A service the serving process does not offer is an answer, not a stop.
+    const auto refused =
+        send(QStringLiteral("lost"), AFXGlobalServiceID::makeWithServiceName(kRecordingName));
+    ASSERT_TRUE(refused.error());
+    EXPECT_TRUE(afx_isMissingService(*refused.error())) << refused.error()->description().toStdString();
+    Answers<BRValueOrError<std::shared_ptr<AFXInterprocessAdaptor>>> adaptor;
+    serving->fetchInterpocessAdaptorForServiceNamed(kRecordingName, adaptor.callback());
+    ASSERT_TRUE(adaptor.waitFor(1) && adaptor.all().at(0).error());
+    EXPECT_TRUE(afx_isMissingService(*adaptor.all().at(0).error()));
+
+    EXPECT_EQ(echoed(send(QStringLiteral("again"), client->serviceID())), QStringLiteral("again"));
+    EXPECT_EQ(cachedServices(*serving, IPCTestServiceName()).size(), 1);
+}
