@@ -13,19 +13,25 @@
 #include <QStringList>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 
 namespace {
 
 // Plays the services factory: every request goes to the one test service.
 class TestServerDelegate : public AFXRegularInterprocessServerAdaptorDelegate {
 public:
-    std::shared_ptr<IPCTestService> service;
+    void setService(std::shared_ptr<IPCTestService> service) {
+        std::lock_guard lock(mutex_);
+        service_ = std::move(service);
+        made_.notify_all();
+    }
 
     void regularInterprocessServerAdaptorPerformRequest(
         AFXRegularInterprocessServerAdaptor&, const std::shared_ptr<AFXInterprocessRequest>& request,
         AFXInterprocessReportHandler reportHandler, AFXInterprocessResponseHandler responseHandler) override {
-        service->performRequest(request, std::move(reportHandler), std::move(responseHandler));
+        service()->performRequest(request, std::move(reportHandler), std::move(responseHandler));
     }
     void didEstablishConnectionOfRegularInterprocessServerAdaptor(AFXRegularInterprocessServerAdaptor&,
                                                                   const QUuid& streamID) override {
@@ -35,6 +41,19 @@ public:
                                                               const QUuid& streamID) override {
         std::fprintf(stderr, "stream lost %s\n", qPrintable(streamID.toString()));
     }
+
+private:
+    // Requests come as soon as the adaptor owns the name, before the
+    // service, which needs the adaptor, exists: they wait for it.
+    std::shared_ptr<IPCTestService> service() {
+        std::unique_lock lock(mutex_);
+        made_.wait(lock, [this] { return service_ != nullptr; });
+        return service_;
+    }
+
+    std::mutex mutex_;
+    std::condition_variable made_;
+    std::shared_ptr<IPCTestService> service_;
 };
 
 } // namespace
@@ -42,6 +61,8 @@ public:
 int main(int argc, char** argv) {
     const bool waitForName = argc > 1 && QByteArray(argv[1]) == "--wait-for-name";
     const auto delegate = std::make_shared<TestServerDelegate>();
+    const auto factory =
+        AFXServicesFactory::makeWithServicesClasses({}, QStringLiteral("IPCTestServer"), nullptr);
     std::shared_ptr<AFXRegularInterprocessServerAdaptor> adaptor;
     for (;;) {
         adaptor = AFXRegularInterprocessServerAdaptor::makeWithServiceName(
@@ -56,10 +77,8 @@ int main(int argc, char** argv) {
         }
         platform::MainRunLoop::runFor(std::chrono::milliseconds(20));
     }
-    const auto factory =
-        AFXServicesFactory::makeWithServicesClasses({}, QStringLiteral("IPCTestServer"), nullptr);
-    delegate->service =
-        IPCTestService::make(AFXGlobalServiceID::makeWithServiceName(IPCTestServiceName()), adaptor, factory);
+    delegate->setService(
+        IPCTestService::make(AFXGlobalServiceID::makeWithServiceName(IPCTestServiceName()), adaptor, factory));
     std::printf("ready\n");
     std::fflush(stdout);
     platform::MainRunLoop::runUntil([] { return false; });
