@@ -191,6 +191,7 @@ template <typename Server, typename Client> struct RoundTrip {
     // The serving process goes away; requests then fail in the transport.
     void stopServer() {
         serverDelegate->service.reset();
+        standIn_ = nullptr;
         server = nullptr;
         serverAdaptor = nullptr;
     }
