@@ -3,16 +3,14 @@
 // server adaptor in this process, whose test service records what it saw.
 
 #include "IPCTestService/IPCTestRecords.h"
+#include "ServiceRoundTrip.h"
+#include "SpecificTools/Errors/AFXErrors.h"
 #include "SpecificTools/Interprocess/AFXEnvironmentServiceID.h"
-#include "SpecificTools/Interprocess/AFXRegularInterprocessClientAdaptor.h"
-#include "SpecificTools/Interprocess/AFXRegularInterprocessServerAdaptor.h"
-#include "SpecificTools/Services/AFXServicesFactory.h"
 #include "SpecificTools/Services/AppsManagement/AFXAppsManagementClient.h"
 #include "SpecificTools/Services/AppsManagement/AFXAppsManagementRequests.h"
 #include "SpecificTools/Services/AppsManagement/AFXAppsManagementServer.h"
 #include "platform/KeyedArchiver.h"
 #include "platform/KeyedUnarchiver.h"
-#include "testing/SessionBusProcess.h"
 #include "testing/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -26,6 +24,8 @@
 #include <mutex>
 
 using namespace Qt::StringLiterals;
+using service_round_trip::Answer;
+using service_round_trip::describeError;
 using testing_support::waitUntil;
 
 namespace {
@@ -55,35 +55,10 @@ template <typename T, typename F> QString describeAll(const QList<T>& elements, 
 }
 
 template <typename T, typename F> QString describe(const BRValueOrError<T>& result, F describeValue) {
-    if (const auto error = result.error()) {
-        return u"error %1 %2"_s.arg(error->domain()).arg(error->code());
-    }
-    return describeValue(*result.value());
+    return result.error() ? describeError(result.error()) : describeValue(*result.value());
 }
 
-QString describe(const std::optional<platform::Error>& error) {
-    return error ? u"error %1 %2"_s.arg(error->domain()).arg(error->code()) : u"done"_s;
-}
-
-// Thread-safe list of what callbacks or handlers received.
-class Received {
-public:
-    void add(const QString& entry) {
-        std::lock_guard lock(mutex_);
-        entries_.append(entry);
-    }
-    QStringList entries() const {
-        std::lock_guard lock(mutex_);
-        return entries_;
-    }
-    bool waitFor(int count) {
-        return waitUntil([&] { return entries().size() >= count; }, std::chrono::seconds(30));
-    }
-
-private:
-    mutable std::mutex mutex_;
-    QStringList entries_;
-};
+using Received = Answer<QString>;
 
 // Serves every operation: records its arguments, reports progress where
 // the operation has reports, and answers a canned value or, when failing,
@@ -357,71 +332,28 @@ private:
     QList<std::function<void()>> held_;
 };
 
-// Plays the services factory on the serving side.
-class ServerDelegate : public AFXRegularInterprocessServerAdaptorDelegate {
-public:
-    std::shared_ptr<AFXAppsManagementServer> service;
-
-    void regularInterprocessServerAdaptorPerformRequest(
-        AFXRegularInterprocessServerAdaptor&, const std::shared_ptr<AFXInterprocessRequest>& request,
-        AFXInterprocessReportHandler reportHandler, AFXInterprocessResponseHandler responseHandler) override {
-        service->performRequest(request, std::move(reportHandler), std::move(responseHandler));
-    }
-    void didEstablishConnectionOfRegularInterprocessServerAdaptor(AFXRegularInterprocessServerAdaptor&,
-                                                                  const QUuid&) override {}
-    void didLooseConnectionOfRegularInterprocessServerAdaptor(AFXRegularInterprocessServerAdaptor&,
-                                                              const QUuid&) override {}
-};
-
-class ClientDelegate : public AFXRegularInterprocessClientAdaptorDelegate {
-public:
-    void didEstablishConnectionOfRegularInterprocessClientAdaptor(AFXRegularInterprocessClientAdaptor&,
-                                                                  const QUuid&) override {}
-    void didLooseConnectionOfRegularInterprocessClientAdaptor(AFXRegularInterprocessClientAdaptor&,
-                                                              const QUuid&) override {}
-    void regularInterprocessClientAdaptorPrepareForTermination(AFXRegularInterprocessClientAdaptor&,
-                                                               std::function<void(bool)> callback) override {
-        callback(true);
-    }
-};
-
-std::shared_ptr<AFXServicesFactory> makeFactory() {
-    return AFXServicesFactory::makeWithServicesClasses({}, u"AppsManagementTests"_s, nullptr);
-}
+using AppsRoundTrip = service_round_trip::RoundTrip<TestAppsServer, AFXAppsManagementClient>;
 
 // A private bus, the served service and a client of it.
 class AppsManagementService : public ::testing::Test {
 protected:
     void SetUp() override {
-        bus_ = testing_support::SessionBusProcess::start();
-        ASSERT_TRUE(bus_);
-        appPath_ = testing_support::testRoot() + u"/Applications/Orbit Notes.app"_s;
-        ASSERT_TRUE(QDir().mkpath(appPath_));
-        factory_ = makeFactory();
-        serviceID_ = AFXEnvironmentServiceID::makeWithServiceName(
-            AFXAppsManagementService::interprocessServiceName(), AFXEnvironmentID::defaultEnvironmentID());
-        serverAdaptor_ = AFXRegularInterprocessServerAdaptor::makeWithServiceName(
-            AFXAppsManagementService::interprocessServiceName(), AFXAppsManagementRequestClasses(),
-            serverDelegate_);
-        ASSERT_FALSE(serverAdaptor_->interprocessServer()->listeningError());
-        server_ = TestAppsServer::make(serviceID_, serverAdaptor_, factory_, appPath_);
-        serverDelegate_->service = server_;
-        // The client adaptor also lists a request the service does not serve.
-        clientAdaptor_ = AFXRegularInterprocessClientAdaptor::makeWithServiceName(
-            AFXAppsManagementService::interprocessServiceName(), factory_->tierName(),
-            AFXAppsManagementRequestClasses() << IPCTestUnlistedRequest::staticClass(), clientDelegate_);
-        client_ = AFXAppsManagementClient::makeWithServiceID(serviceID_, factory_, clientAdaptor_);
+        const QString appPath = testing_support::testRoot() + u"/Applications/Orbit Notes.app"_s;
+        ASSERT_TRUE(QDir().mkpath(appPath));
+        trip_ = AppsRoundTrip::start(
+            AFXEnvironmentServiceID::makeWithServiceName(AFXAppsManagementService::interprocessServiceName(),
+                                                         AFXEnvironmentID::defaultEnvironmentID()),
+            AFXAppsManagementRequestClasses(),
+            [appPath](const auto& serviceID, const auto& adaptor, const auto& factory) {
+                return TestAppsServer::make(serviceID, adaptor, factory, appPath);
+            });
+        ASSERT_TRUE(trip_);
+        server_ = trip_->server;
+        client_ = trip_->client;
     }
 
-    std::unique_ptr<testing_support::SessionBusProcess> bus_;
-    QString appPath_;
-    std::shared_ptr<AFXServicesFactory> factory_;
-    std::shared_ptr<AFXEnvironmentServiceID> serviceID_;
-    const std::shared_ptr<ServerDelegate> serverDelegate_ = std::make_shared<ServerDelegate>();
-    const std::shared_ptr<ClientDelegate> clientDelegate_ = std::make_shared<ClientDelegate>();
-    std::shared_ptr<AFXRegularInterprocessServerAdaptor> serverAdaptor_;
+    std::unique_ptr<AppsRoundTrip> trip_;
     std::shared_ptr<TestAppsServer> server_;
-    std::shared_ptr<AFXRegularInterprocessClientAdaptor> clientAdaptor_;
     std::shared_ptr<AFXAppsManagementClient> client_;
 };
 
@@ -429,12 +361,26 @@ protected:
 // when the server answered and when it failed (empty: no callback).
 struct RoundTrip {
     QString seen;
-    std::function<void(AFXAppsManagementClient&, TestAppsServer&, Received&)> call;
+    std::function<void(AFXAppsManagementClient&, TestAppsServer&, const Received&)> call;
     QString answered;
     QString failed;
 };
 
+// A callback that adds what its result shows to `got`.
+template <typename F> auto showing(const Received& got, F show) {
+    return [got, show](const auto& result) { got.add(describe(result, show)); };
+}
+AFXErrorCallback noting(const Received& got) {
+    return [got](const std::optional<platform::Error>& error) { got.add(describeError(error)); };
+}
+
 QList<RoundTrip> roundTrips() {
+    const auto numbers = [](const auto& list) {
+        return describeAll(list, [](const auto& one) { return QString::number(one->identifier()); });
+    };
+    const auto names = [](const auto& list) {
+        return describeAll(list, [](const auto& one) { return one->identifier(); });
+    };
     const auto app = [](const std::shared_ptr<AFXCodedApp>& app) {
         return u"app %1"_s.arg(app->identifier());
     };
@@ -444,112 +390,84 @@ QList<RoundTrip> roundTrips() {
     const auto instance = [](const std::shared_ptr<AFXAppInstance>& one) {
         return u"instance "_s + describe(one);
     };
-    const auto resource = [](const auto& resource) { return u"resource "_s + resource->identifier(); };
     const QString failure = u"error com.kestrel.tests 7"_s;
     const QList<QUrl> documents{QUrl(u"file:///docs/a.txt"_s), QUrl(u"file:///docs/b.txt"_s)};
     return {
         {u"apps collection=none"_s,
-         [=](auto& client, auto&, auto& got) {
-             client.fetchAppsWithCallback([=, &got](const auto& result) {
-                 got.add(describe(result, [&](const auto& apps) {
-                     return u"apps "_s + describeAll(apps, [](const auto& one) {
-                                return QString::number(one->identifier());
-                            });
-                 }));
-             });
-         },
-         u"apps 230,231"_s, failure},
+         [=](auto& client, auto&, auto& got) { client.fetchAppsWithCallback(showing(got, numbers)); },
+         u"230,231"_s, failure},
         {u"apps collection=12"_s,
          [=](auto& client, auto&, auto& got) {
-             client.fetchAppsForCollectionWithID(12, [&](const auto& result) {
-                 got.add(describe(result, [](const auto& apps) { return u"%1 apps"_s.arg(apps.size()); }));
-             });
+             client.fetchAppsForCollectionWithID(12, showing(got, numbers));
          },
-         u"2 apps"_s, failure},
+         u"230,231"_s, failure},
         {u"app 230"_s,
-         [=](auto& client, auto&, auto& got) {
-             client.fetchAppWithID(kAppID, [=, &got](const auto& result) { got.add(describe(result, app)); });
-         },
+         [=](auto& client, auto&, auto& got) { client.fetchAppWithID(kAppID, showing(got, app)); },
          u"app 230"_s, failure},
         {u"bundle com.orbit.notes"_s,
          [=](auto& client, auto&, auto& got) {
-             client.fetchAppWithBundleId(u"com.orbit.notes"_s, [=, &got](const auto& result) {
-                 got.add(describe(result, [](const auto& one) { return one->bundleIdentifier(); }));
-             });
+             client.fetchAppWithBundleId(
+                 u"com.orbit.notes"_s, showing(got, [](const auto& one) { return one->bundleIdentifier(); }));
          },
          u"com.orbit.notes"_s, failure},
         // An array keeps its order.
         {u"screenshots app=230 version=4.2"_s,
          [=](auto& client, auto&, auto& got) {
-             client.fetchScreenshotsForAppWithID(kAppID, u"4.2"_s, [&](const auto& result) {
-                 got.add(describe(result, [](const auto& list) {
-                     QStringList identifiers;
-                     for (const auto& screenshot : list) {
-                         identifiers.append(screenshot->identifier());
-                     }
-                     return identifiers.join(u',');
-                 }));
-             });
+             client.fetchScreenshotsForAppWithID(kAppID, u"4.2"_s, showing(got, [](const auto& list) {
+                                                     QStringList identifiers;
+                                                     for (const auto& screenshot : list) {
+                                                         identifiers.append(screenshot->identifier());
+                                                     }
+                                                     return identifiers.join(u',');
+                                                 }));
          },
          u"s2,s1"_s, failure},
         {u"instances"_s,
          [=](auto& client, auto&, auto& got) {
-             client.fetchAppInstancesWithCallback(
-                 [=, &got](const auto& result) { got.add(describe(result, instances)); });
+             client.fetchAppInstancesWithCallback(showing(got, instances));
          },
          u"instances teaser:230,vendor:230"_s, failure},
         {u"instances app=230"_s,
          [=](auto& client, auto&, auto& got) {
-             client.fetchAppInstancesWithAppID(
-                 kAppID, [=, &got](const auto& result) { got.add(describe(result, instances)); });
+             client.fetchAppInstancesWithAppID(kAppID, showing(got, instances));
          },
          u"instances teaser:230"_s, failure},
         // The reporting requests, without a handler of the caller's.
         {u"resources app=230 priority=2"_s,
          [=](auto& client, auto& server, auto& got) {
-             client.prepareResourcesForApp(server.app(), 2, nullptr, [&](const auto& result) {
-                 got.add(describe(result, [](const auto& list) {
-                     return describeAll(list, [](const auto& one) { return one->identifier(); });
-                 }));
-             });
+             client.prepareResourcesForApp(server.app(), 2, nullptr, showing(got, names));
          },
          u"r1"_s, failure},
         {u"teaser install app=230 options=3"_s,
          [=](auto& client, auto&, auto& got) {
-             client.installTeaserAppWithID(
-                 kAppID, nullptr, 3, [=, &got](const auto& result) { got.add(describe(result, instance)); });
+             client.installTeaserAppWithID(kAppID, nullptr, 3, showing(got, instance));
          },
          u"instance teaser:230"_s, failure},
         {u"absent teasers options=1"_s,
          [=](auto& client, auto&, auto& got) {
-             client.installAbsentTeaserAppsWithReportHandler(
-                 nullptr, 1, [=, &got](const auto& result) { got.add(describe(result, instances)); });
+             client.installAbsentTeaserAppsWithReportHandler(nullptr, 1, showing(got, instances));
          },
          u"instances teaser:230"_s, failure},
         {u"internal update from=1.2"_s,
          [=](auto& client, auto&, auto& got) {
-             client.fetchInternalUpdateForVersion(u"1.2"_s, [&](const auto& result) {
-                 got.add(describe(result,
-                                  [](const auto& one) { return one->identifier() + u' ' + one->version(); }));
-             });
+             client.fetchInternalUpdateForVersion(u"1.2"_s, showing(got, [](const auto& one) {
+                                                      return one->identifier() + u' ' + one->version();
+                                                  }));
          },
          u"u1 1.3"_s, failure},
         {u"cleanup"_s,
-         [=](auto& client, auto&, auto& got) {
-             client.cleanupAfterInternalUpdateWithCallback(
-                 [&](const auto& error) { got.add(describe(error)); });
-         },
+         [=](auto& client, auto&, auto& got) { client.cleanupAfterInternalUpdateWithCallback(noting(got)); },
          u"done"_s, failure},
         {u"refresh r9 priority=1"_s,
          [=](auto& client, auto&, auto& got) {
              client.fetchRefreshedResourceWithID(
-                 u"r9"_s, 1, nullptr, [=, &got](const auto& result) { got.add(describe(result, resource)); });
+                 u"r9"_s, 1, nullptr, showing(got, [](const auto& one) { return one->identifier(); }));
          },
-         u"resource r9"_s, failure},
+         u"r9"_s, failure},
         // No error reaches this callback: a failure is no changer.
         {u"priority changer r9"_s,
          [=](auto& client, auto&, auto& got) {
-             client.fetchDownloadPriorityChangerForResourceWithID(u"r9"_s, [&](const auto& changer) {
+             client.fetchDownloadPriorityChangerForResourceWithID(u"r9"_s, [got](const auto& changer) {
                  const auto holder = std::dynamic_pointer_cast<AFXResourceDownloadPriorityHolder>(changer);
                  got.add(holder ? u"changer %1 %2"_s.arg(holder->identifier()).arg(holder->priority())
                                 : u"no changer"_s);
@@ -558,23 +476,18 @@ QList<RoundTrip> roundTrips() {
          u"changer r9 2"_s, u"no changer"_s},
         {u"launch app=230"_s,
          [=](auto& client, auto& server, auto& got) {
-             client.launchApp(server.app(),
-                              [=, &got](const auto& result) { got.add(describe(result, instance)); });
+             client.launchApp(server.app(), showing(got, instance));
          },
          u"instance vendor:230"_s, failure},
         {u"viewed app=230"_s,
-         [=](auto& client, auto& server, auto& got) {
-             client.markAppAsViewed(server.app(), [&](const auto& error) { got.add(describe(error)); });
-         },
+         [=](auto& client, auto& server, auto& got) { client.markAppAsViewed(server.app(), noting(got)); },
          u"done"_s, failure},
         {u"teaser launched 230"_s,
          [=](auto& client, auto&, auto&) { client.noteTeaserDidLaunchWithID(kAppID); },
          {},
          {}},
         {u"refresh store user=1"_s,
-         [=](auto& client, auto&, auto& got) {
-             client.refreshStoreInitiatedByUser(true, [&](const auto& error) { got.add(describe(error)); });
-         },
+         [=](auto& client, auto&, auto& got) { client.refreshStoreInitiatedByUser(true, noting(got)); },
          u"done"_s, failure},
         {u"app launched 230 version=4.2"_s,
          [=](auto& client, auto&, auto&) { client.noteAppDidLaunchWithID(kAppID, u"4.2"_s); },
@@ -583,89 +496,76 @@ QList<RoundTrip> roundTrips() {
         {u"running apps 0 data=notify"_s,
          [=](auto& client, auto&, auto& got) {
              client.updateRunningApplicationsWithAvailableUpdates({}, "notify",
-                                                                  [&] { got.add(u"called"_s); });
+                                                                  [got] { got.add(u"called"_s); });
          },
          u"called"_s, u"called"_s},
         {u"search notes ignore=0 limit=5"_s,
          [=](auto& client, auto&, auto& got) {
-             client.searchAppsWithString(u"notes"_s, false, 5, [&](const auto& result) {
-                 got.add(describe(result, [](const auto& list) {
+             client.searchAppsWithString(
+                 u"notes"_s, false, 5, showing(got, [](const auto& list) {
                      return describeAll(list, [](const auto& one) {
                          return u"%1:%2"_s.arg(one->app()->identifier()).arg(one->score());
                      });
                  }));
-             });
          },
          u"230:0.5"_s, failure},
         {u"collections"_s,
          [=](auto& client, auto&, auto& got) {
-             client.fetchAppCollectionsWithCallback([&](const auto& result) {
-                 got.add(describe(result, [](const auto& list) {
-                     return describeAll(list,
-                                        [](const auto& one) { return QString::number(one->identifier()); });
-                 }));
-             });
+             client.fetchAppCollectionsWithCallback(showing(got, numbers));
          },
          u"7"_s, failure},
         {u"teaser workflow teaser:230 0.3"_s,
          [=](auto& client, auto& server, auto& got) {
-             client.fetchTeaserWorkflowForInstance(server.teaserInstance(), [&](const auto& result) {
-                 got.add(describe(result, [](const auto& workflow) {
+             client.fetchTeaserWorkflowForInstance(
+                 server.teaserInstance(), showing(got, [](const auto& workflow) {
                      return u"state=%1 fraction=%2 %3 workflow=%4"_s.arg(workflow->state())
                          .arg(workflow->fractionCompleted())
                          .arg(describe(workflow->appInstance()))
                          .arg(workflow->appWorkflow() ? workflow->appWorkflow()->appID() : 0);
                  }));
-             });
          },
          u"state=3 fraction=0.5 teaser:230 workflow=230"_s, failure},
         {u"instead teaser:230 replace=0"_s,
          [=](auto& client, auto& server, auto& got) {
              client.installVendorAppInsteadOfInstance(
-                 server.teaserInstance(), false, [&](const auto& result) {
-                     got.add(describe(result, [](const QUrl& url) { return url.toString(); }));
-                 });
+                 server.teaserInstance(), false,
+                 showing(got, [](const QUrl& url) { return url.toString(); }));
          },
          u"file:///tmp/waiting.app"_s, failure},
         {u"stop instead teaser:230"_s,
          [=](auto& client, auto& server, auto& got) {
-             client.stopInstallVendorAppInsteadOfInstance(
-                 server.teaserInstance(), [&](const auto& error) { got.add(describe(error)); });
+             client.stopInstallVendorAppInsteadOfInstance(server.teaserInstance(), noting(got));
          },
          u"done"_s, failure},
         {u"replace teaser:230 launch=0 documents=file:///docs/a.txt,file:///docs/b.txt"_s,
          [=](auto& client, auto& server, auto& got) {
-             client.prepareToReplaceTeaserAppInstance(server.teaserInstance(), false, documents,
-                                                      [&](const auto& error) { got.add(describe(error)); });
+             client.prepareToReplaceTeaserAppInstance(server.teaserInstance(), false, documents, noting(got));
          },
          u"done"_s, failure},
         {u"workflow app=230"_s,
          [=](auto& client, auto& server, auto& got) {
-             client.fetchAppWorkflowForApp(server.app(), [&](const auto& result) {
-                 got.add(describe(result, [](const auto& workflow) {
+             client.fetchAppWorkflowForApp(
+                 server.app(), showing(got, [](const auto& workflow) {
                      return u"workflow %1 state=%2"_s.arg(workflow->appID()).arg(workflow->state());
                  }));
-             });
          },
          u"workflow 230 state=2"_s, failure},
         {u"install app=230 launch=0"_s,
          [=](auto& client, auto& server, auto& got) {
-             client.installVendorApp(server.app(), false,
-                                     [=, &got](const auto& result) { got.add(describe(result, instance)); });
+             client.installVendorApp(server.app(), false, showing(got, instance));
          },
          u"instance vendor:230"_s, failure},
         {u"stop install app=230"_s,
          [=](auto& client, auto& server, auto& got) {
-             client.stopInstallVendorApp(server.app(), [&](const auto& error) { got.add(describe(error)); });
+             client.stopInstallVendorApp(server.app(), noting(got));
          },
          u"done"_s, failure},
         {u"place app=230 launch=0 documents=file:///docs/a.txt"_s,
          [=](auto& client, auto& server, auto& got) {
-             client.placeVendorAppInstance(server.app(), false, {documents.first()}, [&](const auto& result) {
-                 got.add(describe(result, [](const auto& one) {
+             client.placeVendorAppInstance(
+                 server.app(), false, {documents.first()}, showing(got, [](const auto& one) {
                      return u"vendor %1 %2"_s.arg(one->appID()).arg(one->appVersionID());
                  }));
-             });
          },
          u"vendor 230 4.2"_s, failure},
     };
@@ -676,17 +576,17 @@ TEST_F(AppsManagementService, EveryRequestTravelsAndAnswersItsCallback) {
         server_->failing = failing;
         for (const RoundTrip& roundTrip : roundTrips()) {
             SCOPED_TRACE((roundTrip.seen + (failing ? u" (failing)"_s : QString())).toStdString());
-            const int seenBefore = int(server_->seen.entries().size());
+            const int seenBefore = int(server_->seen.all().size());
             Received got;
             roundTrip.call(*client_, *server_, got);
             ASSERT_TRUE(server_->seen.waitFor(seenBefore + 1));
-            EXPECT_EQ(server_->seen.entries().value(seenBefore), roundTrip.seen);
+            EXPECT_EQ(server_->seen.all().value(seenBefore), roundTrip.seen);
             const QString expected = failing ? roundTrip.failed : roundTrip.answered;
             if (expected.isEmpty()) {
                 continue;
             }
             ASSERT_TRUE(got.waitFor(1));
-            EXPECT_EQ(got.entries(), QStringList{expected});
+            EXPECT_EQ(got.all(), QStringList{expected});
         }
     }
 }
@@ -723,15 +623,15 @@ TEST_F(AppsManagementService, ReportsReachTheCallersHandlerBeforeTheAnswer) {
         });
 
     ASSERT_TRUE(reports.waitFor(5));
-    EXPECT_TRUE(answers.entries().isEmpty());
+    EXPECT_TRUE(answers.all().isEmpty());
     ASSERT_TRUE(server_->releaseHeldAnswers(4));
     ASSERT_TRUE(answers.waitFor(4));
 
-    QStringList gotReports = reports.entries();
+    QStringList gotReports = reports.all();
     gotReports.sort();
     EXPECT_EQ(gotReports, (QStringList{u"absent 1 2 0.75"_s, u"refresh 0.4"_s, u"resources 0.25"_s,
                                        u"resources 0.5"_s, u"teaser 1 0.5"_s}));
-    QStringList gotAnswers = answers.entries();
+    QStringList gotAnswers = answers.all();
     gotAnswers.sort();
     EXPECT_EQ(gotAnswers, (QStringList{u"1 resources"_s, u"1 teasers"_s, u"r9"_s, u"teaser:230"_s}));
 }
@@ -750,50 +650,53 @@ TEST_F(AppsManagementService, ReportsWithoutAHandlerAreDroppedAndTheCallbackCome
         second.add(describe(result, [](const auto& app) { return QString::number(app->identifier()); }));
     });
     ASSERT_TRUE(second.waitFor(1));
-    EXPECT_EQ(answers.entries(), QStringList{u"1 resources"_s});
+    EXPECT_EQ(answers.all(), QStringList{u"1 resources"_s});
 }
 
-TEST_F(AppsManagementService, AServerOfferingNothingAnswersTheMissingServiceError) {
-    serverDelegate_->service =
-        AFXAppsManagementServer::makeWithServiceID(serviceID_, serverAdaptor_, factory_, nullptr);
-    Received got;
-    client_->fetchAppWithID(
-        kAppID, [&](const auto& result) { got.add(describe(result, [](const auto&) { return u"app"_s; })); });
-    client_->stopInstallVendorApp(server_->app(), [&](const auto& error) { got.add(describe(error)); });
-    client_->fetchDownloadPriorityChangerForResourceWithID(
-        u"r1"_s, [&](const auto& changer) { got.add(changer ? u"changer"_s : u"no changer"_s); });
-    ASSERT_TRUE(got.waitFor(3));
-    QStringList entries = got.entries();
-    entries.sort();
-    EXPECT_EQ(entries, (QStringList{u"error com.kestrel.default-error-domain -401002"_s,
-                                    u"error com.kestrel.default-error-domain -401002"_s, u"no changer"_s}));
-}
-
-// A client whose factory is gone cannot make requests; its callers still
-// get an answer, at once.
-TEST_F(AppsManagementService, WithoutItsFactoryTheClientAnswersTheMissingServiceError) {
+// A server offering nothing, or a client whose factory is gone, answers
+// every caller with the missing service error; the test server sees nothing.
+TEST_F(AppsManagementService, WithoutAServingServiceCallersGetTheMissingServiceError) {
+    const std::pair<const char*, std::function<void(AppsRoundTrip&)>> scenarios[] = {
+        {"a server base offering nothing",
+         [](AppsRoundTrip& trip) {
+             trip.serveWith(AFXAppsManagementServer::makeWithServiceID(
+                 trip.client->serviceID(), trip.serverAdaptor, trip.factory, nullptr));
+         }},
+        {"no factory left", [](AppsRoundTrip& trip) { trip.factory.reset(); }},
+    };
+    const QString missing = u"error %1 %2"_s.arg(AFXDefaultErrorDomain).arg(AFXErrorCodeMissingService);
     const auto app = server_->app();
-    factory_.reset();
-    Received got;
-    client_->fetchAppWithID(
-        kAppID, [&](const auto& result) { got.add(describe(result, [](const auto&) { return u"app"_s; })); });
-    client_->stopInstallVendorApp(app, [&](const auto& error) { got.add(describe(error)); });
-    EXPECT_EQ(got.entries(), (QStringList{u"error com.kestrel.default-error-domain -401002"_s,
-                                          u"error com.kestrel.default-error-domain -401002"_s}));
-    EXPECT_TRUE(server_->seen.entries().isEmpty());
+    for (const auto& [name, breakService] : scenarios) {
+        SCOPED_TRACE(name);
+        breakService(*trip_);
+        Received got;
+        client_->fetchAppWithID(kAppID, [&](const auto& result) {
+            got.add(describe(result, [](const auto&) { return u"app"_s; }));
+        });
+        client_->stopInstallVendorApp(app, [&](const auto& error) { got.add(describeError(error)); });
+        client_->fetchDownloadPriorityChangerForResourceWithID(
+            u"r1"_s, [&](const auto& changer) { got.add(changer ? u"changer"_s : u"no changer"_s); });
+        ASSERT_TRUE(got.waitFor(3));
+        QStringList entries = got.all();
+        entries.sort();
+        EXPECT_EQ(entries, (QStringList{missing, missing, u"no changer"_s}));
+    }
+    EXPECT_EQ(server_->seen.count(), 0);
 }
 
 TEST_F(AppsManagementService, ARequestTheServiceDoesNotListIsRefused) {
     auto request = IPCTestUnlistedRequest::make();
-    request->setRequestingTierName(factory_->tierName());
-    request->setServiceID(serviceID_);
+    request->setRequestingTierName(trip_->factory->tierName());
+    request->setServiceID(client_->serviceID());
+    const auto adaptor =
+        trip_->makeClientAdaptor(AFXAppsManagementRequestClasses() << IPCTestUnlistedRequest::staticClass());
     Received got;
-    clientAdaptor_->performRequest(request, nullptr, [&](const BRAnyValueOrError& outcome) {
+    adaptor->performRequest(request, nullptr, [&](const BRAnyValueOrError& outcome) {
         got.add(outcome.error() ? u"error"_s : u"value"_s);
     });
     ASSERT_TRUE(got.waitFor(1));
-    EXPECT_EQ(got.entries(), QStringList{u"error"_s});
-    EXPECT_TRUE(server_->seen.entries().isEmpty());
+    EXPECT_EQ(got.all(), QStringList{u"error"_s});
+    EXPECT_EQ(server_->seen.count(), 0);
 }
 
 // The archive of the record without one of its keys.

@@ -108,12 +108,8 @@ TEST(RecommendationsService, FetchesCarryTheirFieldsAndAnswers) {
 }
 
 TEST(RecommendationsService, ServerBaseAnswersThatTheServiceIsMissing) {
-    const auto trip =
-        service_round_trip::RoundTrip<AFXRecommendationsServer, AFXRecommendationsClient>::start(
-            serviceID(), AFXRecommendationsRequestClasses(),
-            [](const auto& serviceID, const auto& adaptor, const auto& factory) {
-                return AFXRecommendationsServer::makeWithServiceID(serviceID, adaptor, factory, nullptr);
-            });
+    const auto trip = service_round_trip::RoundTrip<AFXRecommendationsServer, AFXRecommendationsClient>::
+        startWithServerBase(serviceID(), AFXRecommendationsRequestClasses());
     ASSERT_TRUE(trip);
     Answer<BRValueOrError<QList<std::shared_ptr<AFXRecommendedApp>>>> welcome;
     trip->client->fetchWelcomeRecommendedAppsExcludingAppIDs({}, welcome.callback());

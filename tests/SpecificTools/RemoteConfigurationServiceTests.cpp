@@ -90,11 +90,8 @@ TEST(RemoteConfigurationService, FetchCarriesTheConfigurationOrTheError) {
 
 TEST(RemoteConfigurationService, ServerBaseAnswersThatTheServiceIsMissing) {
     const auto trip =
-        service_round_trip::RoundTrip<AFXRemoteConfigurationServer, AFXRemoteConfigurationClient>::start(
-            serviceID(), AFXRemoteConfigurationRequestClasses(),
-            [](const auto& serviceID, const auto& adaptor, const auto& factory) {
-                return AFXRemoteConfigurationServer::makeWithServiceID(serviceID, adaptor, factory, nullptr);
-            });
+        service_round_trip::RoundTrip<AFXRemoteConfigurationServer, AFXRemoteConfigurationClient>::
+            startWithServerBase(serviceID(), AFXRemoteConfigurationRequestClasses());
     ASSERT_TRUE(trip);
     Answer<BRValueOrError<std::shared_ptr<AFXRemoteConfiguration>>> fetched;
     trip->client->fetchRemoteConfigurationWithCallback(fetched.callback());

@@ -8,15 +8,19 @@
 #include "SpecificTools/Interprocess/AFXBaseService.h"
 #include "SpecificTools/Interprocess/AFXRegularInterprocessClientAdaptor.h"
 #include "SpecificTools/Interprocess/AFXRegularInterprocessServerAdaptor.h"
+#include "SpecificTools/Model/AFXCustomer.h"
+#include "SpecificTools/Model/AFXEndpointsManifest.h"
+#include "SpecificTools/Model/AFXEnvironment.h"
 #include "SpecificTools/Services/AFXServicesFactory.h"
 #include "testing/SessionBusProcess.h"
+#include "testing/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QList>
 
 #include <chrono>
-#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -24,9 +28,77 @@
 
 namespace service_round_trip {
 
+inline const QString kTierName = QStringLiteral("ServiceTests");
+
 // The one place the tests make a services factory.
-inline std::shared_ptr<AFXServicesFactory> makeServicesFactory() {
-    return AFXServicesFactory::makeWithServicesClasses({}, QStringLiteral("ServiceTests"), nullptr);
+inline std::shared_ptr<AFXServicesFactory>
+makeServicesFactory(const QList<AFXServiceClass>& classes = {},
+                    const std::shared_ptr<AFXServicesFactoryDelegate>& delegate = nullptr) {
+    return AFXServicesFactory::makeWithServicesClasses(classes, kTierName, delegate);
+}
+
+inline std::shared_ptr<AFXEnvironment> testEnvironment(const std::shared_ptr<AFXEnvironmentID>& identifier) {
+    auto manifest = AFXEndpointsManifest::make();
+    manifest->setName(QStringLiteral("Test"));
+    manifest->setOriginURL(QUrl(QStringLiteral("https://manifest.test/endpoints.json")));
+    const QUrl folder(QStringLiteral("file:///tmp/folder"));
+    return AFXEnvironment::makeWithIdentifier(identifier, manifest, folder, folder, folder, folder);
+}
+
+inline std::shared_ptr<AFXCustomerID> testCustomerID(const QString& accountName) {
+    return AFXCustomerID::makeWithAccountName(accountName, AFXEnvironmentID::defaultEnvironmentID());
+}
+
+// A customer subscribed for the next thirty days.
+inline std::shared_ptr<AFXCustomer> testCustomer(const QString& accountName) {
+    AFXCustomer::Fields fields;
+    fields.identifier = testCustomerID(accountName);
+    fields.backendID = accountName;
+    fields.subscriptionExpirationDate = QDateTime::currentDateTimeUtc().addDays(30);
+    return AFXCustomer::makeWithFields(std::move(fields));
+}
+
+// What a callback was called with, from any thread; the state outlives
+// the test's wait, which runs the main run loop.
+template <typename T> class Answer {
+public:
+    std::function<void(const T&)> callback() const {
+        return [state = state_](const T& value) { state->add(value); };
+    }
+    void add(const T& value) const { state_->add(value); }
+    // Whether `count` answers came, waiting twenty seconds at most.
+    bool waitFor(qsizetype count) const {
+        return testing_support::waitUntil([&] { return this->count() >= count; }, std::chrono::seconds(20));
+    }
+    // The latest answer, or none after waiting for one in vain.
+    std::optional<T> wait() const {
+        waitFor(1);
+        const QList<T> values = all();
+        return values.isEmpty() ? std::nullopt : std::optional<T>(values.last());
+    }
+    QList<T> all() const {
+        std::lock_guard lock(state_->mutex);
+        return state_->values;
+    }
+    qsizetype count() const { return all().size(); }
+
+private:
+    struct State {
+        std::mutex mutex;
+        QList<T> values;
+
+        void add(const T& value) {
+            std::lock_guard lock(mutex);
+            values.append(value);
+        }
+    };
+    std::shared_ptr<State> state_ = std::make_shared<State>();
+};
+
+// An error callback's outcome as text.
+inline QString describeError(const std::optional<platform::Error>& error) {
+    return error ? QStringLiteral("error %1 %2").arg(error->domain()).arg(error->code())
+                 : QStringLiteral("done");
 }
 
 // Plays the services factory on the serving side: every request goes to
@@ -65,49 +137,23 @@ private:
     std::optional<platform::Error> refusal_;
 };
 
-// Plays the services factory on the sending side.
+// Plays the services factory on the sending side. It remembers the streams
+// its adaptors established but does not relay them to the client: tests
+// call the client's connection hook themselves.
 class ClientDelegate : public AFXRegularInterprocessClientAdaptorDelegate {
 public:
+    Answer<QUuid> established;
+
     void didEstablishConnectionOfRegularInterprocessClientAdaptor(AFXRegularInterprocessClientAdaptor&,
-                                                                  const QUuid&) override {}
+                                                                  const QUuid& streamID) override {
+        established.add(streamID);
+    }
     void didLooseConnectionOfRegularInterprocessClientAdaptor(AFXRegularInterprocessClientAdaptor&,
                                                               const QUuid&) override {}
     void regularInterprocessClientAdaptorPrepareForTermination(AFXRegularInterprocessClientAdaptor&,
                                                                std::function<void(bool)> callback) override {
         callback(true);
     }
-};
-
-// What one callback was called with; the state outlives the test's wait.
-template <typename T> class Answer {
-public:
-    std::function<void(const T&)> callback() const {
-        return [state = state_](const T& value) {
-            std::lock_guard lock(state->mutex);
-            state->value = value;
-            state->count += 1;
-            state->changed.notify_all();
-        };
-    }
-    // The answer, or none after ten seconds without one.
-    std::optional<T> wait() const {
-        std::unique_lock lock(state_->mutex);
-        state_->changed.wait_for(lock, std::chrono::seconds(10), [this] { return state_->count > 0; });
-        return state_->value;
-    }
-    int count() const {
-        std::lock_guard lock(state_->mutex);
-        return state_->count;
-    }
-
-private:
-    struct State {
-        std::mutex mutex;
-        std::condition_variable changed;
-        std::optional<T> value;
-        int count = 0;
-    };
-    std::shared_ptr<State> state_ = std::make_shared<State>();
 };
 
 template <typename Server, typename Client> struct RoundTrip {
@@ -119,30 +165,64 @@ template <typename Server, typename Client> struct RoundTrip {
     static std::unique_ptr<RoundTrip> start(const std::shared_ptr<AFXServiceID>& serviceID,
                                             const QList<const platform::Class*>& requestClasses,
                                             const MakeServer& makeServer) {
-        std::unique_ptr<RoundTrip> trip(new RoundTrip);
+        std::unique_ptr<RoundTrip> trip(new RoundTrip(serviceID, requestClasses, makeServer));
         trip->bus = testing_support::SessionBusProcess::start();
         if (!trip->bus) {
             return nullptr;
         }
         trip->factory = makeServicesFactory();
-        trip->serverAdaptor = AFXRegularInterprocessServerAdaptor::makeWithServiceName(
-            serviceID->serviceName(), requestClasses, trip->serverDelegate);
-        if (const auto& error = trip->serverAdaptor->interprocessServer()->listeningError()) {
-            ADD_FAILURE() << "cannot serve: " << error->description().toStdString();
+        if (!trip->startServer()) {
             return nullptr;
         }
-        trip->server = makeServer(serviceID, trip->serverAdaptor, trip->factory);
-        trip->serverDelegate->service = trip->server;
         trip->clientAdaptor = trip->makeClientAdaptor(requestClasses);
         trip->client = Client::makeWithServiceID(serviceID, trip->factory, trip->clientAdaptor);
         return trip;
     }
 
+    // The service served by its server base alone, which offers nothing.
+    static std::unique_ptr<RoundTrip>
+    startWithServerBase(const std::shared_ptr<AFXServiceID>& serviceID,
+                        const QList<const platform::Class*>& requestClasses) {
+        return start(serviceID, requestClasses, [](const auto& id, const auto& adaptor, const auto& factory) {
+            return Server::makeWithServiceID(id, adaptor, factory, nullptr);
+        });
+    }
+
+    // The serving process goes away; requests then fail in the transport.
+    void stopServer() {
+        serverDelegate->service.reset();
+        standIn_ = nullptr;
+        server = nullptr;
+        serverAdaptor = nullptr;
+    }
+    // A serving process anew, with a new server; false (with a failure added)
+    // when the service's name could not be had.
+    bool startServer() {
+        serverAdaptor = AFXRegularInterprocessServerAdaptor::makeWithServiceName(
+            serviceID_->serviceName(), requestClasses_, serverDelegate);
+        if (const auto& error = serverAdaptor->interprocessServer()->listeningError()) {
+            ADD_FAILURE() << "cannot serve: " << error->description().toStdString();
+            return false;
+        }
+        server = makeServer_(serviceID_, serverAdaptor, factory);
+        serverDelegate->service = server;
+        return true;
+    }
+
+    // Hands the requests to another server from now on.
+    void serveWith(std::shared_ptr<AFXBaseService> other) {
+        standIn_ = std::move(other);
+        serverDelegate->service = standIn_;
+    }
+
     // Another sender for the service's name, which may list other classes.
+    // It retries soon, so that a restarted server is reached quickly.
     std::shared_ptr<AFXRegularInterprocessClientAdaptor>
     makeClientAdaptor(const QList<const platform::Class*>& requestClasses) const {
+        using namespace std::chrono_literals;
         return AFXRegularInterprocessClientAdaptor::makeWithServiceName(
-            serverAdaptor->serviceName(), factory->tierName(), requestClasses, clientDelegate);
+            serviceID_->serviceName(), factory->tierName(), requestClasses, clientDelegate,
+            {.connectionRetry = 50ms, .streamSetupTimeout = 5s});
     }
 
     // Torn down in reverse: the client first, the bus last.
@@ -156,7 +236,15 @@ template <typename Server, typename Client> struct RoundTrip {
     std::shared_ptr<Client> client;
 
 private:
-    RoundTrip() = default;
+    RoundTrip(std::shared_ptr<AFXServiceID> serviceID, QList<const platform::Class*> requestClasses,
+              MakeServer makeServer)
+        : serviceID_(std::move(serviceID)), requestClasses_(std::move(requestClasses)),
+          makeServer_(std::move(makeServer)) {}
+
+    const std::shared_ptr<AFXServiceID> serviceID_;
+    const QList<const platform::Class*> requestClasses_;
+    const MakeServer makeServer_;
+    std::shared_ptr<AFXBaseService> standIn_;
 };
 
 } // namespace service_round_trip

@@ -5,6 +5,7 @@
 
 #include "IPCTestService/IPCTestRecords.h"
 #include "IPCTestService/IPCTestService.h"
+#include "ServiceRoundTrip.h"
 #include "SpecificTools/AFXStatsdClient/AFXStatsdClient.h"
 #include "SpecificTools/Analytics/AFXAnalyticsTracker.h"
 #include "SpecificTools/Errors/AFXErrors.h"
@@ -12,14 +13,11 @@
 #include "SpecificTools/Interprocess/AFXEnvironmentServiceID.h"
 #include "SpecificTools/Interprocess/AFXGlobalServiceID.h"
 #include "SpecificTools/Interprocess/AFXRegularManagementClient.h"
-#include "SpecificTools/Model/AFXCustomer.h"
-#include "SpecificTools/Model/AFXEndpointsManifest.h"
 #include "SpecificTools/Model/AFXSecureSerialization.h"
 #include "SpecificTools/Services/AFXCustomerBasedService.h"
 #include "SpecificTools/Services/AFXEnvironmentBasedService.h"
 #include "SpecificTools/Services/AFXServicesFactory.h"
 #include "platform/DistributedNotificationCenter.h"
-#include "testing/SessionBusProcess.h"
 #include "testing/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -28,36 +26,18 @@
 #include <mutex>
 
 using namespace std::chrono_literals;
+using service_round_trip::Answer;
+using service_round_trip::kTierName;
+using service_round_trip::makeServicesFactory;
+using service_round_trip::testCustomer;
+using service_round_trip::testEnvironment;
 using testing_support::waitUntil;
 using ServiceOrError = BRValueOrError<std::shared_ptr<AFXBaseService>>;
 using Services = QList<std::shared_ptr<AFXBaseService>>;
 
 namespace {
 
-const QString kTierName = QStringLiteral("ServicesFactoryTests");
 const QString kRecordingName = QStringLiteral("com.kestrel.tests.RecordingService");
-
-// Collects what callbacks receive, from any thread.
-template <typename T> class Answers {
-public:
-    std::function<void(const T&)> callback() {
-        return [this](const T& answer) {
-            std::lock_guard lock(mutex_);
-            answers_.append(answer);
-        };
-    }
-    bool waitFor(int count) {
-        return waitUntil([this, count] { return all().size() >= count; }, 20s);
-    }
-    QList<T> all() const {
-        std::lock_guard lock(mutex_);
-        return answers_;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    QList<T> answers_;
-};
 
 // Records the environments and the customers its factory hands it, in order.
 class RecordingService : public AFXBaseService,
@@ -201,37 +181,14 @@ private:
     const std::shared_ptr<AFXCustomer> customer_;
 };
 
-std::shared_ptr<AFXServicesFactory>
-makeFactory(const QList<AFXServiceClass>& classes,
-            const std::shared_ptr<AFXServicesFactoryDelegate>& delegate = nullptr) {
-    return AFXServicesFactory::makeWithServicesClasses(classes, kTierName, delegate);
-}
-
 std::shared_ptr<AFXServiceID> environmentServiceID(int index) {
     return AFXEnvironmentServiceID::makeWithServiceName(
         kRecordingName,
         AFXEnvironmentID::environmentWithURLString(QStringLiteral("https://e%1.test/").arg(index)));
 }
 
-std::shared_ptr<AFXEnvironment> makeEnvironment(const std::shared_ptr<AFXEnvironmentID>& identifier) {
-    auto manifest = AFXEndpointsManifest::make();
-    manifest->setName(QStringLiteral("Test"));
-    manifest->setOriginURL(QUrl(QStringLiteral("https://manifest.test/endpoints.json")));
-    const QUrl folder(QStringLiteral("file:///tmp/folder"));
-    return AFXEnvironment::makeWithIdentifier(identifier, manifest, folder, folder, folder, folder);
-}
-
-std::shared_ptr<AFXCustomer> makeCustomer(const QString& accountName) {
-    AFXCustomer::Fields fields;
-    fields.identifier =
-        AFXCustomerID::makeWithAccountName(accountName, AFXEnvironmentID::defaultEnvironmentID());
-    fields.backendID = accountName;
-    fields.subscriptionExpirationDate = QDateTime::currentDateTimeUtc().addDays(30);
-    return AFXCustomer::makeWithFields(std::move(fields));
-}
-
 Services cachedServices(AFXServicesFactory& factory, const QString& name = kRecordingName) {
-    Answers<Services> answers;
+    Answer<Services> answers;
     factory.fetchAllServicesForName(name, answers.callback());
     return answers.waitFor(1) ? answers.all().at(0) : Services();
 }
@@ -241,7 +198,7 @@ std::shared_ptr<RecordingService> recording(const ServiceOrError& result) {
 }
 
 ServiceOrError fetch(AFXServicesFactory& factory, const std::shared_ptr<AFXServiceID>& serviceID) {
-    Answers<ServiceOrError> answers;
+    Answer<ServiceOrError> answers;
     factory.fetchManagementServiceWithID(serviceID, answers.callback());
     return answers.waitFor(1) ? answers.all().at(0)
                               : ServiceOrError::makeWithError(platform::Error(QStringLiteral("timeout"), 0));
@@ -261,8 +218,8 @@ TEST(ServicesFactory, ConcurrentFetchesShareOneMakingAndItsOutcome) {
         RecordingClass recordingClass;
         recordingClass.holds = true;
         recordingClass.failures = test.failures;
-        const auto factory = makeFactory({recordingClass.descriptor()});
-        Answers<ServiceOrError> waiting;
+        const auto factory = makeServicesFactory({recordingClass.descriptor()});
+        Answer<ServiceOrError> waiting;
         for (int i = 0; i < 3; ++i) {
             factory->fetchManagementServiceWithID(environmentServiceID(0), waiting.callback());
         }
@@ -289,11 +246,11 @@ TEST(ServicesFactory, InvalidatedServicesAreForgottenAndTheFactoryInvalidatesThe
     const auto bus = testing_support::SessionBusProcess::start();
     ASSERT_TRUE(bus);
     RecordingClass recordingClass;
-    auto factory = makeFactory({recordingClass.descriptor()});
+    auto factory = makeServicesFactory({recordingClass.descriptor()});
     const auto first = recording(fetch(*factory, environmentServiceID(0)));
     ASSERT_TRUE(first);
 
-    Answers<bool> invalidated;
+    Answer<bool> invalidated;
     factory->invalidateService(first, [&] { invalidated.callback()(true); });
     ASSERT_TRUE(invalidated.waitFor(1));
     EXPECT_EQ(first->terminationQuestions, 1);
@@ -319,15 +276,15 @@ TEST(ServicesFactory, TheTerminationVoteAgreesOnlyWhenNoCachedServiceRefuses) {
     for (const auto& test : cases) {
         SCOPED_TRACE(test.name);
         RecordingClass recordingClass;
-        const auto factory = makeFactory({recordingClass.descriptor()});
+        const auto factory = makeServicesFactory({recordingClass.descriptor()});
         for (int i = 0; i < test.votes.size(); ++i) {
             recordingClass.servicesAgree = test.votes[i];
             ASSERT_TRUE(recording(fetch(*factory, environmentServiceID(i))));
         }
-        Answers<BRValueOrError<std::shared_ptr<AFXInterprocessAdaptor>>> adaptor;
+        Answer<BRValueOrError<std::shared_ptr<AFXInterprocessAdaptor>>> adaptor;
         factory->fetchInterpocessAdaptorForServiceNamed(kRecordingName, adaptor.callback());
         ASSERT_TRUE(adaptor.waitFor(1) && adaptor.all().at(0).hasValue());
-        Answers<bool> vote;
+        Answer<bool> vote;
         factory->regularInterprocessClientAdaptorPrepareForTermination(
             dynamic_cast<AFXRegularInterprocessClientAdaptor&>(**adaptor.all().at(0).value()),
             vote.callback());
@@ -337,11 +294,11 @@ TEST(ServicesFactory, TheTerminationVoteAgreesOnlyWhenNoCachedServiceRefuses) {
 }
 
 TEST(ServicesFactory, EnvironmentsAndCustomersArePokedAppliedAndFollowedThroughTheirNotifications) {
-    const auto firstEnvironment = makeEnvironment(AFXEnvironmentID::defaultEnvironmentID());
-    const auto secondEnvironment = makeEnvironment(AFXEnvironmentID::environmentIDWithManifestURL(
+    const auto firstEnvironment = testEnvironment(AFXEnvironmentID::defaultEnvironmentID());
+    const auto secondEnvironment = testEnvironment(AFXEnvironmentID::environmentIDWithManifestURL(
         QUrl(QStringLiteral("https://second.test/endpoints.json"))));
-    const auto firstCustomer = makeCustomer(QStringLiteral("first@kestrel.test"));
-    const auto secondCustomer = makeCustomer(QStringLiteral("second@kestrel.test"));
+    const auto firstCustomer = testCustomer(QStringLiteral("first@kestrel.test"));
+    const auto secondCustomer = testCustomer(QStringLiteral("second@kestrel.test"));
     const struct {
         const char* notification;
         const char* key;
@@ -369,7 +326,7 @@ TEST(ServicesFactory, EnvironmentsAndCustomersArePokedAppliedAndFollowedThroughT
         RecordingClass recordingClass;
         const auto delegate = std::make_shared<FixedDelegate>(environments ? firstEnvironment : nullptr,
                                                               environments ? nullptr : firstCustomer);
-        const auto factory = makeFactory({recordingClass.descriptor(test.role)}, delegate);
+        const auto factory = makeServicesFactory({recordingClass.descriptor(test.role)}, delegate);
         const auto updatesOf = [&](int index) {
             const auto services = cachedServices(*factory);
             return index < services.size() ? std::dynamic_pointer_cast<RecordingService>(services.at(index))
@@ -434,10 +391,10 @@ public:
         return std::shared_ptr<TestClient>(new TestClient(serviceID, servicesFactory, adaptor));
     }
     void didEstablishInterprocessConnectionWithEsteblishedStreamID(const QUuid& streamID) override {
-        established.callback()(streamID);
+        established.add(streamID);
     }
 
-    Answers<QUuid> established;
+    Answer<QUuid> established;
 
 private:
     TestClient(const std::shared_ptr<AFXServiceID>& serviceID,
@@ -452,9 +409,9 @@ private:
 TEST(ServicesFactory, PeersRequestsReachTheServicesTheServingFactoryMakes) {
     const auto bus = testing_support::SessionBusProcess::start();
     ASSERT_TRUE(bus);
-    const auto serving = makeFactory({AFXRegularManagementServer::makeServiceClass<TestServer>(
+    const auto serving = makeServicesFactory({AFXRegularManagementServer::makeServiceClass<TestServer>(
         QStringLiteral("TestServer"), IPCTestServiceName(), IPCTestServedRequestClasses())});
-    const auto asking = makeFactory({AFXRegularManagementClient::makeServiceClass<TestClient>(
+    const auto asking = makeServicesFactory({AFXRegularManagementClient::makeServiceClass<TestClient>(
         QStringLiteral("TestClient"), IPCTestServiceName(), IPCTestServedRequestClasses())});
     const auto made = fetch(*asking, AFXGlobalServiceID::makeWithServiceName(IPCTestServiceName()));
     ASSERT_TRUE(made.hasValue());
@@ -465,7 +422,7 @@ TEST(ServicesFactory, PeersRequestsReachTheServicesTheServingFactoryMakes) {
         auto request = client->makeRequest<IPCTestEchoRequest>();
         request->setText(text);
         request->setServiceID(serviceID);
-        Answers<BRAnyValueOrError> responses;
+        Answer<BRAnyValueOrError> responses;
         client->performRequest(request, nullptr, responses.callback());
         return responses.waitFor(1)
                    ? responses.all().at(0)
@@ -486,7 +443,7 @@ TEST(ServicesFactory, PeersRequestsReachTheServicesTheServingFactoryMakes) {
         send(QStringLiteral("lost"), AFXGlobalServiceID::makeWithServiceName(kRecordingName));
     ASSERT_TRUE(refused.error());
     EXPECT_TRUE(afx_isMissingService(*refused.error())) << refused.error()->description().toStdString();
-    Answers<BRValueOrError<std::shared_ptr<AFXInterprocessAdaptor>>> adaptor;
+    Answer<BRValueOrError<std::shared_ptr<AFXInterprocessAdaptor>>> adaptor;
     serving->fetchInterpocessAdaptorForServiceNamed(kRecordingName, adaptor.callback());
     ASSERT_TRUE(adaptor.waitFor(1) && adaptor.all().at(0).error());
     EXPECT_TRUE(afx_isMissingService(*adaptor.all().at(0).error()));

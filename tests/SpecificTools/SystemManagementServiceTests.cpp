@@ -3,19 +3,15 @@
 // every request really travels as a message and is decoded on the other
 // side.
 
+#include "IPCTestService/IPCTestRecords.h"
+#include "ServiceRoundTrip.h"
 #include "SpecificTools/Errors/AFXErrors.h"
 #include "SpecificTools/Interprocess/AFXGlobalServiceID.h"
-#include "SpecificTools/Interprocess/AFXRegularInterprocessClientAdaptor.h"
-#include "SpecificTools/Interprocess/AFXRegularInterprocessServerAdaptor.h"
-#include "SpecificTools/Model/AFXEndpointsManifest.h"
-#include "SpecificTools/Services/AFXServicesFactory.h"
 #include "SpecificTools/Services/SystemManagement/AFXSystemManagementClient.h"
 #include "SpecificTools/Services/SystemManagement/AFXSystemManagementRequests.h"
 #include "SpecificTools/Services/SystemManagement/AFXSystemManagementServer.h"
 #include "platform/KeyedArchiver.h"
 #include "platform/KeyedUnarchiver.h"
-#include "testing/SessionBusProcess.h"
-#include "testing/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -24,96 +20,46 @@
 #include <algorithm>
 #include <atomic>
 #include <functional>
-#include <mutex>
 
-using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
-using testing_support::waitUntil;
+using service_round_trip::Answer;
+using service_round_trip::describeError;
+using service_round_trip::testCustomer;
+using service_round_trip::testCustomerID;
+using service_round_trip::testEnvironment;
 
 namespace {
 
 const QString kTestDomain = u"com.kestrel.tests"_s;
 
-std::shared_ptr<AFXServicesFactory> makeFactory() {
-    return AFXServicesFactory::makeWithServicesClasses({}, u"SystemManagementTests"_s, nullptr);
-}
-
 std::shared_ptr<AFXServiceID> globalServiceID() {
     return AFXGlobalServiceID::makeWithServiceName(AFXSystemManagementServiceName());
 }
 
-std::shared_ptr<AFXCustomerID> customerID(const QString& accountName) {
-    return AFXCustomerID::makeWithAccountName(accountName, AFXEnvironmentID::defaultEnvironmentID());
-}
-
-std::shared_ptr<AFXCustomer> customer(const QString& accountName) {
-    AFXCustomer::Fields fields;
-    fields.identifier = customerID(accountName);
-    return AFXCustomer::makeWithFields(fields);
-}
-
-std::shared_ptr<AFXEnvironment> environment(const std::shared_ptr<AFXEnvironmentID>& identifier) {
-    auto manifest = AFXEndpointsManifest::make();
-    manifest->setName(u"Test"_s);
-    manifest->setOriginURL(QUrl(u"https://manifest.test/endpoints.json"_s));
-    return AFXEnvironment::makeWithIdentifier(
-        identifier, manifest, QUrl(u"file:///Applications/Kestrel"_s), QUrl(u"file:///tmp/persistent"_s),
-        QUrl(u"file:///tmp/resources"_s), QUrl(u"file:///tmp/teasers"_s));
-}
-
-QString describe(const std::optional<platform::Error>& error) {
-    return error ? u"error %1 %2"_s.arg(error->domain()).arg(error->code()) : u"done"_s;
-}
-
-// What a test server saw, one line per call, and every stream an activity came with.
-class Seen {
-public:
-    void add(const QString& line, const QUuid& streamID = {}) {
-        std::lock_guard lock(mutex_);
-        lines_ << line;
-        if (!streamID.isNull()) {
-            streams_ << streamID;
-        }
-    }
-    QStringList lines() const {
-        std::lock_guard lock(mutex_);
-        return lines_;
-    }
-    QList<QUuid> streams() const {
-        std::lock_guard lock(mutex_);
-        return streams_;
-    }
-    bool waitFor(qsizetype count) const {
-        return waitUntil([&] { return lines().size() >= count; }, 20s);
-    }
-
-private:
-    mutable std::mutex mutex_;
-    QStringList lines_;
-    QList<QUuid> streams_;
-};
-
-// Offers every operation: writes what it was given into `seen` and answers
-// fixed values, or errors of the test domain while `fails`.
+// Offers every operation: writes what it was given into `seen` (and the
+// streams activities came with into `streams`) and answers fixed values, or
+// errors of the test domain while `fails`.
 class TestServer final : public AFXSystemManagementServer {
 public:
     static std::shared_ptr<TestServer>
-    make(const std::shared_ptr<AFXRegularInterprocessServerAdaptor>& adaptor,
+    make(const std::shared_ptr<AFXServiceID>& serviceID,
+         const std::shared_ptr<AFXRegularInterprocessServerAdaptor>& adaptor,
          const std::shared_ptr<AFXServicesFactory>& factory) {
-        return std::shared_ptr<TestServer>(new TestServer(globalServiceID(), adaptor, factory));
+        return std::shared_ptr<TestServer>(new TestServer(serviceID, adaptor, factory));
     }
 
     std::atomic<bool> fails{false};
-    Seen seen;
+    Answer<QString> seen;
+    Answer<QUuid> streams;
 
     void fetchCurrentEnvironmentUpdated(bool updated, AFXEnvironmentCallback callback) override {
         seen.add(u"fetchCurrentEnvironmentUpdated %1"_s.arg(updated));
-        callback(value(environment(AFXEnvironmentID::defaultEnvironmentID())));
+        callback(value(testEnvironment(AFXEnvironmentID::defaultEnvironmentID())));
     }
     void fetchEnvironmentWithID(const std::shared_ptr<AFXEnvironmentID>& environmentID, bool isUpdated,
                                 AFXEnvironmentCallback callback) override {
         seen.add(u"fetchEnvironmentWithID %1 %2"_s.arg(environmentID->userDefaultsValue()).arg(isUpdated));
-        callback(value(environment(environmentID)));
+        callback(value(testEnvironment(environmentID)));
     }
     void pokeWithCallback(AFXSystemManagementCompletion callback) override {
         seen.add(u"pokeWithCallback"_s);
@@ -164,7 +110,7 @@ public:
         callback(false);
     }
     void presentError(const platform::Error& error, AFXSystemManagementCompletion callback) override {
-        seen.add(u"presentError "_s + describe(error));
+        seen.add(u"presentError "_s + describeError(error));
         callback();
     }
     void fetchCurrentCustomerUpdated(bool updated, bool canDestroyInvalidCustomer,
@@ -181,12 +127,12 @@ public:
                                     .arg(runningApplication->processIdentifier())
                               : u"none"_s)
                      .arg(presentationStyle));
-        callback(value(customer(u"ann"_s)));
+        callback(value(testCustomer(u"ann"_s)));
     }
     void fetchCustomerWithID(const std::shared_ptr<AFXCustomerID>& customerID, bool isUpdated,
                              AFXCustomerCallback callback) override {
         seen.add(u"fetchCustomerWithID %1 %2"_s.arg(customerID->accountName()).arg(isUpdated));
-        callback(value(customer(customerID->accountName())));
+        callback(value(testCustomer(customerID->accountName())));
     }
     void signOutCustomerWithID(const std::shared_ptr<AFXCustomerID>& customerID, bool showTerminationDialog,
                                AFXErrorCallback callback) override {
@@ -216,18 +162,20 @@ public:
         callback(errorOrNothing());
     }
     void startActivity(const std::shared_ptr<AFXActivity>& activity, const QUuid& reportStreamID) override {
-        seen.add(u"startActivity "_s + activity->reason(), reportStreamID);
+        streams.add(reportStreamID);
+        seen.add(u"startActivity "_s + activity->reason());
     }
     void stopActivity(const std::shared_ptr<AFXActivity>& activity, const QUuid& reportStreamID) override {
-        seen.add(u"stopActivity "_s + activity->reason(), reportStreamID);
+        streams.add(reportStreamID);
+        seen.add(u"stopActivity "_s + activity->reason());
     }
     void fetchSignInWorkflowWithCallback(AFXSignInWorkflowCallback callback) override {
         seen.add(u"fetchSignInWorkflowWithCallback"_s);
         auto workflow = AFXSignInWorkflow::make();
-        workflow->setCustomerID(customerID(u"ann"_s));
+        workflow->setCustomerID(testCustomerID(u"ann"_s));
         workflow->setState(4);
-        workflow->setEnvironment(environment(AFXEnvironmentID::defaultEnvironmentID()));
-        workflow->setCustomer(customer(u"ann"_s));
+        workflow->setEnvironment(testEnvironment(AFXEnvironmentID::defaultEnvironmentID()));
+        workflow->setCustomer(testCustomer(u"ann"_s));
         workflow->setEnvironmentPreparationFractionCompleted(0.25);
         auto application = AFXRunningApplication::make();
         application->setLocalizedName(u"Orbit Notes"_s);
@@ -249,72 +197,18 @@ private:
     }
 };
 
-// A request of no service's catalogue.
-class StrayRequest final : public AFXInterprocessRequest {
-    AFX_DECLARE_RECORD(StrayRequest)
-
-public:
-    const platform::Class* responseClass() const override { return AFXPokeResponse::staticClass(); }
-};
-AFX_DEFINE_RECORD(StrayRequest, AFXInterprocessRequest)
-
-// Plays the services factory on the serving side: every request goes to one server.
-class ServerDelegate final : public AFXRegularInterprocessServerAdaptorDelegate {
-public:
-    std::shared_ptr<AFXBaseService> server;
-
-    void regularInterprocessServerAdaptorPerformRequest(
-        AFXRegularInterprocessServerAdaptor&, const std::shared_ptr<AFXInterprocessRequest>& request,
-        AFXInterprocessReportHandler reportHandler, AFXInterprocessResponseHandler responseHandler) override {
-        server->performRequest(request, std::move(reportHandler), std::move(responseHandler));
-    }
-    void didEstablishConnectionOfRegularInterprocessServerAdaptor(AFXRegularInterprocessServerAdaptor&,
-                                                                  const QUuid&) override {}
-    void didLooseConnectionOfRegularInterprocessServerAdaptor(AFXRegularInterprocessServerAdaptor&,
-                                                              const QUuid&) override {}
-};
-
-// Plays the services factory on the client side: remembers the streams
-// the adaptor established. It does not relay them to the client: the
-// tests call the client's connection hook themselves.
-class ClientDelegate final : public AFXRegularInterprocessClientAdaptorDelegate {
-public:
-    void didEstablishConnectionOfRegularInterprocessClientAdaptor(AFXRegularInterprocessClientAdaptor&,
-                                                                  const QUuid& streamID) override {
-        std::lock_guard lock(mutex_);
-        established_ << streamID;
-    }
-    void didLooseConnectionOfRegularInterprocessClientAdaptor(AFXRegularInterprocessClientAdaptor&,
-                                                              const QUuid&) override {}
-    void regularInterprocessClientAdaptorPrepareForTermination(AFXRegularInterprocessClientAdaptor&,
-                                                               std::function<void(bool)> callback) override {
-        callback(true);
-    }
-    QList<QUuid> established() const {
-        std::lock_guard lock(mutex_);
-        return established_;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    QList<QUuid> established_;
-};
-
-// What a callback received, as text; empty until it was called.
+// What a callback received, as text.
 class Outcome {
 public:
-    void set(const QString& text) {
-        std::lock_guard lock(mutex_);
-        text_ = text;
-    }
+    void set(const QString& text) { texts_.add(text); }
     template <typename T>
     std::function<void(const BRValueOrError<T>&)> value(std::function<QString(const T&)> show) {
         return [this, show](const BRValueOrError<T>& result) {
-            set(result.hasValue() ? u"value "_s + show(*result.value()) : describe(result.error()));
+            set(result.hasValue() ? u"value "_s + show(*result.value()) : describeError(result.error()));
         };
     }
     AFXErrorCallback error() {
-        return [this](const std::optional<platform::Error>& error) { set(describe(error)); };
+        return [this](const std::optional<platform::Error>& error) { set(describeError(error)); };
     }
     AFXSystemManagementCompletion completion() {
         return [this] { set(u"done"_s); };
@@ -327,18 +221,10 @@ public:
             set(u"%1 %2"_s.arg(canUseInternet).arg(key.isNull() ? u"no key"_s : key));
         };
     }
-    QString wait() const {
-        waitUntil([&] { return !text().isEmpty(); }, 20s);
-        return text();
-    }
+    QString wait() const { return texts_.wait().value_or(QString()); }
 
 private:
-    QString text() const {
-        std::lock_guard lock(mutex_);
-        return text_;
-    }
-    mutable std::mutex mutex_;
-    QString text_;
+    Answer<QString> texts_;
 };
 
 QString showEnvironment(const std::shared_ptr<AFXEnvironment>& environment) {
@@ -438,31 +324,31 @@ QList<Case> cases() {
          u"fetchCurrentCustomerUpdated 0 1 none 0"_s, u"value ann"_s, failedValue},
         {"customer with ID",
          [](auto& c, Outcome* o) {
-             c.fetchCustomerWithID(customerID(u"bob"_s), true,
+             c.fetchCustomerWithID(testCustomerID(u"bob"_s), true,
                                    o->value<std::shared_ptr<AFXCustomer>>(showCustomer));
          },
          u"fetchCustomerWithID bob 1"_s, u"value bob"_s, failedValue},
         {"sign out",
-         [](auto& c, Outcome* o) { c.signOutCustomerWithID(customerID(u"bob"_s), true, o->error()); },
+         [](auto& c, Outcome* o) { c.signOutCustomerWithID(testCustomerID(u"bob"_s), true, o->error()); },
          u"signOutCustomerWithID bob 1"_s, u"done"_s, failedError},
         {"sign in",
          [](auto& c, Outcome*) {
              c.signInWithCredentials(
-                 AFXCustomerCredentials::makeWithCustomerID(customerID(u"cy"_s), u"secret"_s));
+                 AFXCustomerCredentials::makeWithCustomerID(testCustomerID(u"cy"_s), u"secret"_s));
          },
          u"signInWithCredentials cy secret"_s,
          {},
          {}},
         {"cabinet token",
          [](auto& c, Outcome* o) {
-             c.fetchCustomerCabinetAccessToken(customer(u"ann"_s), 2.5,
+             c.fetchCustomerCabinetAccessToken(testCustomer(u"ann"_s), 2.5,
                                                o->value<QString>([](const QString& t) { return t; }));
          },
          u"fetchCustomerCabinetAccessToken ann 2.5"_s, u"value token-for-ann"_s, failedValue},
         {"identity",
          [](auto& c, Outcome* o) {
              c.fetchCustomerIdentityWithID(
-                 customerID(u"ann"_s),
+                 testCustomerID(u"ann"_s),
                  o->value<std::shared_ptr<AFXCustomerIdentity>>([](const auto& identity) {
                      return identity->name() + u' ' + QString::fromLatin1(identity->image());
                  }));
@@ -470,7 +356,7 @@ QList<Case> cases() {
          u"fetchCustomerIdentityWithID ann"_s, u"value Ann A. png"_s, failedValue},
         {"device token",
          [=](auto& c, Outcome* o) {
-             c.saveAPNSDeviceToken(u"device-1"_s, customer(u"ann"_s), manifestID, o->error());
+             c.saveAPNSDeviceToken(u"device-1"_s, testCustomer(u"ann"_s), manifestID, o->error());
          },
          u"saveAPNSDeviceToken device-1 ann https://m.test/e.json"_s, u"done"_s, failedError},
         {"sign-in workflow",
@@ -483,7 +369,7 @@ QList<Case> cases() {
                          .arg(w->environmentPreparationFractionCompleted())
                          .arg(w->runningApplication()->localizedName())
                          .arg(w->presentationStyle())
-                         .arg(describe(w->lastError()));
+                         .arg(describeError(w->lastError()));
                  }));
          },
          u"fetchSignInWorkflowWithCallback"_s,
@@ -491,131 +377,91 @@ QList<Case> cases() {
     };
 }
 
+using SystemRoundTrip = service_round_trip::RoundTrip<TestServer, AFXSystemManagementClient>;
+
 class SystemManagementService : public testing::Test {
 protected:
-    // One private bus for the whole suite: a process keeps its first bus
-    // connection for its life, so a second bus would not be reached.
-    static void TearDownTestSuite() { bus().reset(); }
-    static std::unique_ptr<testing_support::SessionBusProcess>& bus() {
-        static std::unique_ptr<testing_support::SessionBusProcess> bus;
-        return bus;
-    }
-
     void SetUp() override {
-        if (!bus()) {
-            bus() = testing_support::SessionBusProcess::start();
-        }
-        ASSERT_TRUE(bus());
-        factory_ = makeFactory();
-        startServer();
-        clientAdaptor_ = makeClientAdaptor(AFXSystemManagementRequestClasses());
-        client_ = AFXSystemManagementClient::makeWithServiceID(globalServiceID(), factory_, clientAdaptor_);
-    }
-
-    void startServer() {
-        serverAdaptor_ = AFXRegularInterprocessServerAdaptor::makeWithServiceName(
-            AFXSystemManagementServiceName(), AFXSystemManagementRequestClasses(), serverDelegate_);
-        ASSERT_FALSE(serverAdaptor_->interprocessServer()->listeningError());
-        server_ = TestServer::make(serverAdaptor_, factory_);
-        serverDelegate_->server = server_;
-    }
-    void stopServer() {
-        serverDelegate_->server = nullptr;
-        server_ = nullptr;
-        serverAdaptor_ = nullptr;
-    }
-
-    std::shared_ptr<AFXRegularInterprocessClientAdaptor>
-    makeClientAdaptor(const QList<const platform::Class*>& requestClasses) {
-        return AFXRegularInterprocessClientAdaptor::makeWithServiceName(
-            AFXSystemManagementServiceName(), factory_->tierName(), requestClasses, clientDelegate_,
-            {.connectionRetry = 50ms, .streamSetupTimeout = 5s});
+        trip_ =
+            SystemRoundTrip::start(globalServiceID(), AFXSystemManagementRequestClasses(), &TestServer::make);
+        ASSERT_TRUE(trip_);
     }
 
     // Runs a case and answers what the server saw and what the client's callback received.
     std::pair<QString, QString> run(const Case& testCase) {
-        const auto seenBefore = server_->seen.lines().size();
+        const auto seenBefore = trip_->server->seen.count();
         Outcome outcome;
         const bool hasCallback = !testCase.clientSaw.isNull();
-        testCase.call(*client_, hasCallback ? &outcome : nullptr);
+        testCase.call(*trip_->client, hasCallback ? &outcome : nullptr);
         const QString clientSaw = hasCallback ? outcome.wait() : QString();
-        server_->seen.waitFor(seenBefore + 1);
-        const QStringList lines = server_->seen.lines().mid(seenBefore);
-        return {lines.join(u'\n'), clientSaw};
+        trip_->server->seen.waitFor(seenBefore + 1);
+        return {trip_->server->seen.all().mid(seenBefore).join(u'\n'), clientSaw};
     }
 
-    std::shared_ptr<AFXServicesFactory> factory_;
-    const std::shared_ptr<ServerDelegate> serverDelegate_ = std::make_shared<ServerDelegate>();
-    const std::shared_ptr<ClientDelegate> clientDelegate_ = std::make_shared<ClientDelegate>();
-    std::shared_ptr<AFXRegularInterprocessServerAdaptor> serverAdaptor_;
-    std::shared_ptr<TestServer> server_;
-    std::shared_ptr<AFXRegularInterprocessClientAdaptor> clientAdaptor_;
-    std::shared_ptr<AFXSystemManagementClient> client_;
+    std::unique_ptr<SystemRoundTrip> trip_;
 };
 
-TEST_F(SystemManagementService, EveryOperationRoundTripsItsFieldsAndResult) {
-    for (const Case& testCase : cases()) {
-        SCOPED_TRACE(testCase.name);
-        const auto [serverSaw, clientSaw] = run(testCase);
-        EXPECT_EQ(serverSaw, testCase.serverSaw);
-        EXPECT_EQ(clientSaw, testCase.clientSaw);
+TEST_F(SystemManagementService, EveryOperationRoundTripsItsFieldsAndResultOrItsError) {
+    for (const bool fails : {false, true}) {
+        trip_->server->fails = fails;
+        for (const Case& testCase : cases()) {
+            SCOPED_TRACE(std::string(testCase.name) + (fails ? " (failing)" : ""));
+            const auto [serverSaw, clientSaw] = run(testCase);
+            EXPECT_EQ(serverSaw, testCase.serverSaw);
+            EXPECT_EQ(clientSaw, fails ? testCase.clientSawOnFailure : testCase.clientSaw);
+        }
     }
 }
 
-TEST_F(SystemManagementService, ErrorsOfTheServiceReachTheCallbacksUnchanged) {
-    server_->fails = true;
-    for (const Case& testCase : cases()) {
-        SCOPED_TRACE(testCase.name);
-        const auto [serverSaw, clientSaw] = run(testCase);
-        EXPECT_EQ(serverSaw, testCase.serverSaw);
-        EXPECT_EQ(clientSaw, testCase.clientSawOnFailure);
-    }
-}
-
-TEST_F(SystemManagementService, WithoutTheDesktopClientCallbacksGetTheTransportErrorOrTheFailureValues) {
-    stopServer();
-    const std::pair<const char*, QString> expected[] = {
-        {"current environment", u"error"_s},
-        {"check for updates", u"error"_s},
-        {"tear down", u"false"_s},
-        {"internet usage", u"0 no key"_s},
-        {"prepare termination", u"true"_s},
-        {"current customer", u"error"_s},
-        {"poke", u"done"_s},
+TEST_F(SystemManagementService, WithoutAServingServiceCallbacksGetAnErrorOrTheFailureValues) {
+    const QString missing = u"error %1 %2"_s.arg(AFXDefaultErrorDomain).arg(AFXErrorCodeMissingService);
+    // In this order, each on a served service again: a process reaches only
+    // its first bus, and a client's factory does not come back.
+    const struct {
+        const char* name;
+        std::function<void(SystemRoundTrip&)> breakService;
+        // What the callbacks of error-answering operations start with.
+        QString error;
+    } scenarios[] = {
+        {"a server base offering nothing",
+         [](SystemRoundTrip& trip) {
+             trip.serveWith(AFXSystemManagementServer::makeWithServiceID(
+                 globalServiceID(), trip.serverAdaptor, trip.factory, nullptr));
+         },
+         missing},
+        {"no desktop client", [](SystemRoundTrip& trip) { trip.stopServer(); }, u"error"_s},
+        {"no factory left", [](SystemRoundTrip& trip) { trip.factory.reset(); }, missing},
     };
     const QList<Case> all = cases();
-    for (const auto& [name, clientSaw] : expected) {
-        SCOPED_TRACE(name);
-        const auto testCase = std::find_if(all.begin(), all.end(),
-                                           [&](const Case& c) { return c.name == std::string_view(name); });
-        ASSERT_NE(testCase, all.end());
-        Outcome outcome;
-        testCase->call(*client_, &outcome);
-        const QString saw = outcome.wait();
-        EXPECT_TRUE(saw.startsWith(clientSaw)) << saw.toStdString();
-        EXPECT_FALSE(saw.contains(kTestDomain)) << "no server answered";
+    for (const auto& scenario : scenarios) {
+        SCOPED_TRACE(scenario.name);
+        if (!trip_->server) {
+            ASSERT_TRUE(trip_->startServer());
+        }
+        const auto server = trip_->server;
+        scenario.breakService(*trip_);
+        const std::pair<const char*, QString> expected[] = {
+            {"current environment", scenario.error},
+            {"check for updates", scenario.error},
+            {"tear down", u"false"_s},
+            {"internet usage", u"0 no key"_s},
+            {"prepare termination", u"true"_s},
+            {"current customer", scenario.error},
+            {"poke", u"done"_s},
+        };
+        for (const auto& [name, clientSaw] : expected) {
+            SCOPED_TRACE(name);
+            const auto testCase = std::find_if(
+                all.begin(), all.end(), [&](const Case& c) { return c.name == std::string_view(name); });
+            ASSERT_NE(testCase, all.end());
+            Outcome outcome;
+            testCase->call(*trip_->client, &outcome);
+            const QString saw = outcome.wait();
+            EXPECT_TRUE(saw.startsWith(clientSaw)) << saw.toStdString();
+            EXPECT_FALSE(saw.contains(kTestDomain)) << "no test server answered";
+        }
+        EXPECT_EQ(server->seen.count(), 0);
     }
-}
-
-TEST_F(SystemManagementService, AServerBaseOffersNothingAndSaysSo) {
-    serverDelegate_->server =
-        AFXSystemManagementServer::makeWithServiceID(globalServiceID(), serverAdaptor_, factory_, nullptr);
-    const auto missing = u"error %1 %2"_s.arg(AFXDefaultErrorDomain).arg(AFXErrorCodeMissingService);
-    Outcome currentEnvironment, update, tearDown, termination, permission, poke;
-    client_->fetchCurrentEnvironmentUpdated(
-        false, currentEnvironment.value<std::shared_ptr<AFXEnvironment>>(showEnvironment));
-    client_->checkForUpdatesInitiatedByUser(false, update.error());
-    client_->tearDownServiceWithCallback(tearDown.boolean());
-    client_->prepareWholeSystemForTerminationWithCallback(termination.boolean());
-    client_->fetchConsumptiveInternetUsagePermissionWithReason(1, false, permission.permission());
-    client_->pokeWithCallback(poke.completion());
-    EXPECT_EQ(currentEnvironment.wait(), missing);
-    EXPECT_EQ(update.wait(), missing);
-    EXPECT_EQ(tearDown.wait(), u"false"_s);
-    EXPECT_EQ(termination.wait(), u"true"_s);
-    EXPECT_EQ(permission.wait(), u"0 no key"_s);
-    EXPECT_EQ(poke.wait(), u"done"_s);
-    EXPECT_TRUE(server_->seen.lines().isEmpty());
 }
 
 TEST_F(SystemManagementService, AResponseWithoutItsValueIsAnErrorNotNothing) {
@@ -632,25 +478,26 @@ TEST_F(SystemManagementService, AResponseWithoutItsValueIsAnErrorNotNothing) {
                 BRAnyValueOrError::makeWithValue(platform::Value(AFXFetchCurrentCustomerResponse::make())));
         }
     };
-    serverDelegate_->server = std::shared_ptr<NobodySignedIn>(new NobodySignedIn(serverAdaptor_, factory_));
+    const auto nobody = std::make_shared<NobodySignedIn>(trip_->serverAdaptor, trip_->factory);
+    trip_->serveWith(nobody);
     Outcome outcome;
-    client_->fetchCurrentCustomerUpdated(true, false, nullptr, 1,
-                                         outcome.value<std::shared_ptr<AFXCustomer>>(showCustomer));
+    trip_->client->fetchCurrentCustomerUpdated(true, false, nullptr, 1,
+                                               outcome.value<std::shared_ptr<AFXCustomer>>(showCustomer));
     EXPECT_EQ(outcome.wait(), u"error %1 %2"_s.arg(AFXDefaultErrorDomain).arg(AFXErrorCodeMissingObject));
 }
 
 TEST_F(SystemManagementService, RequestsWithoutTheObjectsTheyNeedOrForAnotherServiceAreAnswered) {
     const auto missingObject = u"error %1 %2"_s.arg(AFXDefaultErrorDomain).arg(AFXErrorCodeMissingObject);
     Outcome environment, signOut, token;
-    client_->fetchEnvironmentWithID(nullptr, false,
-                                    environment.value<std::shared_ptr<AFXEnvironment>>(showEnvironment));
-    client_->signOutCustomerWithID(nullptr, false, signOut.error());
-    client_->fetchCustomerCabinetAccessToken(nullptr, 1,
-                                             token.value<QString>([](const QString& t) { return t; }));
+    trip_->client->fetchEnvironmentWithID(
+        nullptr, false, environment.value<std::shared_ptr<AFXEnvironment>>(showEnvironment));
+    trip_->client->signOutCustomerWithID(nullptr, false, signOut.error());
+    trip_->client->fetchCustomerCabinetAccessToken(nullptr, 1,
+                                                   token.value<QString>([](const QString& t) { return t; }));
     EXPECT_EQ(environment.wait(), missingObject);
     EXPECT_EQ(signOut.wait(), missingObject);
     EXPECT_EQ(token.wait(), missingObject);
-    EXPECT_TRUE(server_->seen.lines().isEmpty());
+    EXPECT_EQ(trip_->server->seen.count(), 0);
 
     // A service of another kind under the same name: the request is not its to perform.
     class OtherService final : public AFXRegularManagementServer {
@@ -661,97 +508,89 @@ TEST_F(SystemManagementService, RequestsWithoutTheObjectsTheyNeedOrForAnotherSer
                                          AFXSystemManagementServiceName(),
                                          AFXGlobalServiceID::staticClass()) {}
     };
-    serverDelegate_->server = std::make_shared<OtherService>(serverAdaptor_, factory_);
-    Outcome other;
-    client_->fetchCurrentEnvironmentUpdated(false,
-                                            other.value<std::shared_ptr<AFXEnvironment>>(showEnvironment));
-    EXPECT_EQ(other.wait(), u"error %1 %2"_s.arg(AFXDefaultErrorDomain).arg(AFXErrorCodeMissingService));
+    const auto other = std::make_shared<OtherService>(trip_->serverAdaptor, trip_->factory);
+    trip_->serveWith(other);
+    Outcome answered;
+    trip_->client->fetchCurrentEnvironmentUpdated(
+        false, answered.value<std::shared_ptr<AFXEnvironment>>(showEnvironment));
+    EXPECT_EQ(answered.wait(), u"error %1 %2"_s.arg(AFXDefaultErrorDomain).arg(AFXErrorCodeMissingService));
 }
 
 TEST_F(SystemManagementService, ActivitiesAreStartedOnceStoppedAlwaysAndStartedAgainOnANewConnection) {
-    const auto reading = AFXActivity::makeWithTierName(factory_->tierName(), u"reading"_s);
-    const auto writing = AFXActivity::makeWithTierName(factory_->tierName(), u"writing"_s);
-    const auto never = AFXActivity::makeWithTierName(factory_->tierName(), u"never started"_s);
-    client_->startActivity(reading);
+    const auto& client = trip_->client;
+    const auto reading = AFXActivity::makeWithTierName(trip_->factory->tierName(), u"reading"_s);
+    const auto writing = AFXActivity::makeWithTierName(trip_->factory->tierName(), u"writing"_s);
+    const auto never = AFXActivity::makeWithTierName(trip_->factory->tierName(), u"never started"_s);
+    client->startActivity(reading);
     const auto archived = platform::KeyedArchiver::archivedDataWithRootObject(platform::Value(reading));
     ASSERT_TRUE(archived);
-    client_->startActivity(platform::KeyedUnarchiver::unarchivedObjectOfClass<AFXActivity>(*archived));
-    client_->startActivity(writing);
-    client_->stopActivity(never);
-    client_->stopActivity(writing);
-    ASSERT_TRUE(server_->seen.waitFor(4));
+    client->startActivity(platform::KeyedUnarchiver::unarchivedObjectOfClass<AFXActivity>(*archived));
+    client->startActivity(writing);
+    client->stopActivity(never);
+    client->stopActivity(writing);
+    ASSERT_TRUE(trip_->server->seen.waitFor(4));
     Outcome poke;
-    client_->pokeWithCallback(poke.completion());
+    client->pokeWithCallback(poke.completion());
     ASSERT_EQ(poke.wait(), u"done"_s);
-    QStringList seen = server_->seen.lines();
+    QStringList seen = trip_->server->seen.all();
     seen.removeAll(u"pokeWithCallback"_s);
     seen.sort();
     EXPECT_EQ(
         seen.join(u", "_s),
         u"startActivity reading, startActivity writing, stopActivity never started, stopActivity writing"_s);
-    ASSERT_EQ(clientDelegate_->established().size(), 1);
-    for (const QUuid& stream : server_->seen.streams()) {
-        EXPECT_EQ(stream, clientDelegate_->established().first())
-            << "activities come with the sender's stream";
+    const auto& established = trip_->clientDelegate->established;
+    ASSERT_EQ(established.count(), 1);
+    for (const QUuid& stream : trip_->server->streams.all()) {
+        EXPECT_EQ(stream, established.all().first()) << "activities come with the sender's stream";
     }
 
     // The desktop client restarts; the next request reaches the new one on a new stream.
-    stopServer();
-    startServer();
+    trip_->stopServer();
+    ASSERT_TRUE(trip_->startServer());
     Outcome reconnected;
-    client_->pokeWithCallback(reconnected.completion());
+    client->pokeWithCallback(reconnected.completion());
     ASSERT_EQ(reconnected.wait(), u"done"_s);
-    ASSERT_TRUE(waitUntil([&] { return clientDelegate_->established().size() == 2; }, 10s));
-    const QUuid newStream = clientDelegate_->established().last();
-    client_->didEstablishInterprocessConnectionWithEsteblishedStreamID(newStream);
-    ASSERT_TRUE(server_->seen.waitFor(2));
+    ASSERT_TRUE(established.waitFor(2));
+    const QUuid newStream = established.all().last();
+    client->didEstablishInterprocessConnectionWithEsteblishedStreamID(newStream);
+    ASSERT_TRUE(trip_->server->seen.waitFor(2));
     Outcome after;
-    client_->pokeWithCallback(after.completion());
+    client->pokeWithCallback(after.completion());
     ASSERT_EQ(after.wait(), u"done"_s);
-    EXPECT_EQ(server_->seen.lines().join(u", "_s),
+    EXPECT_EQ(trip_->server->seen.all().join(u", "_s),
               u"pokeWithCallback, startActivity reading, pokeWithCallback"_s);
-    EXPECT_EQ(server_->seen.streams(), QList<QUuid>{newStream});
+    EXPECT_EQ(trip_->server->streams.all(), QList<QUuid>{newStream});
 }
 
 TEST_F(SystemManagementService, RequestsOfOtherClassesAreRefusedAtBothEnds) {
     // A peer that sends a request of another class gets an error, and the server never sees it.
-    const auto strayAdaptor =
-        makeClientAdaptor(AFXSystemManagementRequestClasses() << StrayRequest::staticClass());
-    auto request = StrayRequest::make();
-    request->setRequestingTierName(factory_->tierName());
+    const auto strayAdaptor = trip_->makeClientAdaptor(AFXSystemManagementRequestClasses()
+                                                       << IPCTestUnlistedRequest::staticClass());
+    auto request = IPCTestUnlistedRequest::make();
+    request->setRequestingTierName(trip_->factory->tierName());
     request->setServiceID(globalServiceID());
-    Outcome outcome;
-    strayAdaptor->performRequest(request, nullptr, [&outcome](const BRAnyValueOrError& result) {
-        outcome.set(result.hasValue() ? u"value"_s : u"error"_s);
-    });
-    EXPECT_EQ(outcome.wait(), u"error"_s);
+    Answer<BRAnyValueOrError> refused;
+    strayAdaptor->performRequest(request, nullptr, refused.callback());
+    const auto refusal = refused.wait();
+    ASSERT_TRUE(refusal);
+    EXPECT_FALSE(refusal->hasValue());
     Outcome poke;
-    client_->pokeWithCallback(poke.completion());
+    trip_->client->pokeWithCallback(poke.completion());
     ASSERT_EQ(poke.wait(), u"done"_s);
-    EXPECT_EQ(server_->seen.lines().join(u", "_s), u"pokeWithCallback"_s);
-}
-
-TEST_F(SystemManagementService, WithoutItsFactoryTheClientSendsNothingAndSaysSo) {
-    factory_ = nullptr;
-    Outcome outcome;
-    client_->fetchCurrentEnvironmentUpdated(false,
-                                            outcome.value<std::shared_ptr<AFXEnvironment>>(showEnvironment));
-    EXPECT_EQ(outcome.wait(), u"error %1 %2"_s.arg(AFXDefaultErrorDomain).arg(AFXErrorCodeMissingService));
-    EXPECT_TRUE(server_->seen.lines().isEmpty());
+    EXPECT_EQ(trip_->server->seen.all(), QStringList{u"pokeWithCallback"_s});
 }
 
 // Without a bus of its own: a bus daemon started in the dying child would
-// outlive it and keep the death test waiting. (Not named a death test, so
-// that it runs after the suite above: a process reaches only the first bus
-// it connected to.)
+// outlive it and keep the death test waiting.
 TEST(SystemManagementClientAssertions, MakesOnlyRequestsOfItsService) {
-    const auto factory = makeFactory();
+    const auto factory = service_round_trip::makeServicesFactory();
     const auto adaptor = AFXRegularInterprocessClientAdaptor::makeWithServiceName(
         AFXSystemManagementServiceName(), factory->tierName(), AFXSystemManagementRequestClasses(),
-        std::make_shared<ClientDelegate>());
+        std::make_shared<service_round_trip::ClientDelegate>());
     const auto client = AFXSystemManagementClient::makeWithServiceID(globalServiceID(), factory, adaptor);
     EXPECT_TRUE(client->makeRequest<AFXPokeRequest>());
-    EXPECT_DEATH(client->makeRequestOfClass(StrayRequest::staticClass()), "requestClasses containsObject");
+    EXPECT_DEATH(client->makeRequestOfClass(IPCTestUnlistedRequest::staticClass()),
+                 "requestClasses containsObject");
 }
 
 TEST(SystemManagementRecords, ActivitiesAreEqualByIdentifierAndSurviveCoding) {
