@@ -474,8 +474,8 @@ void XPCConnection::dispatch(const QString& selector, const QDBusMessage& messag
 }
 
 void XPCConnection::startCall(const QString& selector, const QDBusMessage& message,
-                         std::function<void(const QList<Value>&)> reply,
-                         std::function<void(const Error&)> errorHandler) {
+                              std::function<void(const QList<Value>&)> reply,
+                              std::function<void(const Error&)> errorHandler) {
     // Sent under the lock, so that an invalidation either finds the call
     // pending or stops it from leaving.
     const std::uint64_t id = d_->nextCall++;

@@ -273,7 +273,8 @@ void AFXRegularInterprocessClientAdaptor::interprocessClientDidEstablishConnecti
         }
         BRParameterAssertText(self->current_.streamID, "self.streamID");
         if (const auto delegate = self->delegate()) {
-            delegate->didEstablishConnectionOfRegularInterprocessClientAdaptor(*self, *self->current_.streamID);
+            delegate->didEstablishConnectionOfRegularInterprocessClientAdaptor(*self,
+                                                                               *self->current_.streamID);
         }
     });
 }

@@ -1,11 +1,11 @@
 #include "AFXServicesFactory.h"
 
-#include "AppsManagement/AFXAppsManagementService.h"
-#include "Recommendations/AFXRecommendationsService.h"
-#include "RemoteConfiguration/AFXRemoteConfigurationService.h"
 #include "AFXCustomerBasedService.h"
 #include "AFXCustomerDependentService.h"
 #include "AFXEnvironmentBasedService.h"
+#include "AppsManagement/AFXAppsManagementService.h"
+#include "Recommendations/AFXRecommendationsService.h"
+#include "RemoteConfiguration/AFXRemoteConfigurationService.h"
 #include "SpecificTools/AFXStatsdClient/AFXStatsdClient.h"
 #include "SpecificTools/Analytics/AFXAnalyticsTracker.h"
 #include "SpecificTools/Errors/AFXErrors.h"
@@ -35,7 +35,6 @@ namespace {
 
 const QString kFindOrMakeGroupID = QStringLiteral("findOrMakeManamenentService");
 const QString kServiceOrErrorKey = QStringLiteral("serviceOrError");
-
 
 const QString kEnvironmentChangedNotification =
     QStringLiteral("com.kestrel.system-management-service.current-environment-changed");
@@ -531,7 +530,8 @@ void AFXServicesFactory::fetchAppsManagementServiceForEnvironmentID(
     const std::shared_ptr<AFXEnvironmentID>& environmentID, AFXAppsManagementServiceCallback callback) {
     BRParameterAssertText(environmentID, "environmentID");
     fetchServiceOfInterface<AFXAppsManagementService>(
-        AFXEnvironmentServiceID::makeWithServiceName(AFXAppsManagementService::interprocessServiceName(), environmentID),
+        AFXEnvironmentServiceID::makeWithServiceName(AFXAppsManagementService::interprocessServiceName(),
+                                                     environmentID),
         std::move(callback));
 }
 
@@ -583,8 +583,9 @@ void AFXServicesFactory::fetchCurrentEnvironmentUpdated(bool updated, AFXEnviron
 }
 
 void AFXServicesFactory::fetchCurrentCustomerUpdated(
-    bool updated, bool canDestroyInvalidCustomer, const std::shared_ptr<AFXRunningApplication>& runningApplication,
-    std::int64_t presentationStyle, AFXCustomerCallback callback) {
+    bool updated, bool canDestroyInvalidCustomer,
+    const std::shared_ptr<AFXRunningApplication>& runningApplication, std::int64_t presentationStyle,
+    AFXCustomerCallback callback) {
     forwardToSystemManagementService<std::shared_ptr<AFXCustomer>>(
         std::move(callback), [=](AFXSystemManagementService& service, AFXCustomerCallback callback) {
             service.fetchCurrentCustomerUpdated(updated, canDestroyInvalidCustomer, runningApplication,
@@ -612,8 +613,8 @@ void AFXServicesFactory::updateEnvironmentWithID(const std::shared_ptr<AFXEnviro
     fetchEnvironmentWithID(environmentID, true, std::move(callback));
 }
 
-void AFXServicesFactory::fetchCustomerWithID(const std::shared_ptr<AFXCustomerID>& customerID, bool forceUpdate,
-                                             AFXCustomerCallback callback) {
+void AFXServicesFactory::fetchCustomerWithID(const std::shared_ptr<AFXCustomerID>& customerID,
+                                             bool forceUpdate, AFXCustomerCallback callback) {
     BRParameterAssertText(customerID, "customerID");
     forwardToSystemManagementService<std::shared_ptr<AFXCustomer>>(
         std::move(callback),
@@ -622,9 +623,8 @@ void AFXServicesFactory::fetchCustomerWithID(const std::shared_ptr<AFXCustomerID
         });
 }
 
-void AFXServicesFactory::fetchCustomerCabinetAccessTokenForCustomer(const std::shared_ptr<AFXCustomer>& customer,
-                                                                    double timeoutInterval,
-                                                                    AFXAccessTokenCallback callback) {
+void AFXServicesFactory::fetchCustomerCabinetAccessTokenForCustomer(
+    const std::shared_ptr<AFXCustomer>& customer, double timeoutInterval, AFXAccessTokenCallback callback) {
     BRParameterAssertText(customer, "customer");
     forwardToSystemManagementService<QString>(
         std::move(callback),
@@ -636,16 +636,18 @@ void AFXServicesFactory::fetchCustomerCabinetAccessTokenForCustomer(const std::s
 std::shared_ptr<AFXActivity> AFXServicesFactory::startActivityWithReason(const QString& reason) {
     auto activity = AFXActivity::makeWithTierName(tierName_, reason);
     fetchSystemManagementServiceWithCallback([activity](const auto& result) {
-        result.onValue(
-            [&](const std::shared_ptr<AFXSystemManagementService>& service) { service->startActivity(activity); });
+        result.onValue([&](const std::shared_ptr<AFXSystemManagementService>& service) {
+            service->startActivity(activity);
+        });
     });
     return activity;
 }
 
 void AFXServicesFactory::stopActivity(const std::shared_ptr<AFXActivity>& activity) {
     fetchSystemManagementServiceWithCallback([activity](const auto& result) {
-        result.onValue(
-            [&](const std::shared_ptr<AFXSystemManagementService>& service) { service->stopActivity(activity); });
+        result.onValue([&](const std::shared_ptr<AFXSystemManagementService>& service) {
+            service->stopActivity(activity);
+        });
     });
 }
 

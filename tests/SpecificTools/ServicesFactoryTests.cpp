@@ -17,6 +17,7 @@
 #include "SpecificTools/Services/AFXCustomerBasedService.h"
 #include "SpecificTools/Services/AFXEnvironmentBasedService.h"
 #include "SpecificTools/Services/AFXServicesFactory.h"
+#include "SpecificTools/Services/SystemManagement/AFXActivity.h"
 #include "platform/DistributedNotificationCenter.h"
 #include "testing/TestSupport.h"
 
@@ -262,6 +263,50 @@ TEST(ServicesFactory, InvalidatedServicesAreForgottenAndTheFactoryInvalidatesThe
     factory.reset();
     EXPECT_EQ(second->terminationQuestions, 1);
     EXPECT_EQ(first->terminationQuestions, 1);
+}
+
+TEST(ServicesFactory, ShortcutsAnswerTheirFailureFormsWhenTheSystemManagementServiceCannotBeMade) {
+    const auto bus = testing_support::SessionBusProcess::start();
+    ASSERT_TRUE(bus);
+    // No class serves system management here, so every shortcut meets the
+    // missing-service error.
+    const auto factory = makeServicesFactory();
+    const auto environmentID = AFXEnvironmentID::defaultEnvironmentID();
+    Answer<BRValueOrError<std::shared_ptr<AFXEnvironment>>> environments;
+    factory->fetchEnvironmentWithID(environmentID, environments.callback());
+    factory->updateEnvironmentWithID(environmentID, environments.callback());
+    factory->fetchCurrentEnvironmentUpdated(false, environments.callback());
+    Answer<BRValueOrError<std::shared_ptr<AFXCustomer>>> customers;
+    factory->fetchCustomerWithID(service_round_trip::testCustomerID(QStringLiteral("ada")), true,
+                                 customers.callback());
+    factory->fetchCurrentCustomerUpdated(false, false, nullptr, 0, customers.callback());
+    Answer<BRValueOrError<QString>> tokens;
+    factory->fetchCustomerCabinetAccessTokenForCustomer(testCustomer(QStringLiteral("ada")), 5.0,
+                                                        tokens.callback());
+    Answer<bool> termination;
+    factory->prepareWholeSystemForTerminationWithCallback(termination.callback());
+
+    ASSERT_TRUE(environments.waitFor(3));
+    ASSERT_TRUE(customers.waitFor(2));
+    ASSERT_TRUE(tokens.waitFor(1));
+    ASSERT_TRUE(termination.waitFor(1));
+    for (const auto& answer : environments.all()) {
+        ASSERT_TRUE(answer.error());
+        EXPECT_EQ(answer.error()->code(), -401002);
+    }
+    for (const auto& answer : customers.all()) {
+        ASSERT_TRUE(answer.error());
+        EXPECT_EQ(answer.error()->code(), -401002);
+    }
+    ASSERT_TRUE(tokens.all().first().error());
+    // A client that cannot be asked never holds up the end.
+    EXPECT_EQ(termination.all(), QList<bool>{true});
+    // Activities come back at once, made from the factory's tier name.
+    const auto activity = factory->startActivityWithReason(QStringLiteral("installing"));
+    ASSERT_TRUE(activity);
+    EXPECT_EQ(activity->tierName(), kTierName);
+    EXPECT_EQ(activity->reason(), "installing");
+    factory->stopActivity(activity);
 }
 
 TEST(ServicesFactory, TheTerminationVoteAgreesOnlyWhenNoCachedServiceRefuses) {

@@ -168,7 +168,8 @@ protected:
 
     std::shared_ptr<AFXInstallationManager> makeManager() {
         auto manager = AFXInstallationManager::makeWithAppID(kAppID);
-        manager->setServicesFactoryMaker([this](const QList<AFXServiceClass>& classes, const QString& tierName,
+        manager->setServicesFactoryMaker([this](const QList<AFXServiceClass>& classes,
+                                                const QString& tierName,
                                                 const std::shared_ptr<AFXServicesFactoryDelegate>& delegate) {
             ++factoriesMade_;
             factoryClasses_.clear();

@@ -105,7 +105,8 @@ TEST(TerminalModeTests, TheRunGetsThroughDroppedConnectionsToTheServicesAndSaysW
     EXPECT_TRUE(run.output().contains("[5] services failed")) << run.output().toStdString();
     // Nobody serves the management services yet: the bus answers that
     // nobody owns their name, so the reporting stream cannot be set up.
-    EXPECT_TRUE(run.output().contains("Did fail to establish reporting stream")) << run.output().toStdString();
+    EXPECT_TRUE(run.output().contains("Did fail to establish reporting stream"))
+        << run.output().toStdString();
     EXPECT_TRUE(run.output().contains("-401052"));
     EXPECT_TRUE(run.output().contains("stopped."));
     // The services were never reached, so the placed client stays.

@@ -77,8 +77,8 @@ int main(int argc, char** argv) {
         }
         platform::MainRunLoop::runFor(std::chrono::milliseconds(20));
     }
-    delegate->setService(
-        IPCTestService::make(AFXGlobalServiceID::makeWithServiceName(IPCTestServiceName()), adaptor, factory));
+    delegate->setService(IPCTestService::make(AFXGlobalServiceID::makeWithServiceName(IPCTestServiceName()),
+                                              adaptor, factory));
     std::printf("ready\n");
     std::fflush(stdout);
     platform::MainRunLoop::runUntil([] { return false; });
