@@ -41,15 +41,17 @@ QString stateName(std::int64_t state) {
 
 } // namespace
 
-AFXTerminalInstallation::AFXTerminalInstallation(std::shared_ptr<AFXInstallationManager> manager, int retries,
-                                                 FILE* output)
-    : manager_(std::move(manager)), retries_(retries), output_(output), redraw_(isatty(fileno(output)) == 1) {
+AFXTerminalInstallation::AFXTerminalInstallation(std::shared_ptr<AFXInstallationManager> manager,
+                                                 Options options, FILE* output)
+    : manager_(std::move(manager)), options_(std::move(options)), output_(output),
+      redraw_(isatty(fileno(output)) == 1) {
+    clock_.start();
 }
 
 std::shared_ptr<AFXTerminalInstallation>
-AFXTerminalInstallation::make(std::shared_ptr<AFXInstallationManager> manager, int retries, FILE* output) {
+AFXTerminalInstallation::make(std::shared_ptr<AFXInstallationManager> manager, Options options, FILE* output) {
     return std::shared_ptr<AFXTerminalInstallation>(
-        new AFXTerminalInstallation(std::move(manager), retries, output));
+        new AFXTerminalInstallation(std::move(manager), std::move(options), output));
 }
 
 QString AFXTerminalInstallation::statusTextForInstallationState(std::int64_t state) {
@@ -91,6 +93,12 @@ void AFXTerminalInstallation::progressDidChange(std::int64_t state, double progr
         return;
     }
     showState(state);
+    if (options_.stopAtState == state) {
+        endProgressLine();
+        std::fprintf(output_, "stopping at state %lld, as asked\n", static_cast<long long>(state));
+        stopAndFinish(ExitInterrupted);
+        return;
+    }
     drawProgress(progress);
 }
 
@@ -101,6 +109,7 @@ void AFXTerminalInstallation::showState(std::int64_t state) {
     endProgressLine();
     shownState_ = state;
     shownPercent_ = -1;
+    stateTimes_.append({state, clock_.elapsed()});
     const QString text = statusTextForInstallationState(state);
     std::fprintf(output_, "[%lld] %s%s%s\n", static_cast<long long>(state), qUtf8Printable(stateName(state)),
                  text.isEmpty() ? "" : " — ", qUtf8Printable(text));
@@ -139,7 +148,13 @@ void AFXTerminalInstallation::installationDidEnd(const std::optional<platform::E
     if (!error) {
         std::fprintf(output_, "Orbit Notes is installed.\n");
         std::fflush(output_);
-        finished_(manager_->state() == AFXInstallationStateReady ? ExitReady : ExitFailed);
+        if (manager_->state() != AFXInstallationStateReady) {
+            finish(ExitFailed);
+        } else if (options_.launch) {
+            launchAndFinish();
+        } else {
+            finish(ExitReady);
+        }
         return;
     }
     // A failure changes the state without a progress report.
@@ -147,14 +162,12 @@ void AFXTerminalInstallation::installationDidEnd(const std::optional<platform::E
     std::fprintf(output_, "error: %s (%s %lld)\n", qUtf8Printable(error->localizedDescription()),
                  qUtf8Printable(error->domain()), static_cast<long long>(error->code()));
     if (afx_isMissingService(*error)) {
-        std::fprintf(output_,
-                     "       the desktop client's service %s cannot be reached: this build of the installer\n"
-                     "       does not connect to the desktop client's services yet\n",
+        std::fprintf(output_, "       the desktop client's service %s cannot be reached\n",
                      qUtf8Printable(error->userInfo().value(AFXErrorServiceNameKey).toString()));
     }
-    if (retriesMade_ < retries_) {
+    if (retriesMade_ < options_.retries) {
         ++retriesMade_;
-        std::fprintf(output_, "retrying (%d of %d)…\n", retriesMade_, retries_);
+        std::fprintf(output_, "retrying (%d of %d)…\n", retriesMade_, options_.retries);
         std::fflush(output_);
         shownState_.reset();
         manager_->retryAfterError();
@@ -179,9 +192,45 @@ void AFXTerminalInstallation::stopAndFinish(int status) {
         BRInteractWithUI([weakSelf, status] {
             if (auto self = weakSelf.lock()) {
                 std::fprintf(self->output_, "stopped.\n");
-                std::fflush(self->output_);
-                self->finished_(status);
+                self->finish(status);
             }
         });
     });
+}
+
+void AFXTerminalInstallation::launchAndFinish() {
+    std::fprintf(output_, "Launch: opening Orbit Notes' page in the desktop client…\n");
+    std::fflush(output_);
+    manager_->launchWithCallback([weakSelf = weak_from_this()](bool clientOpened) {
+        BRInteractWithUI([weakSelf, clientOpened] {
+            auto self = weakSelf.lock();
+            if (!self) {
+                return;
+            }
+            if (!clientOpened) {
+                std::fprintf(self->output_, "error: the desktop client could not be opened\n");
+                self->finish(ExitFailed);
+                return;
+            }
+            std::fprintf(self->output_, "the desktop client shows Orbit Notes' page%s\n",
+                         self->manager_->canLaunchApp() ? "; Orbit Notes opens in two seconds"
+                                                        : " (nobody is signed in, so the app is not opened)");
+            self->finish(ExitReady);
+        });
+    });
+}
+
+void AFXTerminalInstallation::finish(int status) {
+    if (!stateTimes_.isEmpty()) {
+        std::fprintf(output_, "time in each state:\n");
+        const qint64 end = clock_.elapsed();
+        for (qsizetype i = 0; i < stateTimes_.size(); ++i) {
+            const auto& [state, start] = stateTimes_[i];
+            const qint64 until = i + 1 < stateTimes_.size() ? stateTimes_[i + 1].second : end;
+            std::fprintf(output_, "  [%lld] %-52s %6.2f s\n", static_cast<long long>(state),
+                         qUtf8Printable(stateName(state)), double(until - start) / 1000.0);
+        }
+    }
+    std::fflush(output_);
+    finished_(status);
 }

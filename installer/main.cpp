@@ -50,7 +50,12 @@ int main(int argc, char** argv) {
         QStringLiteral("retries"),
         QStringLiteral("Retry a failed step up to <n> times before undoing (default 0)."),
         QStringLiteral("n"), QStringLiteral("0"));
-    parser.addOptions({noWindow, retries});
+    const QCommandLineOption stopAt(
+        QStringLiteral("stop-at"),
+        QStringLiteral("In the terminal: stop and undo as soon as state <n> is reached."), QStringLiteral("n"));
+    const QCommandLineOption noLaunch(QStringLiteral("no-launch"),
+                                      QStringLiteral("In the terminal: do not launch once ready."));
+    parser.addOptions({noWindow, retries, stopAt, noLaunch});
     parser.process(*application);
 
     bool retriesIsNumber = false;
@@ -59,6 +64,20 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "install-orbit-notes: --retries wants a number of retries, not \"%s\"\n",
                      qUtf8Printable(parser.value(retries)));
         return 2;
+    }
+
+    AFXTerminalInstallation::Options options;
+    options.retries = retryCount;
+    options.launch = !parser.isSet(noLaunch);
+    if (parser.isSet(stopAt)) {
+        bool stateIsNumber = false;
+        const qint64 state = parser.value(stopAt).toLongLong(&stateIsNumber);
+        if (!stateIsNumber || state < AFXInstallationStateIdle || state > AFXInstallationStateReady) {
+            std::fprintf(stderr, "install-orbit-notes: --stop-at wants a state from 0 to 9, not \"%s\"\n",
+                         qUtf8Printable(parser.value(stopAt)));
+            return 2;
+        }
+        options.stopAtState = state;
     }
 
     AFXSetupLogger(QStringLiteral("install-orbit-notes"));
@@ -74,7 +93,7 @@ int main(int argc, char** argv) {
         return status;
     }
     const auto manager = AFXInstallationManager::makeWithAppID(kOrbitNotesAppID);
-    const auto installation = AFXTerminalInstallation::make(manager, retryCount, stdout);
+    const auto installation = AFXTerminalInstallation::make(manager, options, stdout);
     platform::SignalWatcher interruptions({SIGINT, SIGTERM}, [&](int) { installation->interrupt(); });
     std::fprintf(stdout, "Installing Orbit Notes (store identifier %lld)\n",
                  static_cast<long long>(kOrbitNotesAppID));

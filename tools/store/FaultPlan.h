@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QList>
 #include <QtGlobal>
 
@@ -11,8 +12,13 @@ class FaultPlan {
 public:
     FaultPlan() = default;
     // `drops` lists where to cut successive responses.
-    FaultPlan(QList<qint64> drops, bool chunked, std::optional<int> status, std::optional<qint64> rate)
-        : drops_(std::move(drops)), chunked_(chunked), status_(status), rate_(rate) {}
+    FaultPlan(QList<qint64> drops, bool chunked, std::optional<int> status, std::optional<qint64> rate,
+              QByteArray pathPrefix = {})
+        : drops_(std::move(drops)), chunked_(chunked), status_(status), rate_(rate),
+          pathPrefix_(std::move(pathPrefix)) {}
+
+    // Whether the faults touch a request for this path (without its query).
+    bool covers(const QByteArray& path) const { return path.startsWith(pathPrefix_); }
 
     // Where to cut a response whose body has `bodySize` bytes, or nullopt to
     // send it whole. A body that ends before the next cut would be whole
@@ -29,4 +35,5 @@ private:
     bool chunked_ = false;
     std::optional<int> status_;
     std::optional<qint64> rate_;
+    QByteArray pathPrefix_;
 };

@@ -137,7 +137,7 @@ void StoreConnection::processIncoming() {
 void StoreConnection::answer(const HttpRequest& request) {
     idleTimer_.stop();
     const QByteArray range = request.header("range").value_or(QByteArray());
-    if (const auto status = faults_.status()) {
+    if (const auto status = faults_.status(); status && faults_.covers(request.path())) {
         start(HttpResponse::page(*status), request.method(), request.target(), range, request.keepAlive());
         return;
     }
@@ -165,7 +165,9 @@ void StoreConnection::start(HttpResponse response, const QByteArray& method, con
     const bool bodyAllowed = sending.response.statusAllowsBody();
     const qint64 size = sending.response.body().size();
     sending.keepAlive = keepAlive;
-    sending.chunked = bodyAllowed && faults_.chunked();
+    const qsizetype query = target.indexOf('?');
+    sending.faulty = faults_.covers(query < 0 ? target : target.left(query));
+    sending.chunked = bodyAllowed && sending.faulty && faults_.chunked();
     sending.sendBody = bodyAllowed && method != "HEAD" && (size > 0 || sending.chunked);
 
     QByteArray head = "HTTP/1.1 " + QByteArray::number(sending.response.status()) + ' ' +
@@ -182,7 +184,7 @@ void StoreConnection::start(HttpResponse response, const QByteArray& method, con
     head += keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
     socket_->write(head);
 
-    if (sending.sendBody && size > 0) {
+    if (sending.sendBody && size > 0 && sending.faulty) {
         sending.cut = faults_.claimDrop(size);
     }
     sending.clock.start();
@@ -261,7 +263,7 @@ void StoreConnection::pump() {
 
 qint64 StoreConnection::paced(qint64 wanted) {
     const auto rate = faults_.rate();
-    if (!rate || wanted == 0) {
+    if (!rate || wanted == 0 || !sending_->faulty) {
         return wanted;
     }
     const Sending& sending = *sending_;

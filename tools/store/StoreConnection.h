@@ -34,6 +34,8 @@ private:
         bool sendBody = false;
         bool chunked = false;
         bool keepAlive = true;
+        // Whether the store's faults touch this response.
+        bool faulty = false;
         std::optional<qint64> cut;
         qint64 sent = 0;
         bool cutCheckQueued = false;

@@ -41,6 +41,7 @@ QString StoreOptions::usage() {
                           "  --no-ranges            ignore Range headers (always the whole body)\n"
                           "  --status CODE          answer every request with this status (200-599)\n"
                           "  --rate BYTES_PER_SEC   limit each response's sending rate\n"
+                          "  --faults-under PATH    misbehave only for requests whose path starts with PATH\n"
                           "  --events-file FILE     accept POST /events and append each body to FILE\n"
                           "                         as one line\n"
                           "  --help                 show this text\n");
@@ -80,7 +81,8 @@ std::optional<StoreOptions> StoreOptions::parse(const QStringList& arguments, QS
         static const QStringList valued{QStringLiteral("--root"),       QStringLiteral("--port"),
                                         QStringLiteral("--state-dir"),  QStringLiteral("--drop-after"),
                                         QStringLiteral("--drop-count"), QStringLiteral("--status"),
-                                        QStringLiteral("--rate"),       QStringLiteral("--events-file")};
+                                        QStringLiteral("--rate"),       QStringLiteral("--events-file"),
+                                        QStringLiteral("--faults-under")};
         if (!valued.contains(name)) {
             return fail(QStringLiteral("unknown argument \"%1\"").arg(arguments.at(i)));
         }
@@ -134,6 +136,11 @@ std::optional<StoreOptions> StoreOptions::parse(const QStringList& arguments, QS
                 return fail(QStringLiteral("--events-file needs a file"));
             }
             options.eventsFile = value;
+        } else if (name == QLatin1String("--faults-under")) {
+            if (!value.startsWith(QLatin1Char('/'))) {
+                return fail(QStringLiteral("--faults-under wants a path starting with \"/\", not \"%1\"").arg(value));
+            }
+            options.faultsUnder = value;
         } else if (name == QLatin1String("--rate")) {
             options.rate = parseNumber(value, 1, maxSize);
             if (!options.rate) {

@@ -19,6 +19,8 @@ struct StoreOptions {
     bool noRanges = false;
     std::optional<int> status;
     std::optional<qint64> rate;
+    // Faults touch only requests whose path starts with this; empty: all.
+    QString faultsUnder;
     // Where POST "/events" appends each body it receives; empty: no such route.
     QString eventsFile;
     bool help = false;

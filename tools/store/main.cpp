@@ -129,7 +129,8 @@ int main(int argc, char** argv) {
         router.add("/events", std::make_shared<EventsRoute>(options->eventsFile));
     }
 
-    FaultPlan faults(options->dropAfter, options->noLength, options->status, options->rate);
+    FaultPlan faults(options->dropAfter, options->noLength, options->status, options->rate,
+                     options->faultsUnder.toUtf8());
 
     StoreServer server(configuration, router, faults);
     if (!server.listen(QHostAddress::LocalHost, options->port)) {
