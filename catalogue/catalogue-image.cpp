@@ -48,7 +48,8 @@ QImage screenshot(const QColor& colour) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const bool known = argc == 4 && (std::strcmp(argv[1], "icon") == 0 || std::strcmp(argv[1], "screenshot") == 0);
+    const bool known =
+        argc == 4 && (std::strcmp(argv[1], "icon") == 0 || std::strcmp(argv[1], "screenshot") == 0);
     if (!known) {
         std::fputs("usage: catalogue-image icon|screenshot BUNDLE_IDENTIFIER OUT.png\n", stderr);
         return 2;

@@ -105,17 +105,24 @@ TEST(Catalogue, EveryAppUnpacksToATeamSignedBundleThatLogsItsLaunch) {
             kStoreRoot + QStringLiteral("/api/store/") + app.value(QStringLiteral("archive")).toString();
 
         platform::Error error(QString(), 0);
-        const auto unpacked = AFXUnpack(QUrl::fromLocalFile(archive), [](double) {}, &error);
+        const auto unpacked = AFXUnpack(
+            QUrl::fromLocalFile(archive), [](double) {}, &error);
         ASSERT_TRUE(unpacked) << error.description().toStdString();
         EXPECT_EQ(QFileInfo(unpacked->toLocalFile()).fileName(),
                   app.value(QStringLiteral("bundle_name")).toString());
-        EXPECT_TRUE(AFXValidateApp(*unpacked, AFXValidationTeam, &error)) << error.description().toStdString();
+        EXPECT_TRUE(AFXValidateApp(*unpacked, AFXValidationTeam, &error))
+            << error.description().toStdString();
 
         const auto bundle = platform::Bundle::bundleWithURL(*unpacked);
         ASSERT_TRUE(bundle);
         EXPECT_EQ(bundle->bundleIdentifier(), identifier);
         EXPECT_EQ(bundle->objectForInfoDictionaryKey(QStringLiteral("CFBundleShortVersionString")).toString(),
-                  app.value(QStringLiteral("versions")).toArray().at(0).toObject().value(QStringLiteral("ui_version")).toString());
+                  app.value(QStringLiteral("versions"))
+                      .toArray()
+                      .at(0)
+                      .toObject()
+                      .value(QStringLiteral("ui_version"))
+                      .toString());
         const auto run = testing_support::runProgram(bundle->executablePath(),
                                                      {QStringLiteral("--open"), QStringLiteral("two words")});
         EXPECT_EQ(run.status, 0) << run.errors.toStdString();

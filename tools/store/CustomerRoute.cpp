@@ -52,9 +52,9 @@ HttpResponse signIn(const QByteArray& body) {
         {QStringLiteral("subscription_state"), QStringLiteral("active")},
         {QStringLiteral("subscription_expiration_date"), QStringLiteral("2027-12-31T00:00:00Z")},
     };
-    return json(200, QJsonObject{{QStringLiteral("data"),
-                                  QJsonObject{{QStringLiteral("id"), QStringLiteral("1001")},
-                                              {QStringLiteral("attributes"), attributes}}}});
+    return json(
+        200, QJsonObject{{QStringLiteral("data"), QJsonObject{{QStringLiteral("id"), QStringLiteral("1001")},
+                                                              {QStringLiteral("attributes"), attributes}}}});
 }
 
 } // namespace

@@ -25,8 +25,10 @@ QByteArray manifest(const QUrl& baseURL) {
     };
     const QJsonObject document{
         {QStringLiteral("data"),
-         QJsonObject{{QStringLiteral("attributes"), QJsonObject{{QStringLiteral("name"), QStringLiteral("Development")}}},
-                     {QStringLiteral("relationships"), QJsonObject{{QStringLiteral("endpoints"), endpoints}}}}}};
+         QJsonObject{
+             {QStringLiteral("attributes"),
+              QJsonObject{{QStringLiteral("name"), QStringLiteral("Development")}}},
+             {QStringLiteral("relationships"), QJsonObject{{QStringLiteral("endpoints"), endpoints}}}}}};
     return QJsonDocument(document).toJson(QJsonDocument::Compact);
 }
 

@@ -14,9 +14,9 @@
 #include "FaultPlan.h"
 #include "FileRoute.h"
 #include "Router.h"
-#include "platform/SignalWatcher.h"
 #include "StoreOptions.h"
 #include "StoreServer.h"
+#include "platform/SignalWatcher.h"
 
 #include <QCoreApplication>
 #include <QDir>

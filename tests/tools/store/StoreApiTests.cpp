@@ -77,7 +77,8 @@ TEST(StoreApi, EndpointsManifestNamesThisStoreForEveryEndpoint) {
     EXPECT_EQ(manifest->endpointForStoreAPI()->URL().resolved(QUrl(QStringLiteral("catalogue.json"))),
               QUrl(base + QStringLiteral("/api/store/catalogue.json")));
 
-    EXPECT_EQ(curl(*store, QStringLiteral("/endpoints.json"), {QStringLiteral("--data-binary"), QStringLiteral("x")})
+    EXPECT_EQ(curl(*store, QStringLiteral("/endpoints.json"),
+                   {QStringLiteral("--data-binary"), QStringLiteral("x")})
                   .status,
               405);
 }
@@ -91,12 +92,14 @@ TEST(StoreApi, SignInAnswersTheDemoCustomerWithAFreshTokenAndRefusesAnythingElse
     for (const QByteArray email : {QByteArray("demo@kestrel.app"), QByteArray("Demo@Kestrel.APP")}) {
         const auto result = signIn(*store, "{\"email\":\"" + email + "\",\"password\":\"kestrel-demo\"}");
         ASSERT_EQ(result.status, 200) << result.body.toStdString();
-        const QJsonObject data = QJsonDocument::fromJson(result.body).object().value(QStringLiteral("data")).toObject();
+        const QJsonObject data =
+            QJsonDocument::fromJson(result.body).object().value(QStringLiteral("data")).toObject();
         EXPECT_EQ(data.value(QStringLiteral("id")).toString(), QStringLiteral("1001"));
         const QJsonObject attributes = data.value(QStringLiteral("attributes")).toObject();
         EXPECT_EQ(attributes.value(QStringLiteral("email")).toString(), QStringLiteral("demo@kestrel.app"));
         EXPECT_EQ(attributes.value(QStringLiteral("name")).toString(), QStringLiteral("Demo Customer"));
-        EXPECT_EQ(attributes.value(QStringLiteral("subscription_state")).toString(), QStringLiteral("active"));
+        EXPECT_EQ(attributes.value(QStringLiteral("subscription_state")).toString(),
+                  QStringLiteral("active"));
         EXPECT_EQ(attributes.value(QStringLiteral("subscription_expiration_date")).toString(),
                   QStringLiteral("2027-12-31T00:00:00Z"));
         tokens << attributes.value(QStringLiteral("token")).toString();
@@ -130,7 +133,8 @@ TEST(StoreApi, SignInAnswersTheDemoCustomerWithAFreshTokenAndRefusesAnythingElse
     }
 
     EXPECT_EQ(curl(*store, QStringLiteral("/api/customer/sign-in")).status, 405);
-    EXPECT_EQ(curl(*store, QStringLiteral("/api/customer/sign-out"), {QStringLiteral("--data-binary"), QStringLiteral("{}")})
+    EXPECT_EQ(curl(*store, QStringLiteral("/api/customer/sign-out"),
+                   {QStringLiteral("--data-binary"), QStringLiteral("{}")})
                   .status,
               404);
 }
