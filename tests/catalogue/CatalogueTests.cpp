@@ -38,6 +38,7 @@ TEST(Catalogue, ServedCatalogueNamesTheAppsWithTheSizesOfTheirServedArchives) {
     ASSERT_TRUE(store);
     const auto catalogue = curl(*store, kCataloguePath);
     ASSERT_EQ(catalogue.status, 200);
+    EXPECT_EQ(catalogue.header("content-type"), QByteArray("application/json"));
     const QJsonObject document = QJsonDocument::fromJson(catalogue.body).object();
     const QJsonArray apps = document.value(QStringLiteral("apps")).toArray();
 
@@ -76,6 +77,7 @@ TEST(Catalogue, ServedCatalogueNamesTheAppsWithTheSizesOfTheirServedArchives) {
             kinds.insert(resource.toObject().value(QStringLiteral("kind")).toString());
             const auto picture = fetch(resource.toObject().value(QStringLiteral("path")).toString());
             EXPECT_EQ(picture.status, 200);
+            EXPECT_EQ(picture.header("content-type"), QByteArray("image/png"));
             EXPECT_TRUE(picture.body.startsWith("\x89PNG\r\n\x1a\n"));
         }
         EXPECT_EQ(kinds, (std::set<QString>{QStringLiteral("icon"), QStringLiteral("screenshot")}));
