@@ -20,6 +20,7 @@
 #include <QJsonObject>
 
 #include <set>
+#include <string>
 
 using namespace store_tests;
 using testing_support::StoreProcess;
@@ -42,10 +43,10 @@ TEST(Catalogue, ServedCatalogueNamesTheAppsWithTheSizesOfTheirServedArchives) {
     const QJsonObject document = QJsonDocument::fromJson(catalogue.body).object();
     const QJsonArray apps = document.value(QStringLiteral("apps")).toArray();
 
-    const std::set<std::pair<int, QString>> expected{{230, QStringLiteral("com.orbitlabs.OrbitNotes")},
-                                                     {231, QStringLiteral("com.cometworks.CometDraw")},
-                                                     {232, QStringLiteral("com.nebulasoft.NebulaTasks")}};
-    std::set<std::pair<int, QString>> listed;
+    const std::set<std::pair<int, std::string>> expected{{230, "com.orbitlabs.OrbitNotes"},
+                                                         {231, "com.cometworks.CometDraw"},
+                                                         {232, "com.nebulasoft.NebulaTasks"}};
+    std::set<std::pair<int, std::string>> listed;
     QJsonArray ids;
     // Archives and resources are named relative to the catalogue's URL.
     const QUrl catalogueURL(storeURL(*store, kCataloguePath));
@@ -57,7 +58,7 @@ TEST(Catalogue, ServedCatalogueNamesTheAppsWithTheSizesOfTheirServedArchives) {
     for (const QJsonValue& entry : apps) {
         const QJsonObject app = entry.toObject();
         const int id = app.value(QStringLiteral("id")).toInt();
-        listed.insert({id, app.value(QStringLiteral("bundle_identifier")).toString()});
+        listed.insert({id, app.value(QStringLiteral("bundle_identifier")).toString().toStdString()});
         ids.append(id);
         SCOPED_TRACE(id);
         EXPECT_EQ(app.value(QStringLiteral("bundle_name")).toString(),
@@ -72,15 +73,15 @@ TEST(Catalogue, ServedCatalogueNamesTheAppsWithTheSizesOfTheirServedArchives) {
         EXPECT_EQ(versions.at(0).toObject().value(QStringLiteral("size")).toInteger(), served.body.size());
         EXPECT_EQ(QFileInfo(kStoreRoot + QStringLiteral("/api/store/") + archive).size(), served.body.size());
 
-        std::set<QString> kinds;
+        std::set<std::string> kinds;
         for (const QJsonValue& resource : app.value(QStringLiteral("resources")).toArray()) {
-            kinds.insert(resource.toObject().value(QStringLiteral("kind")).toString());
+            kinds.insert(resource.toObject().value(QStringLiteral("kind")).toString().toStdString());
             const auto picture = fetch(resource.toObject().value(QStringLiteral("path")).toString());
             EXPECT_EQ(picture.status, 200);
             EXPECT_EQ(picture.header("content-type"), QByteArray("image/png"));
             EXPECT_TRUE(picture.body.startsWith("\x89PNG\r\n\x1a\n"));
         }
-        EXPECT_EQ(kinds, (std::set<QString>{QStringLiteral("icon"), QStringLiteral("screenshot")}));
+        EXPECT_EQ(kinds, (std::set<std::string>{"icon", "screenshot"}));
     }
     EXPECT_EQ(listed, expected);
 
