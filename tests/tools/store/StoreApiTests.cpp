@@ -89,7 +89,7 @@ TEST(StoreApi, SignInAnswersTheDemoCustomerWithAFreshTokenAndRefusesAnythingElse
 
     QStringList tokens;
     // Addresses are not case-sensitive.
-    for (const QByteArray email : {QByteArray("demo@kestrel.app"), QByteArray("Demo@Kestrel.APP")}) {
+    for (const QByteArray& email : {QByteArray("demo@kestrel.app"), QByteArray("Demo@Kestrel.APP")}) {
         const auto result = signIn(*store, "{\"email\":\"" + email + "\",\"password\":\"kestrel-demo\"}");
         ASSERT_EQ(result.status, 200) << result.body.toStdString();
         const QJsonObject data =
