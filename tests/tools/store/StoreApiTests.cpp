@@ -73,9 +73,6 @@ TEST(StoreApi, EndpointsManifestNamesThisStoreForEveryEndpoint) {
         EXPECT_EQ(endpoint->URL(), QUrl(base + path));
         EXPECT_EQ(endpoint->isSelfSufficient(), selfSufficient) << path.toStdString();
     }
-    // The catalogue sits below the store endpoint, where clients resolve it.
-    EXPECT_EQ(manifest->endpointForStoreAPI()->URL().resolved(QUrl(QStringLiteral("catalogue.json"))),
-              QUrl(base + QStringLiteral("/api/store/catalogue.json")));
 
     EXPECT_EQ(curl(*store, QStringLiteral("/endpoints.json"),
                    {QStringLiteral("--data-binary"), QStringLiteral("x")})
