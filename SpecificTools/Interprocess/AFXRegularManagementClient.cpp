@@ -15,41 +15,44 @@ AFXRegularManagementClient::makeInterprocessAdaptorForServicesFactory(
         std::dynamic_pointer_cast<AFXRegularInterprocessClientAdaptorDelegate>(servicesFactory));
 }
 
-AFXServiceClass AFXRegularManagementClient::makeServiceClass(const QString& name,
-                                                            const QString& interprocessServiceName,
-                                                            const QList<const platform::Class*>& requestClasses,
-                                                            MakeClient makeClient) {
+AFXServiceClass
+AFXRegularManagementClient::makeServiceClass(const QString& name, const QString& interprocessServiceName,
+                                             const QList<const platform::Class*>& requestClasses,
+                                             MakeClient makeClient) {
     AFXServiceClass serviceClass;
     serviceClass.name = name;
     serviceClass.interprocessServiceName = interprocessServiceName;
     serviceClass.makeInterprocessAdaptorForServicesFactory =
-        [interprocessServiceName, requestClasses](const std::shared_ptr<AFXServicesFactory>& servicesFactory) {
+        [interprocessServiceName,
+         requestClasses](const std::shared_ptr<AFXServicesFactory>& servicesFactory) {
             return makeInterprocessAdaptorForServicesFactory(servicesFactory, interprocessServiceName,
                                                              requestClasses);
         };
-    serviceClass.makeServiceWithID = [makeClient = std::move(makeClient)](
-                                         const std::shared_ptr<AFXServiceID>& serviceID,
-                                         const std::shared_ptr<AFXServicesFactory>& servicesFactory,
-                                         const std::shared_ptr<AFXNetworkService>&,
-                                         AFXServiceClass::MakeServiceCallback callback) {
-        std::weak_ptr<AFXServicesFactory> weakFactory = servicesFactory;
-        servicesFactory->fetchInterpocessAdaptorForServiceNamed(
-            serviceID->serviceName(),
-            [serviceID, weakFactory, makeClient, callback = std::move(callback)](
-                const BRValueOrError<std::shared_ptr<AFXInterprocessAdaptor>>& adaptorOrError) {
-                const auto factory = weakFactory.lock();
-                if (!factory) {
-                    callback(BRValueOrError<std::shared_ptr<AFXBaseService>>::makeWithError(
-                        afx_makeErrorOfMissingServiceNamed(QStringLiteral("self as AFXServicesFactory"),
-                                                           QStringLiteral("make management service"))));
-                    return;
-                }
-                callback(adaptorOrError.liftValue([&](const std::shared_ptr<AFXInterprocessAdaptor>& adaptor) {
-                    return makeClient(serviceID, factory,
-                                      std::dynamic_pointer_cast<AFXRegularInterprocessClientAdaptor>(adaptor));
-                }));
-            });
-    };
+    serviceClass.makeServiceWithID =
+        [makeClient = std::move(makeClient)](const std::shared_ptr<AFXServiceID>& serviceID,
+                                             const std::shared_ptr<AFXServicesFactory>& servicesFactory,
+                                             const std::shared_ptr<AFXNetworkService>&,
+                                             AFXServiceClass::MakeServiceCallback callback) {
+            std::weak_ptr<AFXServicesFactory> weakFactory = servicesFactory;
+            servicesFactory->fetchInterpocessAdaptorForServiceNamed(
+                serviceID->serviceName(),
+                [serviceID, weakFactory, makeClient, callback = std::move(callback)](
+                    const BRValueOrError<std::shared_ptr<AFXInterprocessAdaptor>>& adaptorOrError) {
+                    const auto factory = weakFactory.lock();
+                    if (!factory) {
+                        callback(BRValueOrError<std::shared_ptr<AFXBaseService>>::makeWithError(
+                            afx_makeErrorOfMissingServiceNamed(QStringLiteral("self as AFXServicesFactory"),
+                                                               QStringLiteral("make management service"))));
+                        return;
+                    }
+                    callback(
+                        adaptorOrError.liftValue([&](const std::shared_ptr<AFXInterprocessAdaptor>& adaptor) {
+                            return makeClient(
+                                serviceID, factory,
+                                std::dynamic_pointer_cast<AFXRegularInterprocessClientAdaptor>(adaptor));
+                        }));
+                });
+        };
     return serviceClass;
 }
 
@@ -88,26 +91,28 @@ void AFXRegularManagementClient::performRequest(const std::shared_ptr<AFXInterpr
     interprocessAdaptor_->performRequest(request, std::move(reportHandler), std::move(responseHandler));
 }
 
-void AFXRegularManagementClient::performRequestForResponseOfClass(
-    const std::shared_ptr<AFXInterprocessRequest>& request, const QString& operation,
-    const platform::Class* responseClass, AFXInterprocessResponseHandler handler) {
+void AFXRegularManagementClient::performRequestForResponse(
+    const std::shared_ptr<AFXInterprocessRequest>& request, const platform::Class* requestClass,
+    AFXInterprocessReportHandler reportHandler, AFXInterprocessResponseHandler handler) {
     if (!request) {
         const platform::Error error =
-            afx_makeErrorOfMissingServiceNamed(serviceID()->serviceName(), operation);
+            afx_makeErrorOfMissingServiceNamed(QStringLiteral("services factory"), requestClass->name());
         platform::DispatchQueue::global(platform::QualityOfService::Utility)
             ->async(
                 [handler = std::move(handler), error] { handler(BRAnyValueOrError::makeWithError(error)); });
         return;
     }
-    performRequest(request, nullptr,
-                   [handler = std::move(handler), responseClass](const BRAnyValueOrError& outcome) {
-                       const platform::Value* response = outcome.value();
-                       const auto object = response ? response->toObject() : nullptr;
-                       if (response && !(object && object->objectClass()->isSubclassOf(responseClass))) {
-                           handler(BRAnyValueOrError::makeWithError(
-                               afx_makeErrorOfMissingObjectOfKind(responseClass->name())));
-                           return;
-                       }
-                       handler(outcome);
-                   });
+    performRequest(
+        request, std::move(reportHandler),
+        [handler = std::move(handler), requestClass,
+         responseClass = request->responseClass()](const BRAnyValueOrError& outcome) {
+            const platform::Value* response = outcome.value();
+            const auto object = response ? response->toObject() : nullptr;
+            if (response && !(object && object->objectClass()->isSubclassOf(responseClass))) {
+                handler(BRAnyValueOrError::makeWithError(
+                    afx_makeServerResponseParsingErrorOnOperation(requestClass->name(), std::nullopt)));
+                return;
+            }
+            handler(outcome);
+        });
 }

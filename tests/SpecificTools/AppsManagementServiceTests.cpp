@@ -684,6 +684,42 @@ TEST_F(AppsManagementService, WithoutAServingServiceCallersGetTheMissingServiceE
     EXPECT_EQ(server_->seen.count(), 0);
 }
 
+// A reply without the value asked for, or of another response class, is an
+// error for the caller rather than an empty result or a success.
+TEST_F(AppsManagementService, AnIncompleteOrMismatchedResponseIsAnError) {
+    // Answers every request with an install response holding no instance.
+    class AnswersEmptyInstall final : public AFXAppsManagementServer {
+    public:
+        AnswersEmptyInstall(const std::shared_ptr<AFXServiceID>& serviceID,
+                            const std::shared_ptr<AFXRegularInterprocessServerAdaptor>& adaptor,
+                            const std::shared_ptr<AFXServicesFactory>& factory)
+            : AFXAppsManagementServer(serviceID, adaptor, factory) {}
+        void performRequest(const std::shared_ptr<AFXInterprocessRequest>&, AFXInterprocessReportHandler,
+                            AFXInterprocessResponseHandler responseHandler) override {
+            responseHandler(
+                BRAnyValueOrError::makeWithValue(platform::Value(AFXInstallVendorAppResponse::make())));
+        }
+    };
+    trip_->serveWith(
+        std::make_shared<AnswersEmptyInstall>(client_->serviceID(), trip_->serverAdaptor, trip_->factory));
+    const auto app = server_->app();
+    Received installed, fetched, stopped;
+    client_->installVendorApp(app, false, [&](const auto& result) {
+        installed.add(describe(result, [](const auto& one) { return describe(one); }));
+    });
+    client_->fetchAppWithID(kAppID, [&](const auto& result) {
+        fetched.add(describe(result, [](const auto&) { return u"app"_s; }));
+    });
+    client_->stopInstallVendorApp(app, [&](const auto& error) { stopped.add(describeError(error)); });
+    ASSERT_TRUE(installed.waitFor(1) && fetched.waitFor(1) && stopped.waitFor(1));
+    const auto errorOf = [](AFXErrorCode code) {
+        return u"error %1 %2"_s.arg(AFXDefaultErrorDomain).arg(code);
+    };
+    EXPECT_EQ(installed.all(), QStringList{errorOf(AFXErrorCodeMissingObject)});
+    EXPECT_EQ(fetched.all(), QStringList{errorOf(AFXErrorCodeServerResponseParsing)});
+    EXPECT_EQ(stopped.all(), QStringList{errorOf(AFXErrorCodeServerResponseParsing)});
+}
+
 TEST_F(AppsManagementService, ARequestTheServiceDoesNotListIsRefused) {
     auto request = IPCTestUnlistedRequest::make();
     request->setRequestingTierName(trip_->factory->tierName());

@@ -464,26 +464,52 @@ TEST_F(SystemManagementService, WithoutAServingServiceCallbacksGetAnErrorOrTheFa
     }
 }
 
-TEST_F(SystemManagementService, AResponseWithoutItsValueIsAnErrorNotNothing) {
-    // A serving side that answers a customer response without a customer
-    // (nobody signed in) must not hand the caller an empty result.
-    class NobodySignedIn final : public AFXSystemManagementServer {
+TEST_F(SystemManagementService, AResponseWithoutItsValueOrOfAnotherClassIsAnErrorNotNothing) {
+    // A serving side that answers every request with one response record.
+    class AnswersWith final : public AFXSystemManagementServer {
     public:
-        NobodySignedIn(const std::shared_ptr<AFXRegularInterprocessServerAdaptor>& adaptor,
-                       const std::shared_ptr<AFXServicesFactory>& factory)
-            : AFXSystemManagementServer(globalServiceID(), adaptor, factory) {}
+        AnswersWith(const std::shared_ptr<AFXRegularInterprocessServerAdaptor>& adaptor,
+                    const std::shared_ptr<AFXServicesFactory>& factory,
+                    std::shared_ptr<AFXInterprocessResponse> response)
+            : AFXSystemManagementServer(globalServiceID(), adaptor, factory), response_(std::move(response)) {
+        }
         void performRequest(const std::shared_ptr<AFXInterprocessRequest>&, AFXInterprocessReportHandler,
                             AFXInterprocessResponseHandler responseHandler) override {
-            responseHandler(
-                BRAnyValueOrError::makeWithValue(platform::Value(AFXFetchCurrentCustomerResponse::make())));
+            responseHandler(BRAnyValueOrError::makeWithValue(platform::Value(response_)));
         }
+
+    private:
+        const std::shared_ptr<AFXInterprocessResponse> response_;
     };
-    const auto nobody = std::make_shared<NobodySignedIn>(trip_->serverAdaptor, trip_->factory);
-    trip_->serveWith(nobody);
-    Outcome outcome;
-    trip_->client->fetchCurrentCustomerUpdated(true, false, nullptr, 1,
-                                               outcome.value<std::shared_ptr<AFXCustomer>>(showCustomer));
-    EXPECT_EQ(outcome.wait(), u"error %1 %2"_s.arg(AFXDefaultErrorDomain).arg(AFXErrorCodeMissingObject));
+    const auto missingObject = u"error %1 %2"_s.arg(AFXDefaultErrorDomain).arg(AFXErrorCodeMissingObject);
+    const auto unparsable =
+        u"error %1 %2"_s.arg(AFXDefaultErrorDomain).arg(AFXErrorCodeServerResponseParsing);
+    const struct {
+        const char* name;
+        std::shared_ptr<AFXInterprocessResponse> response;
+        QString clientSaw;
+    } rows[] = {
+        // Nobody signed in must not hand the caller an empty result.
+        {"current customer", AFXFetchCurrentCustomerResponse::make(), missingObject},
+        // A response of another class is no answer to the request, not
+        // even to one whose callback only takes an error.
+        {"current environment", AFXPokeResponse::make(), unparsable},
+        {"check for updates", AFXPokeResponse::make(), unparsable},
+        {"tear down", AFXPokeResponse::make(), u"false"_s},
+        {"prepare termination", AFXPokeResponse::make(), u"true"_s},
+        {"internet usage", AFXPokeResponse::make(), u"0 no key"_s},
+    };
+    const QList<Case> all = cases();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        trip_->serveWith(std::make_shared<AnswersWith>(trip_->serverAdaptor, trip_->factory, row.response));
+        const auto testCase = std::find_if(
+            all.begin(), all.end(), [&](const Case& c) { return c.name == std::string_view(row.name); });
+        ASSERT_NE(testCase, all.end());
+        Outcome outcome;
+        testCase->call(*trip_->client, &outcome);
+        EXPECT_EQ(outcome.wait(), row.clientSaw);
+    }
 }
 
 TEST_F(SystemManagementService, RequestsWithoutTheObjectsTheyNeedOrForAnotherServiceAreAnswered) {

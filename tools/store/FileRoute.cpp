@@ -72,8 +72,16 @@ RangeChoice chooseRange(const QByteArray& header, qint64 size) {
 }
 
 QByteArray contentType(const QString& path) {
-    return path.endsWith(QLatin1String(".zip"), Qt::CaseInsensitive) ? "application/zip"
-                                                                     : "application/octet-stream";
+    // The kinds the store's catalogue is made of; anything else is bytes.
+    static const QList<QPair<QLatin1String, QByteArray>> types{{QLatin1String(".zip"), "application/zip"},
+                                                               {QLatin1String(".json"), "application/json"},
+                                                               {QLatin1String(".png"), "image/png"}};
+    for (const auto& [suffix, type] : types) {
+        if (path.endsWith(suffix, Qt::CaseInsensitive)) {
+            return type;
+        }
+    }
+    return "application/octet-stream";
 }
 
 } // namespace

@@ -1,17 +1,22 @@
 // kestrel-store: the development store. Serves a folder over HTTPS on the
 // loopback interface with a CA of its own, and misbehaves on request so
 // clients can be tried against cut connections, missing lengths, refused
-// ranges, error statuses and slow links. It also takes analytics events on
-// "/events" when asked to.
+// ranges, error statuses and slow links. It also answers as the development
+// environment's API: the endpoints manifest ("/endpoints.json"), naming this
+// store for every endpoint, and the customer API's sign-in
+// ("/api/customer/sign-in"); the catalogue is a file of the served folder.
+// It takes analytics events on "/events" when asked to.
 
 #include "CertificateAuthority.h"
+#include "CustomerRoute.h"
+#include "EndpointsRoute.h"
 #include "EventsRoute.h"
 #include "FaultPlan.h"
 #include "FileRoute.h"
 #include "Router.h"
-#include "platform/SignalWatcher.h"
 #include "StoreOptions.h"
 #include "StoreServer.h"
+#include "platform/SignalWatcher.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -125,6 +130,7 @@ int main(int argc, char** argv) {
     }
     Router router;
     router.add("/", std::make_shared<FileRoute>(options->root, fileOptions));
+    router.add("/api/customer", std::make_shared<CustomerRoute>());
     if (!options->eventsFile.isEmpty()) {
         router.add("/events", std::make_shared<EventsRoute>(options->eventsFile));
     }
@@ -140,8 +146,12 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    std::printf("KESTREL_STORE_URL=https://127.0.0.1:%u\nKESTREL_CA_BUNDLE=%s\n",
-                unsigned(server.serverPort()), shellWord(authority->caCertificatePath()).constData());
+    const QString baseURL = QStringLiteral("https://127.0.0.1:%1").arg(server.serverPort());
+    // Only known once listening; no request is read before the event loop runs.
+    router.add("/endpoints.json", std::make_shared<EndpointsRoute>(QUrl(baseURL)));
+
+    std::printf("KESTREL_STORE_URL=%s\nKESTREL_CA_BUNDLE=%s\n", qPrintable(baseURL),
+                shellWord(authority->caCertificatePath()).constData());
     std::fflush(stdout);
 
     const int status = application.exec();

@@ -23,34 +23,17 @@ std::shared_ptr<AFXRecommendationsClient> AFXRecommendationsClient::makeWithServ
 
 void AFXRecommendationsClient::fetchRecommendedAppForAppID(std::int64_t appID,
                                                            AFXRecommendedAppCallback callback) {
-    auto request = makeRequest<AFXFetchRecommendedAppRequest>();
-    if (request) {
-        request->setAppID(appID);
-    }
-    performRequestForResponse<AFXFetchRecommendedAppResponse>(
-        request, QStringLiteral("fetchRecommendedAppForAppID"),
-        [callback = std::move(callback)](
-            const BRValueOrError<std::shared_ptr<AFXFetchRecommendedAppResponse>>& outcome) {
-            callback(liftResponseField(outcome, &AFXFetchRecommendedAppResponse::recommendedApp,
-                                       QStringLiteral("recommendedApp")));
-        });
+    sendForValue<AFXFetchRecommendedAppRequest>([&](auto& request) { request.setAppID(appID); },
+                                                &AFXFetchRecommendedAppResponse::recommendedApp,
+                                                QStringLiteral("recommendedApp"), std::move(callback));
 }
 
 void AFXRecommendationsClient::fetchWelcomeRecommendedAppsExcludingAppIDs(
     const QList<std::int64_t>& appIDsToExclude, AFXRecommendedAppsCallback callback) {
-    auto request = makeRequest<AFXFetchWelcomeRecommendedAppsRequest>();
-    if (request) {
-        request->setAppIDsToExclude(appIDsToExclude);
-    }
-    performRequestForResponse<AFXFetchWelcomeRecommendedAppsResponse>(
-        request, QStringLiteral("fetchWelcomeRecommendedAppsExcludingAppIDs"),
-        [callback = std::move(callback)](
-            const BRValueOrError<std::shared_ptr<AFXFetchWelcomeRecommendedAppsResponse>>& outcome) {
-            callback(outcome.liftValue(
-                [](const std::shared_ptr<AFXFetchWelcomeRecommendedAppsResponse>& response) {
-                    return response->recommendedApps();
-                }));
-        });
+    sendForValue<AFXFetchWelcomeRecommendedAppsRequest>(
+        [&](auto& request) { request.setAppIDsToExclude(appIDsToExclude); },
+        &AFXFetchWelcomeRecommendedAppsResponse::recommendedApps, QStringLiteral("recommendedApps"),
+        std::move(callback));
 }
 
 std::shared_ptr<AFXCustomerID> AFXRecommendationsClient::customerID() const {

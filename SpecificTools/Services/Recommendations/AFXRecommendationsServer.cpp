@@ -1,7 +1,6 @@
 #include "AFXRecommendationsServer.h"
 
 #include "AFXRecommendationsRequests.h"
-#include "SpecificTools/Errors/AFXErrors.h"
 #include "SpecificTools/Interprocess/AFXCustomerServiceID.h"
 
 AFXServiceClass AFXRecommendationsServer::serviceClass() {
@@ -27,19 +26,6 @@ AFXRecommendationsServer::AFXRecommendationsServer(
     const std::shared_ptr<AFXServicesFactory>& servicesFactory)
     : AFXRegularManagementServer(serviceID, interprocessAdaptor, servicesFactory, interprocessServiceName(),
                                  AFXCustomerServiceID::staticClass()) {}
-
-void AFXRecommendationsServer::fetchRecommendedAppForAppID(std::int64_t, AFXRecommendedAppCallback callback) {
-    callback(
-        BRValueOrError<std::shared_ptr<AFXRecommendedApp>>::makeWithError(afx_makeErrorOfMissingServiceNamed(
-            interprocessServiceName(), QStringLiteral("fetchRecommendedAppForAppID"))));
-}
-
-void AFXRecommendationsServer::fetchWelcomeRecommendedAppsExcludingAppIDs(
-    const QList<std::int64_t>&, AFXRecommendedAppsCallback callback) {
-    callback(BRValueOrError<QList<std::shared_ptr<AFXRecommendedApp>>>::makeWithError(
-        afx_makeErrorOfMissingServiceNamed(interprocessServiceName(),
-                                           QStringLiteral("fetchWelcomeRecommendedAppsExcludingAppIDs"))));
-}
 
 std::shared_ptr<AFXCustomerID> AFXRecommendationsServer::customerID() const {
     return std::static_pointer_cast<AFXCustomerServiceID>(serviceID())->customerID();

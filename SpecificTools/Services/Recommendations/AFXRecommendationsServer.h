@@ -6,7 +6,7 @@
 
 // The serving side of the recommendations service of one customer. Without
 // a subclass that overrides them, both fetches answer that the service is
-// missing.
+// missing (see AFXRecommendationsService).
 class AFXRecommendationsServer : public AFXRegularManagementServer,
                                  public AFXRecommendationsService,
                                  public AFXCustomerBasedService {
@@ -18,10 +18,6 @@ public:
                       const std::shared_ptr<AFXRegularInterprocessServerAdaptor>& interprocessAdaptor,
                       const std::shared_ptr<AFXServicesFactory>& servicesFactory,
                       const std::shared_ptr<AFXNetworkService>& networkService);
-
-    void fetchRecommendedAppForAppID(std::int64_t appID, AFXRecommendedAppCallback callback) override;
-    void fetchWelcomeRecommendedAppsExcludingAppIDs(const QList<std::int64_t>& appIDsToExclude,
-                                                    AFXRecommendedAppsCallback callback) override;
 
     // AFXCustomerBasedService; subclasses that follow the customer override
     // the update.

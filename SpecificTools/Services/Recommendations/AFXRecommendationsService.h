@@ -19,7 +19,9 @@ using AFXRecommendedAppsCallback =
     std::function<void(const BRValueOrError<QList<std::shared_ptr<AFXRecommendedApp>>>&)>;
 
 // The desktop client's recommendations service of one customer: which
-// catalogue apps to recommend next to an app and to a new customer.
+// catalogue apps to recommend next to an app and to a new customer. The
+// operations' own forms answer the missing-service error: a service
+// overrides what it offers.
 class AFXRecommendationsService {
 public:
     static QString interprocessServiceName() { return QStringLiteral("com.kestrel.RecommendationsService"); }
@@ -29,7 +31,7 @@ public:
 
     virtual ~AFXRecommendationsService() = default;
 
-    virtual void fetchRecommendedAppForAppID(std::int64_t appID, AFXRecommendedAppCallback callback) = 0;
+    virtual void fetchRecommendedAppForAppID(std::int64_t appID, AFXRecommendedAppCallback callback);
     virtual void fetchWelcomeRecommendedAppsExcludingAppIDs(const QList<std::int64_t>& appIDsToExclude,
-                                                            AFXRecommendedAppsCallback callback) = 0;
+                                                            AFXRecommendedAppsCallback callback);
 };

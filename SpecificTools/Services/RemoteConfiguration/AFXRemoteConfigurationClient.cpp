@@ -23,14 +23,9 @@ std::shared_ptr<AFXRemoteConfigurationClient> AFXRemoteConfigurationClient::make
 
 void AFXRemoteConfigurationClient::fetchRemoteConfigurationWithCallback(
     AFXRemoteConfigurationCallback callback) {
-    performRequestForResponse<AFXFetchRemoteConfigurationResponse>(
-        makeRequest<AFXFetchRemoteConfigurationRequest>(),
-        QStringLiteral("fetchRemoteConfigurationWithCallback"),
-        [callback = std::move(callback)](
-            const BRValueOrError<std::shared_ptr<AFXFetchRemoteConfigurationResponse>>& outcome) {
-            callback(liftResponseField(outcome, &AFXFetchRemoteConfigurationResponse::remoteConfiguration,
-                                       QStringLiteral("remoteConfiguration")));
-        });
+    sendForValue<AFXFetchRemoteConfigurationRequest>(
+        nullptr, &AFXFetchRemoteConfigurationResponse::remoteConfiguration,
+        QStringLiteral("remoteConfiguration"), std::move(callback));
 }
 
 std::shared_ptr<AFXEnvironmentID> AFXRemoteConfigurationClient::environmentID() const {

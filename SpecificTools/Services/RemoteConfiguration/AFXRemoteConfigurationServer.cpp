@@ -1,7 +1,6 @@
 #include "AFXRemoteConfigurationServer.h"
 
 #include "AFXRemoteConfigurationRequests.h"
-#include "SpecificTools/Errors/AFXErrors.h"
 #include "SpecificTools/Interprocess/AFXEnvironmentServiceID.h"
 
 AFXServiceClass AFXRemoteConfigurationServer::serviceClass() {
@@ -27,13 +26,6 @@ AFXRemoteConfigurationServer::AFXRemoteConfigurationServer(
     const std::shared_ptr<AFXServicesFactory>& servicesFactory)
     : AFXRegularManagementServer(serviceID, interprocessAdaptor, servicesFactory, interprocessServiceName(),
                                  AFXEnvironmentServiceID::staticClass()) {}
-
-void AFXRemoteConfigurationServer::fetchRemoteConfigurationWithCallback(
-    AFXRemoteConfigurationCallback callback) {
-    callback(BRValueOrError<std::shared_ptr<AFXRemoteConfiguration>>::makeWithError(
-        afx_makeErrorOfMissingServiceNamed(interprocessServiceName(),
-                                           QStringLiteral("fetchRemoteConfigurationWithCallback"))));
-}
 
 std::shared_ptr<AFXEnvironmentID> AFXRemoteConfigurationServer::environmentID() const {
     return std::static_pointer_cast<AFXEnvironmentServiceID>(serviceID())->environmentID();

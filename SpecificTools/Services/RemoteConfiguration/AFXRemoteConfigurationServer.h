@@ -6,7 +6,7 @@
 
 // The serving side of the remote configuration service of one environment.
 // Without a subclass that overrides it, the fetch answers that the service
-// is missing.
+// is missing (see AFXRemoteConfigurationService).
 class AFXRemoteConfigurationServer : public AFXRegularManagementServer,
                                      public AFXRemoteConfigurationService,
                                      public AFXEnvironmentBasedService {
@@ -18,8 +18,6 @@ public:
                       const std::shared_ptr<AFXRegularInterprocessServerAdaptor>& interprocessAdaptor,
                       const std::shared_ptr<AFXServicesFactory>& servicesFactory,
                       const std::shared_ptr<AFXNetworkService>& networkService);
-
-    void fetchRemoteConfigurationWithCallback(AFXRemoteConfigurationCallback callback) override;
 
     // AFXEnvironmentBasedService; subclasses that follow the environment
     // override the update.

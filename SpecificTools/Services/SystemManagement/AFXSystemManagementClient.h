@@ -85,11 +85,6 @@ private:
         const std::shared_ptr<AFXServicesFactory>& servicesFactory,
         const std::shared_ptr<AFXRegularInterprocessClientAdaptor>& interprocessAdaptor);
 
-    // Makes a request of the class, lets `fill` set its fields and sends it.
-    // Without a factory no request can be made: the handler receives the
-    // missing-service error instead.
-    template <typename Request>
-    void send(const std::function<void(Request&)>& fill, AFXInterprocessResponseHandler responseHandler);
     // A start or stop request for the activity, answered by nobody.
     template <typename Request> void sendActivity(const std::shared_ptr<AFXActivity>& activity);
     std::weak_ptr<AFXSystemManagementClient> weakSelf();

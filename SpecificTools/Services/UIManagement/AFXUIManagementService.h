@@ -36,7 +36,9 @@ using AFXTerminationWindowCallback =
 //
 // Only credentials travel with errors; the other answers have no error
 // form, so a service that cannot answer gives the failure value the
-// callback names (false, no applications) or just calls back.
+// callback names (false, no applications) or just calls back. The
+// operations' own forms answer so, after logging that the service is
+// missing: a service overrides what it offers.
 class AFXUIManagementService {
 public:
     static QString interprocessServiceName() { return QStringLiteral("com.kestrel.UIManagementService"); }
@@ -48,34 +50,34 @@ public:
     virtual void
     fetchCredentialsWithAccountName(const QString& accountName,
                                     const std::shared_ptr<AFXRunningApplication>& runningApplication,
-                                    AFXCustomerCredentialsCallback callback) = 0;
-    virtual void presentError(const platform::Error& error, AFXUIManagementCallback callback) = 0;
+                                    AFXCustomerCredentialsCallback callback);
+    virtual void presentError(const platform::Error& error, AFXUIManagementCallback callback);
     // The notifications are shown without telling the caller anything back.
-    virtual void presentUserNotificationOfKind(std::uint64_t kind) = 0;
+    virtual void presentUserNotificationOfKind(std::uint64_t kind);
     virtual void
-    presentUserNotificationOfBrandNewApps(const QList<std::shared_ptr<AFXCodedApp>>& brandNewApps) = 0;
-    virtual void
-    presentUserNotificationOfUpdatedApps(const QList<std::shared_ptr<AFXCodedApp>>& updatedApps) = 0;
+    presentUserNotificationOfBrandNewApps(const QList<std::shared_ptr<AFXCodedApp>>& brandNewApps);
+    virtual void presentUserNotificationOfUpdatedApps(const QList<std::shared_ptr<AFXCodedApp>>& updatedApps);
     virtual void proposeToUpdateRunningApplications(
         const QList<std::shared_ptr<AFXRunningApplication>>& runningApplications, bool withUserNotification,
-        const QByteArray& additionalNotificationData, AFXQuittedApplicationsCallback callback) = 0;
+        const QByteArray& additionalNotificationData, AFXQuittedApplicationsCallback callback);
     // The flag: the user cancelled the uninstallation.
-    virtual void proposeToUninstallKestrelWithCallback(AFXUIManagementFlagCallback callback) = 0;
-    virtual void pokeWithCallback(AFXUIManagementCallback callback) = 0;
-    virtual void presentAboutWindowWithCallback(AFXUIManagementCallback callback) = 0;
+    virtual void proposeToUninstallKestrelWithCallback(AFXUIManagementFlagCallback callback);
+    virtual void pokeWithCallback(AFXUIManagementCallback callback);
+    virtual void presentAboutWindowWithCallback(AFXUIManagementCallback callback);
     // The flag: the Internet may be used.
     virtual void askUserForConsumptiveInternetUsageWithReason(std::uint64_t reason,
-                                                              AFXUIManagementFlagCallback callback) = 0;
+                                                              AFXUIManagementFlagCallback callback);
     // The flag: the help did open.
-    virtual void openOnlineHelpWithCallback(AFXUIManagementFlagCallback callback) = 0;
-    virtual void openFeedbackFormWithCallback(AFXUIManagementCallback callback) = 0;
+    virtual void openOnlineHelpWithCallback(AFXUIManagementFlagCallback callback);
+    virtual void openFeedbackFormWithCallback(AFXUIManagementCallback callback);
     // The flag: the page did open.
     virtual void openCustomerWebAccount(const std::shared_ptr<AFXCustomer>& customer,
                                         bool startingWithTrialPaymentPage,
-                                        AFXUIManagementFlagCallback callback) = 0;
+                                        AFXUIManagementFlagCallback callback);
     // The flag: the visibility the status item has now.
-    virtual void changeStatusItemVisibilityToState(bool isVisible, AFXUIManagementFlagCallback callback) = 0;
-    // Asks the user to quit apps before the desktop client ends.
+    virtual void changeStatusItemVisibilityToState(bool isVisible, AFXUIManagementFlagCallback callback);
+    // Asks the user to quit apps before the desktop client ends; answers
+    // cancelled, with no apps quitted, when not offered.
     virtual void presentTerminationWindowWithReason(std::int64_t reason,
-                                                    AFXTerminationWindowCallback callback) = 0;
+                                                    AFXTerminationWindowCallback callback);
 };
