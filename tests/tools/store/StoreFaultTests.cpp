@@ -151,6 +151,26 @@ TEST(StoreFaults, StatusSwitchAnswersEveryRequest) {
     }
 }
 
+TEST(StoreFaults, FaultsUnderAPathLeaveEveryOtherPathAlone) {
+    const QByteArray bytes = make(QStringLiteral("app.zip"), 200000);
+    QDir().mkpath(served() + QStringLiteral("/apps"));
+    const QByteArray app = make(QStringLiteral("apps/one.zip"), 200000);
+    auto store = StoreProcess::start(served(), {QStringLiteral("--faults-under"), QStringLiteral("/apps/"),
+                                                QStringLiteral("--drop-after"), QStringLiteral("1000")});
+    ASSERT_TRUE(store);
+    // Outside the path the store serves as ever, and uses up no cut.
+    const CurlResult whole = curl(*store, QStringLiteral("/app.zip"));
+    EXPECT_EQ(whole.exitCode, 0);
+    EXPECT_TRUE(whole.body == bytes);
+    const CurlResult cut = curl(*store, QStringLiteral("/apps/one.zip"));
+    EXPECT_NE(cut.exitCode, 0);
+    EXPECT_EQ(cut.body.size(), 1000);
+    EXPECT_TRUE(curl(*store, QStringLiteral("/apps/one.zip")).body == app);
+    EXPECT_NE(runStore({QStringLiteral("--root"), served(), QStringLiteral("--faults-under"), QStringLiteral("apps")})
+                  .exitCode,
+              0);
+}
+
 TEST(StoreFaults, RateSwitchPacesEachResponse) {
     const QByteArray bytes = make(QStringLiteral("app.zip"), 300000);
     auto store = StoreProcess::start(served(), {QStringLiteral("--rate"), QStringLiteral("400000")});
