@@ -130,13 +130,13 @@ void KestrelAppsManagementServer::withCatalogue(CatalogueCallback work, FailureC
             work(*self->catalogue_);
             return;
         }
-        self->catalogueWaiters_.append({std::move(work), std::move(failure)});
+        self->catalogueWaiters_.emplaceBack(std::move(work), std::move(failure));
         if (self->loadingCatalogue_) {
             return;
         }
         self->loadingCatalogue_ = true;
         if (self->environment_) {
-            self->loadCatalogue(self->environment_);
+            self->loadCatalogue(self->environment_, self->environmentGeneration_);
             return;
         }
         // Nobody told us of our environment yet: ask the system management
@@ -163,16 +163,16 @@ void KestrelAppsManagementServer::withCatalogue(CatalogueCallback work, FailureC
                         if (generation == self->environmentGeneration_) {
                             self->environment_ = environment;
                         }
-                        self->loadCatalogue(environment);
+                        self->loadCatalogue(environment, generation);
                     });
                 });
             });
     });
 }
 
-void KestrelAppsManagementServer::loadCatalogue(const std::shared_ptr<AFXEnvironment>& environment) {
+void KestrelAppsManagementServer::loadCatalogue(const std::shared_ptr<AFXEnvironment>& environment,
+                                                std::uint64_t generation) {
     assertOnQueue();
-    const std::uint64_t generation = environmentGeneration_;
     const auto manifest = environment->endpointsManifest();
     const auto store = manifest ? manifest->endpointForStoreAPI() : nullptr;
     if (!store) {

@@ -89,7 +89,8 @@ private:
     void withCatalogueApp(const std::shared_ptr<AFXCodedApp>& app,
                           std::function<void(StoreCatalogue&, const std::shared_ptr<AFXCodedApp>&)> work,
                           FailureCallback failure);
-    void loadCatalogue(const std::shared_ptr<AFXEnvironment>& environment);
+    // The catalogue of the environment of the given generation.
+    void loadCatalogue(const std::shared_ptr<AFXEnvironment>& environment, std::uint64_t generation);
     void finishLoadingCatalogue(std::uint64_t generation, const std::shared_ptr<StoreCatalogue>& catalogue,
                                 const std::optional<platform::Error>& error);
 

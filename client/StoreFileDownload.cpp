@@ -19,13 +19,11 @@ std::shared_ptr<StoreFileDownload> StoreFileDownload::start(const QUrl& url, con
                                                             CompletionHandler completionHandler) {
     std::shared_ptr<StoreFileDownload> download(
         new StoreFileDownload(destinationPath, requestID, std::move(progressHandler), std::move(completionHandler)));
-    // The session holds its delegate until its last task has ended, which is
-    // what keeps the transfer alive.
-    const auto session = platform::URLSession::sessionWithConfiguration(
+    download->session_ = platform::URLSession::sessionWithConfiguration(
         platform::URLSessionConfiguration::defaultSessionConfiguration(), download, queue);
-    download->task_ = session->downloadTaskWithRequest(
+    download->task_ = download->session_->downloadTaskWithRequest(
         platform::URLRequest(url, platform::URLRequest::CachePolicy::ReloadIgnoringLocalCacheData));
-    session->finishTasksAndInvalidate();
+    download->session_->finishTasksAndInvalidate();
     download->task_->resume();
     return download;
 }

@@ -57,7 +57,10 @@ private:
 
     const QString destinationPath_;
     const QString requestID_;
-    // Set before the transfer starts and never changed.
+    // Set before the transfer starts and never changed. The session holds
+    // this object as its delegate until its task has ended, and a session
+    // must outlive its transfers: the two keep each other until then.
+    std::shared_ptr<platform::URLSession> session_;
     std::shared_ptr<platform::URLSessionDownloadTask> task_;
     // On the queue: what went wrong after the body arrived, and the handlers
     // (dropped once the completion ran).

@@ -149,6 +149,8 @@ protected:
         Answer<Result<std::shared_ptr<AFXCodedApp>>> answer;
         client_->fetchAppWithID(id, answer.callback());
         const auto result = answer.wait();
+        EXPECT_EQ(errorOf(result), u"value"_s) << (result && result->error() ? result->error()->description() : QString()).toStdString()
+                                                 << "\nstore: " << store_->log().toStdString();
         return result && result->value() ? *result->value() : nullptr;
     }
 
