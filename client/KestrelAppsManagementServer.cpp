@@ -1,9 +1,5 @@
 #include "KestrelAppsManagementServer.h"
 
-#include "StoreCatalogue.h"
-#include "StoreFileDownload.h"
-#include "VendorAppInstallation.h"
-
 #include "SpecificTools/Errors/AFXErrors.h"
 #include "SpecificTools/Interprocess/AFXEnvironmentServiceID.h"
 #include "SpecificTools/Model/AFXAppAlgorithms.h"
@@ -16,6 +12,9 @@
 #include "SpecificTools/Model/AFXVendorAppInstance.h"
 #include "SpecificTools/Services/AFXServicesFactory.h"
 #include "SpecificTools/Services/AppsManagement/AFXAppsManagementRequests.h"
+#include "StoreCatalogue.h"
+#include "StoreFileDownload.h"
+#include "VendorAppInstallation.h"
 #include "platform/FileManager.h"
 #include "platform/Paths.h"
 #include "platform/Workspace.h"
@@ -41,7 +40,8 @@ platform::Error missingApp(const QString& which) {
 }
 
 QList<std::shared_ptr<AFXAppInstance>> asInstances(const std::shared_ptr<AFXVendorAppInstance>& instance) {
-    return instance ? QList<std::shared_ptr<AFXAppInstance>>{instance} : QList<std::shared_ptr<AFXAppInstance>>{};
+    return instance ? QList<std::shared_ptr<AFXAppInstance>>{instance}
+                    : QList<std::shared_ptr<AFXAppInstance>>{};
 }
 
 } // namespace
@@ -124,8 +124,7 @@ void KestrelAppsManagementServer::updateEnvironment(const std::shared_ptr<AFXEnv
 }
 
 void KestrelAppsManagementServer::withCatalogue(CatalogueCallback work, FailureCallback failure) {
-    queue_->async([self = sharedSelf(),
-                   work = std::move(work), failure = std::move(failure)]() mutable {
+    queue_->async([self = sharedSelf(), work = std::move(work), failure = std::move(failure)]() mutable {
         if (self->catalogue_) {
             work(*self->catalogue_);
             return;
@@ -143,9 +142,10 @@ void KestrelAppsManagementServer::withCatalogue(CatalogueCallback work, FailureC
         // service of this process for it.
         const auto factory = self->servicesFactory();
         if (!factory) {
-            self->finishLoadingCatalogue(self->environmentGeneration_, nullptr,
-                                         afx_makeErrorOfMissingServiceNamed(QStringLiteral("AFXServicesFactory"),
-                                                                            QStringLiteral("fetch environment")));
+            self->finishLoadingCatalogue(
+                self->environmentGeneration_, nullptr,
+                afx_makeErrorOfMissingServiceNamed(QStringLiteral("AFXServicesFactory"),
+                                                   QStringLiteral("fetch environment")));
             return;
         }
         const std::uint64_t generation = self->environmentGeneration_;
@@ -180,15 +180,15 @@ void KestrelAppsManagementServer::loadCatalogue(const std::shared_ptr<AFXEnviron
                                afx_makeErrorOfMissingObjectOfKind(QStringLiteral("Store endpoint")));
         return;
     }
-    StoreCatalogue::fetchFromURL(
-        store->URL().resolved(QUrl(QStringLiteral("catalogue.json"))), queue_,
-        [weakSelf = std::weak_ptr(sharedSelf()),
-         generation](const BRValueOrError<std::shared_ptr<StoreCatalogue>>& result) {
-            if (const auto self = weakSelf.lock()) {
-                self->finishLoadingCatalogue(generation, result.value() ? *result.value() : nullptr,
+    StoreCatalogue::fetchFromURL(store->URL().resolved(QUrl(QStringLiteral("catalogue.json"))), queue_,
+                                 [weakSelf = std::weak_ptr(sharedSelf()),
+                                  generation](const BRValueOrError<std::shared_ptr<StoreCatalogue>>& result) {
+                                     if (const auto self = weakSelf.lock()) {
+                                         self->finishLoadingCatalogue(
+                                             generation, result.value() ? *result.value() : nullptr,
                                              result.error());
-            }
-        });
+                                     }
+                                 });
 }
 
 void KestrelAppsManagementServer::finishLoadingCatalogue(std::uint64_t generation,
@@ -256,7 +256,9 @@ void KestrelAppsManagementServer::fetchAppsForCollectionWithID(std::optional<std
             }
             callback(Result::makeWithValue(apps));
         },
-        [callback](const platform::Error& error) { callback(failed<QList<std::shared_ptr<AFXCodedApp>>>(error)); });
+        [callback](const platform::Error& error) {
+            callback(failed<QList<std::shared_ptr<AFXCodedApp>>>(error));
+        });
 }
 
 void KestrelAppsManagementServer::fetchAppWithID(std::int64_t appID, AFXAppCallback callback) {
@@ -304,12 +306,13 @@ void KestrelAppsManagementServer::markAppAsViewed(const std::shared_ptr<AFXCoded
         [callback](const platform::Error& error) { callback(error); });
 }
 
-void KestrelAppsManagementServer::searchAppsWithString(const QString& searchString, bool ignoreAppsWithoutInstance,
+void KestrelAppsManagementServer::searchAppsWithString(const QString& searchString,
+                                                       bool ignoreAppsWithoutInstance,
                                                        std::uint64_t limitCount,
                                                        AFXAppSearchResultsCallback callback) {
     withCatalogue(
-        [self = sharedSelf(), searchString,
-         ignoreAppsWithoutInstance, limitCount, callback](StoreCatalogue& catalogue) {
+        [self = sharedSelf(), searchString, ignoreAppsWithoutInstance, limitCount,
+         callback](StoreCatalogue& catalogue) {
             const QString wanted = searchString.trimmed();
             QList<std::shared_ptr<AFXAppSearchResult>> results;
             for (const auto& app : catalogue.apps()) {
@@ -320,7 +323,7 @@ void KestrelAppsManagementServer::searchAppsWithString(const QString& searchStri
                 }
                 auto result = AFXAppSearchResult::make();
                 result->setApp(app);
-                result->setScore(name.compare(wanted, Qt::CaseInsensitive) == 0       ? 1.0
+                result->setScore(name.compare(wanted, Qt::CaseInsensitive) == 0 ? 1.0
                                  : name.startsWith(wanted, Qt::CaseInsensitive) ? 0.75
                                                                                 : 0.5);
                 results.append(std::move(result));
@@ -357,8 +360,7 @@ KestrelAppsManagementServer::placedInstanceOfApp(const StoreCatalogue& catalogue
 void KestrelAppsManagementServer::fetchAppInstancesWithCallback(AFXAppInstancesCallback callback) {
     using Result = BRValueOrError<QList<std::shared_ptr<AFXAppInstance>>>;
     withCatalogue(
-        [self = sharedSelf(),
-         callback](StoreCatalogue& catalogue) {
+        [self = sharedSelf(), callback](StoreCatalogue& catalogue) {
             QList<std::shared_ptr<AFXAppInstance>> instances;
             for (const auto& app : catalogue.apps()) {
                 instances.append(asInstances(self->placedInstanceOfApp(catalogue, app->identifier())));
@@ -368,15 +370,15 @@ void KestrelAppsManagementServer::fetchAppInstancesWithCallback(AFXAppInstancesC
         [callback](const platform::Error& error) { callback(Result::makeWithError(error)); });
 }
 
-void KestrelAppsManagementServer::fetchAppInstancesWithAppID(std::int64_t appID, AFXAppInstancesCallback callback) {
+void KestrelAppsManagementServer::fetchAppInstancesWithAppID(std::int64_t appID,
+                                                             AFXAppInstancesCallback callback) {
     using Result = BRValueOrError<QList<std::shared_ptr<AFXAppInstance>>>;
     withCatalogue(
-        [self = sharedSelf(), appID,
-         callback](StoreCatalogue& catalogue) {
+        [self = sharedSelf(), appID, callback](StoreCatalogue& catalogue) {
             // An app the catalogue does not know has no instance of ours.
-            callback(Result::makeWithValue(
-                catalogue.appWithID(appID) ? asInstances(self->placedInstanceOfApp(catalogue, appID))
-                                           : QList<std::shared_ptr<AFXAppInstance>>{}));
+            callback(Result::makeWithValue(catalogue.appWithID(appID)
+                                               ? asInstances(self->placedInstanceOfApp(catalogue, appID))
+                                               : QList<std::shared_ptr<AFXAppInstance>>{}));
         },
         [callback](const platform::Error& error) { callback(Result::makeWithError(error)); });
 }
@@ -386,15 +388,16 @@ void KestrelAppsManagementServer::launchApp(const std::shared_ptr<AFXCodedApp>& 
     using Result = BRValueOrError<std::shared_ptr<AFXAppInstance>>;
     withCatalogueApp(
         app,
-        [self = sharedSelf(),
-         callback](StoreCatalogue& catalogue, const std::shared_ptr<AFXCodedApp>& known) {
+        [self = sharedSelf(), callback](StoreCatalogue& catalogue,
+                                        const std::shared_ptr<AFXCodedApp>& known) {
             const auto instance = self->placedInstanceOfApp(catalogue, known->identifier());
             if (!instance) {
                 callback(Result::makeWithError(afx_noAppInstanceToLaunch()));
                 return;
             }
             platform::Error error(QString(), 0);
-            if (!platform::Workspace::openApplicationAtURL(QUrl::fromLocalFile(instance->filePath()), &error)) {
+            if (!platform::Workspace::openApplicationAtURL(QUrl::fromLocalFile(instance->filePath()),
+                                                           &error)) {
                 callback(Result::makeWithError(error));
                 return;
             }
@@ -412,8 +415,8 @@ void KestrelAppsManagementServer::fetchAppWorkflowForApp(const std::shared_ptr<A
     using Result = BRValueOrError<std::shared_ptr<AFXAppWorkflow>>;
     withCatalogueApp(
         app,
-        [self = sharedSelf(),
-         callback](StoreCatalogue& catalogue, const std::shared_ptr<AFXCodedApp>& known) {
+        [self = sharedSelf(), callback](StoreCatalogue& catalogue,
+                                        const std::shared_ptr<AFXCodedApp>& known) {
             const std::int64_t appID = known->identifier();
             if (const auto running = self->installations_.value(appID)) {
                 callback(Result::makeWithValue(running->installation->workflow()));
@@ -433,8 +436,8 @@ void KestrelAppsManagementServer::installVendorApp(const std::shared_ptr<AFXCode
     using Result = BRValueOrError<std::shared_ptr<AFXAppInstance>>;
     withCatalogueApp(
         app,
-        [self = sharedSelf(), shouldLaunch,
-         callback](StoreCatalogue& catalogue, const std::shared_ptr<AFXCodedApp>& known) {
+        [self = sharedSelf(), shouldLaunch, callback](StoreCatalogue& catalogue,
+                                                      const std::shared_ptr<AFXCodedApp>& known) {
             const std::int64_t appID = known->identifier();
             if (const auto placed = self->placedInstanceOfApp(catalogue, appID)) {
                 // Whoever follows the workflow learns that there is nothing to wait for.
@@ -472,7 +475,8 @@ void KestrelAppsManagementServer::startInstallation(const StoreCatalogue& catalo
     const auto version = app->pickAppVersion(&error);
     const auto archive = version ? AFXVendorInstallResourceForVersion(*version, app->resources()) : nullptr;
     if (!archive) {
-        finishInstallation(appID, BRValueOrError<QUrl>::makeWithError(version ? afx_noVendorInstallResource() : error));
+        finishInstallation(
+            appID, BRValueOrError<QUrl>::makeWithError(version ? afx_noVendorInstallResource() : error));
         return;
     }
     std::weak_ptr weakSelf = sharedSelf();
@@ -492,7 +496,8 @@ void KestrelAppsManagementServer::finishInstallation(std::int64_t appID, const B
         return;
     }
     std::shared_ptr<AFXVendorAppInstance> instance;
-    result.onValue([&](const QUrl& placedURL) { instance = AFXVendorAppInstance::makeWithAppID(appID, placedURL); });
+    result.onValue(
+        [&](const QUrl& placedURL) { instance = AFXVendorAppInstance::makeWithAppID(appID, placedURL); });
     if (instance && finished->shouldLaunch) {
         platform::Workspace::openApplicationAtURL(QUrl::fromLocalFile(instance->filePath()));
     }
@@ -513,8 +518,7 @@ void KestrelAppsManagementServer::stopInstallVendorApp(const std::shared_ptr<AFX
                                                        AFXErrorCallback callback) {
     withCatalogueApp(
         app,
-        [self = sharedSelf(),
-         callback](StoreCatalogue&, const std::shared_ptr<AFXCodedApp>& known) {
+        [self = sharedSelf(), callback](StoreCatalogue&, const std::shared_ptr<AFXCodedApp>& known) {
             const auto running = self->installations_.value(known->identifier());
             if (!running) {
                 callback(std::nullopt);
@@ -528,14 +532,15 @@ void KestrelAppsManagementServer::stopInstallVendorApp(const std::shared_ptr<AFX
 
 // MARK: - Resources
 
-void KestrelAppsManagementServer::prepareResourcesForApp(const std::shared_ptr<AFXCodedApp>& app, std::uint64_t,
+void KestrelAppsManagementServer::prepareResourcesForApp(const std::shared_ptr<AFXCodedApp>& app,
+                                                         std::uint64_t,
                                                          AFXFractionReportHandler reportHandler,
                                                          AFXResourcesCallback callback) {
     using Result = BRValueOrError<QList<std::shared_ptr<AFXCodedResource>>>;
     withCatalogueApp(
         app,
-        [self = sharedSelf(), reportHandler,
-         callback](StoreCatalogue&, const std::shared_ptr<AFXCodedApp>& known) {
+        [self = sharedSelf(), reportHandler, callback](StoreCatalogue&,
+                                                       const std::shared_ptr<AFXCodedApp>& known) {
             const QString folder =
                 self->environment_ ? self->environment_->URLForResourcesDirectory().toLocalFile() : QString();
             platform::Error error(QString(), 0);
@@ -547,7 +552,8 @@ void KestrelAppsManagementServer::prepareResourcesForApp(const std::shared_ptr<A
             auto preparation = std::make_shared<ResourcesPreparation>();
             for (const auto& resource : known->resources()) {
                 // What a page shows; archives are the installation's business.
-                if (resource->kind() == AFXResourceKindAppIcon || resource->kind() == AFXResourceKindScreenshot) {
+                if (resource->kind() == AFXResourceKindAppIcon ||
+                    resource->kind() == AFXResourceKindScreenshot) {
                     preparation->pending.append(resource);
                 }
             }
@@ -561,7 +567,8 @@ void KestrelAppsManagementServer::prepareResourcesForApp(const std::shared_ptr<A
         [callback](const platform::Error& error) { callback(Result::makeWithError(error)); });
 }
 
-void KestrelAppsManagementServer::prepareNextResource(const std::shared_ptr<ResourcesPreparation>& preparation) {
+void KestrelAppsManagementServer::prepareNextResource(
+    const std::shared_ptr<ResourcesPreparation>& preparation) {
     assertOnQueue();
     if (preparation->pending.isEmpty()) {
         preparation->report(0);
@@ -600,7 +607,8 @@ void KestrelAppsManagementServer::prepareNextResource(const std::shared_ptr<Reso
             }
             if (error) {
                 BRLogError("Did fail to prepare a resource: %@", *error);
-                preparation->callback(BRValueOrError<QList<std::shared_ptr<AFXCodedResource>>>::makeWithError(*error));
+                preparation->callback(
+                    BRValueOrError<QList<std::shared_ptr<AFXCodedResource>>>::makeWithError(*error));
                 return;
             }
             prepared();

@@ -45,7 +45,8 @@ public:
     void updateEnvironment(const std::shared_ptr<AFXEnvironment>& environment) override;
 
     // AFXAppsManagementService
-    void fetchAppsForCollectionWithID(std::optional<std::int64_t> collectionID, AFXAppsCallback callback) override;
+    void fetchAppsForCollectionWithID(std::optional<std::int64_t> collectionID,
+                                      AFXAppsCallback callback) override;
     void fetchAppWithID(std::int64_t appID, AFXAppCallback callback) override;
     void fetchAppWithBundleId(const QString& bundleId, AFXAppCallback callback) override;
     void fetchAppInstancesWithCallback(AFXAppInstancesCallback callback) override;
@@ -54,7 +55,8 @@ public:
     // resources folder, reporting the share done, and answers them with the
     // status of their stored files.
     void prepareResourcesForApp(const std::shared_ptr<AFXCodedApp>& app, std::uint64_t priority,
-                                AFXFractionReportHandler reportHandler, AFXResourcesCallback callback) override;
+                                AFXFractionReportHandler reportHandler,
+                                AFXResourcesCallback callback) override;
     void launchApp(const std::shared_ptr<AFXCodedApp>& app, AFXAppInstanceCallback callback) override;
     void markAppAsViewed(const std::shared_ptr<AFXCodedApp>& app, AFXErrorCallback callback) override;
     // Apps whose name contains the string, case aside: the whole name first,
@@ -63,7 +65,8 @@ public:
                               std::uint64_t limitCount, AFXAppSearchResultsCallback callback) override;
     void fetchAppCollectionsWithCallback(AFXAppCollectionsCallback callback) override;
     // State 1 while the app is being installed, 2 when it is in place, else 0.
-    void fetchAppWorkflowForApp(const std::shared_ptr<AFXCodedApp>& app, AFXAppWorkflowCallback callback) override;
+    void fetchAppWorkflowForApp(const std::shared_ptr<AFXCodedApp>& app,
+                                AFXAppWorkflowCallback callback) override;
     // Answers the placed app once it is in place (at once when it already
     // is); callers that ask while an installation runs wait for the same one.
     void installVendorApp(const std::shared_ptr<AFXCodedApp>& app, bool shouldLaunch,
@@ -72,9 +75,10 @@ public:
     void stopInstallVendorApp(const std::shared_ptr<AFXCodedApp>& app, AFXErrorCallback callback) override;
 
 private:
-    KestrelAppsManagementServer(const std::shared_ptr<AFXServiceID>& serviceID,
-                                const std::shared_ptr<AFXRegularInterprocessServerAdaptor>& interprocessAdaptor,
-                                const std::shared_ptr<AFXServicesFactory>& servicesFactory);
+    KestrelAppsManagementServer(
+        const std::shared_ptr<AFXServiceID>& serviceID,
+        const std::shared_ptr<AFXRegularInterprocessServerAdaptor>& interprocessAdaptor,
+        const std::shared_ptr<AFXServicesFactory>& servicesFactory);
 
     using CatalogueCallback = std::function<void(StoreCatalogue&)>;
     using FailureCallback = std::function<void(const platform::Error&)>;
@@ -97,7 +101,7 @@ private:
     // On the queue.
     QUrl installURLOfApp(const StoreCatalogue& catalogue, std::int64_t appID) const;
     std::shared_ptr<AFXVendorAppInstance> placedInstanceOfApp(const StoreCatalogue& catalogue,
-                                                             std::int64_t appID) const;
+                                                              std::int64_t appID) const;
     // Starts the installation whose waiters `installation` holds.
     void startInstallation(const StoreCatalogue& catalogue, const std::shared_ptr<AFXCodedApp>& app,
                            const std::shared_ptr<Installation>& installation);

@@ -1,7 +1,5 @@
 #include "StoreCatalogue.h"
 
-#include "StoreFileDownload.h"
-
 #include "SpecificTools/AFXAppInstaller/AFXGlobals.h"
 #include "SpecificTools/Errors/AFXErrors.h"
 #include "SpecificTools/Model/AFXCodedApp.h"
@@ -9,6 +7,7 @@
 #include "SpecificTools/Model/AFXCodedAppIconResource.h"
 #include "SpecificTools/Model/AFXCodedScreenshotResource.h"
 #include "SpecificTools/Model/AFXCodedVendorInstallResource.h"
+#include "StoreFileDownload.h"
 #include "platform/FileManager.h"
 
 #include <QFile>
@@ -79,14 +78,15 @@ public:
     }
 
     std::optional<QList<std::int64_t>> identifiers(const QJsonObject& object, const QString& where,
-                                                    const char* key) {
+                                                   const char* key) {
         const auto list = array(object, where, key);
         if (!list) {
             return std::nullopt;
         }
         QList<std::int64_t> identifiers;
         for (const QJsonValue& entry : *list) {
-            const auto identifier = integer(entry, where, QStringLiteral("an entry of \"%1\"").arg(QLatin1String(key)));
+            const auto identifier =
+                integer(entry, where, QStringLiteral("an entry of \"%1\"").arg(QLatin1String(key)));
             if (!identifier) {
                 return std::nullopt;
             }
@@ -126,7 +126,8 @@ public:
         return name;
     }
 
-    std::shared_ptr<AFXCodedAppVersion> version(const QJsonValue& value, std::int64_t appID, const QString& where) {
+    std::shared_ptr<AFXCodedAppVersion> version(const QJsonValue& value, std::int64_t appID,
+                                                const QString& where) {
         if (!value.isObject()) {
             fail(where, QStringLiteral("a version is not an object"));
             return nullptr;
@@ -176,8 +177,8 @@ public:
             return nullptr;
         }
         const QJsonObject object = value.toObject();
-        const auto identifier = integer(member(object, QStringLiteral("an app"), "id"), QStringLiteral("an app"),
-                                        QStringLiteral("\"id\""));
+        const auto identifier = integer(member(object, QStringLiteral("an app"), "id"),
+                                        QStringLiteral("an app"), QStringLiteral("\"id\""));
         if (!identifier) {
             return nullptr;
         }
@@ -225,8 +226,8 @@ public:
             }
         }
         // The archive installs the newest version.
-        appResources.append(
-            AFXCodedVendorInstallResource::resourceWithDownloadURL(*archive, *app, app->latestVersion()->identifier()));
+        appResources.append(AFXCodedVendorInstallResource::resourceWithDownloadURL(
+            *archive, *app, app->latestVersion()->identifier()));
         app->setResources(appResources);
         *bundleNameOut = *bundle;
         return problem ? nullptr : app;
@@ -262,9 +263,10 @@ private:
 
 platform::Error catalogueError(const QString& problem) {
     return afx_makeServerResponseParsingErrorOnOperation(
-        kOperation, platform::Error(kCatalogueErrorDomain, 1,
-                                    {{platform::NSLocalizedDescriptionKey,
-                                      QStringLiteral("The store's catalogue is not valid: %1.").arg(problem)}}));
+        kOperation,
+        platform::Error(kCatalogueErrorDomain, 1,
+                        {{platform::NSLocalizedDescriptionKey,
+                          QStringLiteral("The store's catalogue is not valid: %1.").arg(problem)}}));
 }
 
 } // namespace
@@ -314,8 +316,8 @@ std::shared_ptr<StoreCatalogue> StoreCatalogue::makeWithJSON(const QByteArray& j
     return catalogue;
 }
 
-void StoreCatalogue::fetchFromURL(const QUrl& catalogueURL, const std::shared_ptr<platform::DispatchQueue>& queue,
-                                  Callback callback) {
+void StoreCatalogue::fetchFromURL(const QUrl& catalogueURL,
+                                  const std::shared_ptr<platform::DispatchQueue>& queue, Callback callback) {
     platform::Error error(QString(), 0);
     const std::optional<QString> folder = AFXGlobals::makeTemporaryDirectory(&error);
     if (!folder) {
@@ -328,8 +330,8 @@ void StoreCatalogue::fetchFromURL(const QUrl& catalogueURL, const std::shared_pt
     const QString file = *folder + QStringLiteral("/catalogue.json");
     StoreFileDownload::start(
         catalogueURL, file, QStringLiteral("catalogue"), queue, nullptr,
-        [catalogueURL, folder = *folder, file, callback = std::move(callback)](
-            const std::optional<platform::Error>& downloadError) {
+        [catalogueURL, folder = *folder, file,
+         callback = std::move(callback)](const std::optional<platform::Error>& downloadError) {
             using Result = BRValueOrError<std::shared_ptr<StoreCatalogue>>;
             QByteArray json;
             QFile reading(file);
@@ -351,7 +353,8 @@ void StoreCatalogue::fetchFromURL(const QUrl& catalogueURL, const std::shared_pt
             }
             platform::Error parseError(QString(), 0);
             auto catalogue = makeWithJSON(json, catalogueURL, &parseError);
-            callback(catalogue ? Result::makeWithValue(std::move(catalogue)) : Result::makeWithError(parseError));
+            callback(catalogue ? Result::makeWithValue(std::move(catalogue))
+                               : Result::makeWithError(parseError));
         });
 }
 

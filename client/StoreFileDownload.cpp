@@ -7,18 +7,17 @@
 #include "platform/URLSessionConfiguration.h"
 #include "platform/URLSessionDownloadTask.h"
 
-StoreFileDownload::StoreFileDownload(QString destinationPath, QString requestID, ProgressHandler progressHandler,
-                                     CompletionHandler completionHandler)
+StoreFileDownload::StoreFileDownload(QString destinationPath, QString requestID,
+                                     ProgressHandler progressHandler, CompletionHandler completionHandler)
     : destinationPath_(std::move(destinationPath)), requestID_(std::move(requestID)),
       progressHandler_(std::move(progressHandler)), completionHandler_(std::move(completionHandler)) {}
 
-std::shared_ptr<StoreFileDownload> StoreFileDownload::start(const QUrl& url, const QString& destinationPath,
-                                                            const QString& requestID,
-                                                            const std::shared_ptr<platform::DispatchQueue>& queue,
-                                                            ProgressHandler progressHandler,
-                                                            CompletionHandler completionHandler) {
-    std::shared_ptr<StoreFileDownload> download(
-        new StoreFileDownload(destinationPath, requestID, std::move(progressHandler), std::move(completionHandler)));
+std::shared_ptr<StoreFileDownload>
+StoreFileDownload::start(const QUrl& url, const QString& destinationPath, const QString& requestID,
+                         const std::shared_ptr<platform::DispatchQueue>& queue,
+                         ProgressHandler progressHandler, CompletionHandler completionHandler) {
+    std::shared_ptr<StoreFileDownload> download(new StoreFileDownload(
+        destinationPath, requestID, std::move(progressHandler), std::move(completionHandler)));
     download->session_ = platform::URLSession::sessionWithConfiguration(
         platform::URLSessionConfiguration::defaultSessionConfiguration(), download, queue);
     download->task_ = download->session_->downloadTaskWithRequest(
@@ -32,20 +31,19 @@ void StoreFileDownload::cancel() {
     task_->cancel();
 }
 
-void StoreFileDownload::URLSessionDownloadTaskDidWriteData(platform::URLSession&, platform::URLSessionDownloadTask&,
-                                                           std::int64_t, std::int64_t totalBytesWritten,
+void StoreFileDownload::URLSessionDownloadTaskDidWriteData(platform::URLSession&,
+                                                           platform::URLSessionDownloadTask&, std::int64_t,
+                                                           std::int64_t totalBytesWritten,
                                                            std::int64_t totalBytesExpectedToWrite) {
     if (progressHandler_) {
         progressHandler_(totalBytesWritten, totalBytesExpectedToWrite);
     }
 }
 
-void StoreFileDownload::URLSessionDownloadTaskDidFinishDownloadingToURL(platform::URLSession&,
-                                                                        platform::URLSessionDownloadTask& task,
-                                                                        const QUrl& location) {
+void StoreFileDownload::URLSessionDownloadTaskDidFinishDownloadingToURL(
+    platform::URLSession&, platform::URLSessionDownloadTask& task, const QUrl& location) {
     const std::optional<platform::URLResponse> response = task.response();
-    placementError_ =
-        afx_interpretNetworkResponse(response ? &*response : nullptr, requestID_, std::nullopt);
+    placementError_ = afx_interpretNetworkResponse(response ? &*response : nullptr, requestID_, std::nullopt);
     if (placementError_) {
         return;
     }
@@ -56,11 +54,13 @@ void StoreFileDownload::URLSessionDownloadTaskDidFinishDownloadingToURL(platform
         return;
     }
     if (!platform::FileManager::moveItem(location.toLocalFile(), destinationPath_, &error)) {
-        placementError_ = afx_makeFailedDiskOperation(QStringLiteral("move download to ") + destinationPath_, error);
+        placementError_ =
+            afx_makeFailedDiskOperation(QStringLiteral("move download to ") + destinationPath_, error);
     }
 }
 
-void StoreFileDownload::URLSessionTaskDidCompleteWithError(platform::URLSession&, platform::URLSessionTask& task,
+void StoreFileDownload::URLSessionTaskDidCompleteWithError(platform::URLSession&,
+                                                           platform::URLSessionTask& task,
                                                            const std::optional<platform::Error>& error) {
     std::optional<platform::Error> outcome = placementError_;
     if (error && afx_isCancelled(*error)) {

@@ -26,7 +26,8 @@
 class StoreFileDownload : public platform::URLSessionDelegate,
                           public std::enable_shared_from_this<StoreFileDownload> {
 public:
-    using ProgressHandler = std::function<void(std::int64_t totalBytesWritten, std::int64_t totalBytesExpected)>;
+    using ProgressHandler =
+        std::function<void(std::int64_t totalBytesWritten, std::int64_t totalBytesExpected)>;
     using CompletionHandler = std::function<void(const std::optional<platform::Error>&)>;
 
     // `requestID` names the transfer in logged errors and lets a test make it
@@ -42,14 +43,15 @@ public:
     void cancel();
 
     // platform::URLSessionDelegate, on the queue.
-    void URLSessionDownloadTaskDidWriteData(platform::URLSession& session, platform::URLSessionDownloadTask& task,
-                                            std::int64_t bytesWritten, std::int64_t totalBytesWritten,
+    void URLSessionDownloadTaskDidWriteData(platform::URLSession& session,
+                                            platform::URLSessionDownloadTask& task, std::int64_t bytesWritten,
+                                            std::int64_t totalBytesWritten,
                                             std::int64_t totalBytesExpectedToWrite) override;
     void URLSessionDownloadTaskDidFinishDownloadingToURL(platform::URLSession& session,
                                                          platform::URLSessionDownloadTask& task,
                                                          const QUrl& location) override;
     void URLSessionTaskDidCompleteWithError(platform::URLSession& session, platform::URLSessionTask& task,
-                                           const std::optional<platform::Error>& error) override;
+                                            const std::optional<platform::Error>& error) override;
 
 private:
     StoreFileDownload(QString destinationPath, QString requestID, ProgressHandler progressHandler,

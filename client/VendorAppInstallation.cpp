@@ -1,12 +1,11 @@
 #include "VendorAppInstallation.h"
 
-#include "StoreFileDownload.h"
-
 #include "SpecificTools/AFXAppInstaller/AFXGlobals.h"
 #include "SpecificTools/AFXAppInstaller/AFXInstallApp.h"
 #include "SpecificTools/Errors/AFXErrors.h"
 #include "SpecificTools/Model/AFXAppWorkflow.h"
 #include "SpecificTools/Services/AppsManagement/AFXAppsManagementService.h"
+#include "StoreFileDownload.h"
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/FileManager.h"
 #include "platform/KeyedArchiver.h"
@@ -24,14 +23,17 @@ constexpr std::int64_t kInstalled = 2;
 
 } // namespace
 
-VendorAppInstallation::VendorAppInstallation(std::int64_t appID, QUrl installURL, std::int64_t expectedArchiveSize,
-                                             std::shared_ptr<platform::DispatchQueue> queue, Completion completion)
+VendorAppInstallation::VendorAppInstallation(std::int64_t appID, QUrl installURL,
+                                             std::int64_t expectedArchiveSize,
+                                             std::shared_ptr<platform::DispatchQueue> queue,
+                                             Completion completion)
     : appID_(appID), installURL_(std::move(installURL)), expectedArchiveSize_(expectedArchiveSize),
       queue_(std::move(queue)), completion_(std::move(completion)) {}
 
-std::shared_ptr<VendorAppInstallation> VendorAppInstallation::start(
-    std::int64_t appID, const QUrl& archiveURL, const QUrl& installURL, std::int64_t expectedArchiveSize,
-    const std::shared_ptr<platform::DispatchQueue>& queue, Completion completion) {
+std::shared_ptr<VendorAppInstallation>
+VendorAppInstallation::start(std::int64_t appID, const QUrl& archiveURL, const QUrl& installURL,
+                             std::int64_t expectedArchiveSize,
+                             const std::shared_ptr<platform::DispatchQueue>& queue, Completion completion) {
     std::shared_ptr<VendorAppInstallation> installation(
         new VendorAppInstallation(appID, installURL, expectedArchiveSize, queue, std::move(completion)));
     installation->assertOnQueue();
@@ -57,11 +59,12 @@ std::shared_ptr<AFXAppWorkflow> VendorAppInstallation::workflow() const {
 void VendorAppInstallation::postWorkflowChange(const std::shared_ptr<AFXAppWorkflow>& workflow) {
     platform::Error error(QString(), 0);
     const auto center = platform::DistributedNotificationCenter::defaultCenter(&error);
-    const auto archive = center ? platform::KeyedArchiver::archivedDataWithRootObject(workflow, &error)
-                                : std::nullopt;
-    if (!archive || !center->postNotificationName(
-                        AFXAppsManagementAppWorkflowChangedNotification, workflow->objectForNotification(),
-                        {{AFXAppsManagementAppWorkflowChangedNotificationWorkflowKey, *archive}}, true, &error)) {
+    const auto archive =
+        center ? platform::KeyedArchiver::archivedDataWithRootObject(workflow, &error) : std::nullopt;
+    if (!archive ||
+        !center->postNotificationName(
+            AFXAppsManagementAppWorkflowChangedNotification, workflow->objectForNotification(),
+            {{AFXAppsManagementAppWorkflowChangedNotificationWorkflowKey, *archive}}, true, &error)) {
         BRLogError("Cannot announce the workflow of app %@: %@", workflow->appID(), error);
     }
 }
@@ -76,7 +79,8 @@ void VendorAppInstallation::downloadArchive(const QUrl& archiveURL) {
         return;
     }
     // Unpacking tells archives apart by their extension, so the file keeps the store's name.
-    const QString fileName = archiveURL.fileName().isEmpty() ? QStringLiteral("archive.zip") : archiveURL.fileName();
+    const QString fileName =
+        archiveURL.fileName().isEmpty() ? QStringLiteral("archive.zip") : archiveURL.fileName();
     const QString archivePath = *temporaryFolder_ + QLatin1Char('/') + fileName;
     std::weak_ptr<VendorAppInstallation> weakSelf = weak_from_this();
     download_ = StoreFileDownload::start(
@@ -85,7 +89,8 @@ void VendorAppInstallation::downloadArchive(const QUrl& archiveURL) {
             if (const auto self = weakSelf.lock()) {
                 const std::int64_t total = expected > 0 ? expected : self->expectedArchiveSize_;
                 if (total > 0) {
-                    self->setFractionCompleted(kDownloadShare * std::min(1.0, double(written) / double(total)));
+                    self->setFractionCompleted(kDownloadShare *
+                                               std::min(1.0, double(written) / double(total)));
                 }
             }
         },
@@ -123,7 +128,8 @@ void VendorAppInstallation::installArchive(const QString& archivePath) {
     });
 }
 
-void VendorAppInstallation::finishInstallation(const std::optional<QUrl>& placedURL, const platform::Error& error) {
+void VendorAppInstallation::finishInstallation(const std::optional<QUrl>& placedURL,
+                                               const platform::Error& error) {
     assertOnQueue();
     if (placedURL && cancelled_) {
         // Asked to stop while the app was being placed: the placed copy goes again.

@@ -34,7 +34,8 @@ public:
     // `installURL` is where the app goes ("/Applications/<Name>.app", resolved);
     // `expectedArchiveSize` stands in for a length the store does not send.
     static std::shared_ptr<VendorAppInstallation> start(std::int64_t appID, const QUrl& archiveURL,
-                                                        const QUrl& installURL, std::int64_t expectedArchiveSize,
+                                                        const QUrl& installURL,
+                                                        std::int64_t expectedArchiveSize,
                                                         const std::shared_ptr<platform::DispatchQueue>& queue,
                                                         Completion completion);
 

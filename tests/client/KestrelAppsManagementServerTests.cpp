@@ -2,9 +2,8 @@
 // the framework's client over a private session bus, against a development
 // store that serves a catalogue and signed app archives the test makes.
 
-#include "KestrelAppsManagementServer.h"
-
 #include "../SpecificTools/ServiceRoundTrip.h"
+#include "KestrelAppsManagementServer.h"
 #include "SpecificTools/Errors/AFXErrors.h"
 #include "SpecificTools/Interprocess/AFXEnvironmentServiceID.h"
 #include "SpecificTools/Model/AFXAppInstance.h"
@@ -60,21 +59,26 @@ QString runTool(const QString& tool, const QStringList& arguments) {
 // A catalogue app: a bundle whose executable carries `size` random bytes
 // (so that the archive cannot shrink them),
 // signed with the team's identity and packed as the store serves it.
-QString makeArchive(const QString& served, std::int64_t id, const QString& name, qsizetype size, bool tamper) {
+QString makeArchive(const QString& served, std::int64_t id, const QString& name, qsizetype size,
+                    bool tamper) {
     const QString bundle = testRoot() + u"/build/%1.app"_s.arg(name);
     if (!testing_support::makeAppBundle(
-            bundle, testing_support::appInfo(u"com.tests."_s + name, {{u"CFBundleShortVersionString"_s, u"1.0"_s}}),
+            bundle,
+            testing_support::appInfo(u"com.tests."_s + name, {{u"CFBundleShortVersionString"_s, u"1.0"_s}}),
             "#!/bin/sh\nexit 0\n" + randomBytes(size))) {
         return u"cannot make "_s + bundle;
     }
-    QString trouble = runTool(u"kestrel-codesign"_s, {u"sign"_s, u"--key"_s, kSigningDir + u"/Team.key"_s,
-                                                     u"--chain"_s, kSigningDir + u"/Team-chain.pem"_s, bundle});
-    if (tamper && !testing_support::writeFile(bundle + u"/Contents/MacOS/Recorder"_s, "#!/bin/sh\nexit 3\n")) {
+    QString trouble =
+        runTool(u"kestrel-codesign"_s, {u"sign"_s, u"--key"_s, kSigningDir + u"/Team.key"_s, u"--chain"_s,
+                                        kSigningDir + u"/Team-chain.pem"_s, bundle});
+    if (tamper &&
+        !testing_support::writeFile(bundle + u"/Contents/MacOS/Recorder"_s, "#!/bin/sh\nexit 3\n")) {
         trouble += u"cannot tamper with "_s + bundle;
     }
     const QString folder = served + u"/api/store/apps/%1"_s.arg(id);
     QDir().mkpath(folder);
-    return trouble + runTool(u"ditto"_s, {u"-c"_s, u"-k"_s, u"--keepParent"_s, bundle, folder + u"/"_s + name + u".zip"_s});
+    return trouble + runTool(u"ditto"_s, {u"-c"_s, u"-k"_s, u"--keepParent"_s, bundle,
+                                          folder + u"/"_s + name + u".zip"_s});
 }
 
 QByteArray catalogueApp(std::int64_t id, const QString& name) {
@@ -91,8 +95,9 @@ template <typename T> std::string errorOf(const std::optional<Result<T>>& result
     if (!result) {
         return "no answer";
     }
-    return result->error() ? u"%1 %2"_s.arg(result->error()->domain()).arg(result->error()->code()).toStdString()
-                           : "value";
+    return result->error()
+               ? u"%1 %2"_s.arg(result->error()->domain()).arg(result->error()->code()).toStdString()
+               : "value";
 }
 std::string errorInDomain(std::int64_t code) {
     return u"%1 %2"_s.arg(AFXDefaultErrorDomain).arg(code).toStdString();
@@ -105,20 +110,23 @@ protected:
     void SetUp() override {
         const QString trusted = platform::Paths::resolve(platform::CodeSigningTrust::trustedRootsFolder);
         QDir().mkpath(trusted);
-        ASSERT_TRUE(QFile::copy(kSigningDir + u"/DevelopmentRoot.pem"_s, trusted + u"/DevelopmentRoot.pem"_s));
+        ASSERT_TRUE(
+            QFile::copy(kSigningDir + u"/DevelopmentRoot.pem"_s, trusted + u"/DevelopmentRoot.pem"_s));
         served_ = testRoot() + u"/served"_s;
         ASSERT_EQ(makeArchive(served_, kNotes, u"Orbit Notes"_s, 3 << 20, false), QString());
         ASSERT_EQ(makeArchive(served_, kDraw, u"Comet Draw"_s, 1000, true), QString());
         for (const std::int64_t id : {kNotes, kDraw}) {
             const QString folder = served_ + u"/api/store/apps/%1/"_s.arg(id);
-            ASSERT_TRUE(testing_support::writeFile(folder + u"icon.png"_s, "icon of " + QByteArray::number(id)));
+            ASSERT_TRUE(
+                testing_support::writeFile(folder + u"icon.png"_s, "icon of " + QByteArray::number(id)));
             ASSERT_TRUE(testing_support::writeFile(folder + u"screenshot-1.png"_s, QByteArray(50000, 's')));
         }
         writeCatalogue(goodCatalogue());
     }
 
     static QByteArray goodCatalogue() {
-        return "{\"apps\":[" + catalogueApp(kNotes, u"Orbit Notes"_s) + "," + catalogueApp(kDraw, u"Comet Draw"_s) +
+        return "{\"apps\":[" + catalogueApp(kNotes, u"Orbit Notes"_s) + "," +
+               catalogueApp(kDraw, u"Comet Draw"_s) +
                "],\"collections\":[{\"id\":1,\"name\":\"Productivity\",\"app_ids\":[230,231]}]}";
     }
 
@@ -135,7 +143,8 @@ protected:
         trip_ = AppsRoundTrip::start(
             AFXEnvironmentServiceID::makeWithServiceName(AFXAppsManagementService::interprocessServiceName(),
                                                          AFXEnvironmentID::defaultEnvironmentID()),
-            AFXAppsManagementRequestClasses(), [](const auto& serviceID, const auto& adaptor, const auto& factory) {
+            AFXAppsManagementRequestClasses(),
+            [](const auto& serviceID, const auto& adaptor, const auto& factory) {
                 return KestrelAppsManagementServer::makeWithServiceID(serviceID, adaptor, factory, nullptr);
             });
         ASSERT_TRUE(trip_);
@@ -152,8 +161,9 @@ protected:
         Answer<Result<std::shared_ptr<AFXCodedApp>>> answer;
         client_->fetchAppWithID(id, answer.callback());
         const auto result = answer.wait();
-        EXPECT_EQ(errorOf(result), "value") << (result && result->error() ? result->error()->description() : QString()).toStdString()
-                                                 << "\nstore: " << store_->log().toStdString();
+        EXPECT_EQ(errorOf(result), "value")
+            << (result && result->error() ? result->error()->description() : QString()).toStdString()
+            << "\nstore: " << store_->log().toStdString();
         return result && result->value() ? *result->value() : nullptr;
     }
 
@@ -178,7 +188,8 @@ protected:
     // Regular files left below the root's temporary folder.
     static std::string temporaryFiles() {
         QStringList files;
-        QDirIterator it(platform::Paths::temporaryDirectory(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        QDirIterator it(platform::Paths::temporaryDirectory(), QDir::Files | QDir::Hidden,
+                        QDirIterator::Subdirectories);
         while (it.hasNext()) {
             files.append(it.next());
         }
@@ -213,7 +224,8 @@ TEST_F(KestrelAppsManagementServerTests, ServesTheStoresCatalogue) {
     }
     resources.sort();
     EXPECT_EQ(resources.join(u", "_s).toStdString(),
-              "1 /api/store/apps/230/screenshot-1.png, 4 /api/store/apps/230/Orbit Notes.zip, 7 /api/store/apps/230/icon.png");
+              "1 /api/store/apps/230/screenshot-1.png, 4 /api/store/apps/230/Orbit Notes.zip, 7 "
+              "/api/store/apps/230/icon.png");
     EXPECT_EQ(notes->resources().first()->downloadURL().host().toStdString(), "127.0.0.1")
         << "resolved against the catalogue";
 
@@ -242,10 +254,13 @@ TEST_F(KestrelAppsManagementServerTests, AMalformedCatalogueIsAnsweredWithWhatIs
     } cases[] = {
         {"{\"apps\":[", u"it is not JSON"_s},
         {"{\"apps\":[{\"id\":230}],\"collections\":[]}", u"app 230: \"bundle_identifier\" is missing"_s},
-        {"{\"apps\":[" + catalogueApp(kNotes, u"Orbit Notes"_s).replace("\"Orbit Notes.app\"", "\"../../x.app\"") +
+        {"{\"apps\":[" +
+             catalogueApp(kNotes, u"Orbit Notes"_s).replace("\"Orbit Notes.app\"", "\"../../x.app\"") +
              "],\"collections\":[]}",
          u"\"bundle_name\" is not the name of an app bundle"_s},
-        {"{\"apps\":[" + catalogueApp(kNotes, u"Orbit Notes"_s).replace("\"apps/230/icon.png\"", "\"file:///etc/passwd\"") +
+        {"{\"apps\":[" +
+             catalogueApp(kNotes, u"Orbit Notes"_s)
+                 .replace("\"apps/230/icon.png\"", "\"file:///etc/passwd\"") +
              "],\"collections\":[]}",
          u"\"path\" is not a path of the store"_s},
     };
@@ -272,7 +287,8 @@ TEST_F(KestrelAppsManagementServerTests, InstallingAnnouncesGrowingProgressAndPl
     client_->fetchAppWorkflowForApp(notes, before.callback());
     ASSERT_TRUE(before.wait() && before.wait()->value());
     EXPECT_EQ((*before.wait()->value())->state(), 0);
-    EXPECT_EQ((*before.wait()->value())->appURL().toLocalFile().toStdString(), placed(u"Orbit Notes"_s).toStdString());
+    EXPECT_EQ((*before.wait()->value())->appURL().toLocalFile().toStdString(),
+              placed(u"Orbit Notes"_s).toStdString());
 
     const auto workflows = observeWorkflow(kNotes, u"Orbit Notes"_s);
     Answer<Result<std::shared_ptr<AFXAppInstance>>> installed;
@@ -283,7 +299,8 @@ TEST_F(KestrelAppsManagementServerTests, InstallingAnnouncesGrowingProgressAndPl
     EXPECT_TRUE(QFileInfo::exists(placed(u"Orbit Notes"_s) + u"/Contents/_CodeSignature/CodeResources"_s));
     EXPECT_EQ(temporaryFiles(), "");
 
-    ASSERT_TRUE(testing_support::waitUntil([&] { return !workflows.all().isEmpty() && workflows.all().last()->state() == 2; }));
+    ASSERT_TRUE(testing_support::waitUntil(
+        [&] { return !workflows.all().isEmpty() && workflows.all().last()->state() == 2; }));
     double last = -1;
     qsizetype growing = 0;
     for (const auto& workflow : workflows.all().mid(0, workflows.count() - 1)) {
@@ -317,9 +334,8 @@ TEST_F(KestrelAppsManagementServerTests, StoppingDuringTheDownloadLeavesNothingB
     const auto workflows = observeWorkflow(kNotes, u"Orbit Notes"_s);
     Answer<Result<std::shared_ptr<AFXAppInstance>>> installed;
     client_->installVendorApp(notes, false, installed.callback());
-    ASSERT_TRUE(testing_support::waitUntil([&] {
-        return !workflows.all().isEmpty() && workflows.all().last()->fractionCompleted() > 0.05;
-    }));
+    ASSERT_TRUE(testing_support::waitUntil(
+        [&] { return !workflows.all().isEmpty() && workflows.all().last()->fractionCompleted() > 0.05; }));
     Answer<std::optional<platform::Error>> stopped;
     client_->stopInstallVendorApp(notes, stopped.callback());
     ASSERT_TRUE(stopped.wait());
@@ -341,7 +357,8 @@ TEST_F(KestrelAppsManagementServerTests, AnAppWhoseSignatureFailsIsNotPlaced) {
     EXPECT_EQ(errorOf(installed.wait()), errorInDomain(AFXErrorCodeAppSignatureCheckFailed));
     EXPECT_FALSE(QFileInfo::exists(placed(u"Comet Draw"_s)));
     EXPECT_EQ(temporaryFiles(), "");
-    ASSERT_TRUE(testing_support::waitUntil([&] { return !workflows.all().isEmpty() && workflows.all().last()->state() == 0; }));
+    ASSERT_TRUE(testing_support::waitUntil(
+        [&] { return !workflows.all().isEmpty() && workflows.all().last()->state() == 0; }));
 }
 
 TEST_F(KestrelAppsManagementServerTests, ResourcesArePreparedWithReportsIntoTheResourcesFolder) {
