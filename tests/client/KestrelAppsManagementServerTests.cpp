@@ -134,8 +134,9 @@ protected:
         ASSERT_TRUE(testing_support::writeFile(served_ + u"/api/store/catalogue.json"_s, json));
     }
 
-    // Starts the store (with its own switches), the bus and the served service.
-    void serve(const QStringList& storeArguments = {}) {
+    // Starts the store (with its own switches), the bus and the served
+    // service, and tells the service of its environment unless asked not to.
+    void serve(const QStringList& storeArguments = {}, bool tellEnvironment = true) {
         store_ = testing_support::StoreProcess::start(served_, storeArguments);
         ASSERT_TRUE(store_);
         environment_.emplace(std::initializer_list<testing_support::EnvironmentOverride::Entry>{
@@ -148,13 +149,16 @@ protected:
                 return KestrelAppsManagementServer::makeWithServiceID(serviceID, adaptor, factory, nullptr);
             });
         ASSERT_TRUE(trip_);
+        client_ = trip_->client;
+        if (!tellEnvironment) {
+            return;
+        }
         auto manifest = AFXEndpointsManifest::make();
         manifest->setEndpointForStoreAPI(AFXEndpoint::makeWithType(
             AFXEndpointTypeSelfSufficient, QUrl(store_->baseURL().toString() + u"/api/store/"_s)));
         const QUrl folder = QUrl::fromLocalFile(testRoot() + u"/Resources"_s);
         trip_->server->updateEnvironment(AFXEnvironment::makeWithIdentifier(
             AFXEnvironmentID::defaultEnvironmentID(), manifest, folder, folder, folder, folder));
-        client_ = trip_->client;
     }
 
     std::shared_ptr<AFXCodedApp> app(std::int64_t id) {
@@ -277,6 +281,15 @@ TEST_F(KestrelAppsManagementServerTests, AMalformedCatalogueIsAnsweredWithWhatIs
     }
     writeCatalogue(goodCatalogue());
     EXPECT_TRUE(app(kNotes)) << "a failed fetch is not kept";
+}
+
+TEST_F(KestrelAppsManagementServerTests, WithoutAnEnvironmentRequestsAnswerWhyTheyCannotBeServed) {
+    // Nobody told the service of its environment and this process has no
+    // system management service to ask: the answer comes, as an error.
+    serve({}, false);
+    Answer<Result<std::shared_ptr<AFXCodedApp>>> answer;
+    client_->fetchAppWithID(kNotes, answer.callback());
+    EXPECT_EQ(errorOf(answer.wait()), errorInDomain(AFXErrorCodeMissingService));
 }
 
 TEST_F(KestrelAppsManagementServerTests, InstallingAnnouncesGrowingProgressAndPlacesTheApp) {
