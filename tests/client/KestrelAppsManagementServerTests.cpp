@@ -249,6 +249,15 @@ TEST_F(KestrelAppsManagementServerTests, ServesTheStoresCatalogue) {
     client_->fetchAppWithBundleId(u"com.tests.Nowhere"_s, unknownBundle.callback());
     EXPECT_EQ(errorOf(unknownID.wait()), errorInDomain(AFXErrorCodeMissingObject));
     EXPECT_EQ(errorOf(unknownBundle.wait()), errorInDomain(AFXErrorCodeMissingObject));
+
+    // A viewed app is served as presented from then on.
+    Answer<std::optional<platform::Error>> viewed;
+    client_->markAppAsViewed(notes, viewed.callback());
+    ASSERT_TRUE(viewed.wait());
+    EXPECT_EQ(*viewed.wait(), std::nullopt);
+    const auto seen = app(kNotes);
+    ASSERT_TRUE(seen);
+    EXPECT_TRUE(seen->didPresentAsBrandNew());
 }
 
 TEST_F(KestrelAppsManagementServerTests, AMalformedCatalogueIsAnsweredWithWhatIsWrongAndFetchedAgainLater) {
@@ -338,6 +347,9 @@ TEST_F(KestrelAppsManagementServerTests, InstallingAnnouncesGrowingProgressAndPl
     Answer<Result<std::shared_ptr<AFXAppInstance>>> again;
     client_->installVendorApp(notes, false, again.callback());
     EXPECT_EQ(errorOf(again.wait()), "value");
+    Answer<Result<std::shared_ptr<AFXAppInstance>>> launched;
+    client_->launchApp(notes, launched.callback());
+    EXPECT_EQ(errorOf(launched.wait()), "value");
 }
 
 TEST_F(KestrelAppsManagementServerTests, StoppingDuringTheDownloadLeavesNothingBehind) {
