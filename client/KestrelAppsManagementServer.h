@@ -53,7 +53,9 @@ public:
     void fetchAppInstancesWithAppID(std::int64_t appID, AFXAppInstancesCallback callback) override;
     // Downloads the app's icon and screenshots into the environment's
     // resources folder, reporting the share done, and answers them with the
-    // status of their stored files.
+    // status of their stored files. Files already stored are not fetched
+    // again. The priority plays no part: one app's few files are fetched one
+    // after the other, and the first failure is the answer.
     void prepareResourcesForApp(const std::shared_ptr<AFXCodedApp>& app, std::uint64_t priority,
                                 AFXFractionReportHandler reportHandler,
                                 AFXResourcesCallback callback) override;
