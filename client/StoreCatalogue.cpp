@@ -9,6 +9,7 @@
 #include "SpecificTools/Model/AFXCodedVendorInstallResource.h"
 #include "StoreFileDownload.h"
 #include "platform/FileManager.h"
+#include "support/BRLog.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -167,7 +168,9 @@ public:
         if (*kind == QLatin1String("screenshot")) {
             return AFXCodedAppResource::resourceWithDownloadURL<AFXCodedScreenshotResource>(*url, app);
         }
-        fail(where, QStringLiteral("\"%1\" is not a kind of resource (icon, screenshot)").arg(*kind));
+        // A kind this client does not show is left out, so that a store that
+        // offers more does not make its whole catalogue unreadable.
+        BRLogInfo("Leaving out a resource of kind %@ of %@", *kind, where);
         return nullptr;
     }
 

@@ -31,7 +31,8 @@ public:
 
     // Reads the catalogue's JSON. Archive and resource paths are resolved
     // against `catalogueURL` and must keep its scheme; a bundle name must be
-    // a plain "<Name>.app". Anything else fails with the framework's
+    // a plain "<Name>.app"; resources of kinds other than "icon" and
+    // "screenshot" are left out. Anything else fails with the framework's
     // response-parsing error, whose underlying error says what is wrong.
     static std::shared_ptr<StoreCatalogue> makeWithJSON(const QByteArray& json, const QUrl& catalogueURL,
                                                         platform::Error* error = nullptr);

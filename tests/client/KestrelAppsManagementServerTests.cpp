@@ -85,7 +85,8 @@ QByteArray catalogueApp(std::int64_t id, const QString& name) {
     return uR"({"id":%1,"bundle_identifier":"com.tests.%2","name":"%2","vendor_name":"Tests",
         "collection_ids":[1],"bundle_name":"%2.app","versions":[{"id":"1.0.0","ui_version":"1.0","size":0}],
         "archive":"apps/%1/%2.zip","resources":[{"kind":"icon","path":"apps/%1/icon.png"},
-        {"kind":"screenshot","path":"apps/%1/screenshot-1.png"}]})"_s.arg(id)
+        {"kind":"screenshot","path":"apps/%1/screenshot-1.png"},{"kind":"video","path":"apps/%1/intro.mp4"}]})"_s
+        .arg(id)
         .arg(name)
         .toUtf8();
 }
