@@ -1,0 +1,184 @@
+#include "VendorAppInstallation.h"
+
+#include "SpecificTools/AFXAppInstaller/AFXGlobals.h"
+#include "SpecificTools/AFXAppInstaller/AFXInstallApp.h"
+#include "SpecificTools/Errors/AFXErrors.h"
+#include "SpecificTools/Model/AFXAppWorkflow.h"
+#include "SpecificTools/Services/AppsManagement/AFXAppsManagementService.h"
+#include "StoreFileDownload.h"
+#include "platform/DistributedNotificationCenter.h"
+#include "platform/FileManager.h"
+#include "platform/KeyedArchiver.h"
+#include "support/BRAssertions.h"
+#include "support/BRLog.h"
+
+namespace {
+
+// The download's part of the whole; unpacking, checking and placing share the rest.
+constexpr double kDownloadShare = 0.8;
+// A change smaller than this is not worth a notification to every process.
+constexpr double kAnnouncedStep = 0.01;
+constexpr std::int64_t kNotInstalling = 0;
+constexpr std::int64_t kInstalled = 2;
+
+} // namespace
+
+VendorAppInstallation::VendorAppInstallation(std::int64_t appID, QUrl installURL,
+                                             std::int64_t expectedArchiveSize,
+                                             std::shared_ptr<platform::DispatchQueue> queue,
+                                             Completion completion)
+    : appID_(appID), installURL_(std::move(installURL)), expectedArchiveSize_(expectedArchiveSize),
+      queue_(std::move(queue)), completion_(std::move(completion)) {}
+
+std::shared_ptr<VendorAppInstallation>
+VendorAppInstallation::start(std::int64_t appID, const QUrl& archiveURL, const QUrl& installURL,
+                             std::int64_t expectedArchiveSize,
+                             const std::shared_ptr<platform::DispatchQueue>& queue, Completion completion) {
+    std::shared_ptr<VendorAppInstallation> installation(
+        new VendorAppInstallation(appID, installURL, expectedArchiveSize, queue, std::move(completion)));
+    installation->assertOnQueue();
+    postWorkflowChange(installation->workflow());
+    installation->downloadArchive(archiveURL);
+    return installation;
+}
+
+void VendorAppInstallation::assertOnQueue() const {
+    if (!queue_->isCurrent()) {
+        BRHandleAssertionFailure(QStringLiteral("An app installation runs on its owner's queue"));
+    }
+}
+
+std::shared_ptr<AFXAppWorkflow> VendorAppInstallation::workflow() const {
+    assertOnQueue();
+    auto workflow = AFXAppWorkflow::makeWithAppID(appID_, installURL_);
+    workflow->setState(state_);
+    workflow->setFractionCompleted(fractionCompleted_);
+    return workflow;
+}
+
+void VendorAppInstallation::postWorkflowChange(const std::shared_ptr<AFXAppWorkflow>& workflow) {
+    platform::Error error(QString(), 0);
+    const auto center = platform::DistributedNotificationCenter::defaultCenter(&error);
+    const auto archive =
+        center ? platform::KeyedArchiver::archivedDataWithRootObject(workflow, &error) : std::nullopt;
+    if (!archive ||
+        !center->postNotificationName(
+            AFXAppsManagementAppWorkflowChangedNotification, workflow->objectForNotification(),
+            {{AFXAppsManagementAppWorkflowChangedNotificationWorkflowKey, *archive}}, true, &error)) {
+        BRLogError("Cannot announce the workflow of app %@: %@", workflow->appID(), error);
+    }
+}
+
+void VendorAppInstallation::downloadArchive(const QUrl& archiveURL) {
+    assertOnQueue();
+    platform::Error error(QString(), 0);
+    temporaryFolder_ = AFXGlobals::makeTemporaryDirectory(&error);
+    if (!temporaryFolder_) {
+        finish(BRValueOrError<QUrl>::makeWithError(
+            afx_makeFailedDiskOperation(QStringLiteral("make a folder for the app's archive"), error)));
+        return;
+    }
+    // Unpacking tells archives apart by their extension, so the file keeps the store's name.
+    const QString fileName =
+        archiveURL.fileName().isEmpty() ? QStringLiteral("archive.zip") : archiveURL.fileName();
+    const QString archivePath = *temporaryFolder_ + QLatin1Char('/') + fileName;
+    std::weak_ptr<VendorAppInstallation> weakSelf = weak_from_this();
+    download_ = StoreFileDownload::start(
+        archiveURL, archivePath, QStringLiteral("vendor_app_archive"), queue_,
+        [weakSelf](std::int64_t written, std::int64_t expected) {
+            if (const auto self = weakSelf.lock()) {
+                const std::int64_t total = expected > 0 ? expected : self->expectedArchiveSize_;
+                if (total > 0) {
+                    self->setFractionCompleted(kDownloadShare *
+                                               std::min(1.0, double(written) / double(total)));
+                }
+            }
+        },
+        [weakSelf, archivePath](const std::optional<platform::Error>& downloadError) {
+            const auto self = weakSelf.lock();
+            if (!self) {
+                return;
+            }
+            self->download_ = nullptr;
+            if (downloadError) {
+                self->finish(BRValueOrError<QUrl>::makeWithError(*downloadError));
+            } else if (self->cancelled_) {
+                self->finish(BRValueOrError<QUrl>::makeWithError(afx_cancel()));
+            } else {
+                self->setFractionCompleted(kDownloadShare);
+                self->installArchive(archivePath);
+            }
+        });
+}
+
+void VendorAppInstallation::installArchive(const QString& archivePath) {
+    assertOnQueue();
+    // The installation holds itself until the blocking part has reported back.
+    platform::DispatchQueue::global()->async([self = shared_from_this(), archivePath] {
+        platform::Error error(QString(), 0);
+        const std::optional<QUrl> placed = AFXInstallApp(
+            QUrl::fromLocalFile(archivePath), self->installURL_, false, AFXValidationTeam, false,
+            [self](double progress) {
+                self->queue_->async([self, progress] {
+                    self->setFractionCompleted(kDownloadShare + (1 - kDownloadShare) * progress);
+                });
+            },
+            &error);
+        self->queue_->async([self, placed, error] { self->finishInstallation(placed, error); });
+    });
+}
+
+void VendorAppInstallation::finishInstallation(const std::optional<QUrl>& placedURL,
+                                               const platform::Error& error) {
+    assertOnQueue();
+    if (placedURL && cancelled_) {
+        // Asked to stop while the app was being placed: the placed copy goes again.
+        platform::FileManager::removeItem(placedURL->toLocalFile());
+    }
+    if (cancelled_) {
+        finish(BRValueOrError<QUrl>::makeWithError(afx_cancel()));
+    } else if (placedURL) {
+        finish(BRValueOrError<QUrl>::makeWithValue(*placedURL));
+    } else {
+        finish(BRValueOrError<QUrl>::makeWithError(error));
+    }
+}
+
+void VendorAppInstallation::cancel() {
+    assertOnQueue();
+    cancelled_ = true;
+    if (download_) {
+        download_->cancel();
+    }
+}
+
+void VendorAppInstallation::setFractionCompleted(double fractionCompleted) {
+    assertOnQueue();
+    if (state_ != 1 || fractionCompleted <= fractionCompleted_) {
+        return;
+    }
+    fractionCompleted_ = fractionCompleted;
+    if (fractionCompleted_ - announcedFraction_ >= kAnnouncedStep || fractionCompleted_ >= 1) {
+        announcedFraction_ = fractionCompleted_;
+        postWorkflowChange(workflow());
+    }
+}
+
+void VendorAppInstallation::finish(const BRValueOrError<QUrl>& result) {
+    assertOnQueue();
+    if (temporaryFolder_) {
+        platform::FileManager::removeItem(*temporaryFolder_);
+        temporaryFolder_.reset();
+    }
+    state_ = result.value() ? kInstalled : kNotInstalling;
+    fractionCompleted_ = result.value() ? 1 : 0;
+    postWorkflowChange(workflow());
+    result.onError([&](const platform::Error& error) {
+        if (!afx_isCancelled(error)) {
+            BRLogError("Did fail to install app %@: %@", appID_, error);
+        }
+    });
+    if (const Completion completion = std::exchange(completion_, nullptr)) {
+        completion(result);
+    }
+}
