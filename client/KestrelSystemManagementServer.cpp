@@ -54,12 +54,6 @@ KestrelSystemManagementServer::KestrelSystemManagementServer(
       customerKeeper_(std::make_shared<KestrelCustomerKeeper>()),
       queue_(BRBuildInternalDispatchQueue(QStringLiteral("kestrel-system-management"))) {}
 
-void KestrelSystemManagementServer::performRequest(const std::shared_ptr<AFXInterprocessRequest>& request,
-                                                   AFXInterprocessReportHandler,
-                                                   AFXInterprocessResponseHandler responseHandler) {
-    AFXSystemManagementServer::performRequest(request, nullptr, std::move(responseHandler));
-}
-
 // MARK: - Environments
 
 void KestrelSystemManagementServer::fetchCurrentEnvironmentUpdated(bool updated, AFXEnvironmentCallback callback) {

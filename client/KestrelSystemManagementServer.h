@@ -39,12 +39,6 @@ public:
                       const std::shared_ptr<AFXServicesFactory>& servicesFactory,
                       const std::shared_ptr<AFXNetworkService>& networkService);
 
-    // No request of this service takes reports: a peer that asks for them
-    // anyway is served without.
-    void performRequest(const std::shared_ptr<AFXInterprocessRequest>& request,
-                        AFXInterprocessReportHandler reportHandler,
-                        AFXInterprocessResponseHandler responseHandler) override;
-
     void fetchCurrentEnvironmentUpdated(bool updated, AFXEnvironmentCallback callback) override;
     void fetchEnvironmentWithID(const std::shared_ptr<AFXEnvironmentID>& environmentID, bool isUpdated,
                                 AFXEnvironmentCallback callback) override;
