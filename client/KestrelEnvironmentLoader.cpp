@@ -8,6 +8,8 @@
 #include "platform/JSONSerialization.h"
 #include "support/BRDispatch.h"
 
+#include <utility>
+
 namespace {
 const QString kManifestOperation = QStringLiteral("fetching the endpoints manifest");
 } // namespace

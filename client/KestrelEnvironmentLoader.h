@@ -2,6 +2,7 @@
 
 #include "SpecificTools/Services/AFXServiceCallbacks.h"
 #include "platform/DispatchQueue.h"
+#include "platform/URLRequest.h"
 
 #include <QList>
 

@@ -123,8 +123,13 @@ void KestrelSystemManagementServer::fetchUninstallerExecutableInfoWithType(std::
 
 void KestrelSystemManagementServer::fetchCurrentCustomerUpdated(bool, bool, const std::shared_ptr<AFXRunningApplication>&,
                                                                 std::int64_t, AFXCustomerCallback callback) {
-    // Nobody signed in: a response without a customer.
-    callback(BRValueOrError<std::shared_ptr<AFXCustomer>>::makeWithValue(customerKeeper_->currentCustomer()));
+    const auto customer = customerKeeper_->currentCustomer();
+    // Nobody signed in: a result never holds nothing, so the missing customer
+    // is the missing-object error of its kind, which is what the client
+    // side makes of a response without one.
+    callback(customer ? BRValueOrError<std::shared_ptr<AFXCustomer>>::makeWithValue(customer)
+                      : BRValueOrError<std::shared_ptr<AFXCustomer>>::makeWithError(
+                            afx_makeErrorOfMissingObjectOfKind(QStringLiteral("customer"))));
 }
 
 void KestrelSystemManagementServer::fetchCustomerWithID(const std::shared_ptr<AFXCustomerID>& customerID, bool,
@@ -158,7 +163,9 @@ void KestrelSystemManagementServer::stopActivity(const std::shared_ptr<AFXActivi
 
 void KestrelSystemManagementServer::didLooseInterprocessConnectionWithEsteblishedStreamID(const QUuid& streamID) {
     queue_->async([self = std::static_pointer_cast<KestrelSystemManagementServer>(shared_from_this()), streamID] {
-        self->activities_.removeIf([&](const auto& entry) { return entry.value().reportStreamID == streamID; });
+        for (auto it = self->activities_.begin(); it != self->activities_.end();) {
+            it = it->reportStreamID == streamID ? self->activities_.erase(it) : std::next(it);
+        }
     });
 }
 
