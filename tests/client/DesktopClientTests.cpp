@@ -146,6 +146,11 @@ protected:
         systemManagement()->fetchStartUpStatusWithCallback(status.callback());
         return status.wait();
     }
+    // Whether the service answers a request.
+    bool answers() {
+        const auto status = startUpStatus();
+        return status && status->hasValue();
+    }
 
     // The process that serves system management on the bus, or 0.
     pid_t agentProcess() const {
@@ -223,7 +228,7 @@ TEST_F(DesktopClient, SilentLaunchLeavesAnAgentServingSystemManagement) {
     client->performRequest(
         client->makeRequest<AFXPokeRequest>(), [](const auto&) {}, poked.callback());
     ASSERT_TRUE(poked.waitFor(1));
-    EXPECT_TRUE(startUpStatus().value_or(BRValueOrError<std::int64_t>::makeWithValue(-1)).hasValue());
+    EXPECT_TRUE(answers());
     EXPECT_EQ(agentProcess(), first);
 
     // Activities hold the end of the whole system while they run.
@@ -240,12 +245,7 @@ TEST_F(DesktopClient, SilentLaunchLeavesAnAgentServingSystemManagement) {
 
     // A dead agent is started again by the next request.
     ASSERT_EQ(::kill(first, SIGKILL), 0);
-    EXPECT_TRUE(waitUntil(
-        [&] {
-            const auto again = startUpStatus();
-            return again && again->hasValue();
-        },
-        std::chrono::seconds(30)));
+    EXPECT_TRUE(waitUntil([&] { return answers(); }, std::chrono::seconds(30)));
     const pid_t second = agentProcess();
     EXPECT_GT(second, 0);
     EXPECT_NE(second, first);
@@ -287,7 +287,7 @@ TEST_F(DesktopClient, SignInKeepsTheCustomerTheAgentAnswers) {
 TEST_F(DesktopClient, UninstallRemovesTheClientAndItsAgentAndNothingElse) {
     const QStringList before = filesUnderRoot();
     silentLaunch();
-    ASSERT_TRUE(startUpStatus().value_or(BRValueOrError<std::int64_t>::makeWithValue(-1)).hasValue());
+    ASSERT_TRUE(answers());
     const pid_t agent = agentProcess();
     ASSERT_GT(agent, 0);
     ASSERT_TRUE(writeFile(platform::Paths::resolve(QStringLiteral("~/Library/Logs/Kestrel/kept.log")), "kept"));
@@ -306,9 +306,7 @@ TEST_F(DesktopClient, UninstallRemovesTheClientAndItsAgentAndNothingElse) {
 
     // Nobody answers for the client any more.
     factory_ = nullptr;
-    const auto status = startUpStatus();
-    ASSERT_TRUE(status);
-    EXPECT_FALSE(status->hasValue());
+    EXPECT_FALSE(answers());
 }
 
 TEST_F(DesktopClient, ShowsPagesAndRefusesWhatItCannotShow) {
