@@ -306,7 +306,9 @@ TEST_F(DesktopClient, UninstallRemovesTheClientAndItsAgentAndNothingElse) {
 
     // Nobody answers for the client any more.
     factory_ = nullptr;
-    EXPECT_FALSE(answers());
+    const auto status = startUpStatus();
+    ASSERT_TRUE(status) << "a request to a removed client was never answered";
+    EXPECT_FALSE(status->hasValue());
 }
 
 TEST_F(DesktopClient, ShowsPagesAndRefusesWhatItCannotShow) {
