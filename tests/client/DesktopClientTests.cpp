@@ -199,8 +199,8 @@ TEST_F(DesktopClient, SilentLaunchLeavesAnAgentServingSystemManagement) {
     systemManagement()->fetchUninstallerExecutableInfoWithType(1, uninstallers.callback());
     systemManagement()->fetchUninstallerExecutableInfoWithType(2, uninstallers.callback());
     ASSERT_TRUE(uninstallers.waitFor(2));
-    const auto answers = uninstallers.all();
-    for (const auto& answer : answers) {
+    const auto uninstallerAnswers = uninstallers.all();
+    for (const auto& answer : uninstallerAnswers) {
         if (answer.hasValue()) {
             EXPECT_EQ(QFileInfo((*answer.value())->path()).canonicalFilePath(),
                       QFileInfo(placedExecutable()).canonicalFilePath());
@@ -210,7 +210,7 @@ TEST_F(DesktopClient, SilentLaunchLeavesAnAgentServingSystemManagement) {
             EXPECT_TRUE(answer.error()->localizedDescription().contains(QStringLiteral("type 2")));
         }
     }
-    EXPECT_EQ(std::count_if(answers.begin(), answers.end(),
+    EXPECT_EQ(std::count_if(uninstallerAnswers.begin(), uninstallerAnswers.end(),
                             [](const auto& answer) { return answer.hasValue(); }),
               1);
 
