@@ -16,10 +16,14 @@
 namespace {
 
 // Collects the body of the session's one task and answers when it ends.
-// Every call runs on the session's serial delegate queue.
+// It keeps its session alive until the session is done with it, since a
+// session that goes away stops its transfers. Every call runs on the
+// session's serial delegate queue.
 class Exchange : public platform::URLSessionDelegate {
 public:
     explicit Exchange(KestrelWebRequest::Callback callback) : callback_(std::move(callback)) {}
+
+    void keep(std::shared_ptr<platform::URLSession> session) { session_ = std::move(session); }
 
     void URLSessionDownloadTaskDidFinishDownloadingToURL(platform::URLSession&, platform::URLSessionDownloadTask&,
                                                          const QUrl& location) override {
@@ -39,7 +43,13 @@ public:
         }
     }
 
+    void URLSessionDidBecomeInvalidWithError(platform::URLSession&, const std::optional<platform::Error>&) override {
+        // Let go of the session once this call has returned, not inside it.
+        platform::DispatchQueue::global()->async([session = std::move(session_)] {});
+    }
+
 private:
+    std::shared_ptr<platform::URLSession> session_;
     KestrelWebRequest::Callback callback_;
     KestrelWebResponse response_;
 };
@@ -64,12 +74,13 @@ QString KestrelWebResponse::problem() const {
 }
 
 void KestrelWebRequest::send(const platform::URLRequest& request, Callback callback) {
+    const auto exchange = std::make_shared<Exchange>(std::move(callback));
     const auto session = platform::URLSession::sessionWithConfiguration(
-        platform::URLSessionConfiguration::defaultSessionConfiguration(),
-        std::make_shared<Exchange>(std::move(callback)));
-    const auto task = session->downloadTaskWithRequest(request);
-    task->resume();
-    // The session lives until its one task has ended and been reported.
+        platform::URLSessionConfiguration::defaultSessionConfiguration(), exchange);
+    // Kept before the task can end, on the delegate queue like every other
+    // use of the exchange.
+    session->delegateQueue()->sync([&] { exchange->keep(session); });
+    session->downloadTaskWithRequest(request)->resume();
     session->finishTasksAndInvalidate();
 }
 
