@@ -25,6 +25,20 @@ QStringList KestrelUninstaller::machServicesOf(const QString& plistPath) {
     return (*plist)[QStringLiteral("MachServices")].toDictionary().keys();
 }
 
+bool KestrelUninstaller::removeEmptyFolders(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.isDir() || info.isSymLink()) {
+        return false;
+    }
+    bool empty = true;
+    const QDir folder(path);
+    for (const QFileInfo& entry :
+         folder.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+        empty = removeEmptyFolders(entry.filePath()) && empty;
+    }
+    return empty && QDir().rmdir(path);
+}
+
 int KestrelUninstaller::run(std::FILE* output, std::FILE* errors) {
     const auto client = KestrelClientBundle::runningClient();
     if (!client) {
@@ -61,12 +75,11 @@ int KestrelUninstaller::run(std::FILE* output, std::FILE* errors) {
             left << QStringLiteral("%1 (%2)").arg(path, error.localizedDescription());
         }
     }
-    // The folders that held only the agent copy.
-    for (QDir folder = QFileInfo(agentCopy).dir();
-         folder.dirName() != QLatin1String("Application Support") && folder.isEmpty(); folder.cdUp()) {
-        if (!QDir().rmdir(folder.path())) {
-            break;
-        }
+    // The client's folders that are left empty (the agent copy's, its
+    // environment's); anything still holding a file stays.
+    for (const QString& folder : {QStringLiteral("~/Library/Application Support/Kestrel"),
+                                  QStringLiteral("/Users/Shared/Kestrel")}) {
+        removeEmptyFolders(platform::Paths::resolve(folder));
     }
     if (!left.isEmpty()) {
         std::fprintf(errors, "Kestrel: the uninstaller could not remove:\n  %s\n",

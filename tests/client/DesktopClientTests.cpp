@@ -297,6 +297,7 @@ TEST_F(DesktopClient, UninstallRemovesTheClientAndItsAgentAndNothingElse) {
     EXPECT_TRUE(waitUntil([&] { return !isRunning(agent); })) << "the agent outlived the uninstaller";
     EXPECT_FALSE(QFile::exists(placedClient()));
     EXPECT_FALSE(QFile::exists(platform::Paths::resolve(QStringLiteral("~/Library/Application Support/Kestrel"))));
+    EXPECT_FALSE(QFile::exists(platform::Paths::resolve(QStringLiteral("/Users/Shared/Kestrel"))));
     EXPECT_TRUE(QFile::exists(platform::Paths::resolve(QStringLiteral("~/Library/Logs/Kestrel/kept.log"))));
 
     // The client placed by the installer is gone with the rest.
