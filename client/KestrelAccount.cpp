@@ -13,13 +13,15 @@ constexpr auto kTimeout = std::chrono::seconds(30);
 
 QString reasonOf(const platform::Error& error) {
     const auto underlying = error.underlyingError();
-    return underlying ? QStringLiteral("%1 (%2)").arg(error.localizedDescription(), underlying->localizedDescription())
+    return underlying ? QStringLiteral("%1 (%2)").arg(error.localizedDescription(),
+                                                      underlying->localizedDescription())
                       : error.localizedDescription();
 }
 
 } // namespace
 
-int KestrelAccount::signIn(const QString& email, const QString& password, std::FILE* output, std::FILE* errors) {
+int KestrelAccount::signIn(const QString& email, const QString& password, std::FILE* output,
+                           std::FILE* errors) {
     const auto environment = KestrelEnvironmentLoader::loadEnvironmentAndWait(kTimeout);
     if (!environment.hasValue()) {
         std::fprintf(errors, "Kestrel: cannot sign in: the store's endpoints are unknown: %s\n",

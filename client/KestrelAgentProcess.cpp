@@ -69,7 +69,8 @@ int KestrelAgentProcess::run(std::FILE* errors) {
         case Claim::Owned:
             break;
         case Claim::TakenByAnother:
-            BRLogInfo("Another agent serves %@ already; this one leaves", serviceClass.interprocessServiceName);
+            BRLogInfo("Another agent serves %@ already; this one leaves",
+                      serviceClass.interprocessServiceName);
             return 0;
         case Claim::Failed:
             std::fprintf(errors, "Kestrel: %s\n", qUtf8Printable(problem));

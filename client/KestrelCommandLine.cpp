@@ -6,7 +6,8 @@ const QString KestrelCommandLine::Usage = QStringLiteral(
     "       Kestrel --sign-in EMAIL [--password PASSWORD]\n"
     "       Kestrel --sign-out\n"
     "       Kestrel --uninstall\n"
-    "       Kestrel 'kestreldiscovery://open_collection?collection_id=…&app_id=…&sender_domain=…&sender=…'\n");
+    "       Kestrel "
+    "'kestreldiscovery://open_collection?collection_id=…&app_id=…&sender_domain=…&sender=…'\n");
 const QString KestrelCommandLine::DefaultPassword = QStringLiteral("kestrel-demo");
 
 std::optional<KestrelCommandLine> KestrelCommandLine::parse(const QStringList& arguments, QString* problem) {
@@ -50,7 +51,8 @@ std::optional<KestrelCommandLine> KestrelCommandLine::parse(const QStringList& a
         const bool withPassword = arguments.size() == 4 && arguments.at(2) == QLatin1String("--password");
         if ((arguments.size() != 2 && !withPassword) || arguments.at(1).isEmpty() ||
             arguments.at(1).startsWith(QLatin1Char('-'))) {
-            return fail(QStringLiteral("--sign-in takes an e-mail address and, optionally, --password PASSWORD"));
+            return fail(
+                QStringLiteral("--sign-in takes an e-mail address and, optionally, --password PASSWORD"));
         }
         command.mode = Mode::SignIn;
         command.email = arguments.at(1);

@@ -27,7 +27,8 @@ platform::URLRequest KestrelEnvironmentLoader::manifestRequest() {
 }
 
 BRValueOrError<std::shared_ptr<AFXEnvironment>>
-KestrelEnvironmentLoader::environmentFromResponse(const QUrl& manifestURL, const KestrelWebResponse& response) {
+KestrelEnvironmentLoader::environmentFromResponse(const QUrl& manifestURL,
+                                                  const KestrelWebResponse& response) {
     using Outcome = BRValueOrError<std::shared_ptr<AFXEnvironment>>;
     if (response.error) {
         return Outcome::makeWithError(afx_makeNetworkErrorWithUnderlyingError(response.error));
@@ -35,15 +36,17 @@ KestrelEnvironmentLoader::environmentFromResponse(const QUrl& manifestURL, const
     if (!response.isSuccess()) {
         return Outcome::makeWithError(afx_makeServerErrorOnOperation(
             kManifestOperation,
-            platform::Error(AFXDefaultErrorDomain, AFXErrorCodeServer,
-                            {{platform::NSLocalizedDescriptionKey,
-                              QStringLiteral("%1 answered: %2").arg(manifestURL.toString(), response.problem())}})));
+            platform::Error(
+                AFXDefaultErrorDomain, AFXErrorCodeServer,
+                {{platform::NSLocalizedDescriptionKey,
+                  QStringLiteral("%1 answered: %2").arg(manifestURL.toString(), response.problem())}})));
     }
     platform::Error error(QString(), 0);
     const auto json = platform::JSONSerialization::read(response.body, &error);
     const auto manifest = AFXEndpointsManifest::make();
     if (!json || !manifest->setupWithJSON(*json, &error)) {
-        return Outcome::makeWithError(afx_makeServerResponseParsingErrorOnOperation(kManifestOperation, error));
+        return Outcome::makeWithError(
+            afx_makeServerResponseParsingErrorOnOperation(kManifestOperation, error));
     }
     manifest->setOriginURL(manifestURL);
     return Outcome::makeWithValue(manifest->makeEnvironmentWithID(AFXDefaultEnvironmentID::make()));

@@ -42,8 +42,8 @@ public:
 private:
     KestrelEnvironmentLoader();
     static platform::URLRequest manifestRequest();
-    static BRValueOrError<std::shared_ptr<AFXEnvironment>> environmentFromResponse(const QUrl& manifestURL,
-                                                                                   const KestrelWebResponse& response);
+    static BRValueOrError<std::shared_ptr<AFXEnvironment>>
+    environmentFromResponse(const QUrl& manifestURL, const KestrelWebResponse& response);
     // On the queue.
     void finishFetch(const BRValueOrError<std::shared_ptr<AFXEnvironment>>& outcome);
 

@@ -35,7 +35,8 @@ std::optional<QString> KestrelPageOpener::appNameFromCatalogue(std::int64_t appI
         platform::URLRequest(store->URL().resolved(QUrl(QStringLiteral("catalogue.json"))),
                              platform::URLRequest::CachePolicy::ReloadIgnoringLocalCacheData),
         kCatalogueTimeout);
-    const auto catalogue = response.isSuccess() ? platform::JSONSerialization::read(response.body) : std::nullopt;
+    const auto catalogue =
+        response.isSuccess() ? platform::JSONSerialization::read(response.body) : std::nullopt;
     if (!catalogue) {
         return std::nullopt;
     }
@@ -56,12 +57,12 @@ int KestrelPageOpener::open(const KestrelDiscoveryURL& page, std::FILE* output, 
     std::fprintf(output, "Kestrel: showing %s (app %lld) for %s\n", qUtf8Printable(name),
                  static_cast<long long>(page.appID), qUtf8Printable(sender));
 
-    const QString logPath = platform::Paths::resolve(QStringLiteral("~/Library/Logs/Kestrel/opened-pages.log"));
+    const QString logPath =
+        platform::Paths::resolve(QStringLiteral("~/Library/Logs/Kestrel/opened-pages.log"));
     platform::Error error(QString(), 0);
     QFile log(logPath);
     if (!platform::FileManager::createDirectory(QFileInfo(logPath).absolutePath(), true, &error) ||
-        !log.open(QIODevice::WriteOnly | QIODevice::Append) ||
-        log.write(page.text.toUtf8() + '\n') < 0) {
+        !log.open(QIODevice::WriteOnly | QIODevice::Append) || log.write(page.text.toUtf8() + '\n') < 0) {
         std::fprintf(errors, "Kestrel: cannot record the page in %s\n", qUtf8Printable(logPath));
         return 1;
     }

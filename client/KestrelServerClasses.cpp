@@ -8,10 +8,8 @@
 
 QList<AFXServiceClass> KestrelServerClasses() {
     return {
-        KestrelSystemManagementServer::serviceClass(),
-        AFXAppsManagementServer::serviceClass(),
-        AFXUIManagementServer::serviceClass(),
-        AFXRemoteConfigurationServer::serviceClass(),
+        KestrelSystemManagementServer::serviceClass(), AFXAppsManagementServer::serviceClass(),
+        AFXUIManagementServer::serviceClass(),         AFXRemoteConfigurationServer::serviceClass(),
         AFXRecommendationsServer::serviceClass(),
     };
 }

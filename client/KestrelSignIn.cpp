@@ -69,11 +69,11 @@ BRValueOrError<std::shared_ptr<AFXCustomer>> KestrelSignIn::signInAndWait(const 
     const QUrl url = endpoint->URL().resolved(QUrl(QStringLiteral("sign-in")));
     const auto body = platform::JSONSerialization::write(platform::Value(platform::Value::Dictionary{
         {QStringLiteral("email"), email}, {QStringLiteral("password"), password}}));
-    const KestrelWebResponse response =
-        KestrelWebRequest::sendAndWait(KestrelWebRequest::makeJSONPost(url, body.value_or(QByteArray())), timeout);
+    const KestrelWebResponse response = KestrelWebRequest::sendAndWait(
+        KestrelWebRequest::makeJSONPost(url, body.value_or(QByteArray())), timeout);
     if (!response.isSuccess()) {
-        return Outcome::makeWithError(
-            failure(response.error ? AFXErrorCodeNetwork : AFXErrorCodeCustomerBadRequest, response.problem()));
+        return Outcome::makeWithError(failure(
+            response.error ? AFXErrorCodeNetwork : AFXErrorCodeCustomerBadRequest, response.problem()));
     }
     const auto answer = platform::JSONSerialization::read(response.body);
     const auto customer = answer ? customerFromAnswer(*answer, environment) : nullptr;

@@ -16,9 +16,10 @@ class AFXEnvironment;
 // customer's record and a fresh token.
 class KestrelSignIn {
 public:
-    static BRValueOrError<std::shared_ptr<AFXCustomer>>
-    signInAndWait(const AFXEnvironment& environment, const QString& email, const QString& password,
-                  std::chrono::milliseconds timeout);
+    static BRValueOrError<std::shared_ptr<AFXCustomer>> signInAndWait(const AFXEnvironment& environment,
+                                                                      const QString& email,
+                                                                      const QString& password,
+                                                                      std::chrono::milliseconds timeout);
 
     // The customer of a sign-in answer,
     //   {"data": {"id": …, "attributes": {"email", "token", "subscription_state",

@@ -28,7 +28,9 @@ int KestrelSilentLaunch::run(std::FILE* errors) {
     }
     const auto agent = KestrelClientBundle::agentOf(*client);
     if (!agent->sourceBundle()) {
-        return fail(errors, QStringLiteral("the client carries no agent at %1").arg(agent->bundleSourceURL().toLocalFile()));
+        return fail(
+            errors,
+            QStringLiteral("the client carries no agent at %1").arg(agent->bundleSourceURL().toLocalFile()));
     }
     if (agent->wantsUpdate()) {
         if (agent->isLoaded()) {
@@ -80,14 +82,14 @@ bool KestrelSilentLaunch::waitForSystemManagement(QString* problem) {
                     attempt->finish(false, service.error()->description());
                     return;
                 }
-                (*service.value())->fetchStartUpStatusWithCallback(
-                    [attempt](const BRValueOrError<std::int64_t>& status) {
+                (*service.value())
+                    ->fetchStartUpStatusWithCallback([attempt](const BRValueOrError<std::int64_t>& status) {
                         attempt->finish(status.hasValue(),
                                         status.hasValue() ? QString() : status.error()->description());
                     });
             });
-        const auto remaining =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         platform::MainRunLoop::runUntil(
             [&] {
                 std::lock_guard lock(attempt->mutex);

@@ -56,19 +56,20 @@ KestrelSystemManagementServer::KestrelSystemManagementServer(
 
 // MARK: - Environments
 
-void KestrelSystemManagementServer::fetchCurrentEnvironmentUpdated(bool updated, AFXEnvironmentCallback callback) {
+void KestrelSystemManagementServer::fetchCurrentEnvironmentUpdated(bool updated,
+                                                                   AFXEnvironmentCallback callback) {
     environmentLoader_->fetchEnvironmentUpdated(updated, std::move(callback));
 }
 
-void KestrelSystemManagementServer::fetchEnvironmentWithID(const std::shared_ptr<AFXEnvironmentID>& environmentID,
-                                                           bool isUpdated, AFXEnvironmentCallback callback) {
+void KestrelSystemManagementServer::fetchEnvironmentWithID(
+    const std::shared_ptr<AFXEnvironmentID>& environmentID, bool isUpdated, AFXEnvironmentCallback callback) {
     environmentLoader_->fetchEnvironmentUpdated(
         isUpdated, [environmentID, callback = std::move(callback)](
                        const BRValueOrError<std::shared_ptr<AFXEnvironment>>& outcome) {
             if (outcome.hasValue() && !(*outcome.value())->identifier()->isEqual(*environmentID)) {
                 callback(missingObject<std::shared_ptr<AFXEnvironment>>(
-                    QStringLiteral("environment"),
-                    QStringLiteral("This client knows no environment %1.").arg(environmentID->description())));
+                    QStringLiteral("environment"), QStringLiteral("This client knows no environment %1.")
+                                                       .arg(environmentID->description())));
                 return;
             }
             callback(outcome);
@@ -97,8 +98,8 @@ void KestrelSystemManagementServer::fetchStartUpStatusWithCallback(AFXStartUpSta
     callback(BRValueOrError<std::int64_t>::makeWithValue(status));
 }
 
-void KestrelSystemManagementServer::fetchUninstallerExecutableInfoWithType(std::int64_t uninstallType,
-                                                                           AFXExecutableInfoCallback callback) {
+void KestrelSystemManagementServer::fetchUninstallerExecutableInfoWithType(
+    std::int64_t uninstallType, AFXExecutableInfoCallback callback) {
     using Outcome = std::shared_ptr<AFXExecutableInfo>;
     if (uninstallType != ClientUninstallType) {
         callback(missingObject<Outcome>(
@@ -110,9 +111,10 @@ void KestrelSystemManagementServer::fetchUninstallerExecutableInfoWithType(std::
     }
     const auto client = KestrelClientBundle::installedClient();
     if (!client || client->executablePath().isEmpty()) {
-        callback(missingObject<Outcome>(QStringLiteral("uninstaller"),
-                                        QStringLiteral("The desktop client's bundle cannot be found, so neither "
-                                                       "can its uninstaller.")));
+        callback(
+            missingObject<Outcome>(QStringLiteral("uninstaller"),
+                                   QStringLiteral("The desktop client's bundle cannot be found, so neither "
+                                                  "can its uninstaller.")));
         return;
     }
     callback(BRValueOrError<Outcome>::makeWithValue(
@@ -121,7 +123,8 @@ void KestrelSystemManagementServer::fetchUninstallerExecutableInfoWithType(std::
 
 // MARK: - Customers
 
-void KestrelSystemManagementServer::fetchCurrentCustomerUpdated(bool, bool, const std::shared_ptr<AFXRunningApplication>&,
+void KestrelSystemManagementServer::fetchCurrentCustomerUpdated(bool, bool,
+                                                                const std::shared_ptr<AFXRunningApplication>&,
                                                                 std::int64_t, AFXCustomerCallback callback) {
     const auto customer = customerKeeper_->currentCustomer();
     // Nobody signed in: a result never holds nothing, so the missing customer
@@ -132,8 +135,8 @@ void KestrelSystemManagementServer::fetchCurrentCustomerUpdated(bool, bool, cons
                             afx_makeErrorOfMissingObjectOfKind(QStringLiteral("customer"))));
 }
 
-void KestrelSystemManagementServer::fetchCustomerWithID(const std::shared_ptr<AFXCustomerID>& customerID, bool,
-                                                        AFXCustomerCallback callback) {
+void KestrelSystemManagementServer::fetchCustomerWithID(const std::shared_ptr<AFXCustomerID>& customerID,
+                                                        bool, AFXCustomerCallback callback) {
     const auto customer = customerKeeper_->currentCustomer();
     if (!customer || !customer->identifier()->isEqual(*customerID)) {
         callback(missingObject<std::shared_ptr<AFXCustomer>>(
@@ -148,28 +151,30 @@ void KestrelSystemManagementServer::fetchCustomerWithID(const std::shared_ptr<AF
 
 void KestrelSystemManagementServer::startActivity(const std::shared_ptr<AFXActivity>& activity,
                                                   const QUuid& reportStreamID) {
-    queue_->async([self = std::static_pointer_cast<KestrelSystemManagementServer>(shared_from_this()), activity,
-                   reportStreamID] {
+    queue_->async([self = std::static_pointer_cast<KestrelSystemManagementServer>(shared_from_this()),
+                   activity, reportStreamID] {
         BRLogInfo("Activity %@ started by %@", activity->reason(), activity->tierName());
         self->activities_.insert(activity->identifier(), {activity, reportStreamID});
     });
 }
 
 void KestrelSystemManagementServer::stopActivity(const std::shared_ptr<AFXActivity>& activity, const QUuid&) {
-    queue_->async([self = std::static_pointer_cast<KestrelSystemManagementServer>(shared_from_this()), activity] {
-        self->activities_.remove(activity->identifier());
-    });
+    queue_->async([self = std::static_pointer_cast<KestrelSystemManagementServer>(shared_from_this()),
+                   activity] { self->activities_.remove(activity->identifier()); });
 }
 
-void KestrelSystemManagementServer::didLooseInterprocessConnectionWithEsteblishedStreamID(const QUuid& streamID) {
-    queue_->async([self = std::static_pointer_cast<KestrelSystemManagementServer>(shared_from_this()), streamID] {
-        for (auto it = self->activities_.begin(); it != self->activities_.end();) {
-            it = it->reportStreamID == streamID ? self->activities_.erase(it) : std::next(it);
-        }
-    });
+void KestrelSystemManagementServer::didLooseInterprocessConnectionWithEsteblishedStreamID(
+    const QUuid& streamID) {
+    queue_->async(
+        [self = std::static_pointer_cast<KestrelSystemManagementServer>(shared_from_this()), streamID] {
+            for (auto it = self->activities_.begin(); it != self->activities_.end();) {
+                it = it->reportStreamID == streamID ? self->activities_.erase(it) : std::next(it);
+            }
+        });
 }
 
-void KestrelSystemManagementServer::prepareWholeSystemForTerminationWithCallback(AFXBooleanCallback callback) {
+void KestrelSystemManagementServer::prepareWholeSystemForTerminationWithCallback(
+    AFXBooleanCallback callback) {
     queue_->async([self = std::static_pointer_cast<KestrelSystemManagementServer>(shared_from_this()),
                    callback = std::move(callback)] { callback(self->activities_.isEmpty()); });
 }

@@ -60,9 +60,10 @@ public:
     void didLooseInterprocessConnectionWithEsteblishedStreamID(const QUuid& streamID) override;
 
 private:
-    KestrelSystemManagementServer(const std::shared_ptr<AFXServiceID>& serviceID,
-                                  const std::shared_ptr<AFXRegularInterprocessServerAdaptor>& interprocessAdaptor,
-                                  const std::shared_ptr<AFXServicesFactory>& servicesFactory);
+    KestrelSystemManagementServer(
+        const std::shared_ptr<AFXServiceID>& serviceID,
+        const std::shared_ptr<AFXRegularInterprocessServerAdaptor>& interprocessAdaptor,
+        const std::shared_ptr<AFXServicesFactory>& servicesFactory);
 
     const std::shared_ptr<KestrelEnvironmentLoader> environmentLoader_;
     const std::shared_ptr<KestrelCustomerKeeper> customerKeeper_;

@@ -58,7 +58,8 @@ int KestrelUninstaller::run(std::FILE* output, std::FILE* errors) {
     }
 
     const QString agentCopy = agent->bundleDestinationURL().toLocalFile();
-    const QString preferences = platform::UserDefaults::filePathForDomain(KestrelCustomerKeeper::PreferencesDomain);
+    const QString preferences =
+        platform::UserDefaults::filePathForDomain(KestrelCustomerKeeper::PreferencesDomain);
     QStringList removals{agentCopy, installedPlist, preferences, preferences + QStringLiteral(".lock")};
     for (const QString& serviceName : serviceNames) {
         removals << platform::Paths::busServicesDirectory() + QLatin1Char('/') + serviceName +
@@ -71,14 +72,15 @@ int KestrelUninstaller::run(std::FILE* output, std::FILE* errors) {
     for (const QString& path : removals) {
         platform::Error error(QString(), 0);
         const QFileInfo info(path);
-        if (!path.isEmpty() && (info.exists() || info.isSymLink()) && !platform::FileManager::removeItem(path, &error)) {
+        if (!path.isEmpty() && (info.exists() || info.isSymLink()) &&
+            !platform::FileManager::removeItem(path, &error)) {
             left << QStringLiteral("%1 (%2)").arg(path, error.localizedDescription());
         }
     }
     // The client's folders that are left empty (the agent copy's, its
     // environment's); anything still holding a file stays.
-    for (const QString& folder : {QStringLiteral("~/Library/Application Support/Kestrel"),
-                                  QStringLiteral("/Users/Shared/Kestrel")}) {
+    for (const QString& folder :
+         {QStringLiteral("~/Library/Application Support/Kestrel"), QStringLiteral("/Users/Shared/Kestrel")}) {
         removeEmptyFolders(platform::Paths::resolve(folder));
     }
     if (!left.isEmpty()) {

@@ -25,7 +25,8 @@ public:
 
     void keep(std::shared_ptr<platform::URLSession> session) { session_ = std::move(session); }
 
-    void URLSessionDownloadTaskDidFinishDownloadingToURL(platform::URLSession&, platform::URLSessionDownloadTask&,
+    void URLSessionDownloadTaskDidFinishDownloadingToURL(platform::URLSession&,
+                                                         platform::URLSessionDownloadTask&,
                                                          const QUrl& location) override {
         QFile file(location.toLocalFile());
         if (file.open(QIODevice::ReadOnly)) {
@@ -43,7 +44,8 @@ public:
         }
     }
 
-    void URLSessionDidBecomeInvalidWithError(platform::URLSession&, const std::optional<platform::Error>&) override {
+    void URLSessionDidBecomeInvalidWithError(platform::URLSession&,
+                                             const std::optional<platform::Error>&) override {
         // Let go of the session once this call has returned, not inside it.
         platform::DispatchQueue::global()->async([session = std::move(session_)] {});
     }
@@ -101,10 +103,10 @@ KestrelWebResponse KestrelWebRequest::sendAndWait(const platform::URLRequest& re
     });
     if (!answered->wait(timeout)) {
         KestrelWebResponse timedOut;
-        timedOut.error = platform::Error(platform::NSURLErrorDomain, platform::NSURLErrorTimedOut,
-                                         {{platform::NSLocalizedDescriptionKey,
-                                           QStringLiteral("The request to %1 timed out.")
-                                               .arg(request.URL().toString())}});
+        timedOut.error =
+            platform::Error(platform::NSURLErrorDomain, platform::NSURLErrorTimedOut,
+                            {{platform::NSLocalizedDescriptionKey,
+                              QStringLiteral("The request to %1 timed out.").arg(request.URL().toString())}});
         return timedOut;
     }
     std::lock_guard lock(outcome->mutex);

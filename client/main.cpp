@@ -20,7 +20,8 @@ int main(int argc, char** argv) {
     QString problem;
     const auto command = KestrelCommandLine::parse(application.arguments().mid(1), &problem);
     if (!command) {
-        std::fprintf(stderr, "Kestrel: %s\n%s", qUtf8Printable(problem), qUtf8Printable(KestrelCommandLine::Usage));
+        std::fprintf(stderr, "Kestrel: %s\n%s", qUtf8Printable(problem),
+                     qUtf8Printable(KestrelCommandLine::Usage));
         return 2;
     }
     switch (command->mode) {

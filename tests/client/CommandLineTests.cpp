@@ -33,7 +33,8 @@ TEST(ClientCommandLine, AcceptsTheClientsModes) {
 TEST(ClientCommandLine, ReadsPageURLsAndRefusesMalformedOnes) {
     QString problem;
     const auto page = KestrelCommandLine::parse(
-        {"kestreldiscovery://open_collection?collection_id=7&app_id=230&sender_domain=Installer&sender=Orbit%20Notes"},
+        {"kestreldiscovery://"
+         "open_collection?collection_id=7&app_id=230&sender_domain=Installer&sender=Orbit%20Notes"},
         &problem);
     ASSERT_TRUE(page && page->page) << problem.toStdString();
     EXPECT_EQ(page->mode, Mode::OpenPage);

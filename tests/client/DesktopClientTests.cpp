@@ -85,21 +85,23 @@ protected:
         ASSERT_TRUE(store_);
         const QString base = store_->baseURL().toString();
         // What the store's manifest route answers, for a store without one.
-        ASSERT_TRUE(writeFile(served + QStringLiteral("/endpoints.json"),
-                              QStringLiteral(R"({"data":{"attributes":{"name":"Development"},"relationships":{"endpoints":[
+        ASSERT_TRUE(writeFile(
+            served + QStringLiteral("/endpoints.json"),
+            QStringLiteral(R"({"data":{"attributes":{"name":"Development"},"relationships":{"endpoints":[
     {"data":{"id":"store","attributes":{"base_url":"%1/api/store/","self_sufficient":1}}},
     {"data":{"id":"customer","attributes":{"base_url":"%1/api/customer/","self_sufficient":0}}},
     {"data":{"id":"reporting","attributes":{"base_url":"%1/","self_sufficient":1}}},
     {"data":{"id":"recommendations","attributes":{"base_url":"%1/api/recommendations/","self_sufficient":1}}}]}}})")
-                                  .arg(base)
-                                  .toUtf8()));
-        environment_ = std::make_unique<EnvironmentOverride>(std::initializer_list<EnvironmentOverride::Entry>{
-            {"KESTREL_CA_BUNDLE", store_->caBundlePath().toLocal8Bit()},
-            {"KESTREL_ENDPOINTS_MANIFEST_URL", base.toLocal8Bit()},
-            {"KESTREL_DOWNLOAD_HOST", base.toLocal8Bit()},
-            {"KESTREL_TOOLS_DIR", QByteArray(KESTREL_TOOLS_BIN)}});
-        ASSERT_TRUE(platform::FileManager::createDirectory(platform::Paths::resolve(QStringLiteral("/Applications")),
-                                                           true));
+                .arg(base)
+                .toUtf8()));
+        environment_ =
+            std::make_unique<EnvironmentOverride>(std::initializer_list<EnvironmentOverride::Entry>{
+                {"KESTREL_CA_BUNDLE", store_->caBundlePath().toLocal8Bit()},
+                {"KESTREL_ENDPOINTS_MANIFEST_URL", base.toLocal8Bit()},
+                {"KESTREL_DOWNLOAD_HOST", base.toLocal8Bit()},
+                {"KESTREL_TOOLS_DIR", QByteArray(KESTREL_TOOLS_BIN)}});
+        ASSERT_TRUE(platform::FileManager::createDirectory(
+            platform::Paths::resolve(QStringLiteral("/Applications")), true));
         ASSERT_TRUE(platform::FileManager::copyItem(QStringLiteral(KESTREL_CLIENT_BUNDLE), placedClient()));
         // Started last, so that the programs it starts inherit the settings.
         bus_ = testing_support::SessionBusProcess::start();
@@ -126,8 +128,8 @@ protected:
     // The system management service as the installer gets it.
     std::shared_ptr<AFXSystemManagementService> systemManagement() {
         if (!factory_) {
-            factory_ = AFXServicesFactory::makeWithServicesClasses({AFXSystemManagementClient::serviceClass()},
-                                                                   QStringLiteral("ClientTests"), nullptr);
+            factory_ = AFXServicesFactory::makeWithServicesClasses(
+                {AFXSystemManagementClient::serviceClass()}, QStringLiteral("ClientTests"), nullptr);
         }
         Answer<BRValueOrError<std::shared_ptr<AFXSystemManagementService>>> service;
         factory_->fetchSystemManagementServiceWithCallback(service.callback());
@@ -169,7 +171,8 @@ protected:
 
 TEST_F(DesktopClient, SilentLaunchLeavesAnAgentServingSystemManagement) {
     silentLaunch();
-    const auto agent = AFXAgent::make(QStringLiteral("KestrelAgent.app"), QUrl::fromLocalFile(placedClient()));
+    const auto agent =
+        AFXAgent::make(QStringLiteral("KestrelAgent.app"), QUrl::fromLocalFile(placedClient()));
     EXPECT_TRUE(agent->isLoaded());
     EXPECT_FALSE(agent->wantsUpdate());
     EXPECT_TRUE(QFile::exists(agent->agentExecutablePath().value_or(QString())));
@@ -180,7 +183,8 @@ TEST_F(DesktopClient, SilentLaunchLeavesAnAgentServingSystemManagement) {
     Answer<BRValueOrError<std::shared_ptr<AFXEnvironment>>> environment;
     systemManagement()->fetchCurrentEnvironmentUpdated(false, environment.callback());
     const auto fetched = environment.wait();
-    ASSERT_TRUE(fetched && fetched->hasValue()) << (fetched ? fetched->error()->description().toStdString() : "");
+    ASSERT_TRUE(fetched && fetched->hasValue())
+        << (fetched ? fetched->error()->description().toStdString() : "");
     EXPECT_TRUE((*fetched->value())->identifier()->isDefault());
     EXPECT_EQ((*fetched->value())->name(), QStringLiteral("Development"));
     EXPECT_EQ((*fetched->value())->endpointsManifest()->originURL().host(), store_->baseURL().host());
@@ -263,7 +267,8 @@ TEST_F(DesktopClient, SignInKeepsTheCustomerTheAgentAnswers) {
         GTEST_SKIP() << "this store has no customer API yet: " << wrong.errors.toStdString();
     }
     EXPECT_EQ(wrong.status, 1);
-    EXPECT_TRUE(wrong.errors.contains("The email address or password is not right.")) << wrong.errors.toStdString();
+    EXPECT_TRUE(wrong.errors.contains("The email address or password is not right."))
+        << wrong.errors.toStdString();
     const auto nobody = currentCustomer();
     ASSERT_TRUE(nobody);
     EXPECT_FALSE(nobody->hasValue());
@@ -271,7 +276,8 @@ TEST_F(DesktopClient, SignInKeepsTheCustomerTheAgentAnswers) {
     const auto signIn = runClient({QStringLiteral("--sign-in"), kDemoEmail});
     ASSERT_EQ(signIn.status, 0) << signIn.errors.toStdString();
     const auto customer = currentCustomer();
-    ASSERT_TRUE(customer && customer->hasValue()) << (customer ? customer->error()->description().toStdString() : "");
+    ASSERT_TRUE(customer && customer->hasValue())
+        << (customer ? customer->error()->description().toStdString() : "");
     EXPECT_EQ((*customer->value())->accountName(), kDemoEmail);
     EXPECT_EQ((*customer->value())->backendID(), QStringLiteral("1001"));
     EXPECT_FALSE((*customer->value())->token().isEmpty());
@@ -290,19 +296,22 @@ TEST_F(DesktopClient, UninstallRemovesTheClientAndItsAgentAndNothingElse) {
     ASSERT_TRUE(answers());
     const pid_t agent = agentProcess();
     ASSERT_GT(agent, 0);
-    ASSERT_TRUE(writeFile(platform::Paths::resolve(QStringLiteral("~/Library/Logs/Kestrel/kept.log")), "kept"));
+    ASSERT_TRUE(
+        writeFile(platform::Paths::resolve(QStringLiteral("~/Library/Logs/Kestrel/kept.log")), "kept"));
 
     const auto uninstall = runClient({QStringLiteral("--uninstall")});
     ASSERT_EQ(uninstall.status, 0) << uninstall.errors.toStdString();
     EXPECT_TRUE(waitUntil([&] { return !isRunning(agent); })) << "the agent outlived the uninstaller";
     EXPECT_FALSE(QFile::exists(placedClient()));
-    EXPECT_FALSE(QFile::exists(platform::Paths::resolve(QStringLiteral("~/Library/Application Support/Kestrel"))));
+    EXPECT_FALSE(
+        QFile::exists(platform::Paths::resolve(QStringLiteral("~/Library/Application Support/Kestrel"))));
     EXPECT_FALSE(QFile::exists(platform::Paths::resolve(QStringLiteral("/Users/Shared/Kestrel"))));
     EXPECT_TRUE(QFile::exists(platform::Paths::resolve(QStringLiteral("~/Library/Logs/Kestrel/kept.log"))));
 
     // The client placed by the installer is gone with the rest.
     QStringList expected = before;
-    expected.removeIf([](const QString& path) { return path.startsWith(QStringLiteral("Applications/Kestrel.app")); });
+    expected.removeIf(
+        [](const QString& path) { return path.startsWith(QStringLiteral("Applications/Kestrel.app")); });
     EXPECT_EQ(filesUnderRoot(), expected);
 
     // Nobody answers for the client any more.
@@ -315,16 +324,17 @@ TEST_F(DesktopClient, UninstallRemovesTheClientAndItsAgentAndNothingElse) {
 TEST_F(DesktopClient, ShowsPagesAndRefusesWhatItCannotShow) {
     ASSERT_TRUE(writeFile(testRoot() + QStringLiteral("/served/api/store/catalogue.json"),
                           R"({"apps":[{"id":230,"name":"Orbit Notes"}],"collections":[]})"));
-    const QString url = QStringLiteral(
-        "kestreldiscovery://open_collection?collection_id=0&app_id=230&sender_domain=Installer&sender=Orbit%20Notes%20Installer");
+    const QString url = QStringLiteral("kestreldiscovery://"
+                                       "open_collection?collection_id=0&app_id=230&sender_domain=Installer&"
+                                       "sender=Orbit%20Notes%20Installer");
     const auto shown = runClient({url});
     ASSERT_EQ(shown.status, 0) << shown.errors.toStdString();
     EXPECT_EQ(shown.output, "Kestrel: showing Orbit Notes (app 230) for Orbit Notes Installer\n");
     EXPECT_EQ(readFile(platform::Paths::resolve(QStringLiteral("~/Library/Logs/Kestrel/opened-pages.log"))),
               url.toUtf8() + '\n');
 
-    for (const QString& arguments : {QStringLiteral("kestreldiscovery://open_collection?sender=x"),
-                                     QStringLiteral("--no-such-mode")}) {
+    for (const QString& arguments :
+         {QStringLiteral("kestreldiscovery://open_collection?sender=x"), QStringLiteral("--no-such-mode")}) {
         const auto refused = runClient({arguments});
         EXPECT_EQ(refused.status, 2) << arguments.toStdString();
         EXPECT_TRUE(refused.errors.contains("usage:")) << refused.errors.toStdString();
