@@ -78,6 +78,9 @@ int KestrelAgentProcess::run(std::FILE* errors) {
         }
     }
     BRLogInfo("Serving the desktop client's services");
+    // The environment is fetched at once, so that the first caller rarely
+    // waits for it; only the instance that serves does so.
+    factory->fetchCurrentEnvironmentUpdated(false, [](const auto&) {});
     platform::SignalWatcher stops({SIGINT, SIGTERM}, [](int signal) {
         BRLogInfo("Stopping on signal %@", platform::Value(static_cast<std::int64_t>(signal)));
         QCoreApplication::quit();

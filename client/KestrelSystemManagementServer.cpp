@@ -38,11 +38,8 @@ std::shared_ptr<KestrelSystemManagementServer> KestrelSystemManagementServer::ma
     const std::shared_ptr<AFXServiceID>& serviceID,
     const std::shared_ptr<AFXRegularInterprocessServerAdaptor>& interprocessAdaptor,
     const std::shared_ptr<AFXServicesFactory>& servicesFactory, const std::shared_ptr<AFXNetworkService>&) {
-    std::shared_ptr<KestrelSystemManagementServer> server(
+    return std::shared_ptr<KestrelSystemManagementServer>(
         new KestrelSystemManagementServer(serviceID, interprocessAdaptor, servicesFactory));
-    // The first fetch starts at once, so that the first caller rarely waits.
-    server->environmentLoader_->fetchEnvironmentUpdated(false, [](const auto&) {});
-    return server;
 }
 
 KestrelSystemManagementServer::KestrelSystemManagementServer(
