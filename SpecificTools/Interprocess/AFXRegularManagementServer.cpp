@@ -65,5 +65,10 @@ AFXRegularManagementServer::AFXRegularManagementServer(
 void AFXRegularManagementServer::performRequest(const std::shared_ptr<AFXInterprocessRequest>& request,
                                                 AFXInterprocessReportHandler reportHandler,
                                                 AFXInterprocessResponseHandler responseHandler) {
-    request->performOnService(*this, std::move(reportHandler), std::move(responseHandler));
+    // A request that declares no reports is served without a report
+    // handler even when its sender opened a reporting stream for it, so a
+    // peer cannot trip the request's own "no reports" check and stop the
+    // serving process.
+    request->performOnService(*this, request->reportClass() ? std::move(reportHandler) : nullptr,
+                              std::move(responseHandler));
 }

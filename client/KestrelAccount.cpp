@@ -1,0 +1,59 @@
+#include "KestrelAccount.h"
+
+#include "KestrelCustomerKeeper.h"
+#include "KestrelEnvironmentLoader.h"
+#include "KestrelSignIn.h"
+#include "SpecificTools/Model/AFXCustomer.h"
+
+#include <chrono>
+
+namespace {
+
+constexpr auto kTimeout = std::chrono::seconds(30);
+
+QString reasonOf(const platform::Error& error) {
+    const auto underlying = error.underlyingError();
+    return underlying ? QStringLiteral("%1 (%2)").arg(error.localizedDescription(),
+                                                      underlying->localizedDescription())
+                      : error.localizedDescription();
+}
+
+} // namespace
+
+int KestrelAccount::signIn(const QString& email, const QString& password, std::FILE* output,
+                           std::FILE* errors) {
+    const auto environment = KestrelEnvironmentLoader::loadEnvironmentAndWait(kTimeout);
+    if (!environment.hasValue()) {
+        std::fprintf(errors, "Kestrel: cannot sign in: the store's endpoints are unknown: %s\n",
+                     qUtf8Printable(reasonOf(*environment.error())));
+        return 1;
+    }
+    const auto customer = KestrelSignIn::signInAndWait(**environment.value(), email, password, kTimeout);
+    if (!customer.hasValue()) {
+        std::fprintf(errors, "Kestrel: cannot sign in as %s: %s\n", qUtf8Printable(email),
+                     qUtf8Printable(reasonOf(*customer.error())));
+        return 1;
+    }
+    if (!KestrelCustomerKeeper().keepCustomer(**customer.value())) {
+        std::fprintf(errors, "Kestrel: signed in as %s, but the client's preferences cannot be written\n",
+                     qUtf8Printable(email));
+        return 1;
+    }
+    std::fprintf(output, "Kestrel: signed in as %s\n", qUtf8Printable((*customer.value())->accountName()));
+    return 0;
+}
+
+int KestrelAccount::signOut(std::FILE* output, std::FILE* errors) {
+    KestrelCustomerKeeper keeper;
+    const auto customer = keeper.currentCustomer();
+    if (!keeper.forgetCustomer()) {
+        std::fprintf(errors, "Kestrel: cannot sign out: the client's preferences cannot be written\n");
+        return 1;
+    }
+    if (customer) {
+        std::fprintf(output, "Kestrel: signed out %s\n", qUtf8Printable(customer->accountName()));
+    } else {
+        std::fprintf(output, "Kestrel: nobody was signed in\n");
+    }
+    return 0;
+}

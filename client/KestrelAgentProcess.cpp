@@ -1,0 +1,89 @@
+#include "KestrelAgentProcess.h"
+
+#include "KestrelServerClasses.h"
+#include "SpecificTools/Errors/AFXErrors.h"
+#include "SpecificTools/Interprocess/AFXRegularInterprocessServerAdaptor.h"
+#include "SpecificTools/Services/AFXServicesFactory.h"
+#include "platform/MainRunLoop.h"
+#include "platform/SignalWatcher.h"
+#include "platform/XPCListener.h"
+#include "support/AFXSetupLogger.h"
+#include "support/BRLog.h"
+
+#include <QCoreApplication>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+
+namespace {
+
+enum class Claim { Owned, TakenByAnother, Failed };
+
+// Whether the factory's adaptor for the name owns it.
+Claim claimOf(AFXServicesFactory& factory, const QString& serviceName, QString* problem) {
+    struct Answer {
+        std::atomic<bool> came{false};
+        std::optional<platform::Error> error;
+    };
+    const auto answer = std::make_shared<Answer>();
+    factory.fetchInterpocessAdaptorForServiceNamed(
+        serviceName, [answer](const BRValueOrError<std::shared_ptr<AFXInterprocessAdaptor>>& adaptor) {
+            const auto server =
+                adaptor.hasValue()
+                    ? std::dynamic_pointer_cast<AFXRegularInterprocessServerAdaptor>(*adaptor.value())
+                    : nullptr;
+            if (!server) {
+                answer->error = adaptor.error().value_or(
+                    afx_makeErrorOfMissingObjectOfKind(QStringLiteral("server adaptor")));
+            } else {
+                answer->error = server->interprocessServer()->listeningError();
+            }
+            answer->came = true;
+        });
+    if (!platform::MainRunLoop::runUntil([&] { return answer->came.load(); }, std::chrono::seconds(10))) {
+        *problem = QStringLiteral("the services factory did not answer for %1").arg(serviceName);
+        return Claim::Failed;
+    }
+    if (!answer->error) {
+        return Claim::Owned;
+    }
+    if (answer->error->domain() == platform::XPCListener::ErrorDomain &&
+        answer->error->code() == platform::XPCListener::NameTakenError) {
+        return Claim::TakenByAnother;
+    }
+    *problem = QStringLiteral("cannot serve %1: %2").arg(serviceName, answer->error->localizedDescription());
+    return Claim::Failed;
+}
+
+} // namespace
+
+int KestrelAgentProcess::run(std::FILE* errors) {
+    AFXSetupLogger(QStringLiteral("KestrelAgent"));
+    const QList<AFXServiceClass> classes = KestrelServerClasses();
+    const auto factory =
+        AFXServicesFactory::makeWithServicesClasses(classes, QString::fromLatin1(TierName), nullptr);
+    for (const AFXServiceClass& serviceClass : classes) {
+        QString problem;
+        switch (claimOf(*factory, serviceClass.interprocessServiceName, &problem)) {
+        case Claim::Owned:
+            break;
+        case Claim::TakenByAnother:
+            BRLogInfo("Another agent serves %@ already; this one leaves",
+                      serviceClass.interprocessServiceName);
+            return 0;
+        case Claim::Failed:
+            std::fprintf(errors, "Kestrel: %s\n", qUtf8Printable(problem));
+            return 1;
+        }
+    }
+    BRLogInfo("Serving the desktop client's services");
+    // The environment is fetched at once, so that the first caller rarely
+    // waits for it; only the instance that serves does so.
+    factory->fetchCurrentEnvironmentUpdated(false, [](const auto&) {});
+    platform::SignalWatcher stops({SIGINT, SIGTERM}, [](int signal) {
+        BRLogInfo("Stopping on signal %@", platform::Value(static_cast<std::int64_t>(signal)));
+        QCoreApplication::quit();
+    });
+    return QCoreApplication::exec();
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+class AFXCustomer;
+namespace platform {
+class UserDefaults;
+}
+
+// The signed-in customer, kept in the client's preferences (the domain
+// "com.kestrel.DesktopClient"): its stored form under "Customer" and its
+// token apart under "CustomerToken". Every process of the client shares
+// them, so a sign-in from the command line is what the agent answers next.
+class KestrelCustomerKeeper {
+public:
+    static const QString PreferencesDomain; // "com.kestrel.DesktopClient"
+
+    KestrelCustomerKeeper();
+
+    // None when nobody signed in or what is kept cannot be read.
+    std::shared_ptr<AFXCustomer> currentCustomer() const;
+    bool keepCustomer(const AFXCustomer& customer);
+    bool forgetCustomer();
+
+private:
+    const std::shared_ptr<platform::UserDefaults> preferences_;
+};

@@ -1,0 +1,93 @@
+#include "KestrelUninstaller.h"
+
+#include "KestrelClientBundle.h"
+#include "KestrelCustomerKeeper.h"
+#include "SpecificTools/AFXAgent/AFXAgent.h"
+#include "platform/Bundle.h"
+#include "platform/FileManager.h"
+#include "platform/Paths.h"
+#include "platform/PropertyList.h"
+#include "platform/UserDefaults.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+QStringList KestrelUninstaller::machServicesOf(const QString& plistPath) {
+    QFile file(plistPath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    const auto plist = platform::PropertyList::read(file.readAll());
+    if (!plist || plist->kind() != platform::Value::Kind::Dictionary) {
+        return {};
+    }
+    return (*plist)[QStringLiteral("MachServices")].toDictionary().keys();
+}
+
+bool KestrelUninstaller::removeEmptyFolders(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.isDir() || info.isSymLink()) {
+        return false;
+    }
+    bool empty = true;
+    const QDir folder(path);
+    for (const QFileInfo& entry :
+         folder.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+        empty = removeEmptyFolders(entry.filePath()) && empty;
+    }
+    return empty && QDir().rmdir(path);
+}
+
+int KestrelUninstaller::run(std::FILE* output, std::FILE* errors) {
+    const auto client = KestrelClientBundle::runningClient();
+    if (!client) {
+        std::fprintf(errors, "Kestrel: --uninstall must run from the desktop client's bundle\n");
+        return 1;
+    }
+    const auto agent = KestrelClientBundle::agentOf(*client);
+    const QString installedPlist = agent->plistDestinationURL().value_or(QUrl()).toLocalFile();
+    const std::optional<QUrl> sourcePlist = agent->plistSourceURL();
+    QStringList serviceNames = machServicesOf(installedPlist);
+    if (serviceNames.isEmpty() && sourcePlist) {
+        serviceNames = machServicesOf(sourcePlist->toLocalFile());
+    }
+    if (!installedPlist.isEmpty() && QFile::exists(installedPlist)) {
+        // Ends the agent, and forgets its names on the bus.
+        AFXAgent::unloadAgents({agent});
+    }
+
+    const QString agentCopy = agent->bundleDestinationURL().toLocalFile();
+    const QString preferences =
+        platform::UserDefaults::filePathForDomain(KestrelCustomerKeeper::PreferencesDomain);
+    QStringList removals{agentCopy, installedPlist, preferences, preferences + QStringLiteral(".lock")};
+    for (const QString& serviceName : serviceNames) {
+        removals << platform::Paths::busServicesDirectory() + QLatin1Char('/') + serviceName +
+                        QStringLiteral(".service");
+    }
+    // The client itself last: until then a failed run can be run again.
+    removals << client->bundlePath();
+
+    QStringList left;
+    for (const QString& path : removals) {
+        platform::Error error(QString(), 0);
+        const QFileInfo info(path);
+        if (!path.isEmpty() && (info.exists() || info.isSymLink()) &&
+            !platform::FileManager::removeItem(path, &error)) {
+            left << QStringLiteral("%1 (%2)").arg(path, error.localizedDescription());
+        }
+    }
+    // The client's folders that are left empty (the agent copy's, its
+    // environment's); anything still holding a file stays.
+    for (const QString& folder :
+         {QStringLiteral("~/Library/Application Support/Kestrel"), QStringLiteral("/Users/Shared/Kestrel")}) {
+        removeEmptyFolders(platform::Paths::resolve(folder));
+    }
+    if (!left.isEmpty()) {
+        std::fprintf(errors, "Kestrel: the uninstaller could not remove:\n  %s\n",
+                     qUtf8Printable(left.join(QStringLiteral("\n  "))));
+        return 1;
+    }
+    std::fprintf(output, "Kestrel: the desktop client has been removed\n");
+    return 0;
+}

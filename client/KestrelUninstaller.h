@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdio>
+
+// The client's uninstaller ("--uninstall", run from the client's bundle):
+// unloads the launch agent, then removes the client bundle, the installed
+// agent copy and its property list, the bus service files of the agent's
+// names, the client's preferences and the client's folders left empty.
+// Nothing else: logs and any file in the client's folders stay.
+class KestrelUninstaller {
+public:
+    // 0 once everything is gone; 1 with what is left on `errors` otherwise.
+    static int run(std::FILE* output, std::FILE* errors);
+
+private:
+    // The "MachServices" names of the property list, or none it cannot be read.
+    static QStringList machServicesOf(const QString& plistPath);
+    // Removes the folder if it holds nothing but empty folders; whether it did.
+    static bool removeEmptyFolders(const QString& path);
+};
