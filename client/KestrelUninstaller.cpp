@@ -65,6 +65,12 @@ int KestrelUninstaller::run(std::FILE* output, std::FILE* errors) {
         removals << platform::Paths::busServicesDirectory() + QLatin1Char('/') + serviceName +
                         QStringLiteral(".service");
     }
+    // What the client kept and downloaded for each environment.
+    const QString support = platform::Paths::resolve(QStringLiteral("~/Library/Application Support/Kestrel"));
+    for (const QFileInfo& environment : QDir(support).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        removals << environment.filePath() + QStringLiteral("/Databases")
+                 << environment.filePath() + QStringLiteral("/Resources");
+    }
     // The client itself last: until then a failed run can be run again.
     removals << client->bundlePath();
 

@@ -8,8 +8,9 @@
 // The client's uninstaller ("--uninstall", run from the client's bundle):
 // unloads the launch agent, then removes the client bundle, the installed
 // agent copy and its property list, the bus service files of the agent's
-// names, the client's preferences and the client's folders left empty.
-// Nothing else: logs and any file in the client's folders stay.
+// names, the client's preferences, what it kept and downloaded for each
+// environment (its "Databases" and "Resources"), and the client's folders
+// left empty. Nothing else: logs and any other file in its folders stay.
 class KestrelUninstaller {
 public:
     // 0 once everything is gone; 1 with what is left on `errors` otherwise.

@@ -17,6 +17,7 @@
 #include "platform/DispatchGroup.h"
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/FileManager.h"
+#include "platform/LaunchServices.h"
 #include "platform/KeyedUnarchiver.h"
 #include "platform/Task.h"
 #include "platform/Tools.h"
@@ -647,6 +648,8 @@ void AFXInstallationManager::stopRun(std::function<void()> callback) {
         appsManagementService_->stopInstallVendorApp(app_, [group](const auto&) { group->leave(); });
     }
     if (appInstance_ && appInstance_->URL()) {
+        // The desktop must not go on listing the app once it is gone.
+        platform::LaunchServices::unregisterURL(QUrl::fromLocalFile(appInstance_->URL()->path()));
         platform::FileManager::removeItem(appInstance_->URL()->path());
     }
     if (systemManagamentService_ && !kestrelWasInstalledBefore_) {

@@ -340,4 +340,33 @@ bool LaunchServices::registerURL(const QUrl& bundleURL, Error* error) {
     return listed;
 }
 
+void LaunchServices::unregisterURL(const QUrl& bundleURL) {
+    const QString path = bundleURL.isLocalFile() ? cleanAbsolutePath(bundleURL.toLocalFile()) : QString();
+    const auto writable = path.isEmpty() ? nullptr : Registry::openExisting(false);
+    if (!writable || !writable->execute("BEGIN IMMEDIATE")) {
+        return;
+    }
+    Registry& registry = *writable;
+    Statement identifier(registry.handle(), "SELECT bundle_identifier FROM applications WHERE path = ?1");
+    Statement remove(registry.handle(), "DELETE FROM applications WHERE path = ?1");
+    Statement others(registry.handle(), "SELECT COUNT(*) FROM applications WHERE bundle_identifier = ?1");
+    if (!identifier.isValid() || !remove.isValid() || !others.isValid()) {
+        registry.execute("ROLLBACK");
+        return;
+    }
+    identifier.bind(1, path);
+    if (identifier.step() != SQLITE_ROW) {
+        registry.execute("ROLLBACK");
+        return;
+    }
+    const QString bundleID = identifier.text(0);
+    remove.bind(1, path);
+    remove.step();
+    others.bind(1, bundleID);
+    const bool lastCopy = others.step() == SQLITE_ROW && others.number(0) == 0;
+    if (registry.execute("COMMIT") && lastCopy) {
+        QFile::remove(DesktopEntry::pathForBundleIdentifier(bundleID));
+    }
+}
+
 } // namespace platform

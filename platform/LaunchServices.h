@@ -36,6 +36,11 @@ public:
     // when that cannot be written the bundle stays registered and announced
     // but the answer is false with the error.
     static bool registerURL(const QUrl& bundleURL, Error* error = nullptr);
+    // Forgets the copy at this path, before it is deleted: its registration
+    // goes, and so does the desktop entry of its identifier once no other
+    // registered copy remains, so the desktop no longer lists an app that
+    // is gone. A copy that was never registered changes nothing.
+    static void unregisterURL(const QUrl& bundleURL);
     // "~/Library/Application Support/LaunchServices/Registry.sqlite": what
     // programs record here is data rather than settings.
     static QString registryPath();

@@ -1,6 +1,7 @@
 #include "PlatformPrinters.h"
 #include "platform/DispatchSemaphore.h"
 #include "platform/DistributedNotificationCenter.h"
+#include "platform/DesktopEntry.h"
 #include "platform/LaunchServices.h"
 #include "platform/Paths.h"
 #include "platform/Task.h"
@@ -99,6 +100,27 @@ TEST(LaunchServices, DropsCopiesThatVanishedOrChangedIdentityAndForgetsVanishedR
     EXPECT_EQ(copiesOf(), std::vector<std::string>{"/opt/Kept.app"});
     ASSERT_TRUE(registerApp(gone));
     EXPECT_EQ(copiesOf(), (std::vector<std::string>{"/opt/Kept.app", "/opt/Gone.app"}));
+}
+
+TEST(LaunchServices, UnregisteringForgetsTheCopyAndDropsTheDesktopEntryWithTheLastOne) {
+    const QString first = makeApp(u"/opt/First.app"_s);
+    const QString second = makeApp(u"/opt/Second.app"_s);
+    ASSERT_TRUE(registerApp(first));
+    ASSERT_TRUE(registerApp(second));
+    const QString entry = DesktopEntry::pathForBundleIdentifier(kID);
+    ASSERT_TRUE(QFileInfo::exists(entry));
+
+    LaunchServices::unregisterURL(QUrl::fromLocalFile(first));
+    // Another registered copy keeps the entry; the forgotten one, outside
+    // the applications folders, is not found any more.
+    EXPECT_EQ(copiesOf(), (std::vector<std::string>{"/opt/Second.app"}));
+    EXPECT_TRUE(QFileInfo::exists(entry));
+
+    LaunchServices::unregisterURL(QUrl::fromLocalFile(second));
+    EXPECT_TRUE(copiesOf().empty());
+    EXPECT_FALSE(QFileInfo::exists(entry));
+    // A copy never registered changes nothing.
+    LaunchServices::unregisterURL(QUrl::fromLocalFile(Paths::resolve(u"/opt/Never.app"_s)));
 }
 
 // Another process's write must not hold a lookup up: the lookup finishes
