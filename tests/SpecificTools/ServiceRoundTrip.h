@@ -76,9 +76,12 @@ public:
         const QList<T> values = all();
         return values.isEmpty() ? std::nullopt : std::optional<T>(values.last());
     }
+    // A copy of its own, made under the lock: a copy sharing the list's
+    // data would be detached later, outside the lock, while answers still
+    // arrive.
     QList<T> all() const {
         std::lock_guard lock(state_->mutex);
-        return state_->values;
+        return QList<T>(state_->values.cbegin(), state_->values.cend());
     }
     qsizetype count() const { return all().size(); }
 
