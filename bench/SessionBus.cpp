@@ -33,7 +33,12 @@ QByteArray configuration(const QString& socketPath, const QString& serviceFolder
   <listen>unix:path=%1</listen>
   <auth>EXTERNAL</auth>
   <servicedir>%2</servicedir>
-  <policy context="default"><allow send_destination="*" eavesdrop="true"/><allow own="*"/></policy>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+  <limit name="max_message_size">1000000000</limit>
   <limit name="service_start_timeout">30000</limit>
 </busconfig>
 )")
