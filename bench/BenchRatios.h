@@ -27,6 +27,9 @@ enum class BenchFigure {
     // (measured time − baseline time) / measured time: the share of the measured
     // code's time that the baseline does not spend.
     Overhead,
+    // measured time / baseline time − 1: how much longer the measured code
+    // takes, as a share of the baseline's time.
+    Excess,
     // measured counter / baseline counter, for a figure that is not a time
     // (peak memory, say); `counter` names it.
     CounterRatio,
@@ -130,6 +133,8 @@ private:
             return measured > 0 ? std::optional<double>(baseline / measured) : std::nullopt;
         case BenchFigure::Overhead:
             return measured > 0 ? std::optional<double>((measured - baseline) / measured) : std::nullopt;
+        case BenchFigure::Excess:
+            return baseline > 0 ? std::optional<double>(measured / baseline - 1) : std::nullopt;
         }
         return std::nullopt;
     }
