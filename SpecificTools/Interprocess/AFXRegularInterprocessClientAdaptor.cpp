@@ -146,7 +146,13 @@ void AFXRegularInterprocessClientAdaptor::makeReportingSessionWithReportHandler(
     const QUuid reportSessionID = QUuid::createUuid();
     internalQueue_->async([self = shared_from_this(), reportSessionID,
                            reportHandler = std::move(reportHandler), callback = std::move(callback)] {
-        self->reportHandlersBySessionID_.insert(reportSessionID, reportHandler);
+        self->reportHandlersBySessionID_.insert(
+            reportSessionID,
+            ReportSession{reportHandler,
+                          platform::DispatchQueue::make(
+                              QStringLiteral("AFXInterprocessClient.reports"),
+                              {false, platform::QualityOfService::Utility},
+                              platform::DispatchQueue::global(platform::QualityOfService::Utility))});
         callback(reportSessionID);
     });
 }
@@ -304,11 +310,12 @@ void AFXRegularInterprocessClientAdaptor::dispatchedConnectionWasLost(
 void AFXRegularInterprocessClientAdaptor::deliverReport(const std::shared_ptr<AFXInterprocessReport>& report,
                                                         const QList<QUuid>& reportSessionIDs) {
     internalQueue_->async([self = shared_from_this(), report, reportSessionIDs] {
+        // A session's reports run one at a time and in order, so that a
+        // progress value never overtakes the one reported before it.
         for (const QUuid& reportSessionID : reportSessionIDs) {
-            const auto handler = self->reportHandlersBySessionID_.value(reportSessionID);
-            if (handler) {
-                platform::DispatchQueue::global(platform::QualityOfService::Utility)
-                    ->async([handler, report] { handler(report); });
+            const auto session = self->reportHandlersBySessionID_.constFind(reportSessionID);
+            if (session != self->reportHandlersBySessionID_.constEnd()) {
+                session->queue->async([handler = session->handler, report] { handler(report); });
             }
         }
     });

@@ -134,8 +134,15 @@ private:
     std::shared_ptr<platform::XPCListener> xpcListener_;
     std::shared_ptr<AFXInterprocessClient> interprocessClient_;
 
+    // An open reporting session: its handler, and the serial queue that
+    // hands it the session's reports one after another in their order of
+    // arrival (it runs as work of the global utility queue).
+    struct ReportSession {
+        AFXInterprocessReportHandler handler;
+        std::shared_ptr<platform::DispatchQueue> queue;
+    };
     // On the internal queue.
-    QHash<QUuid, AFXInterprocessReportHandler> reportHandlersBySessionID_;
+    QHash<QUuid, ReportSession> reportHandlersBySessionID_;
     // Changed only on the internal queue, under the mutex, so that a request
     // can pick up an established connection on its caller's thread instead
     // of waiting for a turn of the internal queue.

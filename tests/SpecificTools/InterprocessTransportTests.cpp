@@ -20,6 +20,8 @@
 
 #include <atomic>
 #include <mutex>
+#include <numeric>
+#include <thread>
 
 #include <poll.h>
 #include <signal.h>
@@ -211,21 +213,31 @@ TEST(InterprocessTransport, RequestsShareOneStreamAndReportsReachTheirSession) {
     EXPECT_EQ(delegate->established(), QList<QUuid>{a->reportStreamID()});
 
     // Reports arrive while the request is held; the response closes the session.
+    constexpr std::int64_t kReports = 300;
     std::mutex mutex;
     QList<std::int64_t> indices;
     Responses reported;
     adaptor->performRequest(
-        echo(QStringLiteral("three"), QStringLiteral("reports"), 3),
+        echo(QStringLiteral("three"), QStringLiteral("reports"), kReports),
         [&](const std::shared_ptr<AFXInterprocessReport>& report) {
+            // A handler that takes its time, as one drawing progress does,
+            // must not be overtaken by the next report.
+            const std::int64_t index = std::static_pointer_cast<IPCTestProgressReport>(report)->index();
+            if (index % 10 == 0) {
+                std::this_thread::sleep_for(2ms);
+            }
             std::lock_guard lock(mutex);
-            indices.append(std::static_pointer_cast<IPCTestProgressReport>(report)->index());
+            indices.append(index);
         },
         reported.handler());
     ASSERT_TRUE(waitUntil([&] {
         std::lock_guard lock(mutex);
-        return indices.size() == 3;
+        return indices.size() == kReports;
     }));
-    EXPECT_EQ(QSet<std::int64_t>(indices.begin(), indices.end()), QSet<std::int64_t>({0, 1, 2}));
+    // A session's reports reach its handler in the order they were sent.
+    QList<std::int64_t> sent(kReports);
+    std::iota(sent.begin(), sent.end(), 0);
+    EXPECT_EQ(indices, sent);
     Responses released;
     adaptor->performRequest(release(QStringLiteral("reports")), nullptr, released.handler());
     ASSERT_TRUE(released.waitFor(1) && reported.waitFor(1));
