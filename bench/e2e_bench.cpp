@@ -26,10 +26,10 @@
 
 #include "BenchRatios.h"
 #include "BenchSupport.h"
-#include "SessionBus.h"
 #include "platform/CodeSigningTrust.h"
 #include "platform/Paths.h"
 #include "platform/Tools.h"
+#include "testing/SessionBusProcess.h"
 
 #include <QDir>
 #include <QFile>
@@ -146,7 +146,7 @@ void BM_Installation(benchmark::State& state) {
         }
         ::sync();
         const auto start = bench::Clock::now();
-        std::unique_ptr<bench::SessionBus> bus = bench::SessionBus::start();
+        std::unique_ptr<testing_support::SessionBusProcess> bus = testing_support::SessionBusProcess::start();
         if (!bus) {
             state.SkipWithError("the session bus did not start");
             break;
