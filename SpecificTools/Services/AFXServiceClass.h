@@ -79,4 +79,10 @@ struct AFXServiceClass {
     // service's name and answers its error, or the missing "self as
     // AFXServicesFactory" when the factory went away meanwhile.
     AFXServiceClass withMaker(const QString& otherName, MakeServiceWithAdaptor makeService) const;
+    // These operations for `Service`, a subclass of the class they describe
+    // that serves the same name and takes the same roles: its services are
+    // made by its management base's `serviceMaker<Service>()`.
+    template <typename Service> AFXServiceClass withMaker(const QString& otherName) const {
+        return withMaker(otherName, Service::template serviceMaker<Service>());
+    }
 };
