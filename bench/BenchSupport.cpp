@@ -143,6 +143,16 @@ QString systemProgram(const QString& name) {
     return QStandardPaths::findExecutable(name);
 }
 
+std::optional<DownloadAndUnpackPrograms> downloadAndUnpackPrograms(benchmark::State& state) {
+    DownloadAndUnpackPrograms programs{systemProgram(QStringLiteral("curl")),
+                                       systemProgram(QStringLiteral("bsdtar"))};
+    if (programs.curl.isEmpty() || programs.bsdtar.isEmpty()) {
+        state.SkipWithError("curl or bsdtar is not installed");
+        return std::nullopt;
+    }
+    return programs;
+}
+
 ProgramRun runProgram(const QString& path, const QStringList& arguments,
                       const QMap<QByteArray, QByteArray>& environment, bool captureOutput) {
     ProgramRun run;
@@ -398,6 +408,11 @@ std::unique_ptr<StoreProcess> StoreProcess::start(const QString& servedFolder) {
         }
     }
     return store;
+}
+
+void StoreProcess::serveDownloads() const {
+    qputenv("KESTREL_DOWNLOAD_HOST", baseURL_.toUtf8());
+    qputenv("KESTREL_CA_BUNDLE", QFile::encodeName(caBundlePath_));
 }
 
 StoreProcess::~StoreProcess() {

@@ -42,6 +42,10 @@ public:
     static void tearDown();
 
 protected:
+    // Makes `folder_` the folder `name` of the run's root, without what an
+    // earlier run left there.
+    void useFreshFolder(const QString& name);
+
     QString folder_;
 
 private:
@@ -64,6 +68,14 @@ QString root();
 QString toolPath(const QString& name);
 // A program of the system, found on PATH; empty when there is none.
 QString systemProgram(const QString& name);
+
+// curl and bsdtar, the programs that download and unpack for the
+// baselines; null, with the benchmark skipped, when either is missing.
+struct DownloadAndUnpackPrograms {
+    QString curl;
+    QString bsdtar;
+};
+std::optional<DownloadAndUnpackPrograms> downloadAndUnpackPrograms(benchmark::State& state);
 
 struct ProgramRun {
     // The exit status; 128 + the signal for a program ended by one; -1 when
@@ -125,6 +137,10 @@ public:
     const QString& baseURL() const { return baseURL_; }
     // The PEM file of the store's CA.
     const QString& caBundlePath() const { return caBundlePath_; }
+    // Makes the store the download host of the programs this process runs
+    // or is from now on (KESTREL_DOWNLOAD_HOST, trusting its CA through
+    // KESTREL_CA_BUNDLE).
+    void serveDownloads() const;
 
 private:
     StoreProcess() = default;
@@ -134,6 +150,11 @@ private:
     QString baseURL_;
     QString caBundlePath_;
 };
+
+template <typename Derived> void RunFixture<Derived>::useFreshFolder(const QString& name) {
+    folder_ = root() + QLatin1Char('/') + name;
+    removeItem(folder_);
+}
 
 template <typename Derived> void RunFixture<Derived>::tearDown() {
     if (instance_) {

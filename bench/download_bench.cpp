@@ -121,8 +121,7 @@ private:
     DownloadFixture() = default;
 
     bool prepare() {
-        folder_ = bench::root() + QStringLiteral("/download-bench");
-        bench::removeItem(folder_);
+        useFreshFolder(QStringLiteral("download-bench"));
         const QString served = folder_ + QStringLiteral("/served");
         for (const int mebibytes : {0, 50, 200}) {
             const QString bundle = folder_ + QStringLiteral("/source/Kestrel.app");

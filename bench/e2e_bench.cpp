@@ -26,10 +26,10 @@
 
 #include "BenchRatios.h"
 #include "BenchSupport.h"
-#include "SessionBus.h"
 #include "platform/CodeSigningTrust.h"
 #include "platform/Paths.h"
 #include "platform/Tools.h"
+#include "testing/SessionBusProcess.h"
 
 #include <QDir>
 #include <QFile>
@@ -81,8 +81,7 @@ private:
     EndToEndFixture() = default;
 
     bool prepare() {
-        folder_ = bench::root() + QStringLiteral("/e2e-bench");
-        bench::removeItem(folder_);
+        useFreshFolder(QStringLiteral("e2e-bench"));
         for (const QString& archive : {kClientArchive, kAppArchive}) {
             const std::int64_t bytes = bench::fileSize(QStringLiteral(KESTREL_STORE_ROOT) + archive);
             if (bytes < 0) {
@@ -97,8 +96,7 @@ private:
         if (!store_) {
             return false;
         }
-        qputenv("KESTREL_DOWNLOAD_HOST", store_->baseURL().toUtf8());
-        qputenv("KESTREL_CA_BUNDLE", QFile::encodeName(store_->caBundlePath()));
+        store_->serveDownloads();
         qputenv("KESTREL_ENDPOINTS_MANIFEST_URL", (store_->baseURL() + QStringLiteral("/endpoints.json")).toUtf8());
         qputenv("KESTREL_TOOLS_DIR", QFile::encodeName(platform::Tools::directory()));
         return true;
@@ -146,7 +144,7 @@ void BM_Installation(benchmark::State& state) {
         }
         ::sync();
         const auto start = bench::Clock::now();
-        std::unique_ptr<bench::SessionBus> bus = bench::SessionBus::start();
+        std::unique_ptr<testing_support::SessionBusProcess> bus = testing_support::SessionBusProcess::start();
         if (!bus) {
             state.SkipWithError("the session bus did not start");
             break;
@@ -185,12 +183,11 @@ void BM_Direct(benchmark::State& state) {
     if (!fixture) {
         return;
     }
-    const QString curl = bench::systemProgram(QStringLiteral("curl"));
-    const QString bsdtar = bench::systemProgram(QStringLiteral("bsdtar"));
-    if (curl.isEmpty() || bsdtar.isEmpty()) {
-        state.SkipWithError("curl or bsdtar is not installed");
+    const auto programs = bench::downloadAndUnpackPrograms(state);
+    if (!programs) {
         return;
     }
+    const auto& [curl, bsdtar] = *programs;
     const QString codesign = bench::toolPath(QStringLiteral("kestrel-codesign"));
     for (auto _ : state) {
         const QString root = fixture->enterFreshRoot(QStringLiteral("direct"));

@@ -70,8 +70,7 @@ private:
     SpineFixture() = default;
 
     bool prepare() {
-        folder_ = bench::root() + QStringLiteral("/spine-bench");
-        bench::removeItem(folder_);
+        useFreshFolder(QStringLiteral("spine-bench"));
         runLog_ = folder_ + QStringLiteral("/client-runs.log");
         const QString bundle = folder_ + QStringLiteral("/source/Kestrel.app");
         const QString served = folder_ + QStringLiteral("/served");
@@ -88,8 +87,7 @@ private:
         if (!store_) {
             return false;
         }
-        qputenv("KESTREL_DOWNLOAD_HOST", store_->baseURL().toUtf8());
-        qputenv("KESTREL_CA_BUNDLE", QFile::encodeName(store_->caBundlePath()));
+        store_->serveDownloads();
         return true;
     }
 
@@ -164,12 +162,11 @@ void BM_PlainProgramsBaseline(benchmark::State& state) {
     if (!fixture) {
         return;
     }
-    const QString curl = bench::systemProgram(QStringLiteral("curl"));
-    const QString bsdtar = bench::systemProgram(QStringLiteral("bsdtar"));
-    if (curl.isEmpty() || bsdtar.isEmpty()) {
-        state.SkipWithError("curl or bsdtar is not installed");
+    const auto programs = bench::downloadAndUnpackPrograms(state);
+    if (!programs) {
         return;
     }
+    const auto& [curl, bsdtar] = *programs;
     const QString download = fixture->folder() + QStringLiteral("/baseline-download/Kestrel.zip");
     const QString applications = fixture->folder() + QStringLiteral("/baseline-applications");
     const QString executable = applications + QStringLiteral("/Kestrel.app/Contents/MacOS/Kestrel");

@@ -55,8 +55,7 @@ private:
     ToolkitFixture() = default;
 
     bool prepare() {
-        folder_ = bench::root() + QStringLiteral("/toolkit-bench");
-        bench::removeItem(folder_);
+        useFreshFolder(QStringLiteral("toolkit-bench"));
         bundle_ = folder_ + QStringLiteral("/Sample.app");
         if (!writeBundle() || !sign() || !trustDevelopmentRoot()) {
             return false;

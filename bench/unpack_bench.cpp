@@ -146,8 +146,7 @@ private:
     UnpackFixture() = default;
 
     bool prepare() {
-        folder_ = bench::root() + QStringLiteral("/unpack-bench");
-        bench::removeItem(folder_);
+        useFreshFolder(QStringLiteral("unpack-bench"));
         const QString bundle = folder_ + QStringLiteral("/source/Sample.app");
         if (!writeBundle(bundle)) {
             std::fprintf(stderr, "unpack bench: cannot write the files to pack\n");

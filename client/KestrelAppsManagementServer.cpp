@@ -71,15 +71,9 @@ struct KestrelAppsManagementServer::ResourcesPreparation {
 };
 
 const AFXServiceClass& KestrelAppsManagementServer::serviceClass() {
-    static const AFXServiceClass serviceClass = [] {
-        AFXServiceClass made = AFXAppsManagementServer::serviceClass();
-        const AFXServiceClass own = makeServiceClass<KestrelAppsManagementServer>(
-            QStringLiteral("KestrelAppsManagementServer"), interprocessServiceName(),
-            AFXAppsManagementRequestClasses());
-        made.name = own.name;
-        made.makeServiceWithID = own.makeServiceWithID;
-        return made;
-    }();
+    static const AFXServiceClass serviceClass =
+        AFXAppsManagementServer::serviceClass().withMaker<KestrelAppsManagementServer>(
+            QStringLiteral("KestrelAppsManagementServer"));
     return serviceClass;
 }
 

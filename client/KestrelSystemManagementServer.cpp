@@ -26,12 +26,8 @@ template <typename T> BRValueOrError<T> missingObject(const QString& kind, const
 
 AFXServiceClass KestrelSystemManagementServer::serviceClass() {
     // The base's class operations (the global service's ID), making this class.
-    AFXServiceClass serviceClass = AFXSystemManagementServer::serviceClass();
-    const AFXServiceClass own = makeServiceClass<KestrelSystemManagementServer>(
-        QStringLiteral("KestrelSystemManagementServer"), interprocessServiceName(), requestClasses());
-    serviceClass.name = own.name;
-    serviceClass.makeServiceWithID = own.makeServiceWithID;
-    return serviceClass;
+    return AFXSystemManagementServer::serviceClass().withMaker<KestrelSystemManagementServer>(
+        QStringLiteral("KestrelSystemManagementServer"));
 }
 
 std::shared_ptr<KestrelSystemManagementServer> KestrelSystemManagementServer::makeWithServiceID(

@@ -63,7 +63,6 @@ public:
         sqlite3_bind_text(statement_, index, utf8.constData(), static_cast<int>(utf8.size()),
                           SQLITE_TRANSIENT);
     }
-    void bind(int index, sqlite3_int64 number) { sqlite3_bind_int64(statement_, index, number); }
     // SQLITE_ROW, SQLITE_DONE or a failure.
     int step() { return sqlite3_step(statement_); }
     void reset() { sqlite3_reset(statement_); }
@@ -183,37 +182,37 @@ QStringList scannedBundles() {
     return bundles;
 }
 
-struct Registration {
-    sqlite3_int64 sequence;
-    QString path;
-};
-
-// Null when the registry could not be read (busy, damaged).
-std::optional<QList<Registration>> registrationsOf(Registry& registry, const QString& bundleID) {
-    Statement select(registry.handle(), "SELECT sequence, path FROM applications"
+// The registered paths of the identifier, in registration order; null when
+// the registry could not be read (busy, damaged).
+std::optional<QStringList> registeredPathsOf(Registry& registry, const QString& bundleID) {
+    Statement select(registry.handle(), "SELECT path FROM applications"
                                         " WHERE bundle_identifier = ?1 ORDER BY sequence");
     if (!select.isValid()) {
         return std::nullopt;
     }
     select.bind(1, bundleID);
-    QList<Registration> registrations;
+    QStringList paths;
     int stepped;
     while ((stepped = select.step()) == SQLITE_ROW) {
-        registrations.append({select.number(0), select.text(1)});
+        paths << select.text(0);
     }
     if (stepped != SQLITE_DONE) {
         return std::nullopt;
     }
-    return registrations;
+    return paths;
 }
 
-// Forgets registrations whose bundle is gone, so that bundles placed in
-// temporary folders and removed again do not pile up. The write lock is
-// taken before looking again, so a bundle put back and registered by another
-// process in the meantime keeps its registration. Tidying is no reason to
-// wait: when another writer holds the registry, a later lookup does it.
-void forgetVanished(const QList<Registration>& vanished) {
-    if (vanished.isEmpty()) {
+enum class Forgetting { Always, OnlyWhileGone };
+
+// Forgets the registrations of these paths and drops the desktop entry of
+// every identifier left without a registered copy, so the desktop no longer
+// lists an app that is gone. With `OnlyWhileGone`, each path is looked at
+// again once the write lock is held, so a bundle put back and registered
+// by another process in the meantime keeps its registration. Forgetting is
+// no reason to wait: when another writer holds the registry, nothing is
+// forgotten (a later lookup tidies what vanished).
+void forget(const QStringList& paths, Forgetting forgetting) {
+    if (paths.isEmpty()) {
         return;
     }
     const auto writable = Registry::openExisting(false);
@@ -221,19 +220,40 @@ void forgetVanished(const QList<Registration>& vanished) {
         return;
     }
     Registry& registry = *writable;
-    Statement remove(registry.handle(), "DELETE FROM applications WHERE sequence = ?1 AND path = ?2");
-    if (remove.isValid()) {
-        for (const Registration& registration : vanished) {
-            if (QFileInfo(registration.path).isDir()) {
-                continue;
-            }
-            remove.bind(1, registration.sequence);
-            remove.bind(2, registration.path);
+    Statement identifier(registry.handle(), "SELECT bundle_identifier FROM applications WHERE path = ?1");
+    Statement remove(registry.handle(), "DELETE FROM applications WHERE path = ?1");
+    Statement remaining(registry.handle(), "SELECT COUNT(*) FROM applications WHERE bundle_identifier = ?1");
+    if (!identifier.isValid() || !remove.isValid() || !remaining.isValid()) {
+        registry.execute("ROLLBACK");
+        return;
+    }
+    QSet<QString> bundleIDs;
+    for (const QString& path : paths) {
+        if (forgetting == Forgetting::OnlyWhileGone && QFileInfo(path).isDir()) {
+            continue;
+        }
+        identifier.bind(1, path);
+        if (identifier.step() == SQLITE_ROW) {
+            bundleIDs.insert(identifier.text(0));
+            remove.bind(1, path);
             remove.step();
             remove.reset();
         }
+        identifier.reset();
     }
-    registry.execute("COMMIT");
+    QStringList unlisted;
+    for (const QString& bundleID : std::as_const(bundleIDs)) {
+        remaining.bind(1, bundleID);
+        if (remaining.step() == SQLITE_ROW && remaining.number(0) == 0) {
+            unlisted << bundleID;
+        }
+        remaining.reset();
+    }
+    if (registry.execute("COMMIT")) {
+        for (const QString& bundleID : std::as_const(unlisted)) {
+            QFile::remove(DesktopEntry::pathForBundleIdentifier(bundleID));
+        }
+    }
 }
 
 // The registration stands without the announcement: watchers that miss it
@@ -265,18 +285,16 @@ QList<QUrl> LaunchServices::applicationURLsForBundleIdentifier(const QString& bu
     if (QFileInfo::exists(registryPath())) {
         registry = Registry::openExisting(true);
     }
-    const auto registrations = registry ? registrationsOf(*registry, bundleID) : std::nullopt;
+    const auto registered = registry ? registeredPathsOf(*registry, bundleID) : std::nullopt;
     registry.reset();
-    if (registrations) {
-        QList<Registration> vanished;
-        for (const Registration& registration : *registrations) {
-            if (QFileInfo(registration.path).isDir()) {
-                candidates << registration.path;
-            } else {
-                vanished << registration;
-            }
+    if (registered) {
+        // Forgetting them keeps bundles placed in temporary folders and
+        // removed again from piling up.
+        QStringList vanished;
+        for (const QString& path : *registered) {
+            (QFileInfo(path).isDir() ? candidates : vanished) << path;
         }
-        forgetVanished(vanished);
+        forget(vanished, Forgetting::OnlyWhileGone);
     }
     candidates << scannedBundles();
 
@@ -341,31 +359,8 @@ bool LaunchServices::registerURL(const QUrl& bundleURL, Error* error) {
 }
 
 void LaunchServices::unregisterURL(const QUrl& bundleURL) {
-    const QString path = bundleURL.isLocalFile() ? cleanAbsolutePath(bundleURL.toLocalFile()) : QString();
-    const auto writable = path.isEmpty() ? nullptr : Registry::openExisting(false);
-    if (!writable || !writable->execute("BEGIN IMMEDIATE")) {
-        return;
-    }
-    Registry& registry = *writable;
-    Statement identifier(registry.handle(), "SELECT bundle_identifier FROM applications WHERE path = ?1");
-    Statement remove(registry.handle(), "DELETE FROM applications WHERE path = ?1");
-    Statement others(registry.handle(), "SELECT COUNT(*) FROM applications WHERE bundle_identifier = ?1");
-    if (!identifier.isValid() || !remove.isValid() || !others.isValid()) {
-        registry.execute("ROLLBACK");
-        return;
-    }
-    identifier.bind(1, path);
-    if (identifier.step() != SQLITE_ROW) {
-        registry.execute("ROLLBACK");
-        return;
-    }
-    const QString bundleID = identifier.text(0);
-    remove.bind(1, path);
-    remove.step();
-    others.bind(1, bundleID);
-    const bool lastCopy = others.step() == SQLITE_ROW && others.number(0) == 0;
-    if (registry.execute("COMMIT") && lastCopy) {
-        QFile::remove(DesktopEntry::pathForBundleIdentifier(bundleID));
+    if (bundleURL.isLocalFile()) {
+        forget({cleanAbsolutePath(bundleURL.toLocalFile())}, Forgetting::Always);
     }
 }
 

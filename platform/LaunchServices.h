@@ -22,7 +22,9 @@ public:
     // they were first registered, then the scanned ones by folder and name.
     // A copy appears once however many ways lead to it; a copy that is gone
     // or whose Info.plist now names another identifier is left out, and the
-    // registration of a copy found gone is forgotten. A lookup never waits
+    // registration of a copy found gone is forgotten as `unregisterURL`
+    // forgets it (with the desktop entry once no registered copy of the
+    // identifier remains). A lookup never waits
     // long for another process's write: a registry that stays busy is
     // skipped and the scanned copies answer alone.
     static QList<QUrl> applicationURLsForBundleIdentifier(const QString& bundleID);

@@ -15,47 +15,6 @@ AFXRegularManagementClient::makeInterprocessAdaptorForServicesFactory(
         std::dynamic_pointer_cast<AFXRegularInterprocessClientAdaptorDelegate>(servicesFactory));
 }
 
-AFXServiceClass
-AFXRegularManagementClient::makeServiceClass(const QString& name, const QString& interprocessServiceName,
-                                             const QList<const platform::Class*>& requestClasses,
-                                             MakeClient makeClient) {
-    AFXServiceClass serviceClass;
-    serviceClass.name = name;
-    serviceClass.interprocessServiceName = interprocessServiceName;
-    serviceClass.makeInterprocessAdaptorForServicesFactory =
-        [interprocessServiceName,
-         requestClasses](const std::shared_ptr<AFXServicesFactory>& servicesFactory) {
-            return makeInterprocessAdaptorForServicesFactory(servicesFactory, interprocessServiceName,
-                                                             requestClasses);
-        };
-    serviceClass.makeServiceWithID =
-        [makeClient = std::move(makeClient)](const std::shared_ptr<AFXServiceID>& serviceID,
-                                             const std::shared_ptr<AFXServicesFactory>& servicesFactory,
-                                             const std::shared_ptr<AFXNetworkService>&,
-                                             AFXServiceClass::MakeServiceCallback callback) {
-            std::weak_ptr<AFXServicesFactory> weakFactory = servicesFactory;
-            servicesFactory->fetchInterpocessAdaptorForServiceNamed(
-                serviceID->serviceName(),
-                [serviceID, weakFactory, makeClient, callback = std::move(callback)](
-                    const BRValueOrError<std::shared_ptr<AFXInterprocessAdaptor>>& adaptorOrError) {
-                    const auto factory = weakFactory.lock();
-                    if (!factory) {
-                        callback(BRValueOrError<std::shared_ptr<AFXBaseService>>::makeWithError(
-                            afx_makeErrorOfMissingServiceNamed(QStringLiteral("self as AFXServicesFactory"),
-                                                               QStringLiteral("make management service"))));
-                        return;
-                    }
-                    callback(
-                        adaptorOrError.liftValue([&](const std::shared_ptr<AFXInterprocessAdaptor>& adaptor) {
-                            return makeClient(
-                                serviceID, factory,
-                                std::dynamic_pointer_cast<AFXRegularInterprocessClientAdaptor>(adaptor));
-                        }));
-                });
-        };
-    return serviceClass;
-}
-
 AFXRegularManagementClient::AFXRegularManagementClient(
     const std::shared_ptr<AFXServiceID>& serviceID,
     const std::shared_ptr<AFXServicesFactory>& servicesFactory, const QString& interprocessServiceName,

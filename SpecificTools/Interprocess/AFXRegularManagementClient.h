@@ -31,13 +31,20 @@ public:
     template <typename Client>
     static AFXServiceClass makeServiceClass(const QString& name, const QString& interprocessServiceName,
                                             const QList<const platform::Class*>& requestClasses) {
-        return makeServiceClass(name, interprocessServiceName, requestClasses,
-                                [](const std::shared_ptr<AFXServiceID>& serviceID,
-                                   const std::shared_ptr<AFXServicesFactory>& servicesFactory,
-                                   const std::shared_ptr<AFXRegularInterprocessClientAdaptor>& adaptor)
-                                    -> std::shared_ptr<AFXBaseService> {
-                                    return Client::makeWithServiceID(serviceID, servicesFactory, adaptor);
-                                });
+        return AFXServiceClass::makeManagementServiceClass(name, interprocessServiceName, requestClasses,
+                                                           &makeInterprocessAdaptorForServicesFactory,
+                                                           serviceMaker<Client>());
+    }
+    // How a services factory makes a `Client` from the adaptor of its name.
+    template <typename Client> static AFXServiceClass::MakeServiceWithAdaptor serviceMaker() {
+        return [](const std::shared_ptr<AFXServiceID>& serviceID,
+                  const std::shared_ptr<AFXInterprocessAdaptor>& adaptor,
+                  const std::shared_ptr<AFXServicesFactory>& servicesFactory,
+                  const std::shared_ptr<AFXNetworkService>&) -> std::shared_ptr<AFXBaseService> {
+            return Client::makeWithServiceID(
+                serviceID, servicesFactory,
+                std::dynamic_pointer_cast<AFXRegularInterprocessClientAdaptor>(adaptor));
+        };
     }
 
     const std::shared_ptr<AFXRegularInterprocessClientAdaptor>& interprocessAdaptor() const {
@@ -195,13 +202,6 @@ private:
             return false;
         }
     }
-
-    using MakeClient = std::function<std::shared_ptr<AFXBaseService>(
-        const std::shared_ptr<AFXServiceID>&, const std::shared_ptr<AFXServicesFactory>&,
-        const std::shared_ptr<AFXRegularInterprocessClientAdaptor>&)>;
-    static AFXServiceClass makeServiceClass(const QString& name, const QString& interprocessServiceName,
-                                            const QList<const platform::Class*>& requestClasses,
-                                            MakeClient makeClient);
 
     const std::shared_ptr<AFXRegularInterprocessClientAdaptor> interprocessAdaptor_;
 };

@@ -13,45 +13,6 @@ AFXRegularManagementServer::makeInterprocessAdaptorForServicesFactory(
         std::dynamic_pointer_cast<AFXRegularInterprocessServerAdaptorDelegate>(servicesFactory));
 }
 
-AFXServiceClass AFXRegularManagementServer::makeServiceClass(const QString& name,
-                                                            const QString& interprocessServiceName,
-                                                            const QList<const platform::Class*>& requestClasses,
-                                                            MakeServer makeServer) {
-    AFXServiceClass serviceClass;
-    serviceClass.name = name;
-    serviceClass.interprocessServiceName = interprocessServiceName;
-    serviceClass.makeInterprocessAdaptorForServicesFactory =
-        [interprocessServiceName, requestClasses](const std::shared_ptr<AFXServicesFactory>& servicesFactory) {
-            return makeInterprocessAdaptorForServicesFactory(servicesFactory, interprocessServiceName,
-                                                             requestClasses);
-        };
-    serviceClass.makeServiceWithID = [makeServer = std::move(makeServer)](
-                                         const std::shared_ptr<AFXServiceID>& serviceID,
-                                         const std::shared_ptr<AFXServicesFactory>& servicesFactory,
-                                         const std::shared_ptr<AFXNetworkService>& networkService,
-                                         AFXServiceClass::MakeServiceCallback callback) {
-        std::weak_ptr<AFXServicesFactory> weakFactory = servicesFactory;
-        servicesFactory->fetchInterpocessAdaptorForServiceNamed(
-            serviceID->serviceName(),
-            [serviceID, weakFactory, networkService, makeServer, callback = std::move(callback)](
-                const BRValueOrError<std::shared_ptr<AFXInterprocessAdaptor>>& adaptorOrError) {
-                const auto factory = weakFactory.lock();
-                if (!factory) {
-                    callback(BRValueOrError<std::shared_ptr<AFXBaseService>>::makeWithError(
-                        afx_makeErrorOfMissingServiceNamed(QStringLiteral("self as AFXServicesFactory"),
-                                                           QStringLiteral("make management service"))));
-                    return;
-                }
-                callback(adaptorOrError.liftValue([&](const std::shared_ptr<AFXInterprocessAdaptor>& adaptor) {
-                    return makeServer(serviceID,
-                                      std::dynamic_pointer_cast<AFXRegularInterprocessServerAdaptor>(adaptor),
-                                      factory, networkService);
-                }));
-            });
-    };
-    return serviceClass;
-}
-
 AFXRegularManagementServer::AFXRegularManagementServer(
     const std::shared_ptr<AFXServiceID>& serviceID,
     const std::shared_ptr<AFXRegularInterprocessServerAdaptor>& interprocessAdaptor,

@@ -24,15 +24,21 @@ public:
     template <typename Server>
     static AFXServiceClass makeServiceClass(const QString& name, const QString& interprocessServiceName,
                                             const QList<const platform::Class*>& requestClasses) {
-        return makeServiceClass(name, interprocessServiceName, requestClasses,
-                                [](const std::shared_ptr<AFXServiceID>& serviceID,
-                                   const std::shared_ptr<AFXRegularInterprocessServerAdaptor>& adaptor,
-                                   const std::shared_ptr<AFXServicesFactory>& servicesFactory,
-                                   const std::shared_ptr<AFXNetworkService>& networkService)
-                                    -> std::shared_ptr<AFXBaseService> {
-                                    return Server::makeWithServiceID(serviceID, adaptor, servicesFactory,
-                                                                     networkService);
-                                });
+        return AFXServiceClass::makeManagementServiceClass(name, interprocessServiceName, requestClasses,
+                                                           &makeInterprocessAdaptorForServicesFactory,
+                                                           serviceMaker<Server>());
+    }
+    // How a services factory makes a `Server` from the adaptor of its name.
+    template <typename Server> static AFXServiceClass::MakeServiceWithAdaptor serviceMaker() {
+        return
+            [](const std::shared_ptr<AFXServiceID>& serviceID,
+               const std::shared_ptr<AFXInterprocessAdaptor>& adaptor,
+               const std::shared_ptr<AFXServicesFactory>& servicesFactory,
+               const std::shared_ptr<AFXNetworkService>& networkService) -> std::shared_ptr<AFXBaseService> {
+                return Server::makeWithServiceID(
+                    serviceID, std::dynamic_pointer_cast<AFXRegularInterprocessServerAdaptor>(adaptor),
+                    servicesFactory, networkService);
+            };
     }
 
     const std::shared_ptr<AFXRegularInterprocessServerAdaptor>& interprocessAdaptor() const {
@@ -51,12 +57,5 @@ protected:
         const platform::Class* serviceIDClass);
 
 private:
-    using MakeServer = std::function<std::shared_ptr<AFXBaseService>(
-        const std::shared_ptr<AFXServiceID>&, const std::shared_ptr<AFXRegularInterprocessServerAdaptor>&,
-        const std::shared_ptr<AFXServicesFactory>&, const std::shared_ptr<AFXNetworkService>&)>;
-    static AFXServiceClass makeServiceClass(const QString& name, const QString& interprocessServiceName,
-                                            const QList<const platform::Class*>& requestClasses,
-                                            MakeServer makeServer);
-
     const std::shared_ptr<AFXRegularInterprocessServerAdaptor> interprocessAdaptor_;
 };

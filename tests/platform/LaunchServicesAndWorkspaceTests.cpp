@@ -1,7 +1,7 @@
 #include "PlatformPrinters.h"
+#include "platform/DesktopEntry.h"
 #include "platform/DispatchSemaphore.h"
 #include "platform/DistributedNotificationCenter.h"
-#include "platform/DesktopEntry.h"
 #include "platform/LaunchServices.h"
 #include "platform/Paths.h"
 #include "platform/Task.h"
@@ -16,6 +16,7 @@
 #include <QFile>
 
 #include <csignal>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -102,23 +103,38 @@ TEST(LaunchServices, DropsCopiesThatVanishedOrChangedIdentityAndForgetsVanishedR
     EXPECT_EQ(copiesOf(), (std::vector<std::string>{"/opt/Kept.app", "/opt/Gone.app"}));
 }
 
-TEST(LaunchServices, UnregisteringForgetsTheCopyAndDropsTheDesktopEntryWithTheLastOne) {
-    const QString first = makeApp(u"/opt/First.app"_s);
-    const QString second = makeApp(u"/opt/Second.app"_s);
-    ASSERT_TRUE(registerApp(first));
-    ASSERT_TRUE(registerApp(second));
-    const QString entry = DesktopEntry::pathForBundleIdentifier(kID);
-    ASSERT_TRUE(QFileInfo::exists(entry));
+// Both ways a copy is forgotten drop the desktop entry with the last
+// registered copy: unregistering it before it is deleted, and a lookup
+// finding it gone after it was deleted without a word.
+TEST(LaunchServices, ForgettingACopyDropsTheDesktopEntryWithTheLastOne) {
+    const struct {
+        QString bundleID;
+        std::function<void(const QString&)> forget;
+    } ways[] = {
+        {u"com.example.Unregistered"_s,
+         [](const QString& path) { LaunchServices::unregisterURL(QUrl::fromLocalFile(path)); }},
+        {u"com.example.Vanished"_s, [](const QString& path) { EXPECT_TRUE(QDir(path).removeRecursively()); }},
+    };
+    for (const auto& [bundleID, forget] : ways) {
+        SCOPED_TRACE(bundleID.toStdString());
+        const QString folder = u"/opt/"_s + bundleID;
+        const QString first = makeApp(folder + u"/First.app"_s, bundleID);
+        const QString second = makeApp(folder + u"/Second.app"_s, bundleID);
+        ASSERT_TRUE(registerApp(first));
+        ASSERT_TRUE(registerApp(second));
+        const QString entry = DesktopEntry::pathForBundleIdentifier(bundleID);
+        ASSERT_TRUE(QFileInfo::exists(entry));
 
-    LaunchServices::unregisterURL(QUrl::fromLocalFile(first));
-    // Another registered copy keeps the entry; the forgotten one, outside
-    // the applications folders, is not found any more.
-    EXPECT_EQ(copiesOf(), (std::vector<std::string>{"/opt/Second.app"}));
-    EXPECT_TRUE(QFileInfo::exists(entry));
+        forget(first);
+        // Another registered copy keeps the entry; the forgotten one,
+        // outside the applications folders, is not found any more.
+        EXPECT_EQ(copiesOf(bundleID), std::vector<std::string>{(folder + u"/Second.app"_s).toStdString()});
+        EXPECT_TRUE(QFileInfo::exists(entry));
 
-    LaunchServices::unregisterURL(QUrl::fromLocalFile(second));
-    EXPECT_TRUE(copiesOf().empty());
-    EXPECT_FALSE(QFileInfo::exists(entry));
+        forget(second);
+        EXPECT_TRUE(copiesOf(bundleID).empty());
+        EXPECT_FALSE(QFileInfo::exists(entry));
+    }
     // A copy never registered changes nothing.
     LaunchServices::unregisterURL(QUrl::fromLocalFile(Paths::resolve(u"/opt/Never.app"_s)));
 }
