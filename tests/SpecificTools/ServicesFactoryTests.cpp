@@ -531,8 +531,8 @@ TEST(ServicesFactory, ACustomerDependentServiceIsHandedEveryCustomerApplied) {
     const auto firstCustomer = testCustomer(QStringLiteral("first@kestrel.test"));
     const auto secondCustomer = testCustomer(QStringLiteral("second@kestrel.test"));
     std::atomic<int> makings{0};
-    const auto factory = makeServicesFactory({dependentServiceClass(makings)},
-                                             std::make_shared<FixedDelegate>(nullptr, firstCustomer));
+    const auto delegate = std::make_shared<FixedDelegate>(nullptr, firstCustomer);
+    const auto factory = makeServicesFactory({dependentServiceClass(makings)}, delegate);
     // The global service is made at start-up, before the customer is applied.
     ASSERT_TRUE(waitUntil([&] { return cachedServices(*factory).size() == 1; }, 20s));
     const auto service = std::dynamic_pointer_cast<DependentService>(cachedServices(*factory).at(0));

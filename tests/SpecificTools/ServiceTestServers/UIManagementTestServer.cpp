@@ -4,6 +4,7 @@
 #include "SpecificTools/Services/UIManagement/AFXUIManagementRequests.h"
 #include "platform/KeyedArchiver.h"
 #include "platform/KeyedUnarchiver.h"
+#include "platform/ValueClasses.h"
 
 #include <algorithm>
 
@@ -61,8 +62,8 @@ QString UIManagementTestServer::encodeFields(const Value::Dictionary& fields) {
 }
 
 std::optional<Value::Dictionary> UIManagementTestServer::decodeFields(const QString& encoded) {
-    const auto value =
-        platform::KeyedUnarchiver::unarchivedObjectOfClasses({}, QByteArray::fromBase64(encoded.toLatin1()));
+    const auto value = platform::KeyedUnarchiver::unarchivedObjectOfClasses(
+        platform::ValueClasses::propertyListClasses(), QByteArray::fromBase64(encoded.toLatin1()));
     if (!value || value->kind() != Value::Kind::Dictionary) {
         return std::nullopt;
     }

@@ -22,6 +22,7 @@
 #include "platform/DispatchQueue.h"
 #include "platform/KeyedUnarchiver.h"
 #include "platform/MainRunLoop.h"
+#include "platform/ValueClasses.h"
 
 #include <QStringList>
 
@@ -134,7 +135,7 @@ struct Serving {
         }
         if (command == u"refuse"_s) {
             const auto error = platform::KeyedUnarchiver::unarchivedObjectOfClasses(
-                {}, QByteArray::fromBase64(first.toLatin1()));
+                {platform::ValueClasses::error()}, QByteArray::fromBase64(first.toLatin1()));
             if (!error || !error->toError()) {
                 return false;
             }
