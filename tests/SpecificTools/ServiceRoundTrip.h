@@ -17,7 +17,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QDateTime>
 #include <QList>
 
 #include <chrono>
