@@ -1,14 +1,14 @@
 // The apps management service end to end on a private session bus: the
-// client in this process sends each request through its adaptor to a
-// server adaptor in this process, whose test service records what it saw.
+// client in this process sends each request through its adaptor to the
+// test server (AppsManagementTestServer) in a process of its own, which
+// notes what it saw.
 
 #include "IPCTestService/IPCTestRecords.h"
-#include "ServiceRoundTrip.h"
+#include "ServiceProcessRoundTrip.h"
+#include "ServiceTestServers/AppsManagementTestServer.h"
 #include "SpecificTools/Errors/AFXErrors.h"
-#include "SpecificTools/Interprocess/AFXEnvironmentServiceID.h"
 #include "SpecificTools/Services/AppsManagement/AFXAppsManagementClient.h"
 #include "SpecificTools/Services/AppsManagement/AFXAppsManagementRequests.h"
-#include "SpecificTools/Services/AppsManagement/AFXAppsManagementServer.h"
 #include "platform/KeyedArchiver.h"
 #include "platform/KeyedUnarchiver.h"
 #include "testing/TestSupport.h"
@@ -20,28 +20,17 @@
 #include <QDir>
 
 #include <algorithm>
-#include <atomic>
-#include <mutex>
 
 using namespace Qt::StringLiterals;
 using service_round_trip::Answer;
 using service_round_trip::describeError;
-using testing_support::waitUntil;
 
 namespace {
 
-const std::int64_t kAppID = 230;
-
-platform::Error testError() {
-    return platform::Error(u"com.kestrel.tests"_s, 7);
-}
+const std::int64_t kAppID = AppsManagementTestServer::kAppID;
 
 QString describe(const std::shared_ptr<AFXAppInstance>& instance) {
-    if (!instance) {
-        return u"none"_s;
-    }
-    return u"%1:%2"_s.arg(instance->kind() == AFXAppInstanceKind::Vendor ? u"vendor"_s : u"teaser"_s)
-        .arg(instance->appID());
+    return AppsManagementTestServer::describeInstance(instance);
 }
 
 // The elements' descriptions in a stable order: sets arrive in any order.
@@ -60,308 +49,29 @@ template <typename T, typename F> QString describe(const BRValueOrError<T>& resu
 
 using Received = Answer<QString>;
 
-// Serves every operation: records its arguments, reports progress where
-// the operation has reports, and answers a canned value or, when failing,
-// the test error. With `holdAnswers`, reporting operations keep their
-// answer until released, so that their reports arrive first.
-class TestAppsServer : public AFXAppsManagementServer {
-public:
-    static std::shared_ptr<TestAppsServer>
-    make(const std::shared_ptr<AFXServiceID>& serviceID,
-         const std::shared_ptr<AFXRegularInterprocessServerAdaptor>& adaptor,
-         const std::shared_ptr<AFXServicesFactory>& factory, QString appPath) {
-        std::shared_ptr<TestAppsServer> server(new TestAppsServer(serviceID, adaptor, factory));
-        server->appPath_ = std::move(appPath);
-        return server;
-    }
-
-    Received seen;
-    std::atomic<bool> failing = false;
-    std::atomic<bool> holdAnswers = false;
-
-    // Answers the held answers once `count` of them are held.
-    bool releaseHeldAnswers(int count) {
-        if (!waitUntil([&] {
-                std::lock_guard lock(mutex_);
-                return held_.size() >= count;
-            })) {
-            return false;
-        }
-        QList<std::function<void()>> answers;
-        {
-            std::lock_guard lock(mutex_);
-            answers.swap(held_);
-        }
-        for (const auto& answer : answers) {
-            answer();
-        }
-        return true;
-    }
-
-    std::shared_ptr<AFXCodedApp> app() const {
-        auto app = std::make_shared<AFXCodedApp>();
-        app->setIdentifier(kAppID);
-        app->setBundleIdentifier(u"com.orbit.notes"_s);
-        return app;
-    }
-    std::shared_ptr<AFXVendorAppInstance> vendorInstance() const {
-        return AFXVendorAppInstance::makeWithAppID(kAppID, QUrl::fromLocalFile(appPath_), u"4.2"_s, u"420"_s);
-    }
-    std::shared_ptr<AFXTeaserAppInstance> teaserInstance() const {
-        return AFXTeaserAppInstance::makeWithAppID(kAppID, QUrl::fromLocalFile(appPath_), u"0.3"_s);
-    }
-
-    void fetchAppsForCollectionWithID(std::optional<std::int64_t> collectionID,
-                                      AFXAppsCallback callback) override {
-        seen.add(u"apps collection=%1"_s.arg(collectionID ? QString::number(*collectionID) : u"none"_s));
-        auto other = app();
-        other->setIdentifier(231);
-        answer(callback, QList<std::shared_ptr<AFXCodedApp>>{app(), other});
-    }
-    void fetchAppWithID(std::int64_t appID, AFXAppCallback callback) override {
-        seen.add(u"app %1"_s.arg(appID));
-        answer(callback, app());
-    }
-    void fetchAppWithBundleId(const QString& bundleId, AFXAppCallback callback) override {
-        seen.add(u"bundle %1"_s.arg(bundleId));
-        answer(callback, app());
-    }
-    void fetchScreenshotsForAppWithID(std::int64_t appID, const QString& versionID,
-                                      AFXScreenshotsCallback callback) override {
-        seen.add(u"screenshots app=%1 version=%2"_s.arg(appID).arg(versionID));
-        QList<std::shared_ptr<AFXCodedScreenshotResource>> screenshots;
-        for (const QString& identifier : {u"s2"_s, u"s1"_s}) {
-            auto screenshot = std::make_shared<AFXCodedScreenshotResource>();
-            screenshot->setIdentifier(identifier);
-            screenshots.append(screenshot);
-        }
-        answer(callback, screenshots);
-    }
-    void fetchAppInstancesWithCallback(AFXAppInstancesCallback callback) override {
-        seen.add(u"instances"_s);
-        answer(callback, QList<std::shared_ptr<AFXAppInstance>>{vendorInstance(), teaserInstance()});
-    }
-    // Only the teaser: the installer then has no vendor instance to open.
-    void fetchAppInstancesWithAppID(std::int64_t appID, AFXAppInstancesCallback callback) override {
-        seen.add(u"instances app=%1"_s.arg(appID));
-        answer(callback, QList<std::shared_ptr<AFXAppInstance>>{teaserInstance()});
-    }
-    void prepareResourcesForApp(const std::shared_ptr<AFXCodedApp>& app, std::uint64_t priority,
-                                AFXFractionReportHandler reportHandler,
-                                AFXResourcesCallback callback) override {
-        seen.add(u"resources app=%1 priority=%2"_s.arg(app->identifier()).arg(priority));
-        if (reportHandler) {
-            reportHandler(0.25);
-            reportHandler(0.5);
-        }
-        auto resource = AFXCodedResource::resourceWithDownloadURL(QUrl(u"https://store.test/r1"_s));
-        resource->setIdentifier(u"r1"_s);
-        answerReporting(callback, QList<std::shared_ptr<AFXCodedResource>>{resource});
-    }
-    void installTeaserAppWithID(std::int64_t appID, AFXTeaserInstallReportHandler reportHandler,
-                                std::uint64_t options, AFXAppInstanceCallback callback) override {
-        seen.add(u"teaser install app=%1 options=%2"_s.arg(appID).arg(options));
-        if (reportHandler) {
-            reportHandler(true, 0.5);
-        }
-        answerReporting(callback, std::shared_ptr<AFXAppInstance>(teaserInstance()));
-    }
-    void installAbsentTeaserAppsWithReportHandler(AFXAbsentTeaserAppsReportHandler reportHandler,
-                                                  std::uint64_t options,
-                                                  AFXAppInstancesCallback callback) override {
-        seen.add(u"absent teasers options=%1"_s.arg(options));
-        if (reportHandler) {
-            reportHandler(true, 2, 0.75);
-        }
-        answerReporting(callback, QList<std::shared_ptr<AFXAppInstance>>{teaserInstance()});
-    }
-    void fetchInternalUpdateForVersion(const QString& currentVersion,
-                                       AFXInternalUpdateResourceCallback callback) override {
-        seen.add(u"internal update from=%1"_s.arg(currentVersion));
-        auto resource = std::make_shared<AFXCodedInternalUpdateResource>();
-        resource->setIdentifier(u"u1"_s);
-        resource->setVersion(u"1.3"_s);
-        answer(callback, resource);
-    }
-    void cleanupAfterInternalUpdateWithCallback(AFXErrorCallback callback) override {
-        seen.add(u"cleanup"_s);
-        answerError(callback);
-    }
-    void fetchRefreshedResourceWithID(const QString& resourceID, std::uint64_t priority,
-                                      AFXFractionReportHandler reportHandler,
-                                      AFXResourceCallback callback) override {
-        seen.add(u"refresh %1 priority=%2"_s.arg(resourceID).arg(priority));
-        if (reportHandler) {
-            reportHandler(0.4);
-        }
-        auto resource = std::make_shared<AFXCodedResource>();
-        resource->setIdentifier(resourceID);
-        answerReporting(callback, resource);
-    }
-    void fetchDownloadPriorityChangerForResourceWithID(
-        const QString& resourceID, AFXResourceDownloadPriorityChangerCallback callback) override {
-        seen.add(u"priority changer %1"_s.arg(resourceID));
-        if (failing) {
-            callback(nullptr);
-            return;
-        }
-        auto holder = AFXResourceDownloadPriorityHolder::make();
-        holder->setIdentifier(resourceID);
-        holder->setPriority(2);
-        callback(holder);
-    }
-    void launchApp(const std::shared_ptr<AFXCodedApp>& app, AFXAppInstanceCallback callback) override {
-        seen.add(u"launch app=%1"_s.arg(app->identifier()));
-        answer(callback, std::shared_ptr<AFXAppInstance>(vendorInstance()));
-    }
-    void markAppAsViewed(const std::shared_ptr<AFXCodedApp>& app, AFXErrorCallback callback) override {
-        seen.add(u"viewed app=%1"_s.arg(app->identifier()));
-        answerError(callback);
-    }
-    void noteTeaserDidLaunchWithID(std::int64_t appID) override {
-        seen.add(u"teaser launched %1"_s.arg(appID));
-    }
-    void refreshStoreInitiatedByUser(bool initiatedByUser, AFXErrorCallback callback) override {
-        seen.add(u"refresh store user=%1"_s.arg(initiatedByUser));
-        answerError(callback);
-    }
-    void noteAppDidLaunchWithID(std::int64_t appID, const QString& versionID) override {
-        seen.add(u"app launched %1 version=%2"_s.arg(appID).arg(versionID));
-    }
-    void updateRunningApplicationsWithAvailableUpdates(
-        const QList<std::shared_ptr<platform::Object>>& runningApplications,
-        const QByteArray& additionalUserNotificationData, std::function<void()> callback) override {
-        seen.add(u"running apps %1 data=%2"_s.arg(runningApplications.size())
-                     .arg(QString::fromUtf8(additionalUserNotificationData)));
-        callback();
-    }
-    void searchAppsWithString(const QString& searchString, bool ignoreAppsWithoutInstance,
-                              std::uint64_t limitCount, AFXAppSearchResultsCallback callback) override {
-        seen.add(u"search %1 ignore=%2 limit=%3"_s.arg(searchString)
-                     .arg(ignoreAppsWithoutInstance)
-                     .arg(limitCount));
-        auto result = AFXAppSearchResult::make();
-        result->setApp(app());
-        result->setScore(0.5);
-        answer(callback, QList<std::shared_ptr<AFXAppSearchResult>>{result});
-    }
-    void fetchAppCollectionsWithCallback(AFXAppCollectionsCallback callback) override {
-        seen.add(u"collections"_s);
-        auto collection = std::make_shared<AFXCodedAppCollection>();
-        collection->setIdentifier(7);
-        answer(callback, QList<std::shared_ptr<AFXCodedAppCollection>>{collection});
-    }
-    void fetchTeaserWorkflowForInstance(const std::shared_ptr<AFXTeaserAppInstance>& instance,
-                                        AFXTeaserWorkflowCallback callback) override {
-        seen.add(u"teaser workflow %1 %2"_s.arg(describe(instance)).arg(instance->version()));
-        auto workflow = AFXTeaserWorkflow::make();
-        workflow->setAppInstance(teaserInstance());
-        workflow->setState(3);
-        workflow->setFractionCompleted(0.5);
-        workflow->setAppWorkflow(AFXAppWorkflow::makeWithAppID(kAppID, QUrl::fromLocalFile(appPath_)));
-        answer(callback, workflow);
-    }
-    void installVendorAppInsteadOfInstance(const std::shared_ptr<AFXTeaserAppInstance>& instance,
-                                           bool replaceIfTeaserWillQuitBeforeCompletion,
-                                           AFXURLCallback callback) override {
-        seen.add(
-            u"instead %1 replace=%2"_s.arg(describe(instance)).arg(replaceIfTeaserWillQuitBeforeCompletion));
-        answer(callback, QUrl(u"file:///tmp/waiting.app"_s));
-    }
-    void stopInstallVendorAppInsteadOfInstance(const std::shared_ptr<AFXTeaserAppInstance>& instance,
-                                               AFXErrorCallback callback) override {
-        seen.add(u"stop instead %1"_s.arg(describe(instance)));
-        answerError(callback);
-    }
-    void prepareToReplaceTeaserAppInstance(const std::shared_ptr<AFXTeaserAppInstance>& instance,
-                                           bool shouldLaunch, const QList<QUrl>& documentURLs,
-                                           AFXErrorCallback callback) override {
-        seen.add(u"replace %1 launch=%2 documents=%3"_s.arg(describe(instance))
-                     .arg(shouldLaunch)
-                     .arg(QUrl::toStringList(documentURLs).join(u',')));
-        answerError(callback);
-    }
-    void fetchAppWorkflowForApp(const std::shared_ptr<AFXCodedApp>& app,
-                                AFXAppWorkflowCallback callback) override {
-        seen.add(u"workflow app=%1"_s.arg(app->identifier()));
-        auto workflow = AFXAppWorkflow::makeWithAppID(kAppID, QUrl::fromLocalFile(appPath_));
-        workflow->setState(2);
-        answer(callback, workflow);
-    }
-    void installVendorApp(const std::shared_ptr<AFXCodedApp>& app, bool shouldLaunch,
-                          AFXAppInstanceCallback callback) override {
-        seen.add(u"install app=%1 launch=%2"_s.arg(app->identifier()).arg(shouldLaunch));
-        answer(callback, std::shared_ptr<AFXAppInstance>(vendorInstance()));
-    }
-    void stopInstallVendorApp(const std::shared_ptr<AFXCodedApp>& app, AFXErrorCallback callback) override {
-        seen.add(u"stop install app=%1"_s.arg(app->identifier()));
-        answerError(callback);
-    }
-    void placeVendorAppInstance(const std::shared_ptr<AFXCodedApp>& app, bool shouldLaunch,
-                                const QList<QUrl>& documentURLs,
-                                AFXVendorAppInstanceCallback callback) override {
-        seen.add(u"place app=%1 launch=%2 documents=%3"_s.arg(app->identifier())
-                     .arg(shouldLaunch)
-                     .arg(QUrl::toStringList(documentURLs).join(u',')));
-        answer(callback, vendorInstance());
-    }
-
-private:
-    using AFXAppsManagementServer::AFXAppsManagementServer;
-
-    template <typename T>
-    void answer(const std::function<void(const BRValueOrError<T>&)>& callback, T value) {
-        callback(failing ? BRValueOrError<T>::makeWithError(testError())
-                         : BRValueOrError<T>::makeWithValue(std::move(value)));
-    }
-    template <typename T>
-    void answerReporting(const std::function<void(const BRValueOrError<T>&)>& callback, T value) {
-        if (!holdAnswers) {
-            answer(callback, std::move(value));
-            return;
-        }
-        std::lock_guard lock(mutex_);
-        held_.append([this, callback, value] { answer(callback, value); });
-    }
-    void answerError(const AFXErrorCallback& callback) {
-        callback(failing ? std::optional<platform::Error>(testError()) : std::nullopt);
-    }
-
-    QString appPath_;
-    std::mutex mutex_;
-    QList<std::function<void()>> held_;
-};
-
-using AppsRoundTrip = service_round_trip::RoundTrip<TestAppsServer, AFXAppsManagementClient>;
+using AppsRoundTrip = service_round_trip::ProcessRoundTrip<AFXAppsManagementClient>;
 
 // A private bus, the served service and a client of it.
 class AppsManagementService : public ::testing::Test {
 protected:
     void SetUp() override {
-        const QString appPath = testing_support::testRoot() + u"/Applications/Orbit Notes.app"_s;
-        ASSERT_TRUE(QDir().mkpath(appPath));
-        trip_ = AppsRoundTrip::start(
-            AFXEnvironmentServiceID::makeWithServiceName(AFXAppsManagementService::interprocessServiceName(),
-                                                         AFXEnvironmentID::defaultEnvironmentID()),
-            AFXAppsManagementRequestClasses(),
-            [appPath](const auto& serviceID, const auto& adaptor, const auto& factory) {
-                return TestAppsServer::make(serviceID, adaptor, factory, appPath);
-            });
+        ASSERT_TRUE(QDir().mkpath(appPath_));
+        trip_ = AppsRoundTrip::start(u"apps"_s, {appPath_});
         ASSERT_TRUE(trip_);
-        server_ = trip_->server;
         client_ = trip_->client;
     }
 
+    const QString appPath_ = testing_support::testRoot() + u"/Applications/Orbit Notes.app"_s;
     std::unique_ptr<AppsRoundTrip> trip_;
-    std::shared_ptr<TestAppsServer> server_;
     std::shared_ptr<AFXAppsManagementClient> client_;
 };
 
-// One call of the client: what the server saw, and what the callback got
-// when the server answered and when it failed (empty: no callback).
+// One call of the client, given where the server's apps live: what the
+// server saw, and what the callback got when the server answered and when
+// it failed (empty: no callback).
 struct RoundTrip {
     QString seen;
-    std::function<void(AFXAppsManagementClient&, TestAppsServer&, const Received&)> call;
+    std::function<void(AFXAppsManagementClient&, const QString&, const Received&)> call;
     QString answered;
     QString failed;
 };
@@ -434,8 +144,8 @@ QList<RoundTrip> roundTrips() {
          u"instances teaser:230"_s, failure},
         // The reporting requests, without a handler of the caller's.
         {u"resources app=230 priority=2"_s,
-         [=](auto& client, auto& server, auto& got) {
-             client.prepareResourcesForApp(server.app(), 2, nullptr, showing(got, names));
+         [=](auto& client, auto&, auto& got) {
+             client.prepareResourcesForApp(AppsManagementTestServer::app(), 2, nullptr, showing(got, names));
          },
          u"r1"_s, failure},
         {u"teaser install app=230 options=3"_s,
@@ -475,12 +185,14 @@ QList<RoundTrip> roundTrips() {
          },
          u"changer r9 2"_s, u"no changer"_s},
         {u"launch app=230"_s,
-         [=](auto& client, auto& server, auto& got) {
-             client.launchApp(server.app(), showing(got, instance));
+         [=](auto& client, auto&, auto& got) {
+             client.launchApp(AppsManagementTestServer::app(), showing(got, instance));
          },
          u"instance vendor:230"_s, failure},
         {u"viewed app=230"_s,
-         [=](auto& client, auto& server, auto& got) { client.markAppAsViewed(server.app(), noting(got)); },
+         [=](auto& client, auto&, auto& got) {
+             client.markAppAsViewed(AppsManagementTestServer::app(), noting(got));
+         },
          u"done"_s, failure},
         {u"teaser launched 230"_s,
          [=](auto& client, auto&, auto&) { client.noteTeaserDidLaunchWithID(kAppID); },
@@ -515,9 +227,9 @@ QList<RoundTrip> roundTrips() {
          },
          u"7"_s, failure},
         {u"teaser workflow teaser:230 0.3"_s,
-         [=](auto& client, auto& server, auto& got) {
+         [=](auto& client, auto& appPath, auto& got) {
              client.fetchTeaserWorkflowForInstance(
-                 server.teaserInstance(), showing(got, [](const auto& workflow) {
+                 AppsManagementTestServer::teaserInstance(appPath), showing(got, [](const auto& workflow) {
                      return u"state=%1 fraction=%2 %3 workflow=%4"_s.arg(workflow->state())
                          .arg(workflow->fractionCompleted())
                          .arg(describe(workflow->appInstance()))
@@ -526,44 +238,47 @@ QList<RoundTrip> roundTrips() {
          },
          u"state=3 fraction=0.5 teaser:230 workflow=230"_s, failure},
         {u"instead teaser:230 replace=0"_s,
-         [=](auto& client, auto& server, auto& got) {
+         [=](auto& client, auto& appPath, auto& got) {
              client.installVendorAppInsteadOfInstance(
-                 server.teaserInstance(), false,
+                 AppsManagementTestServer::teaserInstance(appPath), false,
                  showing(got, [](const QUrl& url) { return url.toString(); }));
          },
          u"file:///tmp/waiting.app"_s, failure},
         {u"stop instead teaser:230"_s,
-         [=](auto& client, auto& server, auto& got) {
-             client.stopInstallVendorAppInsteadOfInstance(server.teaserInstance(), noting(got));
+         [=](auto& client, auto& appPath, auto& got) {
+             client.stopInstallVendorAppInsteadOfInstance(AppsManagementTestServer::teaserInstance(appPath),
+                                                          noting(got));
          },
          u"done"_s, failure},
         {u"replace teaser:230 launch=0 documents=file:///docs/a.txt,file:///docs/b.txt"_s,
-         [=](auto& client, auto& server, auto& got) {
-             client.prepareToReplaceTeaserAppInstance(server.teaserInstance(), false, documents, noting(got));
+         [=](auto& client, auto& appPath, auto& got) {
+             client.prepareToReplaceTeaserAppInstance(AppsManagementTestServer::teaserInstance(appPath),
+                                                      false, documents, noting(got));
          },
          u"done"_s, failure},
         {u"workflow app=230"_s,
-         [=](auto& client, auto& server, auto& got) {
+         [=](auto& client, auto&, auto& got) {
              client.fetchAppWorkflowForApp(
-                 server.app(), showing(got, [](const auto& workflow) {
+                 AppsManagementTestServer::app(), showing(got, [](const auto& workflow) {
                      return u"workflow %1 state=%2"_s.arg(workflow->appID()).arg(workflow->state());
                  }));
          },
          u"workflow 230 state=2"_s, failure},
         {u"install app=230 launch=0"_s,
-         [=](auto& client, auto& server, auto& got) {
-             client.installVendorApp(server.app(), false, showing(got, instance));
+         [=](auto& client, auto&, auto& got) {
+             client.installVendorApp(AppsManagementTestServer::app(), false, showing(got, instance));
          },
          u"instance vendor:230"_s, failure},
         {u"stop install app=230"_s,
-         [=](auto& client, auto& server, auto& got) {
-             client.stopInstallVendorApp(server.app(), noting(got));
+         [=](auto& client, auto&, auto& got) {
+             client.stopInstallVendorApp(AppsManagementTestServer::app(), noting(got));
          },
          u"done"_s, failure},
         {u"place app=230 launch=0 documents=file:///docs/a.txt"_s,
-         [=](auto& client, auto& server, auto& got) {
+         [=](auto& client, auto&, auto& got) {
              client.placeVendorAppInstance(
-                 server.app(), false, {documents.first()}, showing(got, [](const auto& one) {
+                 AppsManagementTestServer::app(), false, {documents.first()},
+                 showing(got, [](const auto& one) {
                      return u"vendor %1 %2"_s.arg(one->appID()).arg(one->appVersionID());
                  }));
          },
@@ -573,14 +288,14 @@ QList<RoundTrip> roundTrips() {
 
 TEST_F(AppsManagementService, EveryRequestTravelsAndAnswersItsCallback) {
     for (const bool failing : {false, true}) {
-        server_->failing = failing;
+        ASSERT_TRUE(trip_->server->control(u"fail"_s, failing ? u"1"_s : u"0"_s));
         for (const RoundTrip& roundTrip : roundTrips()) {
             SCOPED_TRACE((roundTrip.seen + (failing ? u" (failing)"_s : QString())).toStdString());
-            const int seenBefore = int(server_->seen.all().size());
+            const int seenBefore = int(trip_->server->seen.all().size());
             Received got;
-            roundTrip.call(*client_, *server_, got);
-            ASSERT_TRUE(server_->seen.waitFor(seenBefore + 1));
-            EXPECT_EQ(server_->seen.all().value(seenBefore), roundTrip.seen);
+            roundTrip.call(*client_, appPath_, got);
+            ASSERT_TRUE(trip_->server->seen.waitFor(seenBefore + 1));
+            EXPECT_EQ(trip_->server->seen.all().value(seenBefore), roundTrip.seen);
             const QString expected = failing ? roundTrip.failed : roundTrip.answered;
             if (expected.isEmpty()) {
                 continue;
@@ -592,10 +307,10 @@ TEST_F(AppsManagementService, EveryRequestTravelsAndAnswersItsCallback) {
 }
 
 TEST_F(AppsManagementService, ReportsReachTheCallersHandlerBeforeTheAnswer) {
-    server_->holdAnswers = true;
+    ASSERT_TRUE(trip_->server->control(u"hold"_s, u"1"_s));
     Received reports;
     Received answers;
-    const auto app = server_->app();
+    const auto app = AppsManagementTestServer::app();
     client_->prepareResourcesForApp(
         app, 2, [&](double fraction) { reports.add(u"resources %1"_s.arg(fraction)); },
         [&](const auto& result) {
@@ -624,7 +339,7 @@ TEST_F(AppsManagementService, ReportsReachTheCallersHandlerBeforeTheAnswer) {
 
     ASSERT_TRUE(reports.waitFor(5));
     EXPECT_TRUE(answers.all().isEmpty());
-    ASSERT_TRUE(server_->releaseHeldAnswers(4));
+    ASSERT_TRUE(trip_->server->control(u"release"_s, u"4"_s));
     ASSERT_TRUE(answers.waitFor(4));
 
     QStringList gotReports = reports.all();
@@ -637,12 +352,12 @@ TEST_F(AppsManagementService, ReportsReachTheCallersHandlerBeforeTheAnswer) {
 }
 
 TEST_F(AppsManagementService, ReportsWithoutAHandlerAreDroppedAndTheCallbackComesOnce) {
-    server_->holdAnswers = true;
+    ASSERT_TRUE(trip_->server->control(u"hold"_s, u"1"_s));
     Received answers;
-    client_->prepareResourcesForApp(server_->app(), 2, nullptr, [&](const auto& result) {
+    client_->prepareResourcesForApp(AppsManagementTestServer::app(), 2, nullptr, [&](const auto& result) {
         answers.add(describe(result, [](const auto& list) { return u"%1 resources"_s.arg(list.size()); }));
     });
-    ASSERT_TRUE(server_->releaseHeldAnswers(1));
+    ASSERT_TRUE(trip_->server->control(u"release"_s, u"1"_s));
     ASSERT_TRUE(answers.waitFor(1));
     // Anything late would have come by the time a second round trip ends.
     Received second;
@@ -658,14 +373,11 @@ TEST_F(AppsManagementService, ReportsWithoutAHandlerAreDroppedAndTheCallbackCome
 TEST_F(AppsManagementService, WithoutAServingServiceCallersGetTheMissingServiceError) {
     const std::pair<const char*, std::function<void(AppsRoundTrip&)>> scenarios[] = {
         {"a server base offering nothing",
-         [](AppsRoundTrip& trip) {
-             trip.serveWith(AFXAppsManagementServer::makeWithServiceID(
-                 trip.client->serviceID(), trip.serverAdaptor, trip.factory, nullptr));
-         }},
+         [](AppsRoundTrip& trip) { EXPECT_TRUE(trip.server->serve(u"base"_s)); }},
         {"no factory left", [](AppsRoundTrip& trip) { trip.factory.reset(); }},
     };
     const QString missing = u"error %1 %2"_s.arg(AFXDefaultErrorDomain).arg(AFXErrorCodeMissingService);
-    const auto app = server_->app();
+    const auto app = AppsManagementTestServer::app();
     for (const auto& [name, breakService] : scenarios) {
         SCOPED_TRACE(name);
         breakService(*trip_);
@@ -681,28 +393,15 @@ TEST_F(AppsManagementService, WithoutAServingServiceCallersGetTheMissingServiceE
         entries.sort();
         EXPECT_EQ(entries, (QStringList{missing, missing, u"no changer"_s}));
     }
-    EXPECT_EQ(server_->seen.count(), 0);
+    EXPECT_EQ(trip_->server->seen.count(), 0);
 }
 
 // A reply without the value asked for, or of another response class, is an
 // error for the caller rather than an empty result or a success.
 TEST_F(AppsManagementService, AnIncompleteOrMismatchedResponseIsAnError) {
-    // Answers every request with an install response holding no instance.
-    class AnswersEmptyInstall final : public AFXAppsManagementServer {
-    public:
-        AnswersEmptyInstall(const std::shared_ptr<AFXServiceID>& serviceID,
-                            const std::shared_ptr<AFXRegularInterprocessServerAdaptor>& adaptor,
-                            const std::shared_ptr<AFXServicesFactory>& factory)
-            : AFXAppsManagementServer(serviceID, adaptor, factory) {}
-        void performRequest(const std::shared_ptr<AFXInterprocessRequest>&, AFXInterprocessReportHandler,
-                            AFXInterprocessResponseHandler responseHandler) override {
-            responseHandler(
-                BRAnyValueOrError::makeWithValue(platform::Value(AFXInstallVendorAppResponse::make())));
-        }
-    };
-    trip_->serveWith(
-        std::make_shared<AnswersEmptyInstall>(client_->serviceID(), trip_->serverAdaptor, trip_->factory));
-    const auto app = server_->app();
+    // Every request is answered with an install response holding no instance.
+    ASSERT_TRUE(trip_->server->answerWith(AFXInstallVendorAppResponse::staticClass()));
+    const auto app = AppsManagementTestServer::app();
     Received installed, fetched, stopped;
     client_->installVendorApp(app, false, [&](const auto& result) {
         installed.add(describe(result, [](const auto& one) { return describe(one); }));
@@ -732,7 +431,7 @@ TEST_F(AppsManagementService, ARequestTheServiceDoesNotListIsRefused) {
     });
     ASSERT_TRUE(got.waitFor(1));
     EXPECT_EQ(got.all(), QStringList{u"error"_s});
-    EXPECT_EQ(server_->seen.count(), 0);
+    EXPECT_EQ(trip_->server->seen.count(), 0);
 }
 
 // The archive of the record without one of its keys.

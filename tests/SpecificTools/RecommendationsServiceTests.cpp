@@ -1,12 +1,13 @@
-// The recommendations service end to end, and the recommended-app record.
+// The recommendations service end to end (its test server,
+// RecommendationsTestServer, in a process of its own), and the
+// recommended-app record.
 
-#include "ServiceRoundTrip.h"
+#include "ServiceProcessRoundTrip.h"
 #include "SpecificTools/Errors/AFXErrors.h"
 #include "SpecificTools/Interprocess/AFXCustomerServiceID.h"
 #include "SpecificTools/Model/AFXCustomer.h"
 #include "SpecificTools/Services/Recommendations/AFXRecommendationsClient.h"
 #include "SpecificTools/Services/Recommendations/AFXRecommendationsRequests.h"
-#include "SpecificTools/Services/Recommendations/AFXRecommendationsServer.h"
 #include "testing/ArchiveRoundTrip.h"
 
 #include <gtest/gtest.h>
@@ -26,57 +27,12 @@ std::shared_ptr<AFXCustomerServiceID> serviceID() {
                                                      customerID());
 }
 
-// Recommends the app's identifier plus one and two, and for a welcome
-// every app of 1…4 not excluded; records what it was asked.
-class TestRecommendationsServer : public AFXRecommendationsServer {
-public:
-    static std::shared_ptr<TestRecommendationsServer>
-    make(const std::shared_ptr<AFXServiceID>& serviceID,
-         const std::shared_ptr<AFXRegularInterprocessServerAdaptor>& adaptor,
-         const std::shared_ptr<AFXServicesFactory>& factory) {
-        return std::shared_ptr<TestRecommendationsServer>(
-            new TestRecommendationsServer(serviceID, adaptor, factory));
-    }
-
-    void fetchRecommendedAppForAppID(std::int64_t appID, AFXRecommendedAppCallback callback) override {
-        callback(BRValueOrError<std::shared_ptr<AFXRecommendedApp>>::makeWithValue(
-            AFXRecommendedApp::makeWithAppID(appID, {appID + 1, appID + 2}, u"neighbours"_s)));
-    }
-    void fetchWelcomeRecommendedAppsExcludingAppIDs(const QList<std::int64_t>& excluded,
-                                                    AFXRecommendedAppsCallback callback) override {
-        {
-            std::lock_guard lock(mutex_);
-            excluded_ = excluded;
-        }
-        QList<std::shared_ptr<AFXRecommendedApp>> apps;
-        for (std::int64_t appID = 4; appID >= 1; --appID) {
-            if (!excluded.contains(appID)) {
-                apps << AFXRecommendedApp::makeWithAppID(appID, {});
-            }
-        }
-        callback(BRValueOrError<QList<std::shared_ptr<AFXRecommendedApp>>>::makeWithValue(apps));
-    }
-    QList<std::int64_t> excluded() const {
-        std::lock_guard lock(mutex_);
-        QList<std::int64_t> sorted = excluded_;
-        std::sort(sorted.begin(), sorted.end());
-        return sorted;
-    }
-
-private:
-    using AFXRecommendationsServer::AFXRecommendationsServer;
-    mutable std::mutex mutex_;
-    QList<std::int64_t> excluded_;
-};
-
-using RecommendationsRoundTrip =
-    service_round_trip::RoundTrip<TestRecommendationsServer, AFXRecommendationsClient>;
+using RecommendationsRoundTrip = service_round_trip::ProcessRoundTrip<AFXRecommendationsClient>;
 
 } // namespace
 
 TEST(RecommendationsService, FetchesCarryTheirFieldsAndAnswers) {
-    const auto trip = RecommendationsRoundTrip::start(serviceID(), AFXRecommendationsRequestClasses(),
-                                                      &TestRecommendationsServer::make);
+    const auto trip = RecommendationsRoundTrip::start(u"recommendations"_s);
     ASSERT_TRUE(trip);
     EXPECT_TRUE(trip->client->customerID()->isEqual(*customerID()));
 
@@ -97,9 +53,10 @@ TEST(RecommendationsService, FetchesCarryTheirFieldsAndAnswers) {
         EXPECT_EQ(each->recommendationsAlgorithm(), u"default"_s);
     }
     EXPECT_EQ(order, (QList<std::int64_t>{4, 2})) << "the order the server gave";
-    EXPECT_EQ(trip->server->excluded(), (QList<std::int64_t>{1, 3}));
+    ASSERT_TRUE(trip->server->seen.waitFor(1));
+    EXPECT_EQ(trip->server->seen.all(), QStringList{u"welcome excluding 1,3"_s});
 
-    trip->serverDelegate->refuseWith(afx_cancel());
+    ASSERT_TRUE(trip->server->refuseWith(afx_cancel()));
     Answer<BRValueOrError<std::shared_ptr<AFXRecommendedApp>>> refused;
     trip->client->fetchRecommendedAppForAppID(230, refused.callback());
     const auto refusal = refused.wait();
@@ -108,8 +65,7 @@ TEST(RecommendationsService, FetchesCarryTheirFieldsAndAnswers) {
 }
 
 TEST(RecommendationsService, ServerBaseAnswersThatTheServiceIsMissing) {
-    const auto trip = service_round_trip::RoundTrip<AFXRecommendationsServer, AFXRecommendationsClient>::
-        startWithServerBase(serviceID(), AFXRecommendationsRequestClasses());
+    const auto trip = RecommendationsRoundTrip::startWithServerBase(u"recommendations"_s);
     ASSERT_TRUE(trip);
     Answer<BRValueOrError<QList<std::shared_ptr<AFXRecommendedApp>>>> welcome;
     trip->client->fetchWelcomeRecommendedAppsExcludingAppIDs({}, welcome.callback());

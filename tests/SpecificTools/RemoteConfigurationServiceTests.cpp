@@ -1,13 +1,14 @@
-// The remote configuration service end to end, and what its configuration
-// answers for localised texts and switches.
+// The remote configuration service end to end (its test server,
+// RemoteConfigurationTestServer, in a process of its own), and what its
+// configuration answers for localised texts and switches.
 
-#include "ServiceRoundTrip.h"
+#include "ServiceProcessRoundTrip.h"
+#include "ServiceTestServers/RemoteConfigurationTestServer.h"
 #include "SpecificTools/Errors/AFXErrors.h"
 #include "SpecificTools/Interprocess/AFXEnvironmentServiceID.h"
 #include "SpecificTools/Model/AFXEnvironment.h"
 #include "SpecificTools/Services/RemoteConfiguration/AFXRemoteConfigurationClient.h"
 #include "SpecificTools/Services/RemoteConfiguration/AFXRemoteConfigurationRequests.h"
-#include "SpecificTools/Services/RemoteConfiguration/AFXRemoteConfigurationServer.h"
 #include "testing/ArchiveRoundTrip.h"
 #include "testing/EnvironmentOverride.h"
 
@@ -20,34 +21,14 @@ using service_round_trip::Answer;
 namespace {
 
 Value container(const QString& key, const Value::Dictionary& strings) {
-    return Value(AFXLocalizationsContainer::makeWithKey(key, strings));
+    return RemoteConfigurationTestServer::container(key, strings);
 }
 
 std::shared_ptr<AFXRemoteConfiguration> sampleConfiguration() {
-    return AFXRemoteConfiguration::makeWithVersion(
-        u"7"_s,
-        {{u"localization_containers"_s,
-          Value(Value::Array{container(u"greeting"_s, {{u"en"_s, u"Hello"_s}, {u"de"_s, u"Hallo"_s}})})},
-         {u"should_show_referal_2.0_button"_s, 1}});
+    return RemoteConfigurationTestServer::sampleConfiguration();
 }
 
-class TestRemoteConfigurationServer : public AFXRemoteConfigurationServer {
-public:
-    static std::shared_ptr<TestRemoteConfigurationServer>
-    make(const std::shared_ptr<AFXServiceID>& serviceID,
-         const std::shared_ptr<AFXRegularInterprocessServerAdaptor>& adaptor,
-         const std::shared_ptr<AFXServicesFactory>& factory) {
-        return std::shared_ptr<TestRemoteConfigurationServer>(
-            new TestRemoteConfigurationServer(serviceID, adaptor, factory));
-    }
-    void fetchRemoteConfigurationWithCallback(AFXRemoteConfigurationCallback callback) override {
-        callback(
-            BRValueOrError<std::shared_ptr<AFXRemoteConfiguration>>::makeWithValue(sampleConfiguration()));
-    }
-
-private:
-    using AFXRemoteConfigurationServer::AFXRemoteConfigurationServer;
-};
+using ConfigurationRoundTrip = service_round_trip::ProcessRoundTrip<AFXRemoteConfigurationClient>;
 
 std::shared_ptr<AFXEnvironmentServiceID> serviceID() {
     return AFXEnvironmentServiceID::makeWithServiceName(
@@ -65,9 +46,7 @@ testing_support::EnvironmentOverride preferring(const char* languages) {
 } // namespace
 
 TEST(RemoteConfigurationService, FetchCarriesTheConfigurationOrTheError) {
-    const auto trip =
-        service_round_trip::RoundTrip<TestRemoteConfigurationServer, AFXRemoteConfigurationClient>::start(
-            serviceID(), AFXRemoteConfigurationRequestClasses(), &TestRemoteConfigurationServer::make);
+    const auto trip = ConfigurationRoundTrip::start(u"remote-configuration"_s);
     ASSERT_TRUE(trip);
     EXPECT_TRUE(trip->client->environmentID()->isEqual(*AFXEnvironmentID::defaultEnvironmentID()));
 
@@ -80,7 +59,7 @@ TEST(RemoteConfigurationService, FetchCarriesTheConfigurationOrTheError) {
     EXPECT_EQ(configuration->hash(), sampleConfiguration()->hash());
     EXPECT_TRUE(configuration->shouldShowReferal2Button());
 
-    trip->serverDelegate->refuseWith(afx_cancel());
+    ASSERT_TRUE(trip->server->refuseWith(afx_cancel()));
     Answer<BRValueOrError<std::shared_ptr<AFXRemoteConfiguration>>> refused;
     trip->client->fetchRemoteConfigurationWithCallback(refused.callback());
     const auto refusal = refused.wait();
@@ -89,9 +68,7 @@ TEST(RemoteConfigurationService, FetchCarriesTheConfigurationOrTheError) {
 }
 
 TEST(RemoteConfigurationService, ServerBaseAnswersThatTheServiceIsMissing) {
-    const auto trip =
-        service_round_trip::RoundTrip<AFXRemoteConfigurationServer, AFXRemoteConfigurationClient>::
-            startWithServerBase(serviceID(), AFXRemoteConfigurationRequestClasses());
+    const auto trip = ConfigurationRoundTrip::startWithServerBase(u"remote-configuration"_s);
     ASSERT_TRUE(trip);
     Answer<BRValueOrError<std::shared_ptr<AFXRemoteConfiguration>>> fetched;
     trip->client->fetchRemoteConfigurationWithCallback(fetched.callback());

@@ -1,23 +1,22 @@
 #pragma once
 
-// A management service's client and server in this process, talking through
-// their real adaptors over a private session bus: the server adaptor claims
-// the service's name and hands every request to one server object; the
-// client sends through a client adaptor of its own.
+// A management service's client talking to its server through their real
+// adaptors over a private session bus: the server adaptor claims the
+// service's name and hands every request to one server object; the client
+// sends through a client adaptor of its own. The server runs in this
+// process here (for servers that need it, such as the desktop client's),
+// or in a process of its own (ServiceProcessRoundTrip.h).
 
+#include "ServiceTestServers/ServiceTestValues.h"
 #include "SpecificTools/Interprocess/AFXBaseService.h"
 #include "SpecificTools/Interprocess/AFXRegularInterprocessClientAdaptor.h"
 #include "SpecificTools/Interprocess/AFXRegularInterprocessServerAdaptor.h"
-#include "SpecificTools/Model/AFXCustomer.h"
-#include "SpecificTools/Model/AFXEndpointsManifest.h"
-#include "SpecificTools/Model/AFXEnvironment.h"
 #include "SpecificTools/Services/AFXServicesFactory.h"
 #include "testing/SessionBusProcess.h"
 #include "testing/TestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <QDateTime>
 #include <QList>
 
 #include <chrono>
@@ -37,26 +36,9 @@ makeServicesFactory(const QList<AFXServiceClass>& classes = {},
     return AFXServicesFactory::makeWithServicesClasses(classes, kTierName, delegate);
 }
 
-inline std::shared_ptr<AFXEnvironment> testEnvironment(const std::shared_ptr<AFXEnvironmentID>& identifier) {
-    auto manifest = AFXEndpointsManifest::make();
-    manifest->setName(QStringLiteral("Test"));
-    manifest->setOriginURL(QUrl(QStringLiteral("https://manifest.test/endpoints.json")));
-    const QUrl folder(QStringLiteral("file:///tmp/folder"));
-    return AFXEnvironment::makeWithIdentifier(identifier, manifest, folder, folder, folder, folder);
-}
-
-inline std::shared_ptr<AFXCustomerID> testCustomerID(const QString& accountName) {
-    return AFXCustomerID::makeWithAccountName(accountName, AFXEnvironmentID::defaultEnvironmentID());
-}
-
-// A customer subscribed for the next thirty days.
-inline std::shared_ptr<AFXCustomer> testCustomer(const QString& accountName) {
-    AFXCustomer::Fields fields;
-    fields.identifier = testCustomerID(accountName);
-    fields.backendID = accountName;
-    fields.subscriptionExpirationDate = QDateTime::currentDateTimeUtc().addDays(30);
-    return AFXCustomer::makeWithFields(std::move(fields));
-}
+using service_test_values::testCustomer;
+using service_test_values::testCustomerID;
+using service_test_values::testEnvironment;
 
 // What a callback was called with, from any thread; the state outlives
 // the test's wait, which runs the main run loop.
@@ -98,34 +80,18 @@ private:
     std::shared_ptr<State> state_ = std::make_shared<State>();
 };
 
-// An error callback's outcome as text.
-inline QString describeError(const std::optional<platform::Error>& error) {
-    return error ? QStringLiteral("error %1 %2").arg(error->domain()).arg(error->code())
-                 : QStringLiteral("done");
-}
+using service_test_values::describeError;
 
 // Plays the services factory on the serving side: every request goes to
-// the one server, or is answered with the refusal when there is one.
+// the one server.
 class ServerDelegate : public AFXRegularInterprocessServerAdaptorDelegate {
 public:
     std::weak_ptr<AFXBaseService> service;
 
-    void refuseWith(const platform::Error& error) {
-        std::lock_guard lock(mutex_);
-        refusal_ = error;
-    }
-
     void regularInterprocessServerAdaptorPerformRequest(
         AFXRegularInterprocessServerAdaptor&, const std::shared_ptr<AFXInterprocessRequest>& request,
         AFXInterprocessReportHandler reportHandler, AFXInterprocessResponseHandler responseHandler) override {
-        std::optional<platform::Error> refusal;
-        {
-            std::lock_guard lock(mutex_);
-            refusal = refusal_;
-        }
-        if (refusal) {
-            responseHandler(BRAnyValueOrError::makeWithError(*refusal));
-        } else if (const auto served = service.lock()) {
+        if (const auto served = service.lock()) {
             served->performRequest(request, std::move(reportHandler), std::move(responseHandler));
         }
     }
@@ -133,11 +99,6 @@ public:
                                                                   const QUuid&) override {}
     void didLooseConnectionOfRegularInterprocessServerAdaptor(AFXRegularInterprocessServerAdaptor&,
                                                               const QUuid&) override {}
-
-private:
-    // Requests arrive on the transport's threads.
-    std::mutex mutex_;
-    std::optional<platform::Error> refusal_;
 };
 
 // Plays the services factory on the sending side. It remembers the streams
@@ -159,6 +120,18 @@ public:
     }
 };
 
+// A sender for the service's name, which may list other classes. It
+// retries soon, so that a restarted server is reached quickly.
+inline std::shared_ptr<AFXRegularInterprocessClientAdaptor> makeClientAdaptor(
+    const std::shared_ptr<AFXServiceID>& serviceID, const std::shared_ptr<AFXServicesFactory>& factory,
+    const QList<const platform::Class*>& requestClasses, const std::shared_ptr<ClientDelegate>& delegate) {
+    using namespace std::chrono_literals;
+    return AFXRegularInterprocessClientAdaptor::makeWithServiceName(
+        serviceID->serviceName(), factory->tierName(), requestClasses, delegate,
+        {.connectionRetry = 50ms, .streamSetupTimeout = 5s});
+}
+
+// A service's client and a server object of this process.
 template <typename Server, typename Client> struct RoundTrip {
     using MakeServer = std::function<std::shared_ptr<Server>(
         const std::shared_ptr<AFXServiceID>&, const std::shared_ptr<AFXRegularInterprocessServerAdaptor>&,
@@ -168,64 +141,24 @@ template <typename Server, typename Client> struct RoundTrip {
     static std::unique_ptr<RoundTrip> start(const std::shared_ptr<AFXServiceID>& serviceID,
                                             const QList<const platform::Class*>& requestClasses,
                                             const MakeServer& makeServer) {
-        std::unique_ptr<RoundTrip> trip(new RoundTrip(serviceID, requestClasses, makeServer));
+        std::unique_ptr<RoundTrip> trip(new RoundTrip);
         trip->bus = testing_support::SessionBusProcess::start();
         if (!trip->bus) {
             return nullptr;
         }
         trip->factory = makeServicesFactory();
-        if (!trip->startServer()) {
+        trip->serverAdaptor = AFXRegularInterprocessServerAdaptor::makeWithServiceName(
+            serviceID->serviceName(), requestClasses, trip->serverDelegate);
+        if (const auto& error = trip->serverAdaptor->interprocessServer()->listeningError()) {
+            ADD_FAILURE() << "cannot serve: " << error->description().toStdString();
             return nullptr;
         }
-        trip->clientAdaptor = trip->makeClientAdaptor(requestClasses);
+        trip->server = makeServer(serviceID, trip->serverAdaptor, trip->factory);
+        trip->serverDelegate->service = trip->server;
+        trip->clientAdaptor =
+            makeClientAdaptor(serviceID, trip->factory, requestClasses, trip->clientDelegate);
         trip->client = Client::makeWithServiceID(serviceID, trip->factory, trip->clientAdaptor);
         return trip;
-    }
-
-    // The service served by its server base alone, which offers nothing.
-    static std::unique_ptr<RoundTrip>
-    startWithServerBase(const std::shared_ptr<AFXServiceID>& serviceID,
-                        const QList<const platform::Class*>& requestClasses) {
-        return start(serviceID, requestClasses, [](const auto& id, const auto& adaptor, const auto& factory) {
-            return Server::makeWithServiceID(id, adaptor, factory, nullptr);
-        });
-    }
-
-    // The serving process goes away; requests then fail in the transport.
-    void stopServer() {
-        serverDelegate->service.reset();
-        standIn_ = nullptr;
-        server = nullptr;
-        serverAdaptor = nullptr;
-    }
-    // A serving process anew, with a new server; false (with a failure added)
-    // when the service's name could not be had.
-    bool startServer() {
-        serverAdaptor = AFXRegularInterprocessServerAdaptor::makeWithServiceName(
-            serviceID_->serviceName(), requestClasses_, serverDelegate);
-        if (const auto& error = serverAdaptor->interprocessServer()->listeningError()) {
-            ADD_FAILURE() << "cannot serve: " << error->description().toStdString();
-            return false;
-        }
-        server = makeServer_(serviceID_, serverAdaptor, factory);
-        serverDelegate->service = server;
-        return true;
-    }
-
-    // Hands the requests to another server from now on.
-    void serveWith(std::shared_ptr<AFXBaseService> other) {
-        standIn_ = std::move(other);
-        serverDelegate->service = standIn_;
-    }
-
-    // Another sender for the service's name, which may list other classes.
-    // It retries soon, so that a restarted server is reached quickly.
-    std::shared_ptr<AFXRegularInterprocessClientAdaptor>
-    makeClientAdaptor(const QList<const platform::Class*>& requestClasses) const {
-        using namespace std::chrono_literals;
-        return AFXRegularInterprocessClientAdaptor::makeWithServiceName(
-            serviceID_->serviceName(), factory->tierName(), requestClasses, clientDelegate,
-            {.connectionRetry = 50ms, .streamSetupTimeout = 5s});
     }
 
     // Torn down in reverse: the client first, the bus last.
@@ -239,15 +172,7 @@ template <typename Server, typename Client> struct RoundTrip {
     std::shared_ptr<Client> client;
 
 private:
-    RoundTrip(std::shared_ptr<AFXServiceID> serviceID, QList<const platform::Class*> requestClasses,
-              MakeServer makeServer)
-        : serviceID_(std::move(serviceID)), requestClasses_(std::move(requestClasses)),
-          makeServer_(std::move(makeServer)) {}
-
-    const std::shared_ptr<AFXServiceID> serviceID_;
-    const QList<const platform::Class*> requestClasses_;
-    const MakeServer makeServer_;
-    std::shared_ptr<AFXBaseService> standIn_;
+    RoundTrip() = default;
 };
 
 } // namespace service_round_trip

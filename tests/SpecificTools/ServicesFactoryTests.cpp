@@ -15,6 +15,7 @@
 #include "SpecificTools/Interprocess/AFXRegularManagementClient.h"
 #include "SpecificTools/Model/AFXSecureSerialization.h"
 #include "SpecificTools/Services/AFXCustomerBasedService.h"
+#include "SpecificTools/Services/AFXCustomerDependentService.h"
 #include "SpecificTools/Services/AFXEnvironmentBasedService.h"
 #include "SpecificTools/Services/AFXServicesFactory.h"
 #include "SpecificTools/Services/SystemManagement/AFXActivity.h"
@@ -182,6 +183,75 @@ private:
     const std::shared_ptr<AFXCustomer> customer_;
 };
 
+// Follows whoever is signed in: records every customer its factory hands it.
+class DependentService : public AFXBaseService, public AFXCustomerDependentService {
+public:
+    DependentService(const std::shared_ptr<AFXServiceID>& serviceID,
+                     const std::shared_ptr<AFXServicesFactory>& factory)
+        : AFXBaseService(serviceID, factory, kRecordingName, AFXServiceID::staticClass()) {}
+
+    void performRequest(const std::shared_ptr<AFXInterprocessRequest>&, AFXInterprocessReportHandler,
+                        AFXInterprocessResponseHandler) override {
+        ADD_FAILURE() << "nothing sends requests to the dependent service";
+    }
+    void updateCustomer(const std::shared_ptr<AFXCustomer>& customer) override { customers.add(customer); }
+
+    Answer<std::shared_ptr<AFXCustomer>> customers;
+};
+
+// A global service class of dependent services, counting its makings.
+AFXServiceClass dependentServiceClass(std::atomic<int>& makings) {
+    AFXServiceClass serviceClass;
+    serviceClass.name = QStringLiteral("DependentService");
+    serviceClass.interprocessServiceName = kRecordingName;
+    serviceClass.makeInterprocessAdaptorForServicesFactory =
+        [](const std::shared_ptr<AFXServicesFactory>& factory) {
+            return AFXRegularInterprocessClientAdaptor::makeWithServiceName(kRecordingName, kTierName, {},
+                                                                            factory);
+        };
+    serviceClass.makeServiceWithID = [&makings](const std::shared_ptr<AFXServiceID>& serviceID,
+                                                const std::shared_ptr<AFXServicesFactory>& factory,
+                                                const std::shared_ptr<AFXNetworkService>&,
+                                                AFXServiceClass::MakeServiceCallback callback) {
+        ++makings;
+        callback(ServiceOrError::makeWithValue(std::make_shared<DependentService>(serviceID, factory)));
+    };
+    serviceClass.makeGlobalServiceIDToPoke = [] {
+        return AFXGlobalServiceID::makeWithServiceName(kRecordingName);
+    };
+    return serviceClass;
+}
+
+// Answers no environment and the given customer; holds back every service
+// it is to prepare until released.
+class PreparingDelegate : public FixedDelegate {
+public:
+    PreparingDelegate() : FixedDelegate(nullptr, nullptr) {}
+    void servicesFactoryPrepareManagementService(AFXServicesFactory&, const std::shared_ptr<AFXBaseService>&,
+                                                 std::function<void()> callback) override {
+        std::lock_guard lock(mutex_);
+        held_.append(std::move(callback));
+    }
+    int held() const {
+        std::lock_guard lock(mutex_);
+        return int(held_.size());
+    }
+    void release() {
+        QList<std::function<void()>> held;
+        {
+            std::lock_guard lock(mutex_);
+            held.swap(held_);
+        }
+        for (const auto& callback : held) {
+            callback();
+        }
+    }
+
+private:
+    mutable std::mutex mutex_;
+    QList<std::function<void()>> held_;
+};
+
 std::shared_ptr<AFXServiceID> environmentServiceID(int index) {
     return AFXEnvironmentServiceID::makeWithServiceName(
         kRecordingName,
@@ -263,6 +333,43 @@ TEST(ServicesFactory, InvalidatedServicesAreForgottenAndTheFactoryInvalidatesThe
     factory.reset();
     EXPECT_EQ(second->terminationQuestions, 1);
     EXPECT_EQ(first->terminationQuestions, 1);
+}
+
+// Released while a service is being made, by its class or by the
+// delegate's preparing, the factory answers each waiting caller once, with
+// the gone-factory error, and the late making touches nothing of it.
+TEST(ServicesFactory, AFactoryGoneWhileMakingAServiceAnswersEachWaitingCallerOnceWithAnError) {
+    const auto bus = testing_support::SessionBusProcess::start();
+    ASSERT_TRUE(bus);
+    for (const bool byDelegate : {false, true}) {
+        SCOPED_TRACE(byDelegate ? "while the delegate prepares the service" : "while its class makes it");
+        RecordingClass recordingClass;
+        recordingClass.holds = !byDelegate;
+        const auto delegate = std::make_shared<PreparingDelegate>();
+        auto factory = makeServicesFactory({recordingClass.descriptor()}, delegate);
+        Answer<ServiceOrError> waiting;
+        for (int i = 0; i < 2; ++i) {
+            factory->fetchManagementServiceWithID(environmentServiceID(0), waiting.callback());
+        }
+        ASSERT_TRUE(waitUntil(
+            [&] { return (byDelegate ? delegate->held() : recordingClass.heldMakings()) == 1; }, 20s));
+        const std::weak_ptr<AFXServicesFactory> gone = factory;
+        factory.reset();
+        ASSERT_TRUE(gone.expired()) << "a making in progress does not keep the factory alive";
+        EXPECT_EQ(waiting.count(), 0);
+
+        byDelegate ? delegate->release() : recordingClass.answerHeldMakings();
+        ASSERT_TRUE(waiting.waitFor(2));
+        for (const auto& answer : waiting.all()) {
+            ASSERT_TRUE(answer.error());
+            EXPECT_TRUE(afx_isMissingService(*answer.error()));
+            EXPECT_EQ(answer.error()->userInfo().value(AFXErrorServiceNameKey),
+                      platform::Value(QStringLiteral("self as AFXServicesFactory")));
+        }
+        // Nothing answers a second time.
+        EXPECT_FALSE(waitUntil([&] { return waiting.count() > 2; }, 1s));
+        EXPECT_EQ(recordingClass.makings, 1);
+    }
 }
 
 TEST(ServicesFactory, ShortcutsAnswerTheirFailureFormsWhenTheSystemManagementServiceCannotBeMade) {
@@ -411,6 +518,45 @@ TEST(ServicesFactory, EnvironmentsAndCustomersArePokedAppliedAndFollowedThroughT
             EXPECT_FALSE(factory->analyticsTracker()->isEnabled());
         }
     }
+}
+
+// A customer-dependent service is told every customer the factory applies,
+// whoever it is and also none, and stays the one service: the role pokes
+// nothing and remakes nothing.
+TEST(ServicesFactory, ACustomerDependentServiceIsHandedEveryCustomerApplied) {
+    const auto bus = testing_support::SessionBusProcess::start();
+    ASSERT_TRUE(bus);
+    const auto center = platform::DistributedNotificationCenter::defaultCenter();
+    ASSERT_TRUE(center);
+    const auto firstCustomer = testCustomer(QStringLiteral("first@kestrel.test"));
+    const auto secondCustomer = testCustomer(QStringLiteral("second@kestrel.test"));
+    std::atomic<int> makings{0};
+    const auto delegate = std::make_shared<FixedDelegate>(nullptr, firstCustomer);
+    const auto factory = makeServicesFactory({dependentServiceClass(makings)}, delegate);
+    // The global service is made at start-up, before the customer is applied.
+    ASSERT_TRUE(waitUntil([&] { return cachedServices(*factory).size() == 1; }, 20s));
+    const auto service = std::dynamic_pointer_cast<DependentService>(cachedServices(*factory).at(0));
+    ASSERT_TRUE(service);
+    ASSERT_TRUE(service->customers.waitFor(1));
+    EXPECT_EQ(service->customers.all().at(0), firstCustomer);
+
+    const auto post = [&](const QByteArray& data) {
+        return center->postNotificationName(
+            QStringLiteral("com.kestrel.system-management-service.current-customer-changed"), QString(),
+            {{QStringLiteral("customer-secure-data"), platform::Value(data)}});
+    };
+    // Another customer, then data that reads as none.
+    ASSERT_TRUE(post(AFXCustomerGetSecureSerialization(secondCustomer)));
+    ASSERT_TRUE(service->customers.waitFor(2));
+    ASSERT_TRUE(service->customers.all().at(1));
+    EXPECT_TRUE(service->customers.all().at(1)->isEqual(*secondCustomer));
+    ASSERT_TRUE(post(QByteArray("garbage")));
+    ASSERT_TRUE(service->customers.waitFor(3));
+    EXPECT_EQ(service->customers.all().at(2), nullptr);
+
+    EXPECT_EQ(service->customers.count(), 3);
+    EXPECT_EQ(cachedServices(*factory), Services{service});
+    EXPECT_EQ(makings, 1);
 }
 
 namespace {

@@ -1,15 +1,14 @@
 // The system management service end to end on a private bus: the client
-// and a test server in this process, each with its own adaptor, so that
-// every request really travels as a message and is decoded on the other
-// side.
+// in this process, its test server (SystemManagementTestServer) in a
+// process of its own, so that every request really travels as a message
+// between processes and is decoded on the other side.
 
 #include "IPCTestService/IPCTestRecords.h"
-#include "ServiceRoundTrip.h"
+#include "ServiceProcessRoundTrip.h"
 #include "SpecificTools/Errors/AFXErrors.h"
 #include "SpecificTools/Interprocess/AFXGlobalServiceID.h"
 #include "SpecificTools/Services/SystemManagement/AFXSystemManagementClient.h"
 #include "SpecificTools/Services/SystemManagement/AFXSystemManagementRequests.h"
-#include "SpecificTools/Services/SystemManagement/AFXSystemManagementServer.h"
 #include "platform/KeyedArchiver.h"
 #include "platform/KeyedUnarchiver.h"
 
@@ -18,7 +17,6 @@
 #include <QStringList>
 
 #include <algorithm>
-#include <atomic>
 #include <functional>
 
 using namespace Qt::StringLiterals;
@@ -35,167 +33,6 @@ const QString kTestDomain = u"com.kestrel.tests"_s;
 std::shared_ptr<AFXServiceID> globalServiceID() {
     return AFXGlobalServiceID::makeWithServiceName(AFXSystemManagementServiceName());
 }
-
-// Offers every operation: writes what it was given into `seen` (and the
-// streams activities came with into `streams`) and answers fixed values, or
-// errors of the test domain while `fails`.
-class TestServer final : public AFXSystemManagementServer {
-public:
-    static std::shared_ptr<TestServer>
-    make(const std::shared_ptr<AFXServiceID>& serviceID,
-         const std::shared_ptr<AFXRegularInterprocessServerAdaptor>& adaptor,
-         const std::shared_ptr<AFXServicesFactory>& factory) {
-        return std::shared_ptr<TestServer>(new TestServer(serviceID, adaptor, factory));
-    }
-
-    std::atomic<bool> fails{false};
-    Answer<QString> seen;
-    Answer<QUuid> streams;
-
-    void fetchCurrentEnvironmentUpdated(bool updated, AFXEnvironmentCallback callback) override {
-        seen.add(u"fetchCurrentEnvironmentUpdated %1"_s.arg(updated));
-        callback(value(testEnvironment(AFXEnvironmentID::defaultEnvironmentID())));
-    }
-    void fetchEnvironmentWithID(const std::shared_ptr<AFXEnvironmentID>& environmentID, bool isUpdated,
-                                AFXEnvironmentCallback callback) override {
-        seen.add(u"fetchEnvironmentWithID %1 %2"_s.arg(environmentID->userDefaultsValue()).arg(isUpdated));
-        callback(value(testEnvironment(environmentID)));
-    }
-    void pokeWithCallback(AFXSystemManagementCompletion callback) override {
-        seen.add(u"pokeWithCallback"_s);
-        callback();
-    }
-    void checkForUpdatesInitiatedByUser(bool initiatedByUser, AFXErrorCallback callback) override {
-        seen.add(u"checkForUpdatesInitiatedByUser %1"_s.arg(initiatedByUser));
-        callback(errorOrNothing());
-    }
-    void notifyFinderSyncExtensionLaunchedWithCallback(AFXSystemManagementCompletion callback) override {
-        seen.add(u"notifyFinderSyncExtensionLaunchedWithCallback"_s);
-        callback();
-    }
-    void tearDownServiceWithCallback(AFXBooleanCallback callback) override {
-        seen.add(u"tearDownServiceWithCallback"_s);
-        callback(true);
-    }
-    void fetchStartUpStatusWithCallback(AFXStartUpStatusCallback callback) override {
-        seen.add(u"fetchStartUpStatusWithCallback"_s);
-        callback(value(std::int64_t(3)));
-    }
-    void showSignInWithPresentationStyle(std::int64_t presentationStyle,
-                                         AFXSystemManagementCompletion callback) override {
-        seen.add(u"showSignInWithPresentationStyle %1"_s.arg(presentationStyle));
-        callback();
-    }
-    void fetchUninstallerExecutableInfoWithType(std::int64_t uninstallType,
-                                                AFXExecutableInfoCallback callback) override {
-        seen.add(u"fetchUninstallerExecutableInfoWithType %1"_s.arg(uninstallType));
-        callback(value(AFXExecutableInfo::makeWithPath(u"/bin/uninstall"_s, {u"-all"_s, u"-quiet"_s})));
-    }
-    void
-    fetchConsumptiveInternetUsagePermissionWithReason(std::uint64_t reason, bool canAskUser,
-                                                      AFXInternetUsagePermissionCallback callback) override {
-        seen.add(u"fetchConsumptiveInternetUsagePermissionWithReason %1 %2"_s.arg(reason).arg(canAskUser));
-        callback(true, u"key-1"_s);
-    }
-    void cancelConsumptiveInternetUsagePermission(const QString& cancellationKey) override {
-        seen.add(u"cancelConsumptiveInternetUsagePermission "_s + cancellationKey);
-    }
-    void uninstallKestrelForce(bool force, AFXErrorCallback callback) override {
-        seen.add(u"uninstallKestrelForce %1"_s.arg(force));
-        callback(errorOrNothing());
-    }
-    void prepareWholeSystemForTerminationWithCallback(AFXBooleanCallback callback) override {
-        seen.add(u"prepareWholeSystemForTerminationWithCallback"_s);
-        // The opposite of the client's failure value.
-        callback(false);
-    }
-    void presentError(const platform::Error& error, AFXSystemManagementCompletion callback) override {
-        seen.add(u"presentError "_s + describeError(error));
-        callback();
-    }
-    void fetchCurrentCustomerUpdated(bool updated, bool canDestroyInvalidCustomer,
-                                     const std::shared_ptr<AFXRunningApplication>& runningApplication,
-                                     std::int64_t presentationStyle, AFXCustomerCallback callback) override {
-        seen.add(u"fetchCurrentCustomerUpdated %1 %2 %3 %4"_s.arg(updated)
-                     .arg(canDestroyInvalidCustomer)
-                     .arg(runningApplication
-                              ? u"%1/%2/%3/%4/%5/%6"_s
-                                    .arg(runningApplication->localizedName(),
-                                         runningApplication->bundleIdentifier(),
-                                         runningApplication->bundleURL().path(),
-                                         runningApplication->version(), runningApplication->build())
-                                    .arg(runningApplication->processIdentifier())
-                              : u"none"_s)
-                     .arg(presentationStyle));
-        callback(value(testCustomer(u"ann"_s)));
-    }
-    void fetchCustomerWithID(const std::shared_ptr<AFXCustomerID>& customerID, bool isUpdated,
-                             AFXCustomerCallback callback) override {
-        seen.add(u"fetchCustomerWithID %1 %2"_s.arg(customerID->accountName()).arg(isUpdated));
-        callback(value(testCustomer(customerID->accountName())));
-    }
-    void signOutCustomerWithID(const std::shared_ptr<AFXCustomerID>& customerID, bool showTerminationDialog,
-                               AFXErrorCallback callback) override {
-        seen.add(u"signOutCustomerWithID %1 %2"_s.arg(customerID->accountName()).arg(showTerminationDialog));
-        callback(errorOrNothing());
-    }
-    void signInWithCredentials(const std::shared_ptr<AFXCustomerCredentials>& credentials) override {
-        seen.add(u"signInWithCredentials %1 %2"_s.arg(credentials->customerID()->accountName(),
-                                                      credentials->authToken()));
-    }
-    void fetchCustomerCabinetAccessToken(const std::shared_ptr<AFXCustomer>& customer, double timeoutInterval,
-                                         AFXAccessTokenCallback callback) override {
-        seen.add(
-            u"fetchCustomerCabinetAccessToken %1 %2"_s.arg(customer->accountName()).arg(timeoutInterval));
-        callback(value(u"token-for-"_s + customer->accountName()));
-    }
-    void fetchCustomerIdentityWithID(const std::shared_ptr<AFXCustomerID>& customerID,
-                                     AFXCustomerIdentityCallback callback) override {
-        seen.add(u"fetchCustomerIdentityWithID "_s + customerID->accountName());
-        callback(value(AFXCustomerIdentity::makeWithCustomerID(customerID, u"Ann A."_s, "png")));
-    }
-    void saveAPNSDeviceToken(const QString& deviceToken, const std::shared_ptr<AFXCustomer>& customer,
-                             const std::shared_ptr<AFXEnvironmentID>& environmentID,
-                             AFXErrorCallback callback) override {
-        seen.add(u"saveAPNSDeviceToken %1 %2 %3"_s.arg(deviceToken, customer->accountName(),
-                                                       environmentID->userDefaultsValue()));
-        callback(errorOrNothing());
-    }
-    void startActivity(const std::shared_ptr<AFXActivity>& activity, const QUuid& reportStreamID) override {
-        streams.add(reportStreamID);
-        seen.add(u"startActivity "_s + activity->reason());
-    }
-    void stopActivity(const std::shared_ptr<AFXActivity>& activity, const QUuid& reportStreamID) override {
-        streams.add(reportStreamID);
-        seen.add(u"stopActivity "_s + activity->reason());
-    }
-    void fetchSignInWorkflowWithCallback(AFXSignInWorkflowCallback callback) override {
-        seen.add(u"fetchSignInWorkflowWithCallback"_s);
-        auto workflow = AFXSignInWorkflow::make();
-        workflow->setCustomerID(testCustomerID(u"ann"_s));
-        workflow->setState(4);
-        workflow->setEnvironment(testEnvironment(AFXEnvironmentID::defaultEnvironmentID()));
-        workflow->setCustomer(testCustomer(u"ann"_s));
-        workflow->setEnvironmentPreparationFractionCompleted(0.25);
-        auto application = AFXRunningApplication::make();
-        application->setLocalizedName(u"Orbit Notes"_s);
-        workflow->setRunningApplication(application);
-        workflow->setPresentationStyle(1);
-        workflow->setLastError(platform::Error(kTestDomain, 9));
-        callback(value(workflow));
-    }
-
-private:
-    using AFXSystemManagementServer::AFXSystemManagementServer;
-
-    template <typename T> BRValueOrError<T> value(T held) const {
-        return fails ? BRValueOrError<T>::makeWithError(platform::Error(kTestDomain, 41))
-                     : BRValueOrError<T>::makeWithValue(std::move(held));
-    }
-    std::optional<platform::Error> errorOrNothing() const {
-        return fails ? std::optional(platform::Error(kTestDomain, 42)) : std::nullopt;
-    }
-};
 
 // What a callback received, as text.
 class Outcome {
@@ -377,13 +214,12 @@ QList<Case> cases() {
     };
 }
 
-using SystemRoundTrip = service_round_trip::RoundTrip<TestServer, AFXSystemManagementClient>;
+using SystemRoundTrip = service_round_trip::ProcessRoundTrip<AFXSystemManagementClient>;
 
 class SystemManagementService : public testing::Test {
 protected:
     void SetUp() override {
-        trip_ =
-            SystemRoundTrip::start(globalServiceID(), AFXSystemManagementRequestClasses(), &TestServer::make);
+        trip_ = SystemRoundTrip::start(u"system"_s);
         ASSERT_TRUE(trip_);
     }
 
@@ -403,7 +239,7 @@ protected:
 
 TEST_F(SystemManagementService, EveryOperationRoundTripsItsFieldsAndResultOrItsError) {
     for (const bool fails : {false, true}) {
-        trip_->server->fails = fails;
+        ASSERT_TRUE(trip_->server->control(u"fail"_s, fails ? u"1"_s : u"0"_s));
         for (const Case& testCase : cases()) {
             SCOPED_TRACE(std::string(testCase.name) + (fails ? " (failing)" : ""));
             const auto [serverSaw, clientSaw] = run(testCase);
@@ -424,11 +260,7 @@ TEST_F(SystemManagementService, WithoutAServingServiceCallbacksGetAnErrorOrTheFa
         QString error;
     } scenarios[] = {
         {"a server base offering nothing",
-         [](SystemRoundTrip& trip) {
-             trip.serveWith(AFXSystemManagementServer::makeWithServiceID(
-                 globalServiceID(), trip.serverAdaptor, trip.factory, nullptr));
-         },
-         missing},
+         [](SystemRoundTrip& trip) { EXPECT_TRUE(trip.server->serve(u"base"_s)); }, missing},
         {"no desktop client", [](SystemRoundTrip& trip) { trip.stopServer(); }, u"error"_s},
         {"no factory left", [](SystemRoundTrip& trip) { trip.factory.reset(); }, missing},
     };
@@ -465,44 +297,28 @@ TEST_F(SystemManagementService, WithoutAServingServiceCallbacksGetAnErrorOrTheFa
 }
 
 TEST_F(SystemManagementService, AResponseWithoutItsValueOrOfAnotherClassIsAnErrorNotNothing) {
-    // A serving side that answers every request with one response record.
-    class AnswersWith final : public AFXSystemManagementServer {
-    public:
-        AnswersWith(const std::shared_ptr<AFXRegularInterprocessServerAdaptor>& adaptor,
-                    const std::shared_ptr<AFXServicesFactory>& factory,
-                    std::shared_ptr<AFXInterprocessResponse> response)
-            : AFXSystemManagementServer(globalServiceID(), adaptor, factory), response_(std::move(response)) {
-        }
-        void performRequest(const std::shared_ptr<AFXInterprocessRequest>&, AFXInterprocessReportHandler,
-                            AFXInterprocessResponseHandler responseHandler) override {
-            responseHandler(BRAnyValueOrError::makeWithValue(platform::Value(response_)));
-        }
-
-    private:
-        const std::shared_ptr<AFXInterprocessResponse> response_;
-    };
     const auto missingObject = u"error %1 %2"_s.arg(AFXDefaultErrorDomain).arg(AFXErrorCodeMissingObject);
     const auto unparsable =
         u"error %1 %2"_s.arg(AFXDefaultErrorDomain).arg(AFXErrorCodeServerResponseParsing);
     const struct {
         const char* name;
-        std::shared_ptr<AFXInterprocessResponse> response;
+        const platform::Class* response;
         QString clientSaw;
     } rows[] = {
         // Nobody signed in must not hand the caller an empty result.
-        {"current customer", AFXFetchCurrentCustomerResponse::make(), missingObject},
+        {"current customer", AFXFetchCurrentCustomerResponse::staticClass(), missingObject},
         // A response of another class is no answer to the request, not
         // even to one whose callback only takes an error.
-        {"current environment", AFXPokeResponse::make(), unparsable},
-        {"check for updates", AFXPokeResponse::make(), unparsable},
-        {"tear down", AFXPokeResponse::make(), u"false"_s},
-        {"prepare termination", AFXPokeResponse::make(), u"true"_s},
-        {"internet usage", AFXPokeResponse::make(), u"0 no key"_s},
+        {"current environment", AFXPokeResponse::staticClass(), unparsable},
+        {"check for updates", AFXPokeResponse::staticClass(), unparsable},
+        {"tear down", AFXPokeResponse::staticClass(), u"false"_s},
+        {"prepare termination", AFXPokeResponse::staticClass(), u"true"_s},
+        {"internet usage", AFXPokeResponse::staticClass(), u"0 no key"_s},
     };
     const QList<Case> all = cases();
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        trip_->serveWith(std::make_shared<AnswersWith>(trip_->serverAdaptor, trip_->factory, row.response));
+        ASSERT_TRUE(trip_->server->answerWith(row.response));
         const auto testCase = std::find_if(
             all.begin(), all.end(), [&](const Case& c) { return c.name == std::string_view(row.name); });
         ASSERT_NE(testCase, all.end());
@@ -526,16 +342,7 @@ TEST_F(SystemManagementService, RequestsWithoutTheObjectsTheyNeedOrForAnotherSer
     EXPECT_EQ(trip_->server->seen.count(), 0);
 
     // A service of another kind under the same name: the request is not its to perform.
-    class OtherService final : public AFXRegularManagementServer {
-    public:
-        OtherService(const std::shared_ptr<AFXRegularInterprocessServerAdaptor>& adaptor,
-                     const std::shared_ptr<AFXServicesFactory>& factory)
-            : AFXRegularManagementServer(globalServiceID(), adaptor, factory,
-                                         AFXSystemManagementServiceName(),
-                                         AFXGlobalServiceID::staticClass()) {}
-    };
-    const auto other = std::make_shared<OtherService>(trip_->serverAdaptor, trip_->factory);
-    trip_->serveWith(other);
+    ASSERT_TRUE(trip_->server->serve(u"foreign"_s));
     Outcome answered;
     trip_->client->fetchCurrentEnvironmentUpdated(
         false, answered.value<std::shared_ptr<AFXEnvironment>>(showEnvironment));
@@ -583,6 +390,7 @@ TEST_F(SystemManagementService, ActivitiesAreStartedOnceStoppedAlwaysAndStartedA
     Outcome after;
     client->pokeWithCallback(after.completion());
     ASSERT_EQ(after.wait(), u"done"_s);
+    ASSERT_TRUE(trip_->server->seen.waitFor(3));
     EXPECT_EQ(trip_->server->seen.all().join(u", "_s),
               u"pokeWithCallback, startActivity reading, pokeWithCallback"_s);
     EXPECT_EQ(trip_->server->streams.all(), QList<QUuid>{newStream});
@@ -603,6 +411,7 @@ TEST_F(SystemManagementService, RequestsOfOtherClassesAreRefusedAtBothEnds) {
     Outcome poke;
     trip_->client->pokeWithCallback(poke.completion());
     ASSERT_EQ(poke.wait(), u"done"_s);
+    ASSERT_TRUE(trip_->server->seen.waitFor(1));
     EXPECT_EQ(trip_->server->seen.all(), QStringList{u"pokeWithCallback"_s});
 }
 

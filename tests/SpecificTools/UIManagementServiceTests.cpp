@@ -1,13 +1,13 @@
-// The user-interface management service end to end: its client and a test
-// server talking over a private bus.
+// The user-interface management service end to end: its client in this
+// process and its test server (UIManagementTestServer) in a process of its
+// own, talking over a private bus.
 
-#include "ServiceRoundTrip.h"
+#include "ServiceProcessRoundTrip.h"
+#include "ServiceTestServers/UIManagementTestServer.h"
 #include "SpecificTools/Errors/AFXErrors.h"
-#include "SpecificTools/Interprocess/AFXGlobalServiceID.h"
 #include "SpecificTools/Model/AFXCodedApp.h"
 #include "SpecificTools/Services/UIManagement/AFXUIManagementClient.h"
 #include "SpecificTools/Services/UIManagement/AFXUIManagementRequests.h"
-#include "SpecificTools/Services/UIManagement/AFXUIManagementServer.h"
 #include "testing/ArchiveRoundTrip.h"
 #include "testing/TestSupport.h"
 
@@ -27,12 +27,7 @@ std::shared_ptr<AFXRunningApplication> runningApplication(const QString& bundleI
 }
 
 QStringList bundleIdentifiers(const QList<std::shared_ptr<AFXRunningApplication>>& applications) {
-    QStringList identifiers;
-    for (const auto& application : applications) {
-        identifiers << application->bundleIdentifier();
-    }
-    identifiers.sort();
-    return identifiers;
+    return UIManagementTestServer::bundleIdentifiers(applications);
 }
 
 std::shared_ptr<AFXCodedApp> codedApp(std::int64_t identifier) {
@@ -41,141 +36,25 @@ std::shared_ptr<AFXCodedApp> codedApp(std::int64_t identifier) {
     return app;
 }
 
-QList<std::int64_t> appIdentifiers(const QList<std::shared_ptr<AFXCodedApp>>& apps) {
-    QList<std::int64_t> identifiers;
-    for (const auto& app : apps) {
-        identifiers << app->identifier();
-    }
-    std::sort(identifiers.begin(), identifiers.end());
-    return identifiers;
-}
-
 std::shared_ptr<AFXCustomerID> customerID() {
-    return AFXCustomerID::makeWithAccountName(u"ada@example.com"_s, AFXEnvironmentID::defaultEnvironmentID());
+    return UIManagementTestServer::customerID();
 }
 
-// Records what each operation received and answers true, or the values it was given.
-class TestUIServer : public AFXUIManagementServer {
-public:
-    static std::shared_ptr<TestUIServer>
-    make(const std::shared_ptr<AFXServiceID>& serviceID,
-         const std::shared_ptr<AFXRegularInterprocessServerAdaptor>& adaptor,
-         const std::shared_ptr<AFXServicesFactory>& factory) {
-        return std::shared_ptr<TestUIServer>(new TestUIServer(serviceID, adaptor, factory));
-    }
-
-    // The fields the operation last received; empty before it ran.
-    Value::Dictionary seen(const QString& operation) const {
-        std::lock_guard lock(mutex_);
-        return seen_.value(operation);
-    }
-
-    void fetchCredentialsWithAccountName(const QString& accountName,
-                                         const std::shared_ptr<AFXRunningApplication>& application,
-                                         AFXCustomerCredentialsCallback callback) override {
-        record(u"fetchCredentials"_s,
-               {{u"accountName"_s, accountName},
-                {u"runningApplication"_s, application ? application->bundleIdentifier() : Value()}});
-        callback(BRValueOrError<std::shared_ptr<AFXCustomerCredentials>>::makeWithValue(
-            AFXCustomerCredentials::makeWithCustomerID(customerID(), u"token-1"_s)));
-    }
-    void presentError(const platform::Error& error, AFXUIManagementCallback callback) override {
-        record(u"presentError"_s, {{u"domain"_s, error.domain()}, {u"code"_s, error.code()}});
-        callback();
-    }
-    void presentUserNotificationOfKind(std::uint64_t kind) override {
-        record(u"presentUserNotificationOfKind"_s, {{u"kind"_s, kind}});
-    }
-    void presentUserNotificationOfBrandNewApps(const QList<std::shared_ptr<AFXCodedApp>>& apps) override {
-        record(u"presentUserNotificationOfBrandNewApps"_s, {{u"brandNewApps"_s, appIdentifiersValue(apps)}});
-    }
-    void presentUserNotificationOfUpdatedApps(const QList<std::shared_ptr<AFXCodedApp>>& apps) override {
-        record(u"presentUserNotificationOfUpdatedApps"_s, {{u"updatedApps"_s, appIdentifiersValue(apps)}});
-    }
-    void proposeToUpdateRunningApplications(const QList<std::shared_ptr<AFXRunningApplication>>& applications,
-                                            bool withUserNotification, const QByteArray& data,
-                                            AFXQuittedApplicationsCallback callback) override {
-        record(u"proposeToUpdateRunningApplications"_s,
-               {{u"runningApplications"_s, bundleIdentifiers(applications)},
-                {u"showUserNotification"_s, withUserNotification},
-                {u"additionalNotificationData"_s, data}});
-        QList<std::shared_ptr<AFXRunningApplication>> quitted;
-        for (const auto& application : applications) {
-            if (application->processIdentifier() % 2) {
-                quitted << application;
-            }
+// The fields the test server last noted for the operation; none before it ran.
+std::optional<Value> seenFields(const QStringList& seen, const QString& operation) {
+    for (auto note = seen.crbegin(); note != seen.crend(); ++note) {
+        if (note->section(u' ', 0, 0) == operation) {
+            const auto fields = UIManagementTestServer::decodeFields(note->section(u' ', 1));
+            return fields ? Value(*fields) : Value(u"undecodable"_s);
         }
-        callback(quitted);
     }
-    void proposeToUninstallKestrelWithCallback(AFXUIManagementFlagCallback callback) override {
-        record(u"proposeToUninstallKestrel"_s, {});
-        callback(true);
-    }
-    void pokeWithCallback(AFXUIManagementCallback callback) override {
-        record(u"poke"_s, {});
-        callback();
-    }
-    void presentAboutWindowWithCallback(AFXUIManagementCallback callback) override {
-        record(u"presentAboutWindow"_s, {});
-        callback();
-    }
-    void askUserForConsumptiveInternetUsageWithReason(std::uint64_t reason,
-                                                      AFXUIManagementFlagCallback callback) override {
-        record(u"askUserForConsumptiveInternetUsage"_s, {{u"reason"_s, reason}});
-        callback(true);
-    }
-    void openOnlineHelpWithCallback(AFXUIManagementFlagCallback callback) override {
-        record(u"openOnlineHelp"_s, {});
-        callback(true);
-    }
-    void openFeedbackFormWithCallback(AFXUIManagementCallback callback) override {
-        record(u"openFeedbackForm"_s, {});
-        callback();
-    }
-    void openCustomerWebAccount(const std::shared_ptr<AFXCustomer>& customer,
-                                bool startingWithTrialPaymentPage,
-                                AFXUIManagementFlagCallback callback) override {
-        record(u"openCustomerWebAccount"_s, {{u"customer"_s, customer ? customer->accountName() : Value()},
-                                             {u"openAddPaymentPage"_s, startingWithTrialPaymentPage}});
-        callback(true);
-    }
-    void changeStatusItemVisibilityToState(bool isVisible, AFXUIManagementFlagCallback callback) override {
-        record(u"changeStatusItemVisibility"_s, {{u"isVisible"_s, isVisible}});
-        callback(isVisible);
-    }
-    void presentTerminationWindowWithReason(std::int64_t reason,
-                                            AFXTerminationWindowCallback callback) override {
-        record(u"presentTerminationWindow"_s, {{u"reason"_s, reason}});
-        callback(false, {QUrl(u"file:///Applications/Orbit%20Notes.app"_s)});
-    }
-
-private:
-    using AFXUIManagementServer::AFXUIManagementServer;
-
-    static Value appIdentifiersValue(const QList<std::shared_ptr<AFXCodedApp>>& apps) {
-        Value::Array identifiers;
-        for (const std::int64_t identifier : appIdentifiers(apps)) {
-            identifiers << Value(identifier);
-        }
-        return Value(identifiers);
-    }
-    void record(const QString& operation, const Value::Dictionary& fields) {
-        std::lock_guard lock(mutex_);
-        seen_.insert(operation, fields);
-    }
-
-    // Operations run on the transport's threads.
-    mutable std::mutex mutex_;
-    QHash<QString, Value::Dictionary> seen_;
-};
-
-using UIRoundTrip = service_round_trip::RoundTrip<TestUIServer, AFXUIManagementClient>;
-
-std::unique_ptr<UIRoundTrip> startUIRoundTrip() {
-    return UIRoundTrip::start(
-        AFXGlobalServiceID::makeWithServiceName(AFXUIManagementService::interprocessServiceName()),
-        AFXUIManagementRequestClasses(), &TestUIServer::make);
+    return std::nullopt;
 }
+std::optional<Value> seenFields(const ServiceServerProcess& server, const QString& operation) {
+    return seenFields(server.seen.all(), operation);
+}
+
+using UIRoundTrip = service_round_trip::ProcessRoundTrip<AFXUIManagementClient>;
 
 // One operation: how to call it, what the server must see, and the
 // callback's result (as a value) when served and when the request fails.
@@ -313,30 +192,29 @@ QList<UICase> uiCases() {
 } // namespace
 
 TEST(UIManagementService, EveryOperationCarriesItsFieldsAndAnswer) {
-    const auto trip = startUIRoundTrip();
+    const auto trip = UIRoundTrip::start(u"ui"_s);
     ASSERT_TRUE(trip);
     for (const UICase& c : uiCases()) {
         SCOPED_TRACE(c.operation.toStdString());
         Answer<Value> answer;
         c.call(*trip->client, answer.callback());
-        if (c.served.isNull()) {
-            // No callback: the request is sent all the same.
-            EXPECT_TRUE(
-                testing_support::waitUntil([&] { return !trip->server->seen(c.operation).isEmpty(); }));
-        } else {
+        if (!c.served.isNull()) {
             const auto result = answer.wait();
             ASSERT_TRUE(result);
             EXPECT_EQ(*result, c.served) << result->description().toStdString();
         }
-        EXPECT_EQ(Value(trip->server->seen(c.operation)), Value(c.seen))
-            << Value(trip->server->seen(c.operation)).description().toStdString();
+        // Also without a callback the request is sent all the same.
+        ASSERT_TRUE(
+            testing_support::waitUntil([&] { return seenFields(*trip->server, c.operation).has_value(); }));
+        const Value seen = *seenFields(*trip->server, c.operation);
+        EXPECT_EQ(seen, Value(c.seen)) << seen.description().toStdString();
     }
 }
 
 TEST(UIManagementService, FailedRequestsGiveTheFailureValues) {
-    const auto trip = startUIRoundTrip();
+    const auto trip = UIRoundTrip::start(u"ui"_s);
     ASSERT_TRUE(trip);
-    trip->serverDelegate->refuseWith(afx_makeErrorOfMissingServiceNamed(u"UI"_s, u"tests"_s));
+    ASSERT_TRUE(trip->server->refuseWith(afx_makeErrorOfMissingServiceNamed(u"UI"_s, u"tests"_s)));
     for (const UICase& c : uiCases()) {
         if (c.failed.isNull()) {
             continue;
@@ -352,10 +230,7 @@ TEST(UIManagementService, FailedRequestsGiveTheFailureValues) {
 }
 
 TEST(UIManagementService, ServerBaseAnswersThatTheServiceIsMissing) {
-    const auto trip =
-        service_round_trip::RoundTrip<AFXUIManagementServer, AFXUIManagementClient>::startWithServerBase(
-            AFXGlobalServiceID::makeWithServiceName(AFXUIManagementService::interprocessServiceName()),
-            AFXUIManagementRequestClasses());
+    const auto trip = UIRoundTrip::startWithServerBase(u"ui"_s);
     ASSERT_TRUE(trip);
 
     Answer<BRValueOrError<std::shared_ptr<AFXCustomerCredentials>>> credentials;
@@ -373,7 +248,7 @@ TEST(UIManagementService, ServerBaseAnswersThatTheServiceIsMissing) {
 }
 
 TEST(UIManagementService, TerminationWindowPairIsNotAmongTheServedRequests) {
-    const auto trip = startUIRoundTrip();
+    const auto trip = UIRoundTrip::start(u"ui"_s);
     ASSERT_TRUE(trip);
     EXPECT_FALSE(AFXUIManagementRequestClasses().contains(AFXPresentTerminationWindowRequest::staticClass()));
 
@@ -387,7 +262,7 @@ TEST(UIManagementService, TerminationWindowPairIsNotAmongTheServedRequests) {
     ASSERT_TRUE(result);
     EXPECT_TRUE(result->first);
     EXPECT_TRUE(result->second.isEmpty());
-    EXPECT_TRUE(trip->server->seen(u"presentTerminationWindow"_s).isEmpty());
+    EXPECT_TRUE(!seenFields(*trip->server, u"presentTerminationWindow"_s));
 
     // Sent by an adaptor that lists it, the server refuses it; the service goes on.
     auto classes = AFXUIManagementRequestClasses();
@@ -402,13 +277,21 @@ TEST(UIManagementService, TerminationWindowPairIsNotAmongTheServedRequests) {
     const auto refusal = refused.wait();
     ASSERT_TRUE(refusal);
     EXPECT_FALSE(refusal->hasValue());
-    EXPECT_TRUE(trip->server->seen(u"presentTerminationWindow"_s).isEmpty());
+    EXPECT_TRUE(!seenFields(*trip->server, u"presentTerminationWindow"_s));
 
-    // Its records still bind a process that serves it: the dispatch fills the response.
+    // Its records still bind a process that serves it: the dispatch, run
+    // here against a test server of this process, fills the response.
+    const auto localAdaptor = AFXRegularInterprocessServerAdaptor::makeWithServiceName(
+        u"com.kestrel.tests.UIManagementDispatch"_s, classes,
+        std::make_shared<service_round_trip::ServerDelegate>());
+    Answer<QString> localSeen;
+    const auto localServer = UIManagementTestServer::make(
+        trip->client->serviceID(), localAdaptor, trip->factory,
+        [localSeen](const QString&, const QString& text) { localSeen.add(text); });
     const auto decoded = testing_support::archiveRoundTrip(request);
     ASSERT_TRUE(decoded);
     Answer<BRAnyValueOrError> served;
-    decoded->performOnService(*trip->server, nullptr, served.callback());
+    decoded->performOnService(*localServer, nullptr, served.callback());
     const auto outcome = served.wait();
     ASSERT_TRUE(outcome && outcome->value());
     const auto response =
@@ -416,7 +299,7 @@ TEST(UIManagementService, TerminationWindowPairIsNotAmongTheServedRequests) {
     ASSERT_TRUE(response);
     EXPECT_FALSE(response->cancelledByUser());
     EXPECT_EQ(response->quittedAppURLs(), QList<QUrl>{QUrl(u"file:///Applications/Orbit%20Notes.app"_s)});
-    EXPECT_EQ(Value(trip->server->seen(u"presentTerminationWindow"_s)),
+    EXPECT_EQ(seenFields(localSeen.all(), u"presentTerminationWindow"_s),
               Value(Value::Dictionary{{u"reason"_s, 4}}));
 }
 
