@@ -4,6 +4,7 @@
 #include "SpecificTools/Errors/AFXErrors.h"
 #include "SpecificTools/Interprocess/AFXRegularInterprocessServerAdaptor.h"
 #include "SpecificTools/Services/AFXServicesFactory.h"
+#include "platform/DispatchQueue.h"
 #include "platform/MainRunLoop.h"
 #include "platform/SignalWatcher.h"
 #include "platform/XPCListener.h"
@@ -12,7 +13,6 @@
 
 #include <QCoreApplication>
 
-#include <atomic>
 #include <chrono>
 #include <csignal>
 
@@ -20,10 +20,12 @@ namespace {
 
 enum class Claim { Owned, TakenByAnother, Failed };
 
-// Whether the factory's adaptor for the name owns it.
+// Whether the factory's adaptor for the name owns it. The answer hops to
+// the main queue, where the loop waiting for it runs, so that it ends the
+// wait as soon as it lands; its fields live there.
 Claim claimOf(AFXServicesFactory& factory, const QString& serviceName, QString* problem) {
     struct Answer {
-        std::atomic<bool> came{false};
+        bool came = false;
         std::optional<platform::Error> error;
     };
     const auto answer = std::make_shared<Answer>();
@@ -33,15 +35,16 @@ Claim claimOf(AFXServicesFactory& factory, const QString& serviceName, QString* 
                 adaptor.hasValue()
                     ? std::dynamic_pointer_cast<AFXRegularInterprocessServerAdaptor>(*adaptor.value())
                     : nullptr;
-            if (!server) {
-                answer->error = adaptor.error().value_or(
-                    afx_makeErrorOfMissingObjectOfKind(QStringLiteral("server adaptor")));
-            } else {
-                answer->error = server->interprocessServer()->listeningError();
-            }
-            answer->came = true;
+            const std::optional<platform::Error> error =
+                server ? server->interprocessServer()->listeningError()
+                       : adaptor.error().value_or(
+                             afx_makeErrorOfMissingObjectOfKind(QStringLiteral("server adaptor")));
+            platform::DispatchQueue::main()->async([answer, error] {
+                answer->error = error;
+                answer->came = true;
+            });
         });
-    if (!platform::MainRunLoop::runUntil([&] { return answer->came.load(); }, std::chrono::seconds(10))) {
+    if (!platform::MainRunLoop::runUntil([&] { return answer->came; }, std::chrono::seconds(10))) {
         *problem = QStringLiteral("the services factory did not answer for %1").arg(serviceName);
         return Claim::Failed;
     }

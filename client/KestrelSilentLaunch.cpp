@@ -5,10 +5,10 @@
 #include "SpecificTools/Services/AFXServicesFactory.h"
 #include "SpecificTools/Services/SystemManagement/AFXSystemManagementClient.h"
 #include "platform/Bundle.h"
+#include "platform/DispatchQueue.h"
 #include "platform/MainRunLoop.h"
 
 #include <algorithm>
-#include <mutex>
 
 namespace {
 
@@ -56,19 +56,20 @@ int KestrelSilentLaunch::run(std::FILE* errors) {
 }
 
 bool KestrelSilentLaunch::waitForSystemManagement(QString* problem) {
-    // Answers arrive on the factory's queues; the main thread only waits.
+    // Answers arrive on the factory's queues and hop to the main queue,
+    // where the loop waiting for them runs: an attempt's fields live there,
+    // and the answer ends the wait as soon as it lands.
     struct Attempt {
-        std::mutex mutex;
         bool answered = false;
         bool succeeded = false;
         QString failure;
-
-        void finish(bool success, const QString& why) {
-            std::lock_guard lock(mutex);
-            answered = true;
-            succeeded = success;
-            failure = why;
-        }
+    };
+    const auto finish = [](const std::shared_ptr<Attempt>& attempt, bool success, const QString& why) {
+        platform::DispatchQueue::main()->async([attempt, success, why] {
+            attempt->answered = true;
+            attempt->succeeded = success;
+            attempt->failure = why;
+        });
     };
     const auto factory = AFXServicesFactory::makeWithServicesClasses(
         {AFXSystemManagementClient::serviceClass()}, QStringLiteral("KestrelSilentLaunch"), nullptr);
@@ -77,37 +78,27 @@ bool KestrelSilentLaunch::waitForSystemManagement(QString* problem) {
     while (std::chrono::steady_clock::now() < deadline) {
         const auto attempt = std::make_shared<Attempt>();
         factory->fetchSystemManagementServiceWithCallback(
-            [attempt](const BRValueOrError<std::shared_ptr<AFXSystemManagementService>>& service) {
+            [attempt, finish](const BRValueOrError<std::shared_ptr<AFXSystemManagementService>>& service) {
                 if (!service.hasValue()) {
-                    attempt->finish(false, service.error()->description());
+                    finish(attempt, false, service.error()->description());
                     return;
                 }
                 (*service.value())
-                    ->fetchStartUpStatusWithCallback([attempt](const BRValueOrError<std::int64_t>& status) {
-                        attempt->finish(status.hasValue(),
-                                        status.hasValue() ? QString() : status.error()->description());
-                    });
+                    ->fetchStartUpStatusWithCallback(
+                        [attempt, finish](const BRValueOrError<std::int64_t>& status) {
+                            finish(attempt, status.hasValue(),
+                                   status.hasValue() ? QString() : status.error()->description());
+                        });
             });
         const auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        platform::MainRunLoop::runUntil(
-            [&] {
-                std::lock_guard lock(attempt->mutex);
-                return attempt->answered;
-            },
-            std::max(remaining, std::chrono::milliseconds(0)));
-        bool answered = false;
-        {
-            std::lock_guard lock(attempt->mutex);
-            if (attempt->succeeded) {
-                return true;
-            }
-            answered = attempt->answered;
-            if (answered) {
-                *problem = attempt->failure;
-            }
+        platform::MainRunLoop::runUntil([&] { return attempt->answered; },
+                                        std::max(remaining, std::chrono::milliseconds(0)));
+        if (attempt->succeeded) {
+            return true;
         }
-        if (answered) {
+        if (attempt->answered) {
+            *problem = attempt->failure;
             platform::MainRunLoop::runFor(kRetryInterval);
         }
     }

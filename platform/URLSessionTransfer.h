@@ -32,9 +32,10 @@ public:
 
     // The certificates a session trusts, read once when the session is made.
     struct Trust {
-        // PEM text of the system's certificates followed by the bundle's;
-        // empty when the system's alone are trusted. libcurl only shares a
-        // connection between requests that trust the same certificates.
+        // PEM text of the bundle's certificates, after the system's where
+        // libcurl has no folder to look those up in; empty when the system's
+        // alone are trusted. libcurl only shares a connection between
+        // requests that trust the same certificates.
         QByteArray certificates;
         // Why the bundle KESTREL_CA_BUNDLE names could not be used: HTTPS
         // transfers of the session fail with this rather than quietly
