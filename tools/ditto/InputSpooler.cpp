@@ -20,22 +20,6 @@ std::string temporaryFolder() {
     return configured && *configured ? configured : "/tmp";
 }
 
-bool writeAll(int fd, const char* data, size_t size, std::string* error) {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            *error = std::string("could not spool the archive: ") + std::strerror(errno);
-            return false;
-        }
-        data += written;
-        size -= static_cast<size_t>(written);
-    }
-    return true;
-}
-
 } // namespace
 
 int InputSpooler::spool(int input, std::string* error) {
@@ -49,17 +33,12 @@ int InputSpooler::spool(int input, std::string* error) {
         }
         return seekable;
     }
-    if (S_ISFIFO(status.st_mode)) {
-        // A bigger pipe lets the writer hand over whole chunks while we write the last one out.
-        ::fcntl(input, F_SETPIPE_SZ, static_cast<int>(kBlockSize));
-    }
+    enlargePipe(input);
     const int spooled = makeAnonymousFile(error);
     if (spooled < 0) {
         return -1;
     }
-    bool unsupported = false;
-    const bool copied = copyBySplicing(input, spooled, &unsupported, error) ||
-                        (unsupported && copyByReading(input, spooled, error));
+    const bool copied = copyRest(input, spooled, error);
     if (!copied || ::lseek(spooled, 0, SEEK_SET) != 0) {
         if (copied) {
             *error = std::string("could not rewind the spooled archive: ") + std::strerror(errno);
@@ -68,6 +47,30 @@ int InputSpooler::spool(int input, std::string* error) {
         return -1;
     }
     return spooled;
+}
+
+void InputSpooler::enlargePipe(int input) {
+    struct stat status {};
+    if (::fstat(input, &status) == 0 && S_ISFIFO(status.st_mode)) {
+        // A bigger pipe lets the writer hand over whole chunks while we deal with the last one.
+        ::fcntl(input, F_SETPIPE_SZ, static_cast<int>(kBlockSize));
+    }
+}
+
+bool InputSpooler::writeAll(int fd, const char* data, size_t size, std::string* error) {
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            *error = std::string("could not spool the archive: ") + std::strerror(errno);
+            return false;
+        }
+        data += written;
+        size -= static_cast<size_t>(written);
+    }
+    return true;
 }
 
 int InputSpooler::makeAnonymousFile(std::string* error) {
@@ -85,6 +88,12 @@ int InputSpooler::makeAnonymousFile(std::string* error) {
     }
     ::unlink(pattern.c_str());
     return fd;
+}
+
+bool InputSpooler::copyRest(int input, int output, std::string* error) {
+    bool unsupported = false;
+    return copyBySplicing(input, output, &unsupported, error) ||
+           (unsupported && copyByReading(input, output, error));
 }
 
 bool InputSpooler::copyBySplicing(int input, int output, bool* unsupported, std::string* error) {

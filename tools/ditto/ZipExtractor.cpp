@@ -1,6 +1,7 @@
 #include "ZipExtractor.h"
 
 #include "EntryWriter.h"
+#include "InputSpooler.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -26,24 +27,88 @@ struct ReaderFree {
     void operator()(struct archive* a) const { archive_read_free(a); }
 };
 
+// Hands the reader what arrives on the input, once it is safe in the spool.
+struct ArrivingInput {
+    int input;
+    int spool;
+    std::vector<char> buffer;
+    std::string error;
+};
+
+la_ssize_t readArriving(struct archive* reader, void* data, const void** block) {
+    auto* arriving = static_cast<ArrivingInput*>(data);
+    ssize_t got = 0;
+    do {
+        got = ::read(arriving->input, arriving->buffer.data(), arriving->buffer.size());
+    } while (got < 0 && errno == EINTR);
+    if (got < 0) {
+        arriving->error = std::string("could not read the archive: ") + std::strerror(errno);
+    } else if (InputSpooler::writeAll(arriving->spool, arriving->buffer.data(), static_cast<size_t>(got),
+                                      &arriving->error)) {
+        *block = arriving->buffer.data();
+        return got;
+    }
+    archive_set_error(reader, EIO, "%s", arriving->error.c_str());
+    return -1;
+}
+
 } // namespace
 
-bool ZipExtractor::extract(int archiveFd, std::string* error) {
+int ZipExtractor::openDestination(std::string* error) {
     std::error_code failure;
     std::filesystem::create_directories(destination_, failure);
     if (failure) {
         *error = destination_ + ": " + failure.message();
-        return false;
+        return -1;
     }
     const int destination = ::open(destination_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (destination < 0) {
         *error = destination_ + ": " + std::strerror(errno);
-        return false;
+        return -1;
     }
     // The disk writer refuses absolute paths, so entries are written relative to the destination.
     if (::fchdir(destination) != 0) {
         *error = destination_ + ": " + std::strerror(errno);
         ::close(destination);
+        return -1;
+    }
+    return destination;
+}
+
+ZipExtractor::Arrival ZipExtractor::extractArriving(int input, int spool, std::string* error) {
+    const int destination = openDestination(error);
+    if (destination < 0) {
+        return Arrival::Failed;
+    }
+    ArrivingInput arriving{input, spool, std::vector<char>(kReadBlockSize), {}};
+    std::vector<StreamedEntry> streamed;
+    // Problems of the archive are told by unpacking it again from the spool.
+    std::string problem;
+    bool read = false;
+    bool written = false;
+    {
+        std::unique_ptr<struct archive, ReaderFree> reader(archive_read_new());
+        archive_read_support_format_zip_streamable(reader.get());
+        EntryWriter writer(destination, writerThread_);
+        if (archive_read_open(reader.get(), &arriving, nullptr, readArriving, nullptr) == ARCHIVE_OK) {
+            read = readEntries(reader.get(), writer, &problem, &streamed);
+        }
+        written = writer.finish(!read, &problem);
+    }
+    // The reader stops at the central directory; the rest is needed as well.
+    if (!arriving.error.empty() || !InputSpooler::copyRest(input, spool, &arriving.error)) {
+        *error = arriving.error;
+        ::close(destination);
+        return Arrival::Failed;
+    }
+    const bool settled = read && written && CentralDirectoryPass(destination).apply(spool, streamed);
+    ::close(destination);
+    return settled ? Arrival::Extracted : Arrival::UnpackAgain;
+}
+
+bool ZipExtractor::extract(int archiveFd, std::string* error) {
+    const int destination = openDestination(error);
+    if (destination < 0) {
         return false;
     }
 
@@ -68,7 +133,8 @@ bool ZipExtractor::extract(int archiveFd, std::string* error) {
     return false;
 }
 
-bool ZipExtractor::readEntries(struct archive* reader, EntryWriter& writer, std::string* error) {
+bool ZipExtractor::readEntries(struct archive* reader, EntryWriter& writer, std::string* error,
+                               std::vector<StreamedEntry>* streamed) {
     for (;;) {
         struct archive_entry* entry = nullptr;
         const int status = archive_read_next_header(reader, &entry);
@@ -81,6 +147,14 @@ bool ZipExtractor::readEntries(struct archive* reader, EntryWriter& writer, std:
         }
         const char* rawPath = archive_entry_pathname(entry);
         const std::string path = rawPath ? rawPath : "";
+        if (streamed) {
+            const mode_t type = archive_entry_filetype(entry);
+            if (status != ARCHIVE_OK || (type != AE_IFREG && type != AE_IFDIR) || archive_entry_hardlink(entry)) {
+                return false;
+            }
+            streamed->push_back({path, type, archive_entry_perm(entry),
+                                 {archive_entry_mtime(entry), archive_entry_mtime_nsec(entry)}});
+        }
         if (status == ARCHIVE_WARN) {
             std::fprintf(stderr, "ditto: warning: %s: %s\n", path.c_str(),
                          describe(reader, "unusual entry").c_str());

@@ -12,10 +12,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -50,9 +52,58 @@ bool wantsWriterThread(const ProcessorAvailability& processors) {
     return processors.hasSpareProcessor();
 }
 
+bool arrivesThroughAPipe(int input) {
+    struct stat status {};
+    return ::fstat(input, &status) == 0 && S_ISFIFO(status.st_mode);
+}
+
+bool isEmptyOrMissing(const std::string& folder) {
+    std::error_code failure;
+    const bool empty = std::filesystem::is_empty(folder, failure);
+    return failure ? !std::filesystem::exists(folder, failure) && !failure : empty;
+}
+
+bool emptyFolder(const std::string& folder, std::string* error) {
+    std::error_code failure;
+    for (const auto& item : std::filesystem::directory_iterator(folder, failure)) {
+        std::filesystem::remove_all(item.path(), failure);
+        if (failure) {
+            break;
+        }
+    }
+    if (failure) {
+        *error = folder + ": " + failure.message();
+        return false;
+    }
+    return true;
+}
+
+// Unpacks entries as they arrive instead of waiting for the central
+// directory at the end: what would come after the transfer overlaps with it.
+int extractArriving(const std::string& destination, bool writerThread) {
+    std::string error;
+    InputSpooler::enlargePipe(STDIN_FILENO);
+    const int spool = InputSpooler::makeAnonymousFile(&error);
+    if (spool < 0) {
+        return fail(error);
+    }
+    ZipExtractor extractor(destination, writerThread);
+    const ZipExtractor::Arrival arrival = extractor.extractArriving(STDIN_FILENO, spool, &error);
+    bool extracted = arrival == ZipExtractor::Arrival::Extracted;
+    if (arrival == ZipExtractor::Arrival::UnpackAgain) {
+        extracted = emptyFolder(destination, &error) && extractor.extract(spool, &error);
+    }
+    ::close(spool);
+    return extracted ? 0 : fail(error);
+}
+
 int extract(const std::string& source, const std::string& destination) {
     // Measures the machine's idle time while the archive is spooled.
     const ProcessorAvailability processors;
+    // A destination that held nothing can be emptied again if the stream cannot settle the archive.
+    if (source == "-" && arrivesThroughAPipe(STDIN_FILENO) && isEmptyOrMissing(destination)) {
+        return extractArriving(destination, wantsWriterThread(processors));
+    }
     std::string error;
     int archive = -1;
     if (source == "-") {

@@ -5,9 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QThread>
 
 #include <filesystem>
 
@@ -160,6 +163,56 @@ TEST(Ditto, UnpacksArchivesMadeByOtherToolsFromAPipe) {
             EXPECT_EQ(TreeDescription::of(destination), expected);
         }
     }
+}
+
+// Entries are unpacked while the archive still arrives; modes and links,
+// which only the central directory at the end knows, are right once it has.
+// A destination that already holds something is unpacked into as well.
+TEST(Ditto, UnpacksEntriesBeforeTheArchiveHasArrived) {
+    const QString source = testRoot() + QStringLiteral("/source");
+    makeFile(source + QStringLiteral("/first.txt"), "first\n", 0600);
+    makeFile(source + QStringLiteral("/large.bin"), patternedBytes(6 * 1024 * 1024), 0644);
+    const QString app = makeBundle(source);
+    const QString archivePath = testRoot() + QStringLiteral("/arriving.zip");
+    ASSERT_EQ(ToolRun::run(ToolRun::program(QStringLiteral("bsdtar")),
+                           {QStringLiteral("--format"), QStringLiteral("zip"), QStringLiteral("-cf"), archivePath,
+                            QStringLiteral("-C"), source, QStringLiteral("first.txt"), QStringLiteral("large.bin"),
+                            QStringLiteral("Orbit Notes.app")})
+                  .status,
+              0);
+    const QByteArray archive = readFile(archivePath);
+    const auto expected = TreeDescription::of(source);
+
+    for (const QByteArray& writerThread : kWriterModes) {
+        SCOPED_TRACE("writer thread " + writerThread.toStdString());
+        const EnvironmentOverride mode{{"KESTREL_DITTO_WRITER_THREAD", writerThread}};
+        const QString destination = testRoot() + QStringLiteral("/arrived") + QString::fromLatin1(writerThread);
+        QProcess ditto;
+        ditto.start(ToolRun::standIn(QStringLiteral("ditto")),
+                    {QStringLiteral("-x"), QStringLiteral("-k"), QStringLiteral("-"), destination});
+        ASSERT_TRUE(ditto.waitForStarted());
+        const qsizetype part = 2 * 1024 * 1024;
+        ditto.write(archive.left(part));
+        const QString first = destination + QStringLiteral("/first.txt");
+        const QDeadlineTimer patience(30000);
+        while (readFile(first) != "first\n" && !patience.hasExpired()) {
+            ditto.waitForBytesWritten(10);
+            QThread::msleep(5);
+        }
+        EXPECT_EQ(readFile(first), "first\n") << "nothing unpacked before the archive's end";
+        ditto.write(archive.mid(part));
+        ditto.closeWriteChannel();
+        ASSERT_TRUE(ditto.waitForFinished(60000));
+        EXPECT_EQ(ditto.exitCode(), 0) << ditto.readAllStandardError().toStdString();
+        EXPECT_EQ(TreeDescription::of(destination), expected);
+    }
+
+    const QString filled = testRoot() + QStringLiteral("/filled");
+    makeFile(filled + QStringLiteral("/kept.txt"), "kept\n", 0644);
+    const ToolRun run = extractFromPipe(archive, filled);
+    EXPECT_EQ(run.status, 0) << run.errors.toStdString();
+    ASSERT_TRUE(QFile::remove(filled + QStringLiteral("/kept.txt")));
+    EXPECT_EQ(TreeDescription::of(filled), expected);
 }
 
 TEST(Ditto, PacksFoldersThatComeBackIntact) {
