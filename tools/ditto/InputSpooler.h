@@ -21,9 +21,9 @@ public:
     static void enlargePipe(int input);
     // Appends what is left of `input` to `output`.
     static bool copyRest(int input, int output, std::string* error);
-    static bool writeAll(int fd, const char* data, size_t size, std::string* error);
 
 private:
+    static bool writeAll(int fd, const char* data, size_t size, std::string* error);
     static bool copyBySplicing(int input, int output, bool* unsupported, std::string* error);
     static bool copyByReading(int input, int output, std::string* error);
 };

@@ -1,7 +1,7 @@
 #include "ZipExtractor.h"
 
+#include "ArrivingArchive.h"
 #include "EntryWriter.h"
-#include "InputSpooler.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -27,29 +27,20 @@ struct ReaderFree {
     void operator()(struct archive* a) const { archive_read_free(a); }
 };
 
-// Hands the reader what arrives on the input, once it is safe in the spool.
 struct ArrivingInput {
-    int input;
-    int spool;
+    ArrivingArchive& archive;
     std::vector<char> buffer;
-    std::string error;
 };
 
 la_ssize_t readArriving(struct archive* reader, void* data, const void** block) {
     auto* arriving = static_cast<ArrivingInput*>(data);
-    ssize_t got = 0;
-    do {
-        got = ::read(arriving->input, arriving->buffer.data(), arriving->buffer.size());
-    } while (got < 0 && errno == EINTR);
+    const ssize_t got = arriving->archive.read(arriving->buffer.data(), arriving->buffer.size());
     if (got < 0) {
-        arriving->error = std::string("could not read the archive: ") + std::strerror(errno);
-    } else if (InputSpooler::writeAll(arriving->spool, arriving->buffer.data(), static_cast<size_t>(got),
-                                      &arriving->error)) {
-        *block = arriving->buffer.data();
-        return got;
+        archive_set_error(reader, EIO, "%s", arriving->archive.error().c_str());
+        return -1;
     }
-    archive_set_error(reader, EIO, "%s", arriving->error.c_str());
-    return -1;
+    *block = arriving->buffer.data();
+    return got;
 }
 
 } // namespace
@@ -80,7 +71,12 @@ ZipExtractor::Arrival ZipExtractor::extractArriving(int input, int spool, std::s
     if (destination < 0) {
         return Arrival::Failed;
     }
-    ArrivingInput arriving{input, spool, std::vector<char>(kReadBlockSize), {}};
+    ArrivingArchive incoming(input, spool);
+    if (!incoming.start(error)) {
+        ::close(destination);
+        return Arrival::Failed;
+    }
+    ArrivingInput arriving{incoming, std::vector<char>(kReadBlockSize)};
     std::vector<StreamedEntry> streamed;
     // Problems of the archive are told by unpacking it again from the spool.
     std::string problem;
@@ -96,8 +92,7 @@ ZipExtractor::Arrival ZipExtractor::extractArriving(int input, int spool, std::s
         written = writer.finish(!read, &problem);
     }
     // The reader stops at the central directory; the rest is needed as well.
-    if (!arriving.error.empty() || !InputSpooler::copyRest(input, spool, &arriving.error)) {
-        *error = arriving.error;
+    if (!incoming.finish(error)) {
         ::close(destination);
         return Arrival::Failed;
     }
