@@ -78,6 +78,14 @@ bool emptyFolder(const std::string& folder, std::string* error) {
     return true;
 }
 
+bool rewind(int spool, std::string* error) {
+    if (::lseek(spool, 0, SEEK_SET) != 0) {
+        *error = std::string("could not rewind the spooled archive: ") + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
 // Unpacks entries as they arrive instead of waiting for the central
 // directory at the end: what would come after the transfer overlaps with it.
 int extractArriving(const std::string& destination, bool writerThread) {
@@ -91,7 +99,7 @@ int extractArriving(const std::string& destination, bool writerThread) {
     const ZipExtractor::Arrival arrival = extractor.extractArriving(STDIN_FILENO, spool, &error);
     bool extracted = arrival == ZipExtractor::Arrival::Extracted;
     if (arrival == ZipExtractor::Arrival::UnpackAgain) {
-        extracted = emptyFolder(destination, &error) && extractor.extract(spool, &error);
+        extracted = emptyFolder(destination, &error) && rewind(spool, &error) && extractor.extract(spool, &error);
     }
     ::close(spool);
     return extracted ? 0 : fail(error);
