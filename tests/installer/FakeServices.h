@@ -105,7 +105,8 @@ private:
     QHash<QString, std::function<void()>> held_;
 };
 
-class SystemService : public AFXSystemManagementService {
+// Answers, held or not, keep the service alive until they have run.
+class SystemService : public AFXSystemManagementService, public std::enable_shared_from_this<SystemService> {
 public:
     SystemService(std::shared_ptr<CallLog> log, std::shared_ptr<AnswerGate> gate)
         : log_(std::move(log)), gate_(std::move(gate)) {}
@@ -119,7 +120,7 @@ public:
     void fetchCurrentCustomerUpdated(bool updated, bool, const std::shared_ptr<AFXRunningApplication>&,
                                      std::int64_t presentationStyle, AFXCustomerCallback callback) override {
         log_->add(QStringLiteral("customer updated=%1 style=%2").arg(updated).arg(presentationStyle));
-        gate_->answer(QStringLiteral("customer"), [this, callback] {
+        gate_->answer(QStringLiteral("customer"), [this, self = shared_from_this(), callback] {
             callback(signedIn ? BRValueOrError<std::shared_ptr<AFXCustomer>>::makeWithValue(
                                     AFXCustomer::makeWithFields({}))
                               : BRValueOrError<std::shared_ptr<AFXCustomer>>::makeWithError(
@@ -128,7 +129,7 @@ public:
     }
     void fetchCurrentEnvironmentUpdated(bool, AFXEnvironmentCallback callback) override {
         log_->add(QStringLiteral("environment"));
-        gate_->answer(QStringLiteral("environment"), [this, callback] {
+        gate_->answer(QStringLiteral("environment"), [this, self = shared_from_this(), callback] {
             if (environmentFails) {
                 callback(BRValueOrError<std::shared_ptr<AFXEnvironment>>::makeWithError(
                     serviceError(QStringLiteral("no environment"))));
@@ -142,7 +143,7 @@ public:
     void fetchUninstallerExecutableInfoWithType(std::int64_t type,
                                                 AFXExecutableInfoCallback callback) override {
         log_->add(QStringLiteral("uninstaller type=%1").arg(type));
-        gate_->answer(QStringLiteral("uninstaller"), [this, callback] {
+        gate_->answer(QStringLiteral("uninstaller"), [this, self = shared_from_this(), callback] {
             if (uninstallerPath.isEmpty()) {
                 callback(BRValueOrError<std::shared_ptr<AFXExecutableInfo>>::makeWithError(
                     serviceError(QStringLiteral("no uninstaller"))));
@@ -161,7 +162,7 @@ private:
 // The apps service of one environment. The app's installation is played
 // as the client plays it: workflow notifications on the session bus (state
 // 1 with a fraction, then 2), then the instance as the install call's answer.
-class AppsService : public AFXAppsManagementService {
+class AppsService : public AFXAppsManagementService, public std::enable_shared_from_this<AppsService> {
 public:
     AppsService(std::shared_ptr<CallLog> log, std::shared_ptr<AnswerGate> gate, std::int64_t appID,
                 QString appPath)
@@ -210,7 +211,7 @@ public:
 
     void fetchAppWithID(std::int64_t appID, AFXAppCallback callback) override {
         log_->add(QStringLiteral("app %1").arg(appID));
-        gate_->answer(QStringLiteral("app"), [this, callback] {
+        gate_->answer(QStringLiteral("app"), [this, self = shared_from_this(), callback] {
             callback(appFails ? BRValueOrError<std::shared_ptr<AFXCodedApp>>::makeWithError(
                                     serviceError(QStringLiteral("no app")))
                               : BRValueOrError<std::shared_ptr<AFXCodedApp>>::makeWithValue(
@@ -220,7 +221,7 @@ public:
     void fetchAppWorkflowForApp(const std::shared_ptr<AFXCodedApp>&,
                                 AFXAppWorkflowCallback callback) override {
         log_->add(QStringLiteral("workflow"));
-        gate_->answer(QStringLiteral("workflow"), [this, callback] {
+        gate_->answer(QStringLiteral("workflow"), [this, self = shared_from_this(), callback] {
             callback(workflowFails ? BRValueOrError<std::shared_ptr<AFXAppWorkflow>>::makeWithError(
                                          serviceError(QStringLiteral("no workflow")))
                                    : BRValueOrError<std::shared_ptr<AFXAppWorkflow>>::makeWithValue(
@@ -230,7 +231,7 @@ public:
     void installVendorApp(const std::shared_ptr<AFXCodedApp>&, bool shouldLaunch,
                           AFXAppInstanceCallback callback) override {
         log_->add(QStringLiteral("install launch=%1").arg(shouldLaunch));
-        gate_->answer(QStringLiteral("install"), [this, callback] {
+        gate_->answer(QStringLiteral("install"), [this, self = shared_from_this(), callback] {
             postWorkflow(1, 0.5);
             if (installFailures > 0) {
                 --installFailures;
@@ -254,7 +255,7 @@ public:
                                 std::function<void(double)> reportHandler,
                                 AFXResourcesCallback callback) override {
         log_->add(QStringLiteral("resources priority=%1").arg(priority));
-        gate_->answer(QStringLiteral("resources"), [this, reportHandler, callback] {
+        gate_->answer(QStringLiteral("resources"), [this, self = shared_from_this(), reportHandler, callback] {
             reportHandler(0.5);
             callback(resourcesFail
                          ? BRValueOrError<QList<std::shared_ptr<AFXCodedResource>>>::makeWithError(
@@ -264,7 +265,7 @@ public:
     }
     void fetchAppInstancesWithAppID(std::int64_t appID, AFXAppInstancesCallback callback) override {
         log_->add(QStringLiteral("instances %1").arg(appID));
-        gate_->answer(QStringLiteral("instances"), [this, callback] {
+        gate_->answer(QStringLiteral("instances"), [this, self = shared_from_this(), callback] {
             if (instancesFail) {
                 callback(BRValueOrError<QList<std::shared_ptr<AFXAppInstance>>>::makeWithError(
                     serviceError(QStringLiteral("no instances"))));
