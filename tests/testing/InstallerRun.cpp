@@ -30,7 +30,8 @@ InstallerRun::InstallerRun(const StoreProcess& store, const QStringList& argumen
     task_->setArguments(QStringList{"--no-window"} + arguments);
     task_->setStandardInput(platform::Task::Stream::NullDevice);
     task_->setStandardOutput(output_);
-    task_->setStandardError(platform::Task::Stream::NullDevice);
+    // The installer's log joins the test's output, which is shown when a test fails.
+    task_->setStandardError(platform::Task::Stream::Inherit);
     EXPECT_TRUE(task_->launch());
 }
 
