@@ -8,15 +8,15 @@
 #include "KestrelPageOpener.h"
 #include "KestrelSilentLaunch.h"
 #include "KestrelUninstaller.h"
+#include "support/BRExitProcess.h"
 
 #include <QCoreApplication>
 
 #include <cstdio>
 
-int main(int argc, char** argv) {
-    QCoreApplication application(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("Kestrel"));
+namespace {
 
+int run(const QCoreApplication& application) {
     QString problem;
     const auto command = KestrelCommandLine::parse(application.arguments().mid(1), &problem);
     if (!command) {
@@ -39,4 +39,12 @@ int main(int argc, char** argv) {
         return KestrelPageOpener::open(*command->page, stdout, stderr);
     }
     return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Kestrel"));
+    BRExitProcess(run(application));
 }

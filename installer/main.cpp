@@ -7,6 +7,7 @@
 #include "AFXTerminalInstallation.h"
 #include "platform/SignalWatcher.h"
 #include "support/AFXSetupLogger.h"
+#include "support/BRExitProcess.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -90,7 +91,7 @@ int main(int argc, char** argv) {
         delegate.applicationDidFinishLaunching();
         const int status = application->exec();
         AFXApplication::setDelegate(nullptr);
-        return status;
+        BRExitProcess(status);
     }
     const auto manager = AFXInstallationManager::makeWithAppID(kOrbitNotesAppID);
     const auto installation = AFXTerminalInstallation::make(manager, options, stdout);
@@ -98,5 +99,5 @@ int main(int argc, char** argv) {
     std::fprintf(stdout, "Installing Orbit Notes (store identifier %lld)\n",
                  static_cast<long long>(kOrbitNotesAppID));
     installation->start([](int status) { QCoreApplication::exit(status); });
-    return application->exec();
+    BRExitProcess(application->exec());
 }
