@@ -2,6 +2,7 @@
 // KESTREL_ROOT of its own, made before the case and removed after it (kept
 // when KESTREL_KEEP_TEST_ROOTS is set, for a look at what a case left).
 
+#include "platform/EndProcess.h"
 #include "platform/ProcessEnvironment.h"
 
 #include <gtest/gtest.h>
@@ -40,5 +41,6 @@ int main(int argc, char** argv) {
     // Our programs run threads: death tests re-execute the program instead of forking it.
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     testing::UnitTest::GetInstance()->listeners().Append(new PrivateRootListener);
-    return RUN_ALL_TESTS();
+    // Work a test left behind may still run on the pool's threads.
+    platform::endProcess(RUN_ALL_TESTS());
 }
