@@ -89,6 +89,10 @@ AFXInstallationManager::~AFXInstallationManager() {
         downloaderWorflow_->stop();
     }
     unbindAppInstallationProgress();
+    // Only a manager that observed has a center to leave.
+    if (workflowObservers_.isEmpty()) {
+        return;
+    }
     if (auto center = platform::DistributedNotificationCenter::defaultCenter()) {
         for (const auto& observer : workflowObservers_) {
             center->removeObserver(observer);
