@@ -1,16 +1,15 @@
 #include "ToolRun.h"
 #include "TreeDescription.h"
 #include "testing/EnvironmentOverride.h"
+#include "platform/Pipe.h"
+#include "platform/Task.h"
 #include "testing/TestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
-#include <QThread>
 
 #include <filesystem>
 
@@ -22,6 +21,7 @@ using testing_support::readFile;
 using testing_support::testRoot;
 using testing_support::ToolRun;
 using testing_support::TreeDescription;
+using testing_support::waitUntil;
 using testing_support::writeFile;
 
 namespace {
@@ -187,23 +187,22 @@ TEST(Ditto, UnpacksEntriesBeforeTheArchiveHasArrived) {
         SCOPED_TRACE("writer thread " + writerThread.toStdString());
         const EnvironmentOverride mode{{"KESTREL_DITTO_WRITER_THREAD", writerThread}};
         const QString destination = testRoot() + QStringLiteral("/arrived") + QString::fromLatin1(writerThread);
-        QProcess ditto;
-        ditto.start(ToolRun::standIn(QStringLiteral("ditto")),
-                    {QStringLiteral("-x"), QStringLiteral("-k"), QStringLiteral("-"), destination});
-        ASSERT_TRUE(ditto.waitForStarted());
+        const auto feed = platform::Pipe::make();
+        const auto ditto = platform::Task::make();
+        ditto->setLaunchPath(ToolRun::standIn(QStringLiteral("ditto")));
+        ditto->setArguments({QStringLiteral("-x"), QStringLiteral("-k"), QStringLiteral("-"), destination});
+        ditto->setStandardInput(feed);
+        ditto->setStandardOutput(platform::Task::Stream::NullDevice);
+        ASSERT_TRUE(ditto->launch());
         const qsizetype part = 2 * 1024 * 1024;
-        ditto.write(archive.left(part));
+        ASSERT_TRUE(feed->writeData(archive.left(part)));
         const QString first = destination + QStringLiteral("/first.txt");
-        const QDeadlineTimer patience(30000);
-        while (readFile(first) != "first\n" && !patience.hasExpired()) {
-            ditto.waitForBytesWritten(10);
-            QThread::msleep(5);
-        }
-        EXPECT_EQ(readFile(first), "first\n") << "nothing unpacked before the archive's end";
-        ditto.write(archive.mid(part));
-        ditto.closeWriteChannel();
-        ASSERT_TRUE(ditto.waitForFinished(60000));
-        EXPECT_EQ(ditto.exitCode(), 0) << ditto.readAllStandardError().toStdString();
+        EXPECT_TRUE(waitUntil([&] { return readFile(first) == "first\n"; }, std::chrono::seconds(30)))
+            << "nothing unpacked before the archive's end";
+        ASSERT_TRUE(feed->writeData(archive.mid(part)));
+        feed->closeWriteEnd();
+        ASSERT_TRUE(ditto->waitUntilExit(std::chrono::minutes(1)));
+        EXPECT_EQ(ditto->terminationStatus(), 0);
         EXPECT_EQ(TreeDescription::of(destination), expected);
     }
 
