@@ -1,14 +1,16 @@
 #include "BRClassReflection.h"
 
-#include "BRDispatch.h"
-
-#include <optional>
+#include <mutex>
 
 namespace {
 
+// A lock, not a queue: reflections are asked for from the initialisers of
+// function-local statics. Threads waiting for such an initialiser block
+// where the worker pool cannot see it, so a wait on a queue inside it could
+// leave no pool thread to run the queue, and every thread waits for ever.
+// The lock is held for a lookup or an insertion only, never around `make`.
 struct Cache {
-    std::shared_ptr<platform::DispatchQueue> queue =
-        BRBuildInternalDispatchQueue(QStringLiteral("reflections-management"));
+    std::mutex mutex;
     // A class remembered with none holds a null reflection.
     QHash<QString, std::shared_ptr<const BRClassReflection>> reflections;
 };
@@ -29,14 +31,11 @@ BRClassReflection::reflectionForClass(const platform::Class* aClass,
                                       const std::function<std::shared_ptr<BRClassReflection>()>& make) {
     auto& c = cache();
     const QString name = aClass->name();
-    std::optional<std::shared_ptr<const BRClassReflection>> known;
-    c.queue->sync([&] {
+    {
+        std::lock_guard lock(c.mutex);
         if (auto it = c.reflections.constFind(name); it != c.reflections.cend()) {
-            known = *it;
+            return *it;
         }
-    });
-    if (known) {
-        return *known;
     }
     // Made outside the queue: a class's making asks for its superclass's reflection.
     std::shared_ptr<BRClassReflection> fresh = make();
@@ -50,13 +49,11 @@ BRClassReflection::reflectionForClass(const platform::Class* aClass,
         fresh->classAccessors_ = std::move(found);
     }
     std::shared_ptr<const BRClassReflection> made = std::move(fresh);
-    c.queue->sync([&] {
-        if (auto it = c.reflections.constFind(name); it != c.reflections.cend()) {
-            made = *it;
-        } else {
-            c.reflections.insert(name, made);
-        }
-    });
+    std::lock_guard lock(c.mutex);
+    if (auto it = c.reflections.constFind(name); it != c.reflections.cend()) {
+        return *it;
+    }
+    c.reflections.insert(name, made);
     return made;
 }
 
