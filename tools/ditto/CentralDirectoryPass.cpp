@@ -18,24 +18,6 @@ struct ReaderFree {
     void operator()(struct archive* a) const { archive_read_free(a); }
 };
 
-// "./a//b/" and "a/b" name the same item.
-std::string normalized(const std::string& path) {
-    std::string result;
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t end = path.find('/', start);
-        if (end == std::string::npos) {
-            end = path.size();
-        }
-        const std::string component = path.substr(start, end - start);
-        if (!component.empty() && component != ".") {
-            result += result.empty() ? component : "/" + component;
-        }
-        start = end + 1;
-    }
-    return result.empty() ? "." : result;
-}
-
 bool sameTime(const timespec& a, const timespec& b) {
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
@@ -126,7 +108,7 @@ bool CentralDirectoryPass::readDirectory(int archiveFd, const std::vector<Stream
         }
         Entry entry;
         entry.path = path;
-        entry.normalized = normalized(entry.path);
+        entry.normalized = DestinationGuard::normalized(entry.path);
         entry.type = archive_entry_filetype(header);
         entry.permissions = archive_entry_perm(header);
         entry.hasTime = archive_entry_mtime_is_set(header) != 0;

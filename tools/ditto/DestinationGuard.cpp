@@ -100,7 +100,11 @@ bool DestinationGuard::follow(Components& at, const std::string& path, int& hops
     return true;
 }
 
-std::string DestinationGuard::joined(const Components& components) const {
+std::string DestinationGuard::normalized(const std::string& path) {
+    return joined(split(path));
+}
+
+std::string DestinationGuard::joined(const Components& components) {
     std::string path = ".";
     for (const std::string& component : components) {
         path += '/';

@@ -14,6 +14,10 @@ public:
     // `destination` is a descriptor of the destination folder; paths are relative to it.
     explicit DestinationGuard(int destination) : destination_(destination) {}
 
+    // `path` relative to the destination as the guard names it: "./" and its
+    // components, without empty ones and "." ("a//./b/" is "./a/b", "" is ".").
+    static std::string normalized(const std::string& path);
+
     // Why an entry at `path` must not be written, or nothing when it may.
     std::optional<std::string> pathProblem(const std::string& path) const;
     // Why a symbolic link at `path` pointing to `target` must not exist, or
@@ -25,7 +29,7 @@ private:
     // Follows `path` from the folder `at`, replacing links on disk by their
     // targets; false as soon as it leaves the destination.
     bool follow(Components& at, const std::string& path, int& hops) const;
-    std::string joined(const Components& components) const;
+    static std::string joined(const Components& components);
 
     int destination_;
 };
