@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <future>
 #include <system_error>
 #include <thread>
 
@@ -107,13 +108,23 @@ TEST(DispatchWorkerPoolTests, RefusedThreadsLoseNoWork) {
     });
     auto group = DispatchGroup::make();
     std::atomic<int> ran{0};
-    for (int i = 0; i < 50; ++i) {
+    // The first item holds the only thread until everything is queued, so
+    // every later submission finds work waiting and asks for another thread.
+    std::promise<void> queued;
+    group->enter();
+    pool.submit([&, group, allQueued = queued.get_future().share()] {
+        allQueued.wait();
+        ++ran;
+        group->leave();
+    });
+    for (int i = 1; i < 50; ++i) {
         group->enter();
         pool.submit([&, group] {
             ++ran;
             group->leave();
         });
     }
+    queued.set_value();
     ASSERT_TRUE(group->wait(kWait));
     EXPECT_EQ(ran, 50);
     EXPECT_GT(attempts, 1) << "the pool never asked for a second thread";
