@@ -1,5 +1,7 @@
 #include "ExtendedAttributes.h"
 
+#include "ExtendedAttributeNamespace.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -9,7 +11,7 @@
 namespace platform {
 
 namespace {
-const QByteArray kNamespace = QByteArrayLiteral("user.");
+const QByteArray kNamespace(ExtendedAttributeNamespace);
 
 QByteArray systemName(const QString& name) {
     return kNamespace + name.toUtf8();

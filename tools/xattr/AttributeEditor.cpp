@@ -1,34 +1,36 @@
 #include "AttributeEditor.h"
 
-#include "platform/ExtendedAttributes.h"
+#include "platform/ExtendedAttributeNamespace.h"
 
-#include <QFile>
-
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <string_view>
 
 #include <sys/stat.h>
+#include <sys/xattr.h>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-QString posixText(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
+constexpr std::string_view kNamespace = platform::ExtendedAttributeNamespace;
+
+std::string posixText(int error) {
+    return std::strerror(error);
 }
 
 } // namespace
 
-bool AttributeEditor::apply(const QStringList& paths) {
+bool AttributeEditor::apply(const std::vector<std::string>& paths) {
     prefixLines_ = recursive_ || paths.size() > 1;
     bool succeeded = true;
-    for (const QString& path : paths) {
+    for (const std::string& path : paths) {
         struct stat status {};
-        if (::lstat(QFile::encodeName(path).constData(), &status) != 0) {
-            report(errno == ENOENT ? QStringLiteral("No such file: %1").arg(path)
-                                   : QStringLiteral("%1: %2").arg(path, posixText(errno)));
+        if (::lstat(path.c_str(), &status) != 0) {
+            report(errno == ENOENT ? "No such file: " + path : path + ": " + posixText(errno));
             succeeded = false;
             continue;
         }
@@ -41,10 +43,10 @@ bool AttributeEditor::apply(const QStringList& paths) {
     return succeeded;
 }
 
-bool AttributeEditor::applyToTree(const QString& path) {
+bool AttributeEditor::applyToTree(const std::string& path) {
     bool succeeded = applyTo(path);
     std::error_code error;
-    const fs::path top(QFile::encodeName(path).toStdString());
+    const fs::path top(path);
     if (fs::symlink_status(top, error).type() != fs::file_type::directory) {
         return succeeded;
     }
@@ -53,60 +55,93 @@ bool AttributeEditor::applyToTree(const QString& path) {
     for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
         std::error_code ignored;
         if (it->symlink_status(ignored).type() != fs::file_type::symlink) {
-            succeeded =
-                applyTo(QFile::decodeName(QByteArray::fromStdString(it->path().string()))) && succeeded;
+            succeeded = applyTo(it->path().string()) && succeeded;
         }
     }
     if (error) {
-        const QString where =
-            it == fs::recursive_directory_iterator() ? path : QFile::decodeName(it->path().string().c_str());
-        report(QStringLiteral("%1: %2").arg(where, QString::fromLocal8Bit(error.message().c_str())));
+        const std::string where = it == fs::recursive_directory_iterator() ? path : it->path().string();
+        report(where + ": " + error.message());
         succeeded = false;
     }
     return succeeded;
 }
 
-bool AttributeEditor::applyTo(const QString& path) {
-    platform::Error error(QString(), 0);
+bool AttributeEditor::applyTo(const std::string& path) {
+    const std::string attribute = std::string(kNamespace) + name_;
     switch (operation_) {
-    case Operation::List:
-        for (const QString& name : platform::ExtendedAttributes::list(path)) {
-            print(path, name.toUtf8());
+    case Operation::List: {
+        std::string names;
+        for (;;) {
+            const ssize_t size = ::listxattr(path.c_str(), nullptr, 0);
+            if (size <= 0) {
+                return true;
+            }
+            names.resize(static_cast<size_t>(size));
+            const ssize_t read = ::listxattr(path.c_str(), names.data(), names.size());
+            if (read >= 0) {
+                names.resize(static_cast<size_t>(read));
+                break;
+            }
+            if (errno != ERANGE) {
+                return true;
+            }
+        }
+        for (size_t start = 0; start < names.size();) {
+            const size_t end = std::min(names.find('\0', start), names.size());
+            const std::string_view entry(names.data() + start, end - start);
+            if (entry.size() > kNamespace.size() && entry.substr(0, kNamespace.size()) == kNamespace) {
+                print(path, std::string(entry.substr(kNamespace.size())));
+            }
+            start = end + 1;
         }
         return true;
+    }
     case Operation::Print:
-        if (const auto value = platform::ExtendedAttributes::get(path, name_)) {
-            print(path, *value);
-            return true;
+        for (;;) {
+            const ssize_t size = ::getxattr(path.c_str(), attribute.c_str(), nullptr, 0);
+            if (size < 0) {
+                break;
+            }
+            std::string value(static_cast<size_t>(size), '\0');
+            const ssize_t read = ::getxattr(path.c_str(), attribute.c_str(), value.data(), value.size());
+            if (read >= 0) {
+                value.resize(static_cast<size_t>(read));
+                print(path, value);
+                return true;
+            }
+            if (errno != ERANGE) {
+                break;
+            }
         }
-        report(QStringLiteral("%1: No such xattr: %2").arg(path, name_));
+        report(path + ": No such xattr: " + name_);
         return false;
     case Operation::Write:
-        if (platform::ExtendedAttributes::set(path, name_, value_, &error)) {
+        if (::setxattr(path.c_str(), attribute.c_str(), value_.data(), value_.size(), 0) == 0) {
             return true;
         }
-        report(QStringLiteral("%1: %2").arg(path, posixText(static_cast<int>(error.code()))));
+        report(path + ": " + posixText(errno));
         return false;
     case Operation::Delete:
-        // A file system without user attributes cannot hold the attribute either: nothing to remove.
-        if (platform::ExtendedAttributes::remove(path, name_, &error) || error.code() == ENOTSUP) {
+        // Removing what is not there is no error, and a file system without
+        // user attributes cannot hold the attribute either.
+        if (::removexattr(path.c_str(), attribute.c_str()) == 0 || errno == ENODATA || errno == ENOTSUP) {
             return true;
         }
-        report(QStringLiteral("%1: %2").arg(path, posixText(static_cast<int>(error.code()))));
+        report(path + ": " + posixText(errno));
         return false;
     }
     return false;
 }
 
-void AttributeEditor::report(const QString& text) const {
-    std::fprintf(stderr, "xattr: %s\n", text.toLocal8Bit().constData());
+void AttributeEditor::report(const std::string& text) const {
+    std::fprintf(stderr, "xattr: %s\n", text.c_str());
 }
 
-void AttributeEditor::print(const QString& path, const QByteArray& line) const {
+void AttributeEditor::print(const std::string& path, const std::string& line) const {
     if (prefixLines_) {
-        const QByteArray prefix = QFile::encodeName(path) + ": ";
-        std::fwrite(prefix.constData(), 1, static_cast<size_t>(prefix.size()), stdout);
+        std::fwrite(path.data(), 1, path.size(), stdout);
+        std::fputs(": ", stdout);
     }
-    std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
+    std::fwrite(line.data(), 1, line.size(), stdout);
     std::fputc('\n', stdout);
 }

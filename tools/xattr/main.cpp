@@ -3,10 +3,9 @@
 
 #include "AttributeEditor.h"
 
-#include <QString>
-#include <QStringList>
-
 #include <cstdio>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -15,33 +14,30 @@ constexpr const char* kUsage = "usage: xattr [-r] PATH...\n"
                                "       xattr [-r] -w NAME VALUE PATH...\n"
                                "       xattr [-r] -d NAME PATH...\n";
 
-int usage(const QString& problem) {
-    std::fprintf(stderr, "xattr: %s\n%s", problem.toLocal8Bit().constData(), kUsage);
+int usage(const std::string& problem) {
+    std::fprintf(stderr, "xattr: %s\n%s", problem.c_str(), kUsage);
     return 2;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i) {
-        arguments << QString::fromLocal8Bit(argv[i]);
-    }
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
     auto operation = AttributeEditor::Operation::List;
     bool recursive = false;
     int operations = 0;
-    qsizetype next = 0;
+    size_t next = 0;
     for (; next < arguments.size(); ++next) {
-        const QString& argument = arguments[next];
-        if (argument == QLatin1String("--")) {
+        const std::string& argument = arguments[next];
+        if (argument == "--") {
             ++next;
             break;
         }
-        if (argument.size() < 2 || !argument.startsWith(QLatin1Char('-'))) {
+        if (argument.size() < 2 || argument.front() != '-') {
             break;
         }
-        for (const QChar flag : argument.mid(1)) {
-            switch (flag.unicode()) {
+        for (const char flag : argument.substr(1)) {
+            switch (flag) {
             case 'r':
                 recursive = true;
                 break;
@@ -58,30 +54,35 @@ int main(int argc, char** argv) {
                 ++operations;
                 break;
             default:
-                return usage(QStringLiteral("unknown option -%1").arg(flag));
+                return usage(std::string("unknown option -") + flag);
             }
         }
     }
     if (operations > 1) {
-        return usage(QStringLiteral("only one of -p, -w and -d may be given"));
+        return usage("only one of -p, -w and -d may be given");
     }
-    QStringList rest = arguments.mid(next);
-    QString name;
-    QByteArray value;
+    std::vector<std::string> rest(arguments.begin() + static_cast<std::ptrdiff_t>(next), arguments.end());
+    auto takeFirst = [&rest] {
+        std::string first = rest.front();
+        rest.erase(rest.begin());
+        return first;
+    };
+    std::string name;
+    std::string value;
     if (operation != AttributeEditor::Operation::List) {
-        if (rest.isEmpty()) {
-            return usage(QStringLiteral("an attribute name is needed"));
+        if (rest.empty()) {
+            return usage("an attribute name is needed");
         }
-        name = rest.takeFirst();
+        name = takeFirst();
     }
     if (operation == AttributeEditor::Operation::Write) {
-        if (rest.isEmpty()) {
-            return usage(QStringLiteral("a value is needed"));
+        if (rest.empty()) {
+            return usage("a value is needed");
         }
-        value = rest.takeFirst().toUtf8();
+        value = takeFirst();
     }
-    if (rest.isEmpty()) {
-        return usage(QStringLiteral("a file is needed"));
+    if (rest.empty()) {
+        return usage("a file is needed");
     }
     return AttributeEditor(operation, name, value, recursive).apply(rest) ? 0 : 1;
 }
