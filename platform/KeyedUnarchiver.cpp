@@ -4,8 +4,9 @@
 #include "Object.h"
 #include "ValueClasses.h"
 
-#include <QCborArray>
-#include <QCborStreamReader>
+#include <QDateTime>
+#include <QUrl>
+#include <QUuid>
 #include <QStringList>
 #include <QtEndian>
 
@@ -26,19 +27,13 @@ QString describe(const KeyedUnarchiver::Classes& classes) {
 std::optional<Value> KeyedUnarchiver::unarchivedObjectOfClasses(const Classes& classes,
                                                                 const QByteArray& data, Error* error) {
     KeyedUnarchiver unarchiver;
-    QCborStreamReader reader(data);
-    const QCborValue root = QCborValue::fromCbor(reader);
-    if (const QCborError parseError = reader.lastError(); parseError != QCborError::NoError) {
-        unarchiver.fail(QStringLiteral("The archive is damaged: %1 at byte %2")
-                            .arg(parseError.toString())
-                            .arg(reader.currentOffset()));
-    } else if (reader.currentOffset() != data.size()) {
-        // An archive is one value; bytes after it mean it was damaged or joined to something else.
-        unarchiver.fail(QStringLiteral("The archive has %1 bytes after its value at byte %2")
-                            .arg(data.size() - reader.currentOffset())
-                            .arg(reader.currentOffset()));
+    QString problem;
+    const std::optional<CBORTree> tree = CBORTree::read(data, MaximumDepth, &problem);
+    if (!tree) {
+        unarchiver.fail(problem);
     } else {
-        Value value = unarchiver.decodeValue(root, classes, QStringLiteral("root"), 0);
+        unarchiver.tree_ = &*tree;
+        Value value = unarchiver.decodeValue(CBORTree::Root, classes, QStringLiteral("root"), 0);
         if (!unarchiver.error_) {
             return value;
         }
@@ -61,18 +56,18 @@ Value KeyedUnarchiver::fail(const QString& description) {
 }
 
 bool KeyedUnarchiver::containsValueForKey(const QString& key) const {
-    return current_ && current_->contains(KeyedArchiveFormat::escapedKey(key));
+    return current_ && tree_->valueForKey(*current_, KeyedArchiveFormat::escapedKey(key)).has_value();
 }
 
 Value KeyedUnarchiver::decodeObjectOfClasses(const Classes& classes, const QString& key) {
     if (!current_ || error_) {
         return {};
     }
-    const QCborValue encoded = current_->value(KeyedArchiveFormat::escapedKey(key));
-    if (encoded.isUndefined()) {
+    const auto encoded = tree_->valueForKey(*current_, KeyedArchiveFormat::escapedKey(key));
+    if (!encoded || tree_->item(*encoded).kind == CBORTree::Kind::Undefined) {
         return {};
     }
-    return decodeValue(encoded, classes, key, depth_ + 1);
+    return decodeValue(*encoded, classes, key, depth_ + 1);
 }
 
 bool KeyedUnarchiver::decodeBool(const QString& key) {
@@ -97,99 +92,68 @@ bool KeyedUnarchiver::isAllowed(const Class* aClass, const Classes& allowed, con
     return false;
 }
 
-Value KeyedUnarchiver::decodeValue(const QCborValue& encoded, const Classes& allowed, const QString& key,
+Value KeyedUnarchiver::decodeValue(std::uint32_t index, const Classes& allowed, const QString& key,
                                    int depth) {
     using namespace KeyedArchiveFormat;
+    using Kind = CBORTree::Kind;
     if (error_) {
         return {};
     }
     if (depth > MaximumDepth) {
         return fail(QStringLiteral("The archive nests deeper than %1 levels").arg(MaximumDepth));
     }
+    const CBORTree::Item& item = tree_->item(index);
     Value value;
-    switch (encoded.type()) {
-    case QCborValue::Null:
-        value = Value();
+    switch (item.kind) {
+    case Kind::Null:
         break;
-    case QCborValue::False:
-    case QCborValue::True:
-        value = Value(encoded.toBool());
+    case Kind::False:
+    case Kind::True:
+        value = Value(item.kind == Kind::True);
         break;
-    case QCborValue::Integer:
-        value = Value(static_cast<std::int64_t>(encoded.toInteger()));
+    case Kind::Integer:
+        value = Value(item.integer);
         break;
-    case QCborValue::Double:
-        value = Value(encoded.toDouble());
+    case Kind::Double:
+        value = Value(item.real);
         break;
-    case QCborValue::String:
-        value = Value(encoded.toString());
+    case Kind::Text:
+        value = Value(tree_->text(index));
         break;
-    case QCborValue::ByteArray:
-        value = Value(encoded.toByteArray());
+    case Kind::Bytes:
+        value = Value(tree_->bytes(index).toByteArray());
         break;
-    case QCborValue::Array: {
+    case Kind::Array: {
         Value::Array elements;
-        const QCborArray array = encoded.toArray();
-        elements.reserve(array.size());
-        for (const QCborValue& element : array) {
+        elements.reserve(item.count);
+        for (std::uint32_t element = CBORTree::firstChild(index); element != item.end;
+             element = tree_->next(element)) {
             elements.append(decodeValue(element, allowed, key, depth + 1));
         }
         value = Value(elements);
         break;
     }
-    case QCborValue::Map: {
-        const QCborMap map = encoded.toMap();
-        if (map.contains(ClassKey)) {
-            return decodeObjectMap(map, allowed, key, depth);
+    case Kind::Map: {
+        if (tree_->valueForKey(index, ClassKey)) {
+            return decodeObjectMap(index, allowed, key, depth);
         }
         Value::Dictionary entries;
-        for (auto it = map.cbegin(); it != map.cend(); ++it) {
-            if (!it.key().isString()) {
+        for (std::uint32_t entry = CBORTree::firstChild(index); entry != item.end;) {
+            const std::uint32_t entryValue = tree_->next(entry);
+            if (tree_->item(entry).kind != Kind::Text) {
                 return fail(
                     QStringLiteral("A dictionary for key \"%1\" has a key that is not text").arg(key));
             }
-            entries.insert(unescapedKey(it.key().toString()),
-                           decodeValue(it.value(), allowed, key, depth + 1));
+            entries.insert(unescapedKey(tree_->text(entry)), decodeValue(entryValue, allowed, key, depth + 1));
+            entry = tree_->next(entryValue);
         }
         value = Value(entries);
         break;
     }
-    case QCborValue::DateTime: {
-        // The reader turns date tags into dates itself, keeping their text
-        // in the form archives write.
-        const std::optional<QDateTime> written = dateFromText(encoded.taggedValue().toString());
-        const QDateTime date = written ? *written : encoded.toDateTime();
-        if (!date.isValid()) {
-            return fail(QStringLiteral("The date for key \"%1\" is not valid").arg(key));
-        }
-        value = Value(date);
+    case Kind::Tag:
+        value = decodeTagged(index, allowed, key, depth);
         break;
-    }
-    case QCborValue::Url:
-        value = Value(encoded.toUrl());
-        break;
-    case QCborValue::Uuid:
-        value = Value(encoded.toUuid());
-        break;
-    case QCborValue::Tag: {
-        const QCborTag tag = encoded.tag();
-        const QCborValue content = encoded.taggedValue();
-        if (tag == QCborTag(QCborKnownTags::PositiveBignum) && content.isByteArray() &&
-            content.toByteArray().size() == 8) {
-            value = Value(qFromBigEndian<quint64>(content.toByteArray().constData()));
-        } else if (tag == SetTag && content.isArray()) {
-            Value::Array elements;
-            for (const QCborValue& element : content.toArray()) {
-                elements.append(decodeValue(element, allowed, key, depth + 1));
-            }
-            value = Value::set(elements);
-        } else {
-            return fail(
-                QStringLiteral("The value for key \"%1\" has a kind this archive does not use").arg(key));
-        }
-        break;
-    }
-    default:
+    case Kind::Undefined:
         return fail(QStringLiteral("The value for key \"%1\" has a kind this archive does not use").arg(key));
     }
     if (error_) {
@@ -198,20 +162,58 @@ Value KeyedUnarchiver::decodeValue(const QCborValue& encoded, const Classes& all
     return isAllowed(ValueClasses::classOf(value), allowed, key) ? value : Value();
 }
 
-Value KeyedUnarchiver::decodeObjectMap(const QCborMap& map, const Classes& allowed, const QString& key,
+Value KeyedUnarchiver::decodeTagged(std::uint32_t index, const Classes& allowed, const QString& key, int depth) {
+    using namespace KeyedArchiveFormat;
+    using Kind = CBORTree::Kind;
+    const std::uint64_t tag = tree_->item(index).tag;
+    const std::uint32_t content = CBORTree::firstChild(index);
+    const Kind contentKind = tree_->item(content).kind;
+    if (tag == std::uint64_t(QCborKnownTags::DateTimeString) && contentKind == Kind::Text) {
+        const QString text = tree_->text(content);
+        const std::optional<QDateTime> written = dateFromText(text);
+        const QDateTime date = written ? *written : QDateTime::fromString(text, Qt::ISODateWithMs);
+        if (!date.isValid()) {
+            return fail(QStringLiteral("The date for key \"%1\" is not valid").arg(key));
+        }
+        return Value(date);
+    }
+    if (tag == std::uint64_t(QCborKnownTags::Url) && contentKind == Kind::Text) {
+        return Value(QUrl::fromEncoded(tree_->bytes(content).toByteArray()));
+    }
+    if (tag == std::uint64_t(QCborKnownTags::Uuid) && contentKind == Kind::Bytes &&
+        tree_->bytes(content).size() == 16) {
+        return Value(QUuid::fromRfc4122(tree_->bytes(content)));
+    }
+    if (tag == std::uint64_t(QCborKnownTags::PositiveBignum) && contentKind == Kind::Bytes &&
+        tree_->bytes(content).size() == 8) {
+        return Value(qFromBigEndian<quint64>(tree_->bytes(content).data()));
+    }
+    if (tag == std::uint64_t(SetTag) && contentKind == Kind::Array) {
+        Value::Array elements;
+        elements.reserve(tree_->item(content).count);
+        for (std::uint32_t element = CBORTree::firstChild(content); element != tree_->item(content).end;
+             element = tree_->next(element)) {
+            elements.append(decodeValue(element, allowed, key, depth + 1));
+        }
+        return Value::set(elements);
+    }
+    return fail(QStringLiteral("The value for key \"%1\" has a kind this archive does not use").arg(key));
+}
+
+Value KeyedUnarchiver::decodeObjectMap(std::uint32_t map, const Classes& allowed, const QString& key,
                                        int depth) {
     using namespace KeyedArchiveFormat;
-    const QCborValue className = map.value(ClassKey);
-    if (!className.isString()) {
+    const auto classNameItem = tree_->valueForKey(map, ClassKey);
+    if (!classNameItem || tree_->item(*classNameItem).kind != CBORTree::Kind::Text) {
         return fail(QStringLiteral("The object for key \"%1\" has no class name").arg(key));
     }
-    if (className.toString() == QLatin1String("NSError")) {
+    const QString className = tree_->text(*classNameItem);
+    if (className == QLatin1String("NSError")) {
         return isAllowed(ValueClasses::error(), allowed, key) ? decodeError(map, depth) : Value();
     }
-    const Class* aClass = Class::named(className.toString());
+    const Class* aClass = Class::named(className);
     if (!aClass) {
-        return fail(QStringLiteral("The object for key \"%1\" is of an unknown class \"%2\"")
-                        .arg(key, className.toString()));
+        return fail(QStringLiteral("The object for key \"%1\" is of an unknown class \"%2\"").arg(key, className));
     }
     if (!isAllowed(aClass, allowed, key)) {
         return {};
@@ -220,9 +222,9 @@ Value KeyedUnarchiver::decodeObjectMap(const QCborMap& map, const Classes& allow
     if (!object || !object->supportsSecureCoding()) {
         return fail(QStringLiteral("Objects of class \"%1\" cannot be read securely").arg(aClass->name()));
     }
-    const QCborMap* outer = current_;
+    const std::optional<std::uint32_t> outer = current_;
     const int outerDepth = depth_;
-    current_ = &map;
+    current_ = map;
     depth_ = depth;
     const bool valid = object->initWithCoder(*this);
     current_ = outer;
@@ -237,21 +239,26 @@ Value KeyedUnarchiver::decodeObjectMap(const QCborMap& map, const Classes& allow
     return Value(object);
 }
 
-Value KeyedUnarchiver::decodeError(const QCborMap& map, int depth) {
+Value KeyedUnarchiver::decodeError(std::uint32_t map, int depth) {
     using namespace KeyedArchiveFormat;
-    const QCborValue domain = map.value(ErrorDomainKey);
-    const QCborValue code = map.value(ErrorCodeKey);
-    const QCborValue userInfo = map.value(ErrorUserInfoKey);
-    if (!domain.isString() || !code.isInteger() || !(userInfo.isMap() || userInfo.isUndefined())) {
+    using Kind = CBORTree::Kind;
+    const auto domain = tree_->valueForKey(map, ErrorDomainKey);
+    const auto code = tree_->valueForKey(map, ErrorCodeKey);
+    auto userInfo = tree_->valueForKey(map, ErrorUserInfoKey);
+    if (userInfo && tree_->item(*userInfo).kind == Kind::Undefined) {
+        userInfo.reset();
+    }
+    if (!domain || tree_->item(*domain).kind != Kind::Text || !code ||
+        tree_->item(*code).kind != Kind::Integer || (userInfo && tree_->item(*userInfo).kind != Kind::Map)) {
         return fail(QStringLiteral("An archived error is malformed"));
     }
-    const Value info = userInfo.isMap() ? decodeValue(userInfo, KeyedArchiveFormat::userInfoClasses(),
-                                                      ErrorUserInfoKey, depth + 1)
-                                        : Value();
+    const Value info =
+        userInfo ? decodeValue(*userInfo, KeyedArchiveFormat::userInfoClasses(), ErrorUserInfoKey, depth + 1)
+                 : Value();
     if (error_) {
         return {};
     }
-    return Value(Error(domain.toString(), code.toInteger(), info.toDictionary()));
+    return Value(Error(tree_->text(*domain), tree_->item(*code).integer, info.toDictionary()));
 }
 
 } // namespace platform

@@ -1,13 +1,14 @@
 #pragma once
 
+#include "CBORTree.h"
 #include "Error.h"
 #include "Value.h"
 
 #include <QByteArray>
-#include <QCborMap>
 #include <QList>
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 
@@ -49,13 +50,17 @@ public:
 
 private:
     KeyedUnarchiver() = default;
-    Value decodeValue(const QCborValue& encoded, const Classes& allowed, const QString& key, int depth);
-    Value decodeObjectMap(const QCborMap& map, const Classes& allowed, const QString& key, int depth);
-    Value decodeError(const QCborMap& map, int depth);
+    // The items are indices into `tree_`.
+    Value decodeValue(std::uint32_t item, const Classes& allowed, const QString& key, int depth);
+    Value decodeTagged(std::uint32_t tag, const Classes& allowed, const QString& key, int depth);
+    Value decodeObjectMap(std::uint32_t map, const Classes& allowed, const QString& key, int depth);
+    Value decodeError(std::uint32_t map, int depth);
     bool isAllowed(const Class* aClass, const Classes& allowed, const QString& key);
     Value fail(const QString& description);
 
-    const QCborMap* current_ = nullptr;
+    const CBORTree* tree_ = nullptr;
+    // The map of the object being read, if any.
+    std::optional<std::uint32_t> current_;
     int depth_ = 0;
     std::optional<Error> error_;
 };
