@@ -1,5 +1,7 @@
 #include "CBORTree.h"
 
+#include "CBORMajorType.h"
+
 #include <QAnyStringView>
 #include <QStringDecoder>
 #include <QUtf8StringView>
@@ -12,16 +14,7 @@ namespace platform {
 
 namespace {
 
-enum MajorType : std::uint8_t {
-    UnsignedType = 0,
-    NegativeType = 1,
-    BytesType = 2,
-    TextType = 3,
-    ArrayType = 4,
-    MapType = 5,
-    TagType = 6,
-    SimpleType = 7,
-};
+using MajorType = CBORMajorType;
 constexpr std::uint8_t IndefiniteLength = 31;
 constexpr std::uint8_t Break = 0xFF;
 

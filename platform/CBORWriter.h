@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CBORMajorType.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QtCborCommon>
@@ -39,15 +41,7 @@ public:
     void endMap() { endContainer(); }
 
 private:
-    enum MajorType : std::uint8_t {
-        UnsignedType = 0,
-        NegativeType = 1,
-        BytesType = 2,
-        TextType = 3,
-        ArrayType = 4,
-        MapType = 5,
-        TagType = 6,
-    };
+    using MajorType = CBORMajorType;
     void appendHead(MajorType type, std::uint64_t value);
     void startContainer(MajorType type);
     void startContainer(MajorType type, std::uint64_t count);
