@@ -306,8 +306,7 @@ std::optional<std::uint32_t> CBORTree::valueForKey(std::uint32_t map, QStringVie
     std::uint32_t entry = firstChild(map);
     for (std::uint32_t i = 0; i < container.count; ++i) {
         const std::uint32_t value = next(entry);
-        if (items_[entry].kind == Kind::Text &&
-            QAnyStringView::equal(QUtf8StringView(bytes(entry)), key)) {
+        if (items_[entry].kind == Kind::Text && QAnyStringView::equal(QUtf8StringView(bytes(entry)), key)) {
             return value;
         }
         entry = next(value);

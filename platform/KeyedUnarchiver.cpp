@@ -5,9 +5,9 @@
 #include "ValueClasses.h"
 
 #include <QDateTime>
+#include <QStringList>
 #include <QUrl>
 #include <QUuid>
-#include <QStringList>
 #include <QtEndian>
 
 namespace platform {
@@ -144,7 +144,8 @@ Value KeyedUnarchiver::decodeValue(std::uint32_t index, const Classes& allowed, 
                 return fail(
                     QStringLiteral("A dictionary for key \"%1\" has a key that is not text").arg(key));
             }
-            entries.insert(unescapedKey(tree_->text(entry)), decodeValue(entryValue, allowed, key, depth + 1));
+            entries.insert(unescapedKey(tree_->text(entry)),
+                           decodeValue(entryValue, allowed, key, depth + 1));
             entry = tree_->next(entryValue);
         }
         value = Value(entries);
@@ -162,7 +163,8 @@ Value KeyedUnarchiver::decodeValue(std::uint32_t index, const Classes& allowed, 
     return isAllowed(ValueClasses::classOf(value), allowed, key) ? value : Value();
 }
 
-Value KeyedUnarchiver::decodeTagged(std::uint32_t index, const Classes& allowed, const QString& key, int depth) {
+Value KeyedUnarchiver::decodeTagged(std::uint32_t index, const Classes& allowed, const QString& key,
+                                    int depth) {
     using namespace KeyedArchiveFormat;
     using Kind = CBORTree::Kind;
     const std::uint64_t tag = tree_->item(index).tag;
@@ -213,7 +215,8 @@ Value KeyedUnarchiver::decodeObjectMap(std::uint32_t map, const Classes& allowed
     }
     const Class* aClass = Class::named(className);
     if (!aClass) {
-        return fail(QStringLiteral("The object for key \"%1\" is of an unknown class \"%2\"").arg(key, className));
+        return fail(
+            QStringLiteral("The object for key \"%1\" is of an unknown class \"%2\"").arg(key, className));
     }
     if (!isAllowed(aClass, allowed, key)) {
         return {};
@@ -249,12 +252,13 @@ Value KeyedUnarchiver::decodeError(std::uint32_t map, int depth) {
     const std::uint32_t userInfo = userInfoItem.value_or(CBORTree::Root);
     const bool hasUserInfo = userInfoItem && tree_->item(userInfo).kind != Kind::Undefined;
     if (!domain || tree_->item(*domain).kind != Kind::Text || !code ||
-        tree_->item(*code).kind != Kind::Integer || (hasUserInfo && tree_->item(userInfo).kind != Kind::Map)) {
+        tree_->item(*code).kind != Kind::Integer ||
+        (hasUserInfo && tree_->item(userInfo).kind != Kind::Map)) {
         return fail(QStringLiteral("An archived error is malformed"));
     }
-    const Value info =
-        hasUserInfo ? decodeValue(userInfo, KeyedArchiveFormat::userInfoClasses(), ErrorUserInfoKey, depth + 1)
-                    : Value();
+    const Value info = hasUserInfo ? decodeValue(userInfo, KeyedArchiveFormat::userInfoClasses(),
+                                                 ErrorUserInfoKey, depth + 1)
+                                   : Value();
     if (error_) {
         return {};
     }

@@ -149,14 +149,17 @@ TEST(CBORTree, RefusesDamageWithWhatAndWhere) {
     // A count far beyond the data is refused before anything is made for it.
     EXPECT_EQ(problemOf("9b7fffffffffffffff01"),
               "The archive is damaged: a container claims more items than the data holds at byte 0");
-    EXPECT_EQ(problemOf("8263c3282801"), "The archive is damaged: a text string is not valid UTF-8 at byte 1");
+    EXPECT_EQ(problemOf("8263c3282801"),
+              "The archive is damaged: a text string is not valid UTF-8 at byte 1");
     EXPECT_EQ(problemOf("0102"), "The archive has 1 bytes after its value at byte 1");
-    EXPECT_EQ(problemOf("7f6161ff"), "The archive is damaged: strings of indefinite length are not used at byte 0");
+    EXPECT_EQ(problemOf("7f6161ff"),
+              "The archive is damaged: strings of indefinite length are not used at byte 0");
     EXPECT_EQ(problemOf("f0"), "The archive is damaged: simple values other than false, true, null and "
                                "undefined are not used at byte 0");
     EXPECT_EQ(problemOf("81ff"), "The archive is damaged: a break stands outside any container at byte 1");
     EXPECT_EQ(problemOf("1c"), "The archive is damaged: an item has a reserved head at byte 0");
-    EXPECT_EQ(problemOf("9f01"), "The archive is damaged: a container of indefinite length has no end at byte 0");
+    EXPECT_EQ(problemOf("9f01"),
+              "The archive is damaged: a container of indefinite length has no end at byte 0");
     EXPECT_EQ(problemOf("818181818101", 3), "The archive nests deeper than 3 levels");
     EXPECT_EQ(problemOf("c1c1c1c1c1c1c1c101", 3), "The archive nests deeper than 3 levels");
 }
