@@ -17,6 +17,7 @@ namespace {
 using MajorType = CBORMajorType;
 constexpr std::uint8_t IndefiniteLength = 31;
 constexpr std::uint8_t Break = 0xFF;
+constexpr int MaximumTagChain = 4;
 
 double halfToDouble(std::uint16_t half) {
     const int exponent = (half >> 10) & 0x1F;
@@ -53,7 +54,9 @@ public:
         : data_(reinterpret_cast<const std::uint8_t*>(data.constData())),
           size_(static_cast<std::size_t>(data.size())), items_(items), maximumDepth_(maximumDepth) {}
 
-    bool readItem(int depth) {
+    // `depth` counts the containers around the item, `tags` the tags
+    // directly around it.
+    bool readItem(int depth, int tags = 0) {
         if (position_ >= size_) {
             return fail(QStringLiteral("the data ends before an item"));
         }
@@ -109,12 +112,14 @@ public:
         case MapType:
             return readContainer(major, argument, depth, start);
         case TagType: {
-            if (depth >= 2 * maximumDepth_) {
-                return nestsTooDeep();
+            // Archives tag plain values only; a chain of tags is bounded so
+            // that it cannot recurse without end.
+            if (tags >= MaximumTagChain) {
+                return failAt(start, QStringLiteral("tags are nested more deeply than archives use"));
             }
             const std::size_t index = items_.size();
             append(Kind::Tag).tag = argument;
-            if (!readItem(depth + 1)) {
+            if (!readItem(depth, tags + 1)) {
                 return false;
             }
             items_[index].end = static_cast<std::uint32_t>(items_.size());

@@ -161,5 +161,10 @@ TEST(CBORTree, RefusesDamageWithWhatAndWhere) {
     EXPECT_EQ(problemOf("9f01"),
               "The archive is damaged: a container of indefinite length has no end at byte 0");
     EXPECT_EQ(problemOf("818181818101", 3), "The archive nests deeper than 3 levels");
-    EXPECT_EQ(problemOf("c1c1c1c1c1c1c1c101", 3), "The archive nests deeper than 3 levels");
+    EXPECT_EQ(problemOf("81c1c1c1c1c101"),
+              "The archive is damaged: tags are nested more deeply than archives use at byte 5");
+    // Tags do not count as levels: a set (a tagged array) in every level.
+    QString problem;
+    EXPECT_TRUE(CBORTree::read(QByteArray::fromHex("d90102 81 d90102 81 d90102 81 01"), 3, &problem))
+        << problem.toStdString();
 }
