@@ -23,8 +23,9 @@ endif()
 # source file parses; one precompiled copy, made once per build, serves
 # every target that uses Qt, and a second one with GoogleTest serves the
 # test code. GCC takes a precompiled header only where it was made with the
-# same macros and code model; anywhere else it quietly parses the headers
-# instead, so a mismatch costs time, never correctness.
+# same macros and code model; CMake adds -Winvalid-pch and our targets build
+# with -Werror, so a target that does not match fails to build instead of
+# silently parsing everything again.
 option(KESTREL_PRECOMPILE_HEADERS "Precompile the standard library's and Qt Core's headers" ON)
 set(KESTREL_PRECOMPILED_HEADERS
   <algorithm> <atomic> <chrono> <condition_variable> <cstdint> <functional> <map> <memory> <mutex>
