@@ -19,6 +19,8 @@
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/KeyedArchiver.h"
 
+#include <gtest/gtest.h>
+
 #include <QDir>
 #include <QFile>
 #include <QHash>
@@ -26,6 +28,8 @@
 #include <QStringList>
 
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -195,15 +199,19 @@ public:
     // The app as the client leaves it installed; opening it leaves a mark
     // in the root.
     void placeApp() const {
-        QDir().mkpath(appPath_ + QStringLiteral("/Contents/MacOS"));
+        // A fake that cannot place the app says why; the manager's failure
+        // that follows would not.
+        const QString folder = appPath_ + QStringLiteral("/Contents/MacOS");
+        EXPECT_TRUE(QDir().mkpath(folder)) << "the fake could not make " << folder.toStdString() << ": "
+                                           << std::strerror(errno);
         QFile info(appPath_ + QStringLiteral("/Contents/Info.plist"));
-        info.open(QIODevice::WriteOnly);
+        EXPECT_TRUE(info.open(QIODevice::WriteOnly)) << info.errorString().toStdString();
         info.write(R"(<?xml version="1.0" encoding="UTF-8"?><plist version="1.0"><dict>
 <key>CFBundleIdentifier</key><string>com.orbit.notes</string>
 <key>CFBundleExecutable</key><string>Orbit Notes</string></dict></plist>)");
         info.close();
         QFile executable(appPath_ + QStringLiteral("/Contents/MacOS/Orbit Notes"));
-        executable.open(QIODevice::WriteOnly);
+        EXPECT_TRUE(executable.open(QIODevice::WriteOnly)) << executable.errorString().toStdString();
         executable.write("#!/bin/sh\ntouch \"$KESTREL_ROOT/app-opened\"\n");
         executable.close();
         executable.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
