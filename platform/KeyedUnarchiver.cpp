@@ -123,16 +123,9 @@ Value KeyedUnarchiver::decodeValue(std::uint32_t index, const Classes& allowed, 
     case Kind::Bytes:
         value = Value(tree_->bytes(index).toByteArray());
         break;
-    case Kind::Array: {
-        Value::Array elements;
-        elements.reserve(item.count);
-        for (std::uint32_t element = CBORTree::firstChild(index); element != item.end;
-             element = tree_->next(element)) {
-            elements.append(decodeValue(element, allowed, key, depth + 1));
-        }
-        value = Value(elements);
+    case Kind::Array:
+        value = Value(decodeElements(index, allowed, key, depth));
         break;
-    }
     case Kind::Map: {
         if (tree_->valueForKey(index, ClassKey)) {
             return decodeObjectMap(index, allowed, key, depth);
@@ -163,6 +156,18 @@ Value KeyedUnarchiver::decodeValue(std::uint32_t index, const Classes& allowed, 
     return isAllowed(ValueClasses::classOf(value), allowed, key) ? value : Value();
 }
 
+Value::Array KeyedUnarchiver::decodeElements(std::uint32_t array, const Classes& allowed, const QString& key,
+                                             int depth) {
+    const CBORTree::Item& item = tree_->item(array);
+    Value::Array elements;
+    elements.reserve(item.count);
+    for (std::uint32_t element = CBORTree::firstChild(array); element != item.end;
+         element = tree_->next(element)) {
+        elements.append(decodeValue(element, allowed, key, depth + 1));
+    }
+    return elements;
+}
+
 Value KeyedUnarchiver::decodeTagged(std::uint32_t index, const Classes& allowed, const QString& key,
                                     int depth) {
     using namespace KeyedArchiveFormat;
@@ -191,13 +196,7 @@ Value KeyedUnarchiver::decodeTagged(std::uint32_t index, const Classes& allowed,
         return Value(qFromBigEndian<quint64>(tree_->bytes(content).data()));
     }
     if (tag == std::uint64_t(SetTag) && contentKind == Kind::Array) {
-        Value::Array elements;
-        elements.reserve(tree_->item(content).count);
-        for (std::uint32_t element = CBORTree::firstChild(content); element != tree_->item(content).end;
-             element = tree_->next(element)) {
-            elements.append(decodeValue(element, allowed, key, depth + 1));
-        }
-        return Value::set(elements);
+        return Value::set(decodeElements(content, allowed, key, depth));
     }
     return fail(QStringLiteral("The value for key \"%1\" has a kind this archive does not use").arg(key));
 }

@@ -52,6 +52,8 @@ private:
     KeyedUnarchiver() = default;
     // The items are indices into `tree_`.
     Value decodeValue(std::uint32_t item, const Classes& allowed, const QString& key, int depth);
+    // The elements of an array at `depth`, each held to `allowed`.
+    Value::Array decodeElements(std::uint32_t array, const Classes& allowed, const QString& key, int depth);
     Value decodeTagged(std::uint32_t tag, const Classes& allowed, const QString& key, int depth);
     Value decodeObjectMap(std::uint32_t map, const Classes& allowed, const QString& key, int depth);
     Value decodeError(std::uint32_t map, int depth);

@@ -37,7 +37,7 @@ BRClassReflection::reflectionForClass(const platform::Class* aClass,
             return *it;
         }
     }
-    // Made outside the queue: a class's making asks for its superclass's reflection.
+    // Made outside the lock: a class's making asks for its superclass's reflection.
     std::shared_ptr<BRClassReflection> fresh = make();
     if (fresh) {
         auto found = std::make_unique<ClassAccessors>();
