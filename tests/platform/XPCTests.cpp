@@ -71,36 +71,66 @@ using Outcome = std::variant<QList<Value>, Error>;
 
 // A client connection that records how each of its calls ended, how often
 // each event came and whether everything ran on the connection's queue.
+// What the handlers touch is shared with them, so that an event arriving
+// while a test lets its client go finds it still there.
 class Client {
+    struct State {
+        std::atomic<int> interruptions{0};
+        std::atomic<int> invalidations{0};
+        std::atomic<int> offQueue{0};
+        std::shared_ptr<DispatchSemaphore> interrupted = DispatchSemaphore::make();
+        std::shared_ptr<DispatchSemaphore> invalidated = DispatchSemaphore::make();
+        std::mutex mutex;
+        std::map<int, std::vector<Outcome>> outcomes;
+        std::shared_ptr<DispatchSemaphore> ended = DispatchSemaphore::make();
+
+        void checkQueue() {
+            auto queue = DispatchQueue::current();
+            if (!queue || queue->label() != "com.kestrel.XPCConnection"_L1) {
+                ++offQueue;
+            }
+        }
+        void end(int index, Outcome outcome) {
+            checkQueue();
+            {
+                std::lock_guard lock(mutex);
+                outcomes[index].push_back(std::move(outcome));
+            }
+            ended->signal();
+        }
+    };
+
 public:
     explicit Client(std::shared_ptr<XPCConnection> connection) : connection(std::move(connection)) {
         this->connection->setRemoteObjectInterface(XPCTestEcho::interface());
-        this->connection->setInterruptionHandler([this] {
-            checkQueue();
-            ++interruptions;
-            interrupted->signal();
+        this->connection->setInterruptionHandler([state = state_] {
+            state->checkQueue();
+            ++state->interruptions;
+            state->interrupted->signal();
         });
-        this->connection->setInvalidationHandler([this] {
-            checkQueue();
-            ++invalidations;
-            invalidated->signal();
+        this->connection->setInvalidationHandler([state = state_] {
+            state->checkQueue();
+            ++state->invalidations;
+            state->invalidated->signal();
         });
         this->connection->resume();
     }
 
     int call(const QString& selector, const QList<Value>& arguments = {}) {
-        std::lock_guard lock(mutex_);
+        std::lock_guard lock(state_->mutex);
         const int index = next_++;
         connection
-            ->remoteObjectProxyWithErrorHandler([this, index](const Error& error) { end(index, error); })
-            ->invoke(selector, arguments, [this, index](const QList<Value>& reply) { end(index, reply); });
+            ->remoteObjectProxyWithErrorHandler(
+                [state = state_, index](const Error& error) { state->end(index, error); })
+            ->invoke(selector, arguments,
+                     [state = state_, index](const QList<Value>& reply) { state->end(index, reply); });
         return index;
     }
 
     // Waits for `count` more calls to end.
     bool waitForEnds(int count) {
         for (int i = 0; i < count; ++i) {
-            if (!ended_->wait(30s)) {
+            if (!state_->ended->wait(30s)) {
                 return false;
             }
         }
@@ -109,9 +139,10 @@ public:
 
     // The outcome of a call that ended exactly once.
     Outcome outcome(int index) {
-        std::lock_guard lock(mutex_);
-        EXPECT_EQ(outcomes_[index].size(), 1u) << "call " << index;
-        return outcomes_[index].empty() ? Outcome(Error(QString(), 0)) : outcomes_[index].front();
+        std::lock_guard lock(state_->mutex);
+        auto& outcomes = state_->outcomes[index];
+        EXPECT_EQ(outcomes.size(), 1u) << "call " << index;
+        return outcomes.empty() ? Outcome(Error(QString(), 0)) : outcomes.front();
     }
     QList<Value> reply(const QString& selector, const QList<Value>& arguments = {}) {
         const int index = call(selector, arguments);
@@ -128,33 +159,17 @@ public:
         return std::holds_alternative<Error>(result) ? std::get<Error>(result).code() : 0;
     }
 
-    std::shared_ptr<XPCConnection> connection;
-    std::atomic<int> interruptions{0};
-    std::atomic<int> invalidations{0};
-    std::atomic<int> offQueue{0};
-    std::shared_ptr<DispatchSemaphore> interrupted = DispatchSemaphore::make();
-    std::shared_ptr<DispatchSemaphore> invalidated = DispatchSemaphore::make();
-
 private:
-    void checkQueue() {
-        auto queue = DispatchQueue::current();
-        if (!queue || queue->label() != "com.kestrel.XPCConnection"_L1) {
-            ++offQueue;
-        }
-    }
-    void end(int index, Outcome outcome) {
-        checkQueue();
-        {
-            std::lock_guard lock(mutex_);
-            outcomes_[index].push_back(std::move(outcome));
-        }
-        ended_->signal();
-    }
-
-    std::mutex mutex_;
+    const std::shared_ptr<State> state_ = std::make_shared<State>();
     int next_ = 0;
-    std::map<int, std::vector<Outcome>> outcomes_;
-    std::shared_ptr<DispatchSemaphore> ended_ = DispatchSemaphore::make();
+
+public:
+    std::shared_ptr<XPCConnection> connection;
+    std::atomic<int>& interruptions = state_->interruptions;
+    std::atomic<int>& invalidations = state_->invalidations;
+    std::atomic<int>& offQueue = state_->offQueue;
+    const std::shared_ptr<DispatchSemaphore>& interrupted = state_->interrupted;
+    const std::shared_ptr<DispatchSemaphore>& invalidated = state_->invalidated;
 };
 
 class EchoDelegate : public XPCListenerDelegate {
