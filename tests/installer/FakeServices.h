@@ -67,7 +67,7 @@ private:
 // (named as in the services' `gate_->answer` calls); the answer then waits
 // until the test releases it and is given on the releasing thread, so that
 // whatever the answer sets off synchronously has happened on return.
-class AnswerGate {
+class AnswerGate : public std::enable_shared_from_this<AnswerGate> {
 public:
     void hold(const QString& call) {
         std::lock_guard lock(mutex_);
@@ -76,13 +76,22 @@ public:
     void answer(const QString& call, std::function<void()> work) {
         {
             std::lock_guard lock(mutex_);
+            if (closed_) {
+                return;
+            }
             if (holding_.remove(call)) {
                 held_.insert(call, std::move(work));
                 changed_.notify_all();
                 return;
             }
+            ++running_;
         }
-        fakes::answer(std::move(work));
+        fakes::answer([self = shared_from_this(), work = std::move(work)] {
+            work();
+            std::lock_guard lock(self->mutex_);
+            --self->running_;
+            self->changed_.notify_all();
+        });
     }
     bool waitUntilHeld(const QString& call) {
         std::unique_lock lock(mutex_);
@@ -100,6 +109,16 @@ public:
         work();
         return true;
     }
+    // The end of a test: answers not given yet never will be, and those
+    // under way have run on return, so none touches the test's root after
+    // the root is gone. False if one is still running after the bound.
+    bool close() {
+        QHash<QString, std::function<void()>> dropped;
+        std::unique_lock lock(mutex_);
+        closed_ = true;
+        dropped.swap(held_);
+        return changed_.wait_for(lock, kBound, [&] { return running_ == 0; });
+    }
 
 private:
     static constexpr std::chrono::seconds kBound{30};
@@ -107,6 +126,8 @@ private:
     std::condition_variable changed_;
     QSet<QString> holding_;
     QHash<QString, std::function<void()>> held_;
+    int running_ = 0;
+    bool closed_ = false;
 };
 
 // Answers, held or not, keep the service alive until they have run.
@@ -197,24 +218,30 @@ public:
     }
 
     // The app as the client leaves it installed; opening it leaves a mark
-    // in the root.
-    void placeApp() const {
-        // A fake that cannot place the app says why; the manager's failure
-        // that follows would not.
+    // in the root. A fake that cannot place the app says why, and its
+    // install fails.
+    bool placeApp() const {
         const QString folder = appPath_ + QStringLiteral("/Contents/MacOS");
-        EXPECT_TRUE(QDir().mkpath(folder)) << "the fake could not make " << folder.toStdString() << ": "
-                                           << std::strerror(errno);
-        QFile info(appPath_ + QStringLiteral("/Contents/Info.plist"));
-        EXPECT_TRUE(info.open(QIODevice::WriteOnly)) << info.errorString().toStdString();
-        info.write(R"(<?xml version="1.0" encoding="UTF-8"?><plist version="1.0"><dict>
+        if (!QDir().mkpath(folder)) {
+            ADD_FAILURE() << "the fake could not make " << folder.toStdString() << ": " << std::strerror(errno);
+            return false;
+        }
+        const auto write = [](const QString& path, const QByteArray& contents) {
+            QFile file(path);
+            if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size()) {
+                ADD_FAILURE() << "the fake could not write " << path.toStdString() << ": "
+                              << file.errorString().toStdString();
+                return false;
+            }
+            return true;
+        };
+        const QString executable = appPath_ + QStringLiteral("/Contents/MacOS/Orbit Notes");
+        return write(appPath_ + QStringLiteral("/Contents/Info.plist"),
+                     R"(<?xml version="1.0" encoding="UTF-8"?><plist version="1.0"><dict>
 <key>CFBundleIdentifier</key><string>com.orbit.notes</string>
-<key>CFBundleExecutable</key><string>Orbit Notes</string></dict></plist>)");
-        info.close();
-        QFile executable(appPath_ + QStringLiteral("/Contents/MacOS/Orbit Notes"));
-        EXPECT_TRUE(executable.open(QIODevice::WriteOnly)) << executable.errorString().toStdString();
-        executable.write("#!/bin/sh\ntouch \"$KESTREL_ROOT/app-opened\"\n");
-        executable.close();
-        executable.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+<key>CFBundleExecutable</key><string>Orbit Notes</string></dict></plist>)") &&
+               write(executable, "#!/bin/sh\ntouch \"$KESTREL_ROOT/app-opened\"\n") &&
+               QFile::setPermissions(executable, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
     void fetchAppWithID(std::int64_t appID, AFXAppCallback callback) override {
@@ -247,7 +274,11 @@ public:
                     serviceError(QStringLiteral("install failed"))));
                 return;
             }
-            placeApp();
+            if (!placeApp()) {
+                callback(BRValueOrError<std::shared_ptr<AFXAppInstance>>::makeWithError(
+                    serviceError(QStringLiteral("could not place the app"))));
+                return;
+            }
             callback(BRValueOrError<std::shared_ptr<AFXAppInstance>>::makeWithValue(
                 AFXVendorAppInstance::makeWithAppID(appID_, QUrl::fromLocalFile(appPath_))));
             if (postInstalledNotification) {

@@ -121,12 +121,16 @@ protected:
     // Removing the hold wins against a client yet to take it; one that has
     // taken it is let go.
     void TearDown() override {
+        EXPECT_TRUE(gate_->close()) << "an answer of the fake services never ended";
         if (clientHeld_ && !QFile::remove(clientHold_)) {
             releaseClient();
         }
     }
 
     void makeServices() {
+        if (gate_) {
+            EXPECT_TRUE(gate_->close()) << "an answer of the fake services never ended";
+        }
         log_ = std::make_shared<fakes::CallLog>();
         gate_ = std::make_shared<fakes::AnswerGate>();
         system_ = std::make_shared<fakes::SystemService>(log_, gate_);
@@ -682,7 +686,7 @@ TEST_F(InstallationManagerTests, LaunchFindsAnAppItDidNotInstallThroughItsInstan
     // The app was installed before: no install call, so no instance is
     // known and launching asks the client for the app's instances.
     apps_->workflowState = 2;
-    apps_->placeApp();
+    ASSERT_TRUE(apps_->placeApp());
     startStore();
     auto manager = makeManager();
     install(manager);

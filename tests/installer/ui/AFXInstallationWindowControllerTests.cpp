@@ -79,6 +79,7 @@ protected:
         AFXApplication::setDelegate(nullptr);
         delegate_.reset();
         controller_.reset();
+        EXPECT_TRUE(gate_->close()) << "an answer of the fake services never ended";
         AFXApplication::setTerminationAction([] { QCoreApplication::quit(); });
         AFXAnimationContext::setDrivenManually(false);
     }
@@ -168,6 +169,9 @@ protected:
 };
 
 TEST_F(AFXInstallationWindowControllerTests, ShowsProgressAndStatusThroughEveryStateAndLaunchesAtTheEnd) {
+    // The install waits until the window has been seen installing: a
+    // window sampled while it runs could otherwise miss the stage.
+    gate_->hold(QStringLiteral("install"));
     launchApplication();
     ASSERT_NE(controller()->installationManager(), nullptr)
         << "with the minimum \"null\" every version passes";
@@ -189,7 +193,7 @@ TEST_F(AFXInstallationWindowControllerTests, ShowsProgressAndStatusThroughEveryS
     QStringList texts;
     QList<double> values;
     bool shotWhileDownloading = false;
-    ASSERT_TRUE(waitForUI([&] {
+    const auto sample = [&] {
         if (texts.isEmpty() || texts.last() != statusText()) {
             texts.append(statusText());
         }
@@ -200,6 +204,14 @@ TEST_F(AFXInstallationWindowControllerTests, ShowsProgressAndStatusThroughEveryS
             shotWhileDownloading = true;
             saveScreenshot(window(), QStringLiteral("01-first-page-with-progress"));
         }
+    };
+    ASSERT_TRUE(waitForUI([&] {
+        sample();
+        return state() == AFXInstallationStateInstallingApp && texts.last() == "Installing Orbit Notes…";
+    }));
+    ASSERT_TRUE(gate_->release(QStringLiteral("install")));
+    ASSERT_TRUE(waitForUI([&] {
+        sample();
         return element(AFXInstallerAccessibilityIdentifierLaunchButton)->isVisible();
     }));
     EXPECT_EQ(texts,
