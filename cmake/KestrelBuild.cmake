@@ -16,6 +16,10 @@ check_linker_flag(CXX -fuse-ld=lld KESTREL_HAVE_LLD)
 if(KESTREL_HAVE_LLD)
   add_link_options(-fuse-ld=lld)
 endif()
+# A program loads only the shared libraries it uses: the desktop client and
+# the tools link the support library, whose window pieces they never call,
+# and loading Qt's interface libraries cost each start about 4 ms.
+add_link_options(LINKER:--as-needed)
 
 # KESTREL_SANITIZE: OFF, ON (AddressSanitizer with UndefinedBehaviorSanitizer)
 # or "thread" (ThreadSanitizer, which cannot be combined with the others).

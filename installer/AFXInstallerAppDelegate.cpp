@@ -1,5 +1,6 @@
 #include "AFXInstallerAppDelegate.h"
 
+#include "SpecificTools/Analytics/AFXAnalyticsIdentification.h"
 #include "platform/Bundle.h"
 #include "platform/StringFormat.h"
 #include "ui/AFXInstallationWindowController.h"
@@ -9,6 +10,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScreen>
 #include <QWidget>
 
 namespace {
@@ -56,6 +58,12 @@ void AFXInstallerAppDelegate::awakeFromNib() {
 }
 
 void AFXInstallerAppDelegate::applicationDidFinishLaunching() {
+    // Analytics name the screen and the window the installer runs with.
+    AFXAnalyticsIdentification::setDisplaySizesProvider([] {
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        const QWidget* active = QApplication::activeWindow();
+        return std::pair{screen ? screen->size() : QSize(0, 0), active ? active->size() : QSize(0, 0)};
+    });
     installationWindowController_ = makeWindowController_
                                         ? makeWindowController_()
                                         : AFXInstallationWindowController::makeWindowController();

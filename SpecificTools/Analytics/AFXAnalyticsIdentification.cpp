@@ -4,10 +4,8 @@
 #include "platform/StringFormat.h"
 #include "support/BRSystemInfo.h"
 
-#include <QApplication>
-#include <QScreen>
+#include <QCoreApplication>
 #include <QThread>
-#include <QWidget>
 
 namespace {
 
@@ -15,7 +13,22 @@ QString sizeText(const QSize& size) {
     return QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
 }
 
+struct DisplaySizes {
+    std::mutex mutex;
+    AFXAnalyticsIdentification::DisplaySizesProvider provider;
+};
+
+DisplaySizes& displaySizes() {
+    static DisplaySizes sizes;
+    return sizes;
+}
+
 } // namespace
+
+void AFXAnalyticsIdentification::setDisplaySizesProvider(DisplaySizesProvider provider) {
+    std::lock_guard lock(displaySizes().mutex);
+    displaySizes().provider = std::move(provider);
+}
 
 std::shared_ptr<AFXAnalyticsIdentification>
 AFXAnalyticsIdentification::makeWithApplicationName(const QString& applicationName) {
@@ -48,16 +61,19 @@ QString AFXAnalyticsIdentification::userAgentString() const {
 
 QString AFXAnalyticsIdentification::systemInfo() const {
     std::call_once(systemInfoOnce_, [this] {
-        QSize screen(0, 0), window(0, 0);
-        const auto* application = qobject_cast<QApplication*>(QCoreApplication::instance());
+        std::pair<QSize, QSize> sizes{QSize(0, 0), QSize(0, 0)};
+        const QCoreApplication* application = QCoreApplication::instance();
         if (application && QThread::currentThread() == application->thread()) {
-            if (const QScreen* primary = QGuiApplication::primaryScreen()) {
-                screen = primary->size();
+            DisplaySizesProvider provider;
+            {
+                std::lock_guard lock(displaySizes().mutex);
+                provider = displaySizes().provider;
             }
-            if (const QWidget* main = QApplication::activeWindow()) {
-                window = main->size();
+            if (provider) {
+                sizes = provider();
             }
         }
+        const auto& [screen, window] = sizes;
         systemInfo_ =
             QStringLiteral("&sr=%1&vp=%2&ul=%3")
                 .arg(sizeText(screen), sizeText(window), BRSystemInfo::preferredLocales(1).value(0));

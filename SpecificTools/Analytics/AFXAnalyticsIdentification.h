@@ -1,10 +1,13 @@
 #pragma once
 
+#include <QSize>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <utility>
 
 // Who sends analytics: the application's name and version, the user agent
 // of its posts, the screen, window and language it runs with, and the
@@ -15,6 +18,13 @@ public:
     static std::shared_ptr<AFXAnalyticsIdentification>
     makeWithApplicationName(const QString& applicationName);
 
+    // The sizes of the screen and of the main window, as a program with a
+    // user interface knows them: it sets this once as it starts, and it is
+    // asked on the interface's thread only. Programs without one leave it
+    // unset and do not load the interface's libraries for it.
+    using DisplaySizesProvider = std::function<std::pair<QSize, QSize>()>;
+    static void setDisplaySizesProvider(DisplaySizesProvider provider);
+
     const QString& applicationName() const { return applicationName_; }
     // The main bundle's "CFBundleVersion", or "Unknown".
     QString applicationVersion() const;
@@ -22,7 +32,8 @@ public:
     QString userAgentString() const;
     // "&sr=<screen>&vp=<window>&ul=<language>", sizes as "<width>x<height>".
     // The screen and the main window are only looked at on the thread of
-    // the user interface; worked out elsewhere, or without them, both are "0x0".
+    // the user interface; worked out elsewhere, or without a display sizes
+    // provider, both are "0x0".
     QString systemInfo() const;
     QString primaryMACAddress() const;
 

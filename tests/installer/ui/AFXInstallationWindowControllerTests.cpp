@@ -1,5 +1,6 @@
 #include "../FakeServices.h"
 #include "ManualSchedulerClock.h"
+#include "SpecificTools/Analytics/AFXAnalyticsIdentification.h"
 #include "UITestSupport.h"
 #include "installer/AFXInstallationManager.h"
 #include "installer/AFXInstallerAppDelegate.h"
@@ -27,7 +28,9 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
 
+#include <thread>
 #include <utility>
 
 using testing_support::saveScreenshot;
@@ -427,6 +430,24 @@ TEST_F(AFXInstallationWindowControllerTests, AnAutomaticChangeDuringAnimationEnd
     clock_->advance(std::chrono::seconds(10));
     ASSERT_TRUE(waitForUI([&] { return !controller()->isSelectingPagesAutomatically(); }));
     EXPECT_EQ(page(), 1) << "the disabled pagination refused";
+}
+
+// The installer's analytics name the screen it runs on; the sizes are only
+// looked at on the interface's thread, elsewhere they are unknown.
+TEST_F(AFXInstallationWindowControllerTests, AnalyticsNameTheScreenOnTheInterfacesThreadOnly) {
+    apps_->postInstalledNotification = false;
+    launchApplication();
+    const QSize screen = QGuiApplication::primaryScreen()->size();
+    ASSERT_FALSE(screen.isEmpty());
+    const QString onInterface = AFXAnalyticsIdentification::makeWithApplicationName("installer")->systemInfo();
+    EXPECT_TRUE(onInterface.startsWith(QStringLiteral("&sr=%1x%2&vp=").arg(screen.width()).arg(screen.height())))
+        << onInterface.toStdString();
+
+    QString elsewhere;
+    std::thread([&] {
+        elsewhere = AFXAnalyticsIdentification::makeWithApplicationName("installer")->systemInfo();
+    }).join();
+    EXPECT_TRUE(elsewhere.startsWith("&sr=0x0&vp=0x0&ul=")) << elsewhere.toStdString();
 }
 
 } // namespace
