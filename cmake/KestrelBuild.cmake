@@ -18,7 +18,7 @@ if(KESTREL_HAVE_LLD)
 endif()
 # A program loads only the shared libraries it uses: the desktop client and
 # the tools link the support library, whose window pieces they never call,
-# and loading Qt's interface libraries cost each start about 4 ms.
+# and loading Qt's interface libraries cost the client about 6 ms a start.
 add_link_options(LINKER:--as-needed)
 
 # KESTREL_SANITIZE: OFF, ON (AddressSanitizer with UndefinedBehaviorSanitizer)
