@@ -15,30 +15,50 @@
 
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <memory>
+#include <string_view>
 
 namespace {
 
 constexpr std::int64_t kOrbitNotesAppID = 230;
 
-// The terminal mode must run where there is no display, so the kind of
-// application is chosen before the options are parsed.
+// The terminal mode must run where there is no display, and so must asking
+// for help, so the kind of application is chosen before the options are
+// parsed.
 bool wantsWindow(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--no-window") == 0) {
+        const std::string_view argument = argv[i];
+        if (argument == "--no-window" || argument == "-h" || argument == "-?" || argument == "--help" ||
+            argument == "--help-all") {
             return false;
         }
     }
     return true;
 }
 
+// Qt ends the process when it finds no display to open a window on; the
+// installer says what to do instead. A platform chosen by name is trusted.
+bool hasDisplay(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::string_view(argv[i]) == "-platform") {
+            return true;
+        }
+    }
+    return qEnvironmentVariableIsSet("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    const bool window = wantsWindow(argc, argv);
+    if (window && !hasDisplay(argc, argv)) {
+        std::fprintf(stderr, "install-orbit-notes: there is no display to show the installer's window on; "
+                             "run it with --no-window to install in the terminal\n");
+        return 2;
+    }
     const std::unique_ptr<QCoreApplication> application =
-        wantsWindow(argc, argv) ? std::make_unique<QApplication>(argc, argv)
-                                : std::make_unique<QCoreApplication>(argc, argv);
+        window ? std::make_unique<QApplication>(argc, argv) : std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("install-orbit-notes"));
 
     QCommandLineParser parser;

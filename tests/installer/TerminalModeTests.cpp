@@ -2,6 +2,8 @@
 // development store and the desktop client the build packs.
 
 #include "platform/Paths.h"
+#include "platform/Tools.h"
+#include "testing/EnvironmentOverride.h"
 #include "testing/InstallerRun.h"
 #include "testing/StoreProcess.h"
 #include "testing/TestSupport.h"
@@ -48,4 +50,20 @@ TEST(TerminalModeTests, CtrlCDuringTheDownloadLeavesTheRootAsItWas) {
         EXPECT_TRUE(run.output().contains("stopped."));
         EXPECT_TRUE(filesOutsideTheLogs().isEmpty()) << filesOutsideTheLogs().join("\n").toStdString();
     }
+}
+
+// Without a display the window cannot open: asking for help still works, and
+// a run that wants the window says what to do instead of failing inside Qt.
+TEST(TerminalModeTests, WithoutADisplayHelpWorksAndTheWindowSaysWhatToDo) {
+    const testing_support::EnvironmentOverride headless(
+        {{"DISPLAY", std::nullopt}, {"WAYLAND_DISPLAY", std::nullopt}, {"QT_QPA_PLATFORM", std::nullopt}});
+    const QString installer = platform::Tools::directory() + "/install-orbit-notes";
+
+    const auto help = testing_support::runProgram(installer, {"--help"});
+    EXPECT_EQ(help.status, 0) << help.errors.toStdString();
+    EXPECT_TRUE(help.output.contains("--no-window")) << help.output.toStdString();
+
+    const auto windowed = testing_support::runProgram(installer, {"--retries", "1"});
+    EXPECT_EQ(windowed.status, 2) << windowed.errors.toStdString();
+    EXPECT_TRUE(windowed.errors.contains("run it with --no-window")) << windowed.errors.toStdString();
 }
