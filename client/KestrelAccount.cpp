@@ -4,6 +4,9 @@
 #include "KestrelEnvironmentLoader.h"
 #include "KestrelSignIn.h"
 #include "SpecificTools/Model/AFXCustomer.h"
+#include "SpecificTools/Model/AFXSecureSerialization.h"
+#include "SpecificTools/Services/SystemManagement/AFXSystemManagementService.h"
+#include "platform/DistributedNotificationCenter.h"
 
 #include <chrono>
 
@@ -16,6 +19,24 @@ QString reasonOf(const platform::Error& error) {
     return underlying ? QStringLiteral("%1 (%2)").arg(error.localizedDescription(),
                                                       underlying->localizedDescription())
                       : error.localizedDescription();
+}
+
+// Tells the programs of the session that the customer changed (nobody, when
+// null), so their services factories take the new one. The change is kept
+// either way: a program that does not hear of it finds it when it asks.
+void announceCustomer(const std::shared_ptr<AFXCustomer>& customer, std::FILE* errors) {
+    platform::Error error(QString(), 0);
+    const auto center = platform::DistributedNotificationCenter::defaultCenter(&error);
+    platform::Value::Dictionary userInfo;
+    if (customer) {
+        userInfo.insert(AFXSystemManagementCurrentCustomerChangedNotificationSecureDataKey,
+                        AFXCustomerGetSecureSerialization(customer));
+    }
+    if (!center || !center->postNotificationName(AFXSystemManagementCurrentCustomerChangedNotification,
+                                                 QString(), userInfo, true, &error)) {
+        std::fprintf(errors, "Kestrel: running programs were not told of the change: %s\n",
+                     qUtf8Printable(error.localizedDescription()));
+    }
 }
 
 } // namespace
@@ -39,6 +60,7 @@ int KestrelAccount::signIn(const QString& email, const QString& password, std::F
                      qUtf8Printable(email));
         return 1;
     }
+    announceCustomer(*customer.value(), errors);
     std::fprintf(output, "Kestrel: signed in as %s\n", qUtf8Printable((*customer.value())->accountName()));
     return 0;
 }
@@ -50,6 +72,7 @@ int KestrelAccount::signOut(std::FILE* output, std::FILE* errors) {
         std::fprintf(errors, "Kestrel: cannot sign out: the client's preferences cannot be written\n");
         return 1;
     }
+    announceCustomer(nullptr, errors);
     if (customer) {
         std::fprintf(output, "Kestrel: signed out %s\n", qUtf8Printable(customer->accountName()));
     } else {

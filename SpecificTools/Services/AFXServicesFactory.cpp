@@ -36,13 +36,6 @@ namespace {
 const QString kFindOrMakeGroupID = QStringLiteral("findOrMakeManamenentService");
 const QString kServiceOrErrorKey = QStringLiteral("serviceOrError");
 
-const QString kEnvironmentChangedNotification =
-    QStringLiteral("com.kestrel.system-management-service.current-environment-changed");
-const QString kEnvironmentSecureDataKey = QStringLiteral("environment-secure-data");
-const QString kCustomerChangedNotification =
-    QStringLiteral("com.kestrel.system-management-service.current-customer-changed");
-const QString kCustomerSecureDataKey = QStringLiteral("customer-secure-data");
-
 using ServiceOrError = BRValueOrError<std::shared_ptr<AFXBaseService>>;
 
 platform::Error makeErrorOfGoneFactory() {
@@ -205,28 +198,33 @@ void AFXServicesFactory::startObservingChangeNotifications() {
             BRLogError("Services factory does not hear of %@: %@", name, error);
         }
     };
-    observe(kEnvironmentChangedNotification, [weakSelf](const platform::Notification& notification) {
-        const QByteArray data = secureDataOf(notification, kEnvironmentSecureDataKey);
-        const auto environment = data.isNull() ? nullptr : AFXEnvironmentMakeFromSecureSerialization(data);
-        if (const auto self = weakSelf.lock()) {
-            self->internalQueue_->async([weakSelf, environment] {
+    observe(AFXSystemManagementCurrentEnvironmentChangedNotification,
+            [weakSelf](const platform::Notification& notification) {
+                const QByteArray data = secureDataOf(
+                    notification, AFXSystemManagementCurrentEnvironmentChangedNotificationSecureDataKey);
+                const auto environment =
+                    data.isNull() ? nullptr : AFXEnvironmentMakeFromSecureSerialization(data);
                 if (const auto self = weakSelf.lock()) {
-                    self->setCurrentEnvironment(environment, [] {});
+                    self->internalQueue_->async([weakSelf, environment] {
+                        if (const auto self = weakSelf.lock()) {
+                            self->setCurrentEnvironment(environment, [] {});
+                        }
+                    });
                 }
             });
-        }
-    });
-    observe(kCustomerChangedNotification, [weakSelf](const platform::Notification& notification) {
-        const QByteArray data = secureDataOf(notification, kCustomerSecureDataKey);
-        const auto customer = data.isNull() ? nullptr : AFXCustomerMakeFromSecureSerialization(data);
-        if (const auto self = weakSelf.lock()) {
-            self->internalQueue_->async([weakSelf, customer] {
+    observe(AFXSystemManagementCurrentCustomerChangedNotification,
+            [weakSelf](const platform::Notification& notification) {
+                const QByteArray data = secureDataOf(
+                    notification, AFXSystemManagementCurrentCustomerChangedNotificationSecureDataKey);
+                const auto customer = data.isNull() ? nullptr : AFXCustomerMakeFromSecureSerialization(data);
                 if (const auto self = weakSelf.lock()) {
-                    self->setCurrentCustomer(customer);
+                    self->internalQueue_->async([weakSelf, customer] {
+                        if (const auto self = weakSelf.lock()) {
+                            self->setCurrentCustomer(customer);
+                        }
+                    });
                 }
             });
-        }
-    });
 }
 
 // MARK: - State

@@ -282,6 +282,12 @@ TEST_F(DesktopClient, SignInKeepsTheCustomerTheAgentAnswers) {
 
     const auto signIn = runClient({QStringLiteral("--sign-in"), kDemoEmail});
     ASSERT_EQ(signIn.status, 0) << signIn.errors.toStdString();
+    // The programs of the session hear of it: this one's services factory
+    // takes the customer before anyone asks the agent.
+    EXPECT_TRUE(waitUntil([&] {
+        const auto known = factory_->currentCustomer();
+        return known && known->accountName() == kDemoEmail;
+    })) << "no customer-changed notification reached the factory";
     const auto customer = currentCustomer();
     ASSERT_TRUE(customer && customer->hasValue())
         << (customer ? customer->error()->description().toStdString() : "");
@@ -292,6 +298,8 @@ TEST_F(DesktopClient, SignInKeepsTheCustomerTheAgentAnswers) {
 
     const auto signOut = runClient({QStringLiteral("--sign-out")});
     ASSERT_EQ(signOut.status, 0) << signOut.errors.toStdString();
+    EXPECT_TRUE(waitUntil([&] { return !factory_->currentCustomer(); }))
+        << "the factory kept the customer who signed out";
     const auto afterwards = currentCustomer();
     ASSERT_TRUE(afterwards);
     EXPECT_FALSE(afterwards->hasValue());

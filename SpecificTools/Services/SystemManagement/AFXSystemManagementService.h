@@ -21,6 +21,19 @@ class AFXSignInWorkflow;
 // The mach service name of the system management service.
 QString AFXSystemManagementServiceName();
 
+// Posted by the desktop client when its current environment or customer
+// changes; the user info holds the new one's secure serialisation under the
+// key, or nothing when there is no longer one. Every services factory takes
+// it as its current environment or customer.
+inline const QString AFXSystemManagementCurrentEnvironmentChangedNotification =
+    QStringLiteral("com.kestrel.system-management-service.current-environment-changed");
+inline const QString AFXSystemManagementCurrentEnvironmentChangedNotificationSecureDataKey =
+    QStringLiteral("environment-secure-data");
+inline const QString AFXSystemManagementCurrentCustomerChangedNotification =
+    QStringLiteral("com.kestrel.system-management-service.current-customer-changed");
+inline const QString AFXSystemManagementCurrentCustomerChangedNotificationSecureDataKey =
+    QStringLiteral("customer-secure-data");
+
 // Callbacks that receive no result: the operation has been carried out.
 using AFXSystemManagementCompletion = std::function<void()>;
 using AFXBooleanCallback = std::function<void(bool)>;
