@@ -27,6 +27,7 @@ namespace platform {
 class CBORTree {
 public:
     enum class Kind : std::uint8_t {
+        // Integers beyond the 64-bit signed range read as doubles.
         Integer,
         Double,
         Bytes,
@@ -56,8 +57,7 @@ public:
         };
     };
 
-    // Integers beyond the 64-bit signed range read as doubles, as
-    // QCborValue reads them.
+    // The index of the item the data holds as a whole.
     static constexpr std::uint32_t Root = 0;
 
     // The one item `data` holds, or nothing, with what is wrong and where in

@@ -33,7 +33,7 @@ std::optional<Value> KeyedUnarchiver::unarchivedObjectOfClasses(const Classes& c
         unarchiver.fail(problem);
     } else {
         unarchiver.tree_ = &*tree;
-        Value value = unarchiver.decodeValue(CBORTree::Root, classes, QStringLiteral("root"), 0);
+        Value value = unarchiver.decodeValue(CBORTree::Root, classes, QStringLiteral("root"));
         if (!unarchiver.error_) {
             return value;
         }
@@ -67,7 +67,7 @@ Value KeyedUnarchiver::decodeObjectOfClasses(const Classes& classes, const QStri
     if (!encoded || tree_->item(*encoded).kind == CBORTree::Kind::Undefined) {
         return {};
     }
-    return decodeValue(*encoded, classes, key, depth_ + 1);
+    return decodeValue(*encoded, classes, key);
 }
 
 bool KeyedUnarchiver::decodeBool(const QString& key) {
@@ -92,15 +92,11 @@ bool KeyedUnarchiver::isAllowed(const Class* aClass, const Classes& allowed, con
     return false;
 }
 
-Value KeyedUnarchiver::decodeValue(std::uint32_t index, const Classes& allowed, const QString& key,
-                                   int depth) {
+Value KeyedUnarchiver::decodeValue(std::uint32_t index, const Classes& allowed, const QString& key) {
     using namespace KeyedArchiveFormat;
     using Kind = CBORTree::Kind;
     if (error_) {
         return {};
-    }
-    if (depth > MaximumDepth) {
-        return fail(QStringLiteral("The archive nests deeper than %1 levels").arg(MaximumDepth));
     }
     const CBORTree::Item& item = tree_->item(index);
     Value value;
@@ -124,11 +120,11 @@ Value KeyedUnarchiver::decodeValue(std::uint32_t index, const Classes& allowed, 
         value = Value(tree_->bytes(index).toByteArray());
         break;
     case Kind::Array:
-        value = Value(decodeElements(index, allowed, key, depth));
+        value = Value(decodeElements(index, allowed, key));
         break;
     case Kind::Map: {
         if (tree_->valueForKey(index, ClassKey)) {
-            return decodeObjectMap(index, allowed, key, depth);
+            return decodeObjectMap(index, allowed, key);
         }
         Value::Dictionary entries;
         for (std::uint32_t entry = CBORTree::firstChild(index); entry != item.end;) {
@@ -137,15 +133,14 @@ Value KeyedUnarchiver::decodeValue(std::uint32_t index, const Classes& allowed, 
                 return fail(
                     QStringLiteral("A dictionary for key \"%1\" has a key that is not text").arg(key));
             }
-            entries.insert(unescapedKey(tree_->text(entry)),
-                           decodeValue(entryValue, allowed, key, depth + 1));
+            entries.insert(unescapedKey(tree_->text(entry)), decodeValue(entryValue, allowed, key));
             entry = tree_->next(entryValue);
         }
         value = Value(entries);
         break;
     }
     case Kind::Tag:
-        value = decodeTagged(index, allowed, key, depth);
+        value = decodeTagged(index, allowed, key);
         break;
     case Kind::Undefined:
         return fail(QStringLiteral("The value for key \"%1\" has a kind this archive does not use").arg(key));
@@ -156,20 +151,19 @@ Value KeyedUnarchiver::decodeValue(std::uint32_t index, const Classes& allowed, 
     return isAllowed(ValueClasses::classOf(value), allowed, key) ? value : Value();
 }
 
-Value::Array KeyedUnarchiver::decodeElements(std::uint32_t array, const Classes& allowed, const QString& key,
-                                             int depth) {
+Value::Array KeyedUnarchiver::decodeElements(std::uint32_t array, const Classes& allowed,
+                                             const QString& key) {
     const CBORTree::Item& item = tree_->item(array);
     Value::Array elements;
     elements.reserve(item.count);
     for (std::uint32_t element = CBORTree::firstChild(array); element != item.end;
          element = tree_->next(element)) {
-        elements.append(decodeValue(element, allowed, key, depth + 1));
+        elements.append(decodeValue(element, allowed, key));
     }
     return elements;
 }
 
-Value KeyedUnarchiver::decodeTagged(std::uint32_t index, const Classes& allowed, const QString& key,
-                                    int depth) {
+Value KeyedUnarchiver::decodeTagged(std::uint32_t index, const Classes& allowed, const QString& key) {
     using namespace KeyedArchiveFormat;
     using Kind = CBORTree::Kind;
     const std::uint64_t tag = tree_->item(index).tag;
@@ -196,13 +190,12 @@ Value KeyedUnarchiver::decodeTagged(std::uint32_t index, const Classes& allowed,
         return Value(qFromBigEndian<quint64>(tree_->bytes(content).data()));
     }
     if (tag == std::uint64_t(SetTag) && contentKind == Kind::Array) {
-        return Value::set(decodeElements(content, allowed, key, depth));
+        return Value::set(decodeElements(content, allowed, key));
     }
     return fail(QStringLiteral("The value for key \"%1\" has a kind this archive does not use").arg(key));
 }
 
-Value KeyedUnarchiver::decodeObjectMap(std::uint32_t map, const Classes& allowed, const QString& key,
-                                       int depth) {
+Value KeyedUnarchiver::decodeObjectMap(std::uint32_t map, const Classes& allowed, const QString& key) {
     using namespace KeyedArchiveFormat;
     const auto classNameItem = tree_->valueForKey(map, ClassKey);
     if (!classNameItem || tree_->item(*classNameItem).kind != CBORTree::Kind::Text) {
@@ -210,7 +203,7 @@ Value KeyedUnarchiver::decodeObjectMap(std::uint32_t map, const Classes& allowed
     }
     const QString className = tree_->text(*classNameItem);
     if (className == QLatin1String("NSError")) {
-        return isAllowed(ValueClasses::error(), allowed, key) ? decodeError(map, depth) : Value();
+        return isAllowed(ValueClasses::error(), allowed, key) ? decodeError(map) : Value();
     }
     const Class* aClass = Class::named(className);
     if (!aClass) {
@@ -225,12 +218,9 @@ Value KeyedUnarchiver::decodeObjectMap(std::uint32_t map, const Classes& allowed
         return fail(QStringLiteral("Objects of class \"%1\" cannot be read securely").arg(aClass->name()));
     }
     const std::optional<std::uint32_t> outer = current_;
-    const int outerDepth = depth_;
     current_ = map;
-    depth_ = depth;
     const bool valid = object->initWithCoder(*this);
     current_ = outer;
-    depth_ = outerDepth;
     if (error_) {
         return {};
     }
@@ -241,23 +231,21 @@ Value KeyedUnarchiver::decodeObjectMap(std::uint32_t map, const Classes& allowed
     return Value(object);
 }
 
-Value KeyedUnarchiver::decodeError(std::uint32_t map, int depth) {
+Value KeyedUnarchiver::decodeError(std::uint32_t map) {
     using namespace KeyedArchiveFormat;
     using Kind = CBORTree::Kind;
     const auto domain = tree_->valueForKey(map, ErrorDomainKey);
     const auto code = tree_->valueForKey(map, ErrorCodeKey);
-    // An undefined user info counts as none.
-    const auto userInfoItem = tree_->valueForKey(map, ErrorUserInfoKey);
-    const std::uint32_t userInfo = userInfoItem.value_or(CBORTree::Root);
-    const bool hasUserInfo = userInfoItem && tree_->item(userInfo).kind != Kind::Undefined;
+    auto userInfo = tree_->valueForKey(map, ErrorUserInfoKey);
+    if (userInfo && tree_->item(*userInfo).kind == Kind::Undefined) {
+        userInfo.reset(); // an undefined user info counts as none
+    }
     if (!domain || tree_->item(*domain).kind != Kind::Text || !code ||
-        tree_->item(*code).kind != Kind::Integer ||
-        (hasUserInfo && tree_->item(userInfo).kind != Kind::Map)) {
+        tree_->item(*code).kind != Kind::Integer || (userInfo && tree_->item(*userInfo).kind != Kind::Map)) {
         return fail(QStringLiteral("An archived error is malformed"));
     }
-    const Value info = hasUserInfo ? decodeValue(userInfo, KeyedArchiveFormat::userInfoClasses(),
-                                                 ErrorUserInfoKey, depth + 1)
-                                   : Value();
+    const Value info =
+        userInfo ? decodeValue(*userInfo, KeyedArchiveFormat::userInfoClasses(), ErrorUserInfoKey) : Value();
     if (error_) {
         return {};
     }

@@ -50,20 +50,20 @@ public:
 
 private:
     KeyedUnarchiver() = default;
-    // The items are indices into `tree_`.
-    Value decodeValue(std::uint32_t item, const Classes& allowed, const QString& key, int depth);
-    // The elements of an array at `depth`, each held to `allowed`.
-    Value::Array decodeElements(std::uint32_t array, const Classes& allowed, const QString& key, int depth);
-    Value decodeTagged(std::uint32_t tag, const Classes& allowed, const QString& key, int depth);
-    Value decodeObjectMap(std::uint32_t map, const Classes& allowed, const QString& key, int depth);
-    Value decodeError(std::uint32_t map, int depth);
+    // The items are indices into `tree_`, which bounds how deeply they nest
+    // (MaximumDepth), and so how deeply these calls recurse.
+    Value decodeValue(std::uint32_t item, const Classes& allowed, const QString& key);
+    // The elements of an array, each held to `allowed`.
+    Value::Array decodeElements(std::uint32_t array, const Classes& allowed, const QString& key);
+    Value decodeTagged(std::uint32_t tag, const Classes& allowed, const QString& key);
+    Value decodeObjectMap(std::uint32_t map, const Classes& allowed, const QString& key);
+    Value decodeError(std::uint32_t map);
     bool isAllowed(const Class* aClass, const Classes& allowed, const QString& key);
     Value fail(const QString& description);
 
     const CBORTree* tree_ = nullptr;
     // The map of the object being read, if any.
     std::optional<std::uint32_t> current_;
-    int depth_ = 0;
     std::optional<Error> error_;
 };
 
