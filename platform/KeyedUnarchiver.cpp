@@ -236,16 +236,20 @@ Value KeyedUnarchiver::decodeError(std::uint32_t map) {
     using Kind = CBORTree::Kind;
     const auto domain = tree_->valueForKey(map, ErrorDomainKey);
     const auto code = tree_->valueForKey(map, ErrorCodeKey);
-    auto userInfo = tree_->valueForKey(map, ErrorUserInfoKey);
-    if (userInfo && tree_->item(*userInfo).kind == Kind::Undefined) {
-        userInfo.reset(); // an undefined user info counts as none
-    }
+    // An undefined user info counts as none. The optional is read once into
+    // a plain index: GCC's -O2 wrongly warns that a copy of it may be read
+    // uninitialised further down.
+    const auto userInfoItem = tree_->valueForKey(map, ErrorUserInfoKey);
+    const std::uint32_t userInfo = userInfoItem.value_or(CBORTree::Root);
+    const bool hasUserInfo = userInfoItem && tree_->item(userInfo).kind != Kind::Undefined;
     if (!domain || tree_->item(*domain).kind != Kind::Text || !code ||
-        tree_->item(*code).kind != Kind::Integer || (userInfo && tree_->item(*userInfo).kind != Kind::Map)) {
+        tree_->item(*code).kind != Kind::Integer ||
+        (hasUserInfo && tree_->item(userInfo).kind != Kind::Map)) {
         return fail(QStringLiteral("An archived error is malformed"));
     }
-    const Value info =
-        userInfo ? decodeValue(*userInfo, KeyedArchiveFormat::userInfoClasses(), ErrorUserInfoKey) : Value();
+    const Value info = hasUserInfo
+                           ? decodeValue(userInfo, KeyedArchiveFormat::userInfoClasses(), ErrorUserInfoKey)
+                           : Value();
     if (error_) {
         return {};
     }
