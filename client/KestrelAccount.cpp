@@ -32,8 +32,11 @@ void announceCustomer(const std::shared_ptr<AFXCustomer>& customer, std::FILE* e
         userInfo.insert(AFXSystemManagementCurrentCustomerChangedNotificationSecureDataKey,
                         AFXCustomerGetSecureSerialization(customer));
     }
-    if (!center || !center->postNotificationName(AFXSystemManagementCurrentCustomerChangedNotification,
-                                                 QString(), userInfo, true, &error)) {
+    // The program exits right after: the post must have left the connection.
+    if (!center ||
+        !center->postNotificationName(AFXSystemManagementCurrentCustomerChangedNotification, QString(),
+                                      userInfo, true, &error) ||
+        !center->flushPostedNotifications(std::chrono::seconds(5), &error)) {
         std::fprintf(errors, "Kestrel: running programs were not told of the change: %s\n",
                      qUtf8Printable(error.localizedDescription()));
     }
