@@ -200,12 +200,16 @@ std::int64_t releaseHeld(AFXRegularInterprocessClientAdaptor& adaptor, const QSt
     std::int64_t count = 0;
     waitUntil(
         [&] {
-            Responses released;
-            adaptor.performRequest(release(holdKey), nullptr, released.handler());
-            if (!released.waitFor(1)) {
+            // Held by the handler: an answer after the wait gave up must
+            // still find it.
+            const auto released = std::make_shared<Responses>();
+            adaptor.performRequest(release(holdKey), nullptr,
+                                   [released, record = released->handler()](
+                                       const BRAnyValueOrError& outcome) { record(outcome); });
+            if (!released->waitFor(1)) {
                 return true;
             }
-            const auto response = released.responseAt<IPCTestCountResponse>(0);
+            const auto response = released->responseAt<IPCTestCountResponse>(0);
             count = response ? response->count() : 0;
             return count > 0;
         },
