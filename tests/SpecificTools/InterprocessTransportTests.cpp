@@ -207,7 +207,7 @@ std::int64_t releaseHeld(AFXRegularInterprocessClientAdaptor& adaptor, const QSt
                                    [released, record = released->handler()](
                                        const BRAnyValueOrError& outcome) { record(outcome); });
             if (!released->waitFor(1)) {
-                return true;
+                return true; // no answer at all: give up, with nothing released
             }
             const auto response = released->responseAt<IPCTestCountResponse>(0);
             count = response ? response->count() : 0;

@@ -162,8 +162,9 @@ TEST_F(EndToEndTests, AStopOfASecondRunLeavesWhatWasThereBefore) {
 // that there is nobody to ask for the uninstaller). The app's transfer is
 // slowed so that a stop during the install lands while it is under way;
 // stops after the install let it run at full speed, since the whole slowed
-// transfer would only cost them time. At state 4 whether the services were reached when the stop lands is a
-// race, so either outcome holds, but never a half of one.
+// transfer would only cost them time. At state 4 whether the services were
+// reached when the stop lands is a race, so either outcome holds, but never
+// a half of one.
 enum class Client { Stays, Goes, EitherWay };
 struct StopCase {
     int state;
