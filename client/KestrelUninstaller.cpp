@@ -62,8 +62,10 @@ int KestrelUninstaller::run(std::FILE* output, std::FILE* errors) {
         platform::UserDefaults::filePathForDomain(KestrelCustomerKeeper::PreferencesDomain);
     QStringList removals{agentCopy, installedPlist, preferences, preferences + QStringLiteral(".lock")};
     for (const QString& serviceName : serviceNames) {
-        removals << platform::Paths::busServicesDirectory() + QLatin1Char('/') + serviceName +
-                        QStringLiteral(".service");
+        // The names come from a file the user can change.
+        if (const auto serviceFile = platform::Paths::busServiceFilePath(serviceName)) {
+            removals << *serviceFile;
+        }
     }
     // What the client kept and downloaded for each environment.
     const QString support = platform::Paths::resolve(QStringLiteral("~/Library/Application Support/Kestrel"));

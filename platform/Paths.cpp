@@ -1,6 +1,7 @@
 #include "Paths.h"
 
 #include <QDir>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <optional>
@@ -125,6 +126,15 @@ QString Paths::runtimeDirectory() {
 
 QString Paths::busServicesDirectory() {
     return dataHomeDirectory() + QStringLiteral("/dbus-1/services");
+}
+
+std::optional<QString> Paths::busServiceFilePath(const QString& name) {
+    static const QRegularExpression wellKnownName(
+        QStringLiteral("^[A-Za-z_-][A-Za-z0-9_-]*(\\.[A-Za-z_-][A-Za-z0-9_-]*)+$"));
+    if (name.size() > 255 || !wellKnownName.match(name).hasMatch()) {
+        return std::nullopt;
+    }
+    return busServicesDirectory() + QLatin1Char('/') + name + QStringLiteral(".service");
 }
 
 QString Paths::resolve(const QString& systemPath) {

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 namespace platform {
 
 // Maps the absolute paths the system names ("/Applications",
@@ -46,6 +48,11 @@ public:
     // session bus reads (with a root, the buses of tests and the demo are
     // configured to read the root's).
     static QString busServicesDirectory();
+    // The file in that folder that starts the well-known bus name `name`,
+    // or nothing when `name` is not one (two or more dot-separated elements
+    // of letters, digits, "_" and "-", none starting with a digit): a name
+    // read from a file can never lead outside the folder.
+    static std::optional<QString> busServiceFilePath(const QString& name);
 };
 
 } // namespace platform

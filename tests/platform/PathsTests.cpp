@@ -40,6 +40,19 @@ TEST(PathsTests, WithARootEverythingLivesInsideIt) {
     EXPECT_EQ(Paths::resolve(u"/Applications"_s), u"/elsewhere/root/Applications"_s);
 }
 
+TEST(PathsTests, BusServiceFilesAreNamedOnlyByWellKnownBusNames) {
+    EXPECT_EQ(Paths::busServiceFilePath(u"com.kestrel.AppsManagementService"_s),
+              Paths::busServicesDirectory() + u"/com.kestrel.AppsManagementService.service"_s);
+    EXPECT_EQ(Paths::busServiceFilePath(u"org._private-name.x2"_s),
+              Paths::busServicesDirectory() + u"/org._private-name.x2.service"_s);
+    // Names read from files the user can change never lead elsewhere.
+    for (const QString& name :
+         {u"../../systemd/user/x"_s, u"com.kestrel/../x"_s, u"single"_s, u"com..kestrel"_s, u"2com.kestrel"_s,
+          u"com.kestrel."_s, u""_s, u"com.kestrel\nExec=x"_s, QString(256, u'a') + u".b"_s}) {
+        EXPECT_FALSE(Paths::busServiceFilePath(name)) << name.toStdString();
+    }
+}
+
 TEST(PathsTests, WithoutARootTheUsersFreedesktopFoldersAreUsed) {
     EnvironmentOverride environment({
         {"KESTREL_ROOT", std::nullopt},

@@ -45,14 +45,6 @@ bool isRunning(pid_t pid) {
     return end > 0 && line.size() > end + 2 && line[end + 2] != 'Z';
 }
 
-// A well-known bus name: two or more dot-separated elements of letters,
-// digits, "_" and "-", none starting with a digit.
-bool isBusName(const QString& name) {
-    static const QRegularExpression pattern(
-        QStringLiteral("^[A-Za-z_-][A-Za-z0-9_-]*(\\.[A-Za-z_-][A-Za-z0-9_-]*)+$"));
-    return name.size() <= 255 && pattern.match(name).hasMatch();
-}
-
 // Labels name files of ours: one plain file name.
 bool isUsableLabel(const QString& label) {
     static const QRegularExpression pattern(QStringLiteral("^[A-Za-z0-9_-][A-Za-z0-9_.-]*$"));
@@ -122,7 +114,7 @@ std::optional<LaunchAgentRegistry::Agent> LaunchAgentRegistry::readAgent(const Q
         return std::nullopt;
     }
     for (const QString& serviceName : agent.machServices) {
-        if (!isBusName(serviceName)) {
+        if (!platform::Paths::busServiceFilePath(serviceName)) {
             *problem = QStringLiteral("%1: \"%2\" is not a service name").arg(plistPath, serviceName);
             return std::nullopt;
         }
@@ -140,8 +132,8 @@ QString LaunchAgentRegistry::registrationPath(const QString& label) {
 }
 
 QString LaunchAgentRegistry::serviceFilePath(const QString& serviceName) {
-    return platform::Paths::busServicesDirectory() + QLatin1Char('/') + serviceName +
-           QStringLiteral(".service");
+    // Every name here was checked when it was read.
+    return platform::Paths::busServiceFilePath(serviceName).value_or(QString());
 }
 
 QString LaunchAgentRegistry::serviceFileText(const QString& serviceName, const QStringList& arguments) {
@@ -169,7 +161,10 @@ std::optional<QStringList> LaunchAgentRegistry::registeredServices(const QString
     QStringList services;
     for (const platform::Value& name :
          plist->toDictionary().value(QStringLiteral("MachServices")).toArray()) {
-        services << name.toString();
+        // Only names this tool wrote can be there; anything else is ignored.
+        if (platform::Paths::busServiceFilePath(name.toString())) {
+            services << name.toString();
+        }
     }
     return services;
 }
