@@ -56,6 +56,15 @@ int KestrelUninstaller::run(std::FILE* output, std::FILE* errors) {
         // Ends the agent, and forgets its names on the bus.
         AFXAgent::unloadAgents({agent});
     }
+    if (agent->isLoaded()) {
+        // Removing its files would leave an agent that is still started on
+        // demand, from a program that is gone: nothing is removed, and the
+        // run can be repeated.
+        std::fprintf(errors,
+                     "Kestrel: the uninstaller could not unload the launch agent %s; nothing was removed\n",
+                     qUtf8Printable(AFXAgent::LoadedLabel));
+        return 1;
+    }
 
     const QString agentCopy = agent->bundleDestinationURL().toLocalFile();
     const QString preferences =
@@ -73,17 +82,22 @@ int KestrelUninstaller::run(std::FILE* output, std::FILE* errors) {
         removals << environment.filePath() + QStringLiteral("/Databases")
                  << environment.filePath() + QStringLiteral("/Resources");
     }
-    // The client itself last: until then a failed run can be run again.
-    removals << client->bundlePath();
-
     QStringList left;
-    for (const QString& path : removals) {
+    const auto remove = [&left](const QString& path) {
         platform::Error error(QString(), 0);
         const QFileInfo info(path);
         if (!path.isEmpty() && (info.exists() || info.isSymLink()) &&
             !platform::FileManager::removeItem(path, &error)) {
             left << QStringLiteral("%1 (%2)").arg(path, error.localizedDescription());
         }
+    };
+    for (const QString& path : removals) {
+        remove(path);
+    }
+    // The client itself last, and only once everything else went: until
+    // then a failed run can be run again.
+    if (left.isEmpty()) {
+        remove(client->bundlePath());
     }
     // The client's folders that are left empty (the agent copy's, its
     // environment's); anything still holding a file stays.

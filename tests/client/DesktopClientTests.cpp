@@ -29,6 +29,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <csignal>
@@ -313,6 +314,24 @@ TEST_F(DesktopClient, UninstallRemovesTheClientAndItsAgentAndNothingElse) {
     ASSERT_GT(agent, 0);
     ASSERT_TRUE(
         writeFile(platform::Paths::resolve(QStringLiteral("~/Library/Logs/Kestrel/kept.log")), "kept"));
+
+    // An agent that cannot be unloaded stops the uninstaller before it
+    // removes anything: the bus would otherwise go on starting a program
+    // that is gone, and nothing would be left to run the uninstaller again.
+    {
+        QTemporaryDir refusingTools;
+        ASSERT_TRUE(refusingTools.isValid());
+        const QString launchctl = refusingTools.filePath(QStringLiteral("launchctl"));
+        ASSERT_TRUE(writeFile(launchctl, "#!/bin/sh\n[ \"$1\" = list ] && exit 0\nexit 1\n"));
+        ASSERT_TRUE(QFile::setPermissions(launchctl, QFile::ReadOwner | QFile::ExeOwner));
+        const QStringList installed = filesUnderRoot();
+        EnvironmentOverride tools({{"KESTREL_TOOLS_DIR", refusingTools.path().toLocal8Bit()}});
+        const auto refused = runClient({QStringLiteral("--uninstall")});
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_TRUE(refused.errors.contains("could not unload")) << refused.errors.toStdString();
+        EXPECT_EQ(filesUnderRoot(), installed);
+        EXPECT_TRUE(isRunning(agent));
+    }
 
     const auto uninstall = runClient({QStringLiteral("--uninstall")});
     ASSERT_EQ(uninstall.status, 0) << uninstall.errors.toStdString();
