@@ -4,6 +4,7 @@
 #include "SpecificTools/Errors/AFXErrors.h"
 #include "SpecificTools/Interprocess/AFXRegularInterprocessServerAdaptor.h"
 #include "SpecificTools/Services/AFXServicesFactory.h"
+#include "VendorAppInstallation.h"
 #include "platform/DispatchQueue.h"
 #include "platform/MainRunLoop.h"
 #include "platform/SignalWatcher.h"
@@ -17,6 +18,9 @@
 #include <csignal>
 
 namespace {
+
+// How long a stop waits for the app installations it takes back.
+constexpr auto kStopGrace = std::chrono::seconds(4);
 
 enum class Claim { Owned, TakenByAnother, Failed };
 
@@ -86,7 +90,11 @@ int KestrelAgentProcess::run(std::FILE* errors) {
     factory->fetchCurrentEnvironmentUpdated(false, [](const auto&) {});
     platform::SignalWatcher stops({SIGINT, SIGTERM}, [](int signal) {
         BRLogInfo("Stopping on signal %@", platform::Value(static_cast<std::int64_t>(signal)));
-        QCoreApplication::quit();
+        // An app installation under way is taken back first, so that neither
+        // its download nor a half-placed copy outlives the agent; launchctl
+        // gives a stopping agent a few seconds before it kills it.
+        VendorAppInstallation::stopAll(platform::DispatchQueue::main(), [] { QCoreApplication::quit(); });
+        platform::DispatchQueue::main()->after(kStopGrace, [] { QCoreApplication::quit(); });
     });
     return QCoreApplication::exec();
 }

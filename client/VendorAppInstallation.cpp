@@ -6,11 +6,15 @@
 #include "SpecificTools/Model/AFXAppWorkflow.h"
 #include "SpecificTools/Services/AppsManagement/AFXAppsManagementService.h"
 #include "StoreFileDownload.h"
+#include "platform/DispatchGroup.h"
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/FileManager.h"
 #include "platform/KeyedArchiver.h"
+#include "platform/LaunchServices.h"
 #include "support/BRAssertions.h"
 #include "support/BRLog.h"
+
+#include <mutex>
 
 namespace {
 
@@ -22,6 +26,37 @@ constexpr std::int64_t kNotInstalling = 0;
 constexpr std::int64_t kInstalled = 2;
 
 } // namespace
+
+// Entered as an installation starts and left as it finishes; the list of
+// those running is read under the mutex from any thread.
+struct VendorAppInstallation::Running {
+    std::mutex mutex;
+    QList<std::weak_ptr<VendorAppInstallation>> installations;
+    const std::shared_ptr<platform::DispatchGroup> unfinished = platform::DispatchGroup::make();
+};
+
+VendorAppInstallation::Running& VendorAppInstallation::running() {
+    // Never destroyed: a worker may still finish an installation as the process exits.
+    static auto* running = new Running;
+    return *running;
+}
+
+void VendorAppInstallation::stopAll(const std::shared_ptr<platform::DispatchQueue>& queue,
+                                    std::function<void()> done) {
+    QList<std::shared_ptr<VendorAppInstallation>> installations;
+    {
+        std::lock_guard lock(running().mutex);
+        for (const auto& weak : std::as_const(running().installations)) {
+            if (auto installation = weak.lock()) {
+                installations.append(std::move(installation));
+            }
+        }
+    }
+    for (const auto& installation : installations) {
+        installation->queue_->async([installation] { installation->cancel(); });
+    }
+    running().unfinished->notify(queue, std::move(done));
+}
 
 VendorAppInstallation::VendorAppInstallation(std::int64_t appID, QUrl installURL,
                                              std::int64_t expectedArchiveSize,
@@ -37,6 +72,11 @@ VendorAppInstallation::start(std::int64_t appID, const QUrl& archiveURL, const Q
     std::shared_ptr<VendorAppInstallation> installation(
         new VendorAppInstallation(appID, installURL, expectedArchiveSize, queue, std::move(completion)));
     installation->assertOnQueue();
+    {
+        std::lock_guard lock(running().mutex);
+        running().installations.append(installation);
+        running().unfinished->enter();
+    }
     postWorkflowChange(installation->workflow());
     installation->downloadArchive(archiveURL);
     return installation;
@@ -132,8 +172,15 @@ void VendorAppInstallation::finishInstallation(const std::optional<QUrl>& placed
                                                const platform::Error& error) {
     assertOnQueue();
     if (placedURL && cancelled_) {
-        // Asked to stop while the app was being placed: the placed copy goes again.
-        platform::FileManager::removeItem(placedURL->toLocalFile());
+        // Asked to stop while the app was being placed: the placed copy
+        // goes again, with what the placement told the system about it.
+        platform::LaunchServices::unregisterURL(*placedURL);
+        platform::Error removal(QString(), 0);
+        if (!platform::FileManager::removeItem(placedURL->toLocalFile(), &removal)) {
+            finish(BRValueOrError<QUrl>::makeWithError(afx_makeFailedDiskOperation(
+                QStringLiteral("remove the app placed before the stop"), removal)));
+            return;
+        }
     }
     if (cancelled_) {
         finish(BRValueOrError<QUrl>::makeWithError(afx_cancel()));
@@ -166,6 +213,9 @@ void VendorAppInstallation::setFractionCompleted(double fractionCompleted) {
 
 void VendorAppInstallation::finish(const BRValueOrError<QUrl>& result) {
     assertOnQueue();
+    if (std::exchange(finished_, true)) {
+        return;
+    }
     if (temporaryFolder_) {
         platform::FileManager::removeItem(*temporaryFolder_);
         temporaryFolder_.reset();
@@ -181,4 +231,10 @@ void VendorAppInstallation::finish(const BRValueOrError<QUrl>& result) {
     if (const Completion completion = std::exchange(completion_, nullptr)) {
         completion(result);
     }
+    const std::weak_ptr<VendorAppInstallation> self = weak_from_this();
+    std::lock_guard lock(running().mutex);
+    running().installations.removeIf([&self](const std::weak_ptr<VendorAppInstallation>& weak) {
+        return weak.expired() || (!weak.owner_before(self) && !self.owner_before(weak));
+    });
+    running().unfinished->leave();
 }

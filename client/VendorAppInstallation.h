@@ -48,6 +48,12 @@ public:
     // Announces the workflow's state to every process of the session.
     static void postWorkflowChange(const std::shared_ptr<AFXAppWorkflow>& workflow);
 
+    // From any thread: cancels every installation of the process still
+    // running (each on its own queue), then calls `done` on `queue` once
+    // all of them have finished, so that no partial download or placed copy
+    // outlives a process that is asked to quit.
+    static void stopAll(const std::shared_ptr<platform::DispatchQueue>& queue, std::function<void()> done);
+
 private:
     VendorAppInstallation(std::int64_t appID, QUrl installURL, std::int64_t expectedArchiveSize,
                           std::shared_ptr<platform::DispatchQueue> queue, Completion completion);
@@ -60,6 +66,10 @@ private:
     void setFractionCompleted(double fractionCompleted);
     void finish(const BRValueOrError<QUrl>& result);
 
+    // The installations that have started and not finished, for `stopAll`.
+    struct Running;
+    static Running& running();
+
     const std::int64_t appID_;
     const QUrl installURL_;
     const std::int64_t expectedArchiveSize_;
@@ -70,6 +80,7 @@ private:
     std::optional<QString> temporaryFolder_;
     std::shared_ptr<StoreFileDownload> download_;
     bool cancelled_ = false;
+    bool finished_ = false;
     std::int64_t state_ = 1;
     double fractionCompleted_ = 0;
     double announcedFraction_ = 0;

@@ -14,7 +14,9 @@
 #include "SpecificTools/Model/AFXResourceExistsStatus.h"
 #include "SpecificTools/Services/AppsManagement/AFXAppsManagementClient.h"
 #include "SpecificTools/Services/AppsManagement/AFXAppsManagementRequests.h"
+#include "VendorAppInstallation.h"
 #include "platform/CodeSigningTrust.h"
+#include "platform/DispatchQueue.h"
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/KeyedUnarchiver.h"
 #include "platform/Paths.h"
@@ -371,6 +373,25 @@ TEST_F(KestrelAppsManagementServerTests, StoppingDuringTheDownloadLeavesNothingB
     EXPECT_EQ(temporaryFiles(), "");
     ASSERT_TRUE(testing_support::waitUntil([&] { return workflows.all().last()->state() == 0; }));
     EXPECT_LT(workflows.all().last()->fractionCompleted(), 0.01);
+}
+
+TEST_F(KestrelAppsManagementServerTests, StoppingEveryInstallationAsTheAgentQuitsLeavesNothingBehind) {
+    serve({u"--rate"_s, u"400000"_s});
+    const auto notes = app(kNotes);
+    ASSERT_TRUE(notes);
+    const auto workflows = observeWorkflow(kNotes, u"Orbit Notes"_s);
+    Answer<Result<std::shared_ptr<AFXAppInstance>>> installed;
+    client_->installVendorApp(notes, false, installed.callback());
+    ASSERT_TRUE(testing_support::waitUntil(
+        [&] { return !workflows.all().isEmpty() && workflows.all().last()->fractionCompleted() > 0.05; }));
+    Answer<bool> stopped;
+    VendorAppInstallation::stopAll(platform::DispatchQueue::make(u"stopper"_s),
+                                   [stopped] { stopped.add(true); });
+    ASSERT_TRUE(stopped.wait());
+    // Once the stop is done the installation has ended and taken its files with it.
+    EXPECT_EQ(temporaryFiles(), "");
+    EXPECT_FALSE(QFileInfo::exists(placed(u"Orbit Notes"_s)));
+    EXPECT_EQ(errorOf(installed.wait()), errorInDomain(AFXErrorCodeCancelled));
 }
 
 TEST_F(KestrelAppsManagementServerTests, AnAppWhoseSignatureFailsIsNotPlaced) {
