@@ -7,28 +7,37 @@
 const QString KestrelCustomerKeeper::PreferencesDomain = QStringLiteral("com.kestrel.DesktopClient");
 
 namespace {
+// One entry holding both, so that a reader never pairs a customer with
+// another one's token, and a failed write leaves the previous pair whole.
+const QString kSignedInKey = QStringLiteral("SignedInCustomer");
 const QString kCustomerKey = QStringLiteral("Customer");
-const QString kTokenKey = QStringLiteral("CustomerToken");
+const QString kTokenKey = QStringLiteral("Token");
 } // namespace
 
 KestrelCustomerKeeper::KestrelCustomerKeeper()
     : preferences_(platform::UserDefaults::makeWithSuiteName(PreferencesDomain)) {}
 
 std::shared_ptr<AFXCustomer> KestrelCustomerKeeper::currentCustomer() const {
-    const platform::Value stored = preferences_->objectForKey(kCustomerKey);
+    const platform::Value signedIn = preferences_->objectForKey(kSignedInKey);
+    if (signedIn.kind() != platform::Value::Kind::Dictionary) {
+        return nullptr;
+    }
+    const platform::Value stored = signedIn[kCustomerKey];
     if (stored.kind() != platform::Value::Kind::Dictionary) {
         return nullptr;
     }
-    return AFXCustomer::makeWithToken(preferences_->stringForKey(kTokenKey),
+    return AFXCustomer::makeWithToken(signedIn[kTokenKey].toString(),
                                       AFXCustomerID::makeWithUserDefaultsValue(stored), stored);
 }
 
 bool KestrelCustomerKeeper::keepCustomer(const AFXCustomer& customer) {
-    // The token first: a customer is only answered with its token in place.
-    return preferences_->setObject(customer.token(), kTokenKey) &&
-           preferences_->setObject(platform::Value(customer.userDefaultsValue()), kCustomerKey);
+    return preferences_->setObject(platform::Value(platform::Value::Dictionary{
+                                       {kCustomerKey, platform::Value(customer.userDefaultsValue())},
+                                       {kTokenKey, platform::Value(customer.token())},
+                                   }),
+                                   kSignedInKey);
 }
 
 bool KestrelCustomerKeeper::forgetCustomer() {
-    return preferences_->removeObjectForKey(kCustomerKey) && preferences_->removeObjectForKey(kTokenKey);
+    return preferences_->removeObjectForKey(kSignedInKey);
 }

@@ -10,9 +10,10 @@ class UserDefaults;
 }
 
 // The signed-in customer, kept in the client's preferences (the domain
-// "com.kestrel.DesktopClient"): its stored form under "Customer" and its
-// token apart under "CustomerToken". Every process of the client shares
-// them, so a sign-in from the command line is what the agent answers next.
+// "com.kestrel.DesktopClient") under "SignedInCustomer": its stored form
+// ("Customer") and its token ("Token") in one entry, written and read at
+// once. Every process of the client shares them, so a sign-in from the
+// command line is what the agent answers next.
 class KestrelCustomerKeeper {
 public:
     static const QString PreferencesDomain; // "com.kestrel.DesktopClient"
