@@ -510,18 +510,22 @@ void KestrelAppsManagementServer::finishInstallation(std::int64_t appID, const B
 
 void KestrelAppsManagementServer::stopInstallVendorApp(const std::shared_ptr<AFXCodedApp>& app,
                                                        AFXErrorCallback callback) {
-    withCatalogueApp(
-        app,
-        [self = sharedSelf(), callback](StoreCatalogue&, const std::shared_ptr<AFXCodedApp>& known) {
-            const auto running = self->installations_.value(known->identifier());
-            if (!running) {
-                callback(std::nullopt);
-                return;
-            }
-            running->stopCallbacks.append(callback);
-            running->installation->cancel();
-        },
-        [callback](const platform::Error& error) { callback(error); });
+    if (!app) {
+        callback(missingApp(QStringLiteral("(none)")));
+        return;
+    }
+    // Found by the app's identifier alone, without the catalogue: a stop
+    // must reach the installation also when the catalogue cannot be read
+    // (a new environment, a store that no longer answers).
+    queue_->async([self = sharedSelf(), appID = app->identifier(), callback] {
+        const auto running = self->installations_.value(appID);
+        if (!running) {
+            callback(std::nullopt);
+            return;
+        }
+        running->stopCallbacks.append(callback);
+        running->installation->cancel();
+    });
 }
 
 // MARK: - Resources
