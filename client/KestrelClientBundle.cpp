@@ -1,8 +1,8 @@
 #include "KestrelClientBundle.h"
 
 #include "SpecificTools/AFXAgent/AFXAgent.h"
+#include "SpecificTools/AFXAppInstaller/AFXInstalledAppDiscovery.h"
 #include "platform/Bundle.h"
-#include "platform/LaunchServices.h"
 
 const QString KestrelClientBundle::BundleIdentifier = QStringLiteral("com.kestrel.DesktopClient");
 const QString KestrelClientBundle::AgentName = QStringLiteral("KestrelAgent.app");
@@ -16,12 +16,10 @@ std::shared_ptr<platform::Bundle> KestrelClientBundle::installedClient() {
     if (auto running = runningClient()) {
         return running;
     }
-    for (const QUrl& url : platform::LaunchServices::applicationURLsForBundleIdentifier(BundleIdentifier)) {
-        if (auto bundle = platform::Bundle::bundleWithURL(url)) {
-            return bundle;
-        }
-    }
-    return nullptr;
+    // The copy the installer would find too: never one that is lost or in
+    // the trash while a placed one exists.
+    const std::optional<QUrl> best = AFXPickBestDesktopClientURL();
+    return best ? platform::Bundle::bundleWithURL(*best) : nullptr;
 }
 
 std::shared_ptr<AFXAgent> KestrelClientBundle::agentOf(const platform::Bundle& client) {

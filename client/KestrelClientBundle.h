@@ -19,8 +19,9 @@ public:
     // The client bundle this program runs from; null when it runs from
     // anywhere else (the installed agent copy, for one).
     static std::shared_ptr<platform::Bundle> runningClient();
-    // The placed client: the one this program runs from, else the first
-    // copy Launch Services knows of; null when there is none.
+    // The placed client: the one this program runs from, else the copy the
+    // installer's discovery prefers (AFXPickBestDesktopClientURL); null when
+    // there is none.
     static std::shared_ptr<platform::Bundle> installedClient();
     // The launch agent `client` carries.
     static std::shared_ptr<AFXAgent> agentOf(const platform::Bundle& client);
