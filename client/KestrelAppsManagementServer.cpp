@@ -48,10 +48,18 @@ QList<std::shared_ptr<AFXAppInstance>> asInstances(const std::shared_ptr<AFXVend
 
 // The callers waiting for one app's installation.
 struct KestrelAppsManagementServer::Installation {
+    struct Request {
+        std::shared_ptr<AFXCodedApp> app;
+        bool shouldLaunch = false;
+        AFXAppInstanceCallback callback;
+    };
     std::shared_ptr<VendorAppInstallation> installation;
     QList<AFXAppInstanceCallback> installCallbacks;
     QList<AFXErrorCallback> stopCallbacks;
     bool shouldLaunch = false;
+    // Installs asked for while this one was being stopped: they do not
+    // share its cancellation, and start afresh once it has ended.
+    QList<Request> installsAfterStop;
 };
 
 // The resources of one app being fetched one after the other.
@@ -433,6 +441,13 @@ void KestrelAppsManagementServer::installVendorApp(const std::shared_ptr<AFXCode
         [self = sharedSelf(), shouldLaunch, callback](StoreCatalogue& catalogue,
                                                       const std::shared_ptr<AFXCodedApp>& known) {
             const std::int64_t appID = known->identifier();
+            std::shared_ptr<Installation> running = self->installations_.value(appID);
+            if (running && !running->stopCallbacks.isEmpty()) {
+                // Also before the look for a placed copy: the stop may be
+                // about to take back the one it would find.
+                running->installsAfterStop.append({known, shouldLaunch, callback});
+                return;
+            }
             if (const auto placed = self->placedInstanceOfApp(catalogue, appID)) {
                 // Whoever follows the workflow learns that there is nothing to wait for.
                 auto workflow = AFXAppWorkflow::makeWithAppID(appID, self->installURLOfApp(catalogue, appID));
@@ -445,7 +460,6 @@ void KestrelAppsManagementServer::installVendorApp(const std::shared_ptr<AFXCode
                 callback(Result::makeWithValue(placed));
                 return;
             }
-            std::shared_ptr<Installation> running = self->installations_.value(appID);
             const bool starting = !running;
             if (starting) {
                 running = std::make_shared<Installation>();
@@ -503,8 +517,14 @@ void KestrelAppsManagementServer::finishInstallation(std::int64_t appID, const B
                 result.error().value_or(afx_didFailToInstallVendorAppForUnknownReason())));
         }
     }
+    // The stop worked unless taking back what was placed failed.
+    const std::optional<platform::Error> stopError =
+        result.error() && !afx_isCancelled(*result.error()) ? result.error() : std::nullopt;
     for (const auto& callback : finished->stopCallbacks) {
-        callback(std::nullopt);
+        callback(stopError);
+    }
+    for (const auto& request : finished->installsAfterStop) {
+        installVendorApp(request.app, request.shouldLaunch, request.callback);
     }
 }
 
@@ -518,13 +538,22 @@ void KestrelAppsManagementServer::stopInstallVendorApp(const std::shared_ptr<AFX
     // must reach the installation also when the catalogue cannot be read
     // (a new environment, a store that no longer answers).
     queue_->async([self = sharedSelf(), appID = app->identifier(), callback] {
-        const auto running = self->installations_.value(appID);
-        if (!running) {
-            callback(std::nullopt);
+        const auto stop = [self, appID, callback] {
+            const auto running = self->installations_.value(appID);
+            if (!running) {
+                callback(std::nullopt);
+                return;
+            }
+            running->stopCallbacks.append(callback);
+            running->installation->cancel();
+        };
+        if (self->loadingCatalogue_) {
+            // An install waiting for the catalogue must not start after its stop.
+            self->catalogueWaiters_.emplaceBack([stop](StoreCatalogue&) { stop(); },
+                                                [stop](const platform::Error&) { stop(); });
             return;
         }
-        running->stopCallbacks.append(callback);
-        running->installation->cancel();
+        stop();
     });
 }
 

@@ -34,6 +34,8 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 using service_round_trip::Answer;
 using testing_support::testRoot;
@@ -364,11 +366,30 @@ TEST_F(KestrelAppsManagementServerTests, StoppingDuringTheDownloadLeavesNothingB
     client_->installVendorApp(notes, false, installed.callback());
     ASSERT_TRUE(testing_support::waitUntil(
         [&] { return !workflows.all().isEmpty() && workflows.all().last()->fractionCompleted() > 0.05; }));
+    // Asked of the server itself, so that the retry surely comes after the
+    // stop: a retry asked for while the stop is under way does not share
+    // its cancellation, but starts afresh once the stop has ended.
     Answer<std::optional<platform::Error>> stopped;
-    client_->stopInstallVendorApp(notes, stopped.callback());
+    Answer<Result<std::shared_ptr<AFXAppInstance>>> retried;
+    trip_->server->stopInstallVendorApp(notes, stopped.callback());
+    trip_->server->installVendorApp(notes, false, retried.callback());
     ASSERT_TRUE(stopped.wait());
     EXPECT_EQ(*stopped.wait(), std::nullopt);
     EXPECT_EQ(errorOf(installed.wait()), errorInDomain(AFXErrorCodeCancelled));
+    EXPECT_TRUE(retried.all().isEmpty()) << "the retry ended with the stop: " << errorOf(retried.wait());
+    ASSERT_TRUE(testing_support::waitUntil([&] {
+        const auto seen = workflows.all();
+        const auto stop =
+            std::find_if(seen.begin(), seen.end(), [](const auto& w) { return w->state() == 0; });
+        return stop != seen.end() &&
+               std::any_of(stop, seen.end(), [](const auto& w) { return w->state() == 1; });
+    })) << "no new installation after the stop";
+
+    Answer<std::optional<platform::Error>> stoppedAgain;
+    client_->stopInstallVendorApp(notes, stoppedAgain.callback());
+    ASSERT_TRUE(stoppedAgain.wait());
+    EXPECT_EQ(*stoppedAgain.wait(), std::nullopt);
+    EXPECT_EQ(errorOf(retried.wait()), errorInDomain(AFXErrorCodeCancelled));
     EXPECT_FALSE(QFileInfo::exists(placed(u"Orbit Notes"_s)));
     EXPECT_EQ(temporaryFiles(), "");
     ASSERT_TRUE(testing_support::waitUntil([&] { return workflows.all().last()->state() == 0; }));
