@@ -33,6 +33,8 @@ struct VendorAppInstallation::Running {
     std::mutex mutex;
     QList<std::weak_ptr<VendorAppInstallation>> installations;
     const std::shared_ptr<platform::DispatchGroup> unfinished = platform::DispatchGroup::make();
+    // Set by `stopAll`: what starts afterwards is cancelled at once.
+    bool stopping = false;
 };
 
 VendorAppInstallation::Running& VendorAppInstallation::running() {
@@ -46,6 +48,7 @@ void VendorAppInstallation::stopAll(const std::shared_ptr<platform::DispatchQueu
     QList<std::shared_ptr<VendorAppInstallation>> installations;
     {
         std::lock_guard lock(running().mutex);
+        running().stopping = true;
         for (const auto& weak : std::as_const(running().installations)) {
             if (auto installation = weak.lock()) {
                 installations.append(std::move(installation));
@@ -72,14 +75,28 @@ VendorAppInstallation::start(std::int64_t appID, const QUrl& archiveURL, const Q
     std::shared_ptr<VendorAppInstallation> installation(
         new VendorAppInstallation(appID, installURL, expectedArchiveSize, queue, std::move(completion)));
     installation->assertOnQueue();
+    bool stopping = false;
     {
         std::lock_guard lock(running().mutex);
         running().installations.append(installation);
         running().unfinished->enter();
+        stopping = running().stopping;
     }
     postWorkflowChange(installation->workflow());
+    if (stopping) {
+        installation->finish(BRValueOrError<QUrl>::makeWithError(afx_cancel()));
+        return installation;
+    }
     installation->downloadArchive(archiveURL);
     return installation;
+}
+
+VendorAppInstallation::~VendorAppInstallation() {
+    // Dropped by its owner before it finished (the download's completion
+    // holds it weakly): `stopAll` must not wait for it.
+    if (!finished_) {
+        running().unfinished->leave();
+    }
 }
 
 void VendorAppInstallation::assertOnQueue() const {

@@ -39,6 +39,8 @@ public:
                                                         const std::shared_ptr<platform::DispatchQueue>& queue,
                                                         Completion completion);
 
+    ~VendorAppInstallation();
+
     // On the queue: the workflow as it stands, as a record of its own.
     std::shared_ptr<AFXAppWorkflow> workflow() const;
     // On the queue: stops the transfer, or takes back what the installation
@@ -49,9 +51,10 @@ public:
     static void postWorkflowChange(const std::shared_ptr<AFXAppWorkflow>& workflow);
 
     // From any thread: cancels every installation of the process still
-    // running (each on its own queue), then calls `done` on `queue` once
-    // all of them have finished, so that no partial download or placed copy
-    // outlives a process that is asked to quit.
+    // running (each on its own queue), and every one started afterwards as
+    // it starts, then calls `done` on `queue` once all of them have
+    // finished, so that no partial download or placed copy outlives a
+    // process that is asked to quit.
     static void stopAll(const std::shared_ptr<platform::DispatchQueue>& queue, std::function<void()> done);
 
 private:
