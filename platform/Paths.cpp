@@ -129,8 +129,8 @@ QString Paths::busServicesDirectory() {
 }
 
 std::optional<QString> Paths::busServiceFilePath(const QString& name) {
-    static const QRegularExpression wellKnownName(
-        QStringLiteral("^[A-Za-z_-][A-Za-z0-9_-]*(\\.[A-Za-z_-][A-Za-z0-9_-]*)+$"));
+    static const QRegularExpression wellKnownName(QRegularExpression::anchoredPattern(
+        QStringLiteral("[A-Za-z_-][A-Za-z0-9_-]*(\\.[A-Za-z_-][A-Za-z0-9_-]*)+")));
     if (name.size() > 255 || !wellKnownName.match(name).hasMatch()) {
         return std::nullopt;
     }

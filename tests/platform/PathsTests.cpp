@@ -48,7 +48,8 @@ TEST(PathsTests, BusServiceFilesAreNamedOnlyByWellKnownBusNames) {
     // Names read from files the user can change never lead elsewhere.
     for (const QString& name :
          {u"../../systemd/user/x"_s, u"com.kestrel/../x"_s, u"single"_s, u"com..kestrel"_s, u"2com.kestrel"_s,
-          u"com.kestrel."_s, u""_s, u"com.kestrel\nExec=x"_s, QString(256, u'a') + u".b"_s}) {
+          u"com.kestrel."_s, u""_s, u"com.kestrel\nExec=x"_s, u"com.kestrel.x\n"_s,
+          QString(256, u'a') + u".b"_s}) {
         EXPECT_FALSE(Paths::busServiceFilePath(name)) << name.toStdString();
     }
 }
