@@ -31,6 +31,7 @@ std::shared_ptr<AFXCustomer> KestrelCustomerKeeper::currentCustomer() const {
 }
 
 bool KestrelCustomerKeeper::keepCustomer(const AFXCustomer& customer) {
+    forgetEarlierForm();
     return preferences_->setObject(platform::Value(platform::Value::Dictionary{
                                        {kCustomerKey, platform::Value(customer.userDefaultsValue())},
                                        {kTokenKey, platform::Value(customer.token())},
@@ -39,5 +40,13 @@ bool KestrelCustomerKeeper::keepCustomer(const AFXCustomer& customer) {
 }
 
 bool KestrelCustomerKeeper::forgetCustomer() {
+    forgetEarlierForm();
     return preferences_->removeObjectForKey(kSignedInKey);
+}
+
+void KestrelCustomerKeeper::forgetEarlierForm() {
+    // Earlier clients kept the customer and its token apart; a sign-in or
+    // sign-out leaves no token of theirs behind.
+    preferences_->removeObjectForKey(QStringLiteral("Customer"));
+    preferences_->removeObjectForKey(QStringLiteral("CustomerToken"));
 }

@@ -26,5 +26,7 @@ public:
     bool forgetCustomer();
 
 private:
+    void forgetEarlierForm();
+
     const std::shared_ptr<platform::UserDefaults> preferences_;
 };
