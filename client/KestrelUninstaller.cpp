@@ -52,7 +52,12 @@ int KestrelUninstaller::run(std::FILE* output, std::FILE* errors) {
     if (serviceNames.isEmpty() && sourcePlist) {
         serviceNames = machServicesOf(sourcePlist->toLocalFile());
     }
-    if (!installedPlist.isEmpty() && QFile::exists(installedPlist)) {
+    if (agent->isLoaded()) {
+        // launchctl unloads an agent by its property list: one that went
+        // missing is written again from the client's own first.
+        if (!QFile::exists(installedPlist)) {
+            agent->repairConfigWithError();
+        }
         // Ends the agent, and forgets its names on the bus.
         AFXAgent::unloadAgents({agent});
     }

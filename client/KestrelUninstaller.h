@@ -9,11 +9,11 @@
 // unloads the launch agent, then removes the installed agent copy and its
 // property list, the bus service files of the agent's names, the client's
 // preferences, what it kept and downloaded for each environment (its
-// "Databases" and "Resources"), the client's folders left empty and, last,
-// the client bundle. Nothing else: logs and any other file in its folders
-// stay. An agent that stays loaded stops it before it removes anything, and
-// the bundle stays while anything else is left, so a failed run can be run
-// again from the same bundle.
+// "Databases" and "Resources"), then the client bundle, and last the
+// client's folders left empty. Nothing else: logs and any other file in its
+// folders stay. An agent that stays loaded stops it before it removes
+// anything, and the bundle stays while anything else is left, so a failed
+// run can be run again from the same bundle.
 class KestrelUninstaller {
 public:
     // 0 once everything is gone; 1 with what is left on `errors` otherwise.
