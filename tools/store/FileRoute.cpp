@@ -161,6 +161,9 @@ HttpResponse FileRoute::respond(const HttpRequest& request, const QByteArray& su
             }
             if (current) {
                 choice = chooseRange(*range, size);
+                if (Span* span = std::get_if<Span>(&choice); span && options_.rangeLimit) {
+                    span->last = std::min(span->last, span->first + *options_.rangeLimit - 1);
+                }
             }
         }
     }

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <optional>
+
 // Serves the files below one folder, with validators and single byte ranges.
 // Nothing outside the folder is reachable: not through "..", and not through
 // symbolic links that lead out of it.
@@ -13,6 +15,8 @@ public:
         bool honourRanges = true;
         // The Accept-Ranges value announced; empty for none at all.
         QByteArray acceptRanges = "bytes";
+        // The most bytes a range answer covers; none: the whole range asked for.
+        std::optional<qint64> rangeLimit;
     };
 
     FileRoute(const QString& root, Options options);

@@ -43,6 +43,7 @@ QString StoreOptions::usage() {
                           "  --no-length            send bodies chunked, without Content-Length;\n"
                           "                         ranges are not offered and are ignored\n"
                           "  --no-ranges            ignore Range headers (always the whole body)\n"
+                          "  --range-limit BYTES    answer at most BYTES of any range asked for\n"
                           "  --status CODE          answer every request with this status (200-599)\n"
                           "  --rate BYTES_PER_SEC   limit each response's sending rate\n"
                           "  --faults-under PATH    misbehave only for requests whose path starts with PATH\n"
@@ -82,11 +83,11 @@ std::optional<StoreOptions> StoreOptions::parse(const QStringList& arguments, QS
             }
             continue;
         }
-        static const QStringList valued{QStringLiteral("--root"),       QStringLiteral("--port"),
-                                        QStringLiteral("--state-dir"),  QStringLiteral("--drop-after"),
-                                        QStringLiteral("--drop-count"), QStringLiteral("--status"),
-                                        QStringLiteral("--rate"),       QStringLiteral("--events-file"),
-                                        QStringLiteral("--faults-under")};
+        static const QStringList valued{QStringLiteral("--root"),         QStringLiteral("--port"),
+                                        QStringLiteral("--state-dir"),    QStringLiteral("--drop-after"),
+                                        QStringLiteral("--drop-count"),   QStringLiteral("--status"),
+                                        QStringLiteral("--rate"),         QStringLiteral("--events-file"),
+                                        QStringLiteral("--faults-under"), QStringLiteral("--range-limit")};
         if (!valued.contains(name)) {
             return fail(QStringLiteral("unknown argument \"%1\"").arg(arguments.at(i)));
         }
@@ -142,9 +143,16 @@ std::optional<StoreOptions> StoreOptions::parse(const QStringList& arguments, QS
             options.eventsFile = value;
         } else if (name == QLatin1String("--faults-under")) {
             if (!value.startsWith(QLatin1Char('/'))) {
-                return fail(QStringLiteral("--faults-under wants a path starting with \"/\", not \"%1\"").arg(value));
+                return fail(
+                    QStringLiteral("--faults-under wants a path starting with \"/\", not \"%1\"").arg(value));
             }
             options.faultsUnder = value;
+        } else if (name == QLatin1String("--range-limit")) {
+            options.rangeLimit = parseNumber(value, 1, maxSize);
+            if (!options.rangeLimit) {
+                return fail(
+                    QStringLiteral("--range-limit wants a positive number of bytes, not \"%1\"").arg(value));
+            }
         } else if (name == QLatin1String("--rate")) {
             options.rate = parseNumber(value, 1, maxSize);
             if (!options.rate) {

@@ -17,6 +17,8 @@ struct StoreOptions {
     int dropCount = 1;
     bool noLength = false;
     bool noRanges = false;
+    // The most bytes one range answer covers, as servers that cap ranges do.
+    std::optional<qint64> rangeLimit;
     std::optional<int> status;
     std::optional<qint64> rate;
     // Faults touch only requests whose path starts with this; empty: all.

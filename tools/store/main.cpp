@@ -124,10 +124,13 @@ int main(int argc, char** argv) {
     FileRoute::Options fileOptions;
     if (options->noLength) {
         // Without a length nothing says where a range would sit in the whole.
-        fileOptions = {false, QByteArray()};
+        fileOptions.honourRanges = false;
+        fileOptions.acceptRanges = QByteArray();
     } else if (options->noRanges) {
-        fileOptions = {false, "none"};
+        fileOptions.honourRanges = false;
+        fileOptions.acceptRanges = "none";
     }
+    fileOptions.rangeLimit = options->rangeLimit;
     Router router;
     router.add("/", std::make_shared<FileRoute>(options->root, fileOptions));
     router.add("/api/customer", std::make_shared<CustomerRoute>());
