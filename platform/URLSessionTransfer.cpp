@@ -619,6 +619,9 @@ bool URLSessionTransfer::takeResponse() {
 
     if (requestedOffset_ > 0 && statusCode_ == 206) {
         const auto range = parseContentRange(fieldValue(blockFields_, "Content-Range"));
+        // A range that stops short of the end is written all the same: the
+        // transfer then ends as a lost connection, and resuming it again
+        // asks for what is still missing.
         if (!range || range->first != requestedOffset_) {
             failure_ = Failure{NSURLErrorBadServerResponse, true, {}};
             return false;
@@ -719,6 +722,12 @@ void URLSessionTransfer::finished(CURLcode result) {
     }
     if (!responseTaken_) {
         fail(NSURLErrorBadServerResponse, false);
+        return;
+    }
+    // libcurl checks a body against its own reply's length only; a resumed
+    // file must also have reached the whole file's.
+    if (expected_ >= 0 && written_ != expected_) {
+        fail(NSURLErrorNetworkConnectionLost, true);
         return;
     }
     succeed();

@@ -367,6 +367,45 @@ TEST_F(URLSessionTest, ResumedTaskStartsOverWhenTheServerSendsTheWholeBody) {
     EXPECT_TRUE(partialFiles().isEmpty());
 }
 
+TEST_F(URLSessionTest, ARangeThatStopsShortOfTheEndIsNotAWholeFile) {
+    const QString name = QStringLiteral("capped.bin");
+    const QByteArray body = serve(name, pseudoRandomBytes(2 * 1024 * 1024, 7));
+    auto cutting = startStore({QStringLiteral("--drop-after"), QStringLiteral("700000")});
+    auto capping = startStore({QStringLiteral("--range-limit"), QStringLiteral("500000")});
+    ASSERT_TRUE(cutting && capping);
+    auto session = makeSession(cutting.get());
+    QByteArray resumeData = interruptedDownload(*session, urlOf(*cutting, name));
+    ASSERT_FALSE(resumeData.isEmpty());
+
+    // Each answer brings at most 500,000 more bytes: every one but the last
+    // ends as a lost connection whose resume data ask for the rest.
+    std::int64_t kept = 0;
+    for (int attempt = 0; attempt < 6; ++attempt) {
+        SCOPED_TRACE(attempt);
+        auto retargeted = URLSessionResumeData::decode(resumeData);
+        ASSERT_TRUE(retargeted);
+        retargeted->resumeURL = urlOf(*capping, name);
+        auto task = session->downloadTaskWithResumeData(retargeted->encoded());
+        ASSERT_TRUE(task);
+        task->resume();
+        ASSERT_TRUE(waitForCompletion(*task));
+        const auto record = log_->record(*task);
+        EXPECT_GT(task->countOfBytesReceived(), kept);
+        kept = task->countOfBytesReceived();
+        if (!record.error) {
+            EXPECT_EQ(kept, body.size());
+            EXPECT_TRUE(record.contents == body);
+            EXPECT_TRUE(partialFiles().isEmpty());
+            return;
+        }
+        EXPECT_EQ(record.error->code(), NSURLErrorNetworkConnectionLost) << describe(record.error);
+        EXPECT_EQ(record.order.find('f'), std::string::npos) << "a short file was delivered as finished";
+        resumeData = resumeDataOf(record.error);
+        ASSERT_FALSE(resumeData.isEmpty());
+    }
+    FAIL() << "the file never completed";
+}
+
 TEST_F(URLSessionTest, BodyWithoutLengthReportsAnUnknownTotal) {
     const QByteArray body = serve(QStringLiteral("stream.bin"), pseudoRandomBytes(1536 * 1024, 5));
     auto store = startStore({QStringLiteral("--no-length")});
