@@ -101,7 +101,8 @@ bool FileManager::moveItem(const QString& source, const QString& destination, Er
         removeItem(destination);
         return false;
     }
-    return removeItem(source, error);
+    removeItem(source);
+    return true;
 }
 
 bool FileManager::writeDataAtomically(const QString& path, const QByteArray& data, Error* error) {

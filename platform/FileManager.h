@@ -41,7 +41,10 @@ public:
     static bool copyItem(const QString& source, const QString& destination, const CopyOptions& options,
                          Error* error = nullptr);
     // Renames, or copies then removes the source when the destination is on
-    // another file system. The destination must not exist yet.
+    // another file system. The destination must not exist yet. Once the
+    // copy is whole the move is done: a source that cannot be removed
+    // entirely then stays partly behind, but the item is never left only
+    // in pieces, and callers never throw the whole copy away.
     static bool moveItem(const QString& source, const QString& destination, Error* error = nullptr);
     static bool removeItem(const QString& path, Error* error = nullptr);
     // Writes the file whole or not at all: through a temporary file beside
