@@ -3,35 +3,39 @@
 #include <QFile>
 
 #include <cerrno>
-#include <filesystem>
-#include <system_error>
+#include <cstring>
+#include <memory>
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
-
-namespace fs = std::filesystem;
+#include <unistd.h>
 
 namespace {
 
-bool fixPermissionsAtPath(const QByteArray& path, platform::Error* error) {
-    struct stat status {};
-    if (::lstat(path.constData(), &status) != 0) {
+platform::Error failure(int code, const QString& what, const QByteArray& path) {
+    return platform::Error::posix(code, what.arg(QFile::decodeName(path)));
+}
+
+// The item `name` in the folder open as `folder` (AT_FDCWD: `name` is a
+// path), never through a link: an item swapped for one since it was looked
+// at must not open up whatever the link points at. `path` names it in errors.
+bool fixPermissionsAt(int folder, const char* name, const QByteArray& path, struct stat* status,
+                      platform::Error* error) {
+    if (::fstatat(folder, name, status, AT_SYMLINK_NOFOLLOW) != 0) {
         if (error) {
-            *error = platform::Error::posix(
-                errno,
-                QStringLiteral("Could not read the attributes of \"%1\"").arg(QFile::decodeName(path)));
+            *error = failure(errno, QStringLiteral("Could not read the attributes of \"%1\""), path);
         }
         return false;
     }
-    if (S_ISLNK(status.st_mode)) {
+    if (S_ISLNK(status->st_mode)) {
         return true;
     }
-    const mode_t permissions = status.st_mode & 07777;
+    const mode_t permissions = status->st_mode & 07777;
     const mode_t fixed = AFXFixedPermissions(permissions);
-    if (fixed != permissions && ::chmod(path.constData(), fixed) != 0) {
+    if (fixed != permissions && ::fchmodat(folder, name, fixed, AT_SYMLINK_NOFOLLOW) != 0) {
         if (error) {
-            *error = platform::Error::posix(
-                errno,
-                QStringLiteral("Could not change the permissions of \"%1\"").arg(QFile::decodeName(path)));
+            *error = failure(errno, QStringLiteral("Could not change the permissions of \"%1\""), path);
         }
         return false;
     }
@@ -40,31 +44,50 @@ bool fixPermissionsAtPath(const QByteArray& path, platform::Error* error) {
 
 enum class Walk { GoOn, StoppedAfterFix, StoppedAfterWalkError };
 
-// Depth first, each folder before its contents.
-Walk fixBelow(const fs::path& folder, const AFXFixPermissionsErrorHandler& handler) {
-    std::error_code code;
-    fs::directory_iterator it(folder, code);
-    for (; !code && it != fs::directory_iterator(); it.increment(code)) {
-        const fs::path item = it->path();
+// Depth first, each folder before its contents. Every folder is opened
+// relative to its parent without following a link, so the walk never
+// leaves the tree it started in.
+Walk fixBelow(int parent, const char* name, const QByteArray& path,
+              const AFXFixPermissionsErrorHandler& handler) {
+    const int descriptor = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    DIR* listing = descriptor >= 0 ? ::fdopendir(descriptor) : nullptr;
+    if (!listing) {
+        const int code = errno;
+        if (descriptor >= 0) {
+            ::close(descriptor);
+        }
+        return handler && !handler(failure(code, QStringLiteral("Could not list \"%1\""), path))
+                   ? Walk::StoppedAfterWalkError
+                   : Walk::GoOn;
+    }
+    const std::unique_ptr<DIR, int (*)(DIR*)> closing(listing, ::closedir);
+    const int folder = ::dirfd(listing);
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(listing);
+        if (!entry) {
+            if (errno != 0 && handler &&
+                !handler(failure(errno, QStringLiteral("Could not list \"%1\""), path))) {
+                return Walk::StoppedAfterWalkError;
+            }
+            return Walk::GoOn;
+        }
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) {
+            continue;
+        }
+        const QByteArray itemPath = path + '/' + entry->d_name;
+        struct stat status {};
         platform::Error error(QString(), 0);
-        if (!fixPermissionsAtPath(QByteArray::fromStdString(item.string()), &error) && handler &&
-            !handler(error)) {
+        const bool fixed = fixPermissionsAt(folder, entry->d_name, itemPath, &status, &error);
+        if (!fixed && handler && !handler(error)) {
             return Walk::StoppedAfterFix;
         }
-        std::error_code typeCode;
-        if (it->is_directory(typeCode) && !it->is_symlink(typeCode)) {
-            if (const Walk walk = fixBelow(item, handler); walk != Walk::GoOn) {
+        if (S_ISDIR(status.st_mode)) {
+            if (const Walk walk = fixBelow(folder, entry->d_name, itemPath, handler); walk != Walk::GoOn) {
                 return walk;
             }
         }
     }
-    if (code && handler &&
-        !handler(platform::Error::posix(
-            code.value(),
-            QStringLiteral("Could not list \"%1\"").arg(QFile::decodeName(folder.string().c_str()))))) {
-        return Walk::StoppedAfterWalkError;
-    }
-    return Walk::GoOn;
 }
 
 } // namespace
@@ -75,18 +98,22 @@ mode_t AFXFixedPermissions(mode_t permissions) {
 }
 
 bool AFXFixPermissions(const QUrl& itemURL, platform::Error* error) {
-    return fixPermissionsAtPath(QFile::encodeName(itemURL.toLocalFile()), error);
+    const QByteArray path = QFile::encodeName(itemURL.toLocalFile());
+    struct stat status {};
+    return fixPermissionsAt(AT_FDCWD, path.constData(), path, &status, error);
 }
 
 bool AFXFixPermissionsRecursive(const QUrl& rootURL, const AFXFixPermissionsErrorHandler& errorHandler) {
     const QByteArray root = QFile::encodeName(rootURL.toLocalFile());
+    struct stat status {};
     platform::Error error(QString(), 0);
-    if (!fixPermissionsAtPath(root, &error) && errorHandler && !errorHandler(error)) {
+    const bool fixed = fixPermissionsAt(AT_FDCWD, root.constData(), root, &status, &error);
+    if (!fixed && errorHandler && !errorHandler(error)) {
         return false;
     }
-    struct stat status {};
-    if (::lstat(root.constData(), &status) != 0 || !S_ISDIR(status.st_mode)) {
+    // A folder whose own bits could not be fixed is still walked.
+    if (!S_ISDIR(status.st_mode)) {
         return true;
     }
-    return fixBelow(fs::path(root.toStdString()), errorHandler) != Walk::StoppedAfterFix;
+    return fixBelow(AT_FDCWD, root.constData(), root, errorHandler) != Walk::StoppedAfterFix;
 }
