@@ -17,6 +17,7 @@
 #include <QFileInfo>
 #include <QUuid>
 
+#include <cerrno>
 #include <chrono>
 #include <functional>
 #include <vector>
@@ -54,7 +55,20 @@ bool putItem(const QString& source, const QString& destination, bool move, platf
     platform::FileManager::CopyOptions options;
     options.permissions = AFXFixedPermissions;
     options.attributesLeftBehind = {kQuarantineAttribute};
-    return platform::FileManager::copyItem(source, destination, options, error);
+    platform::Error copyError(QString(), 0);
+    if (platform::FileManager::copyItem(source, destination, options, &copyError)) {
+        return true;
+    }
+    // A copy that failed part way leaves what it had copied, which must not
+    // pass for the app; a destination that was there before (EEXIST) is not
+    // ours to remove.
+    if (!(copyError.domain() == platform::NSPOSIXErrorDomain && copyError.code() == EEXIST)) {
+        platform::FileManager::removeItem(destination);
+    }
+    if (error) {
+        *error = copyError;
+    }
+    return false;
 }
 
 struct LaunchpadStaging {

@@ -271,6 +271,18 @@ TEST(AppPlacementTests, EveryFailedPlacementLeavesTheOldCopyAsItWas) {
     }
 }
 
+TEST(AppPlacementTests, ACopyThatFailsHalfWayLeavesNothingWhereThereWasNothing) {
+    const QString destination = testRoot() + "/Applications/Notes.app";
+    const QString source = testRoot() + "/Downloads/Notes.app";
+    makeNotes(source, "2.0");
+    ASSERT_TRUE(QDir().mkpath(testRoot() + "/Applications"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(source + "/Contents/Resources/zz-pipe").constData(), 0644), 0);
+    platform::Error error(QString(), 0);
+    EXPECT_FALSE(AFXCopyApp(QUrl::fromLocalFile(source), QUrl::fromLocalFile(destination), false, &error));
+    EXPECT_NE(error.code(), 0);
+    EXPECT_FALSE(QFileInfo::exists(destination)) << "a half copy passes for the app";
+}
+
 TEST(AppPlacementTests, AMissingSourceOrDestinationIsAMissingObject) {
     const QString destination = testRoot() + "/Applications/Notes.app";
     platform::Error error(QString(), 0);
