@@ -260,6 +260,8 @@ std::optional<QUrl> BRUnarchiver::_unarchiveZIP(const QUrl& archiveURL,
     }
     input->closeWriteEnd();
     if (!finishTool(*ditto, error)) {
+        // What ditto unpacked before it failed is nobody's.
+        FileManager::removeItem(stagingPath);
         return std::nullopt;
     }
     return QUrl::fromLocalFile(stagingPath);
@@ -320,6 +322,7 @@ std::optional<QUrl> BRUnarchiver::_unarchiveDMG(const QUrl& archiveURL,
             !FileManager::copyItem(item, stagingPath + QLatin1Char('/') + QFileInfo(item).fileName(),
                                    error)) {
             detach();
+            FileManager::removeItem(stagingPath);
             return std::nullopt;
         }
         step(0.6 / static_cast<double>(items->size()));

@@ -181,6 +181,9 @@ TEST(UnarchiverTests, AnArchiveReachingOutsideItsFolderIsRefused) {
     EXPECT_EQ(outcome.error->domain(), platform::NSOSStatusErrorDomain);
     EXPECT_FALSE(QFile::exists(testRoot() + "/escaped.txt"));
     EXPECT_FALSE(QFile::exists(destination + "/fine.txt"));
+    // Nor does what was unpacked before the refusal stay behind.
+    EXPECT_EQ(QDir(platform::Paths::temporaryDirectory()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+              QStringList());
 }
 
 TEST(UnarchiverTests, AToolThatFillsItsErrorPipeBeforeReadingStillGetsAllItsInput) {
