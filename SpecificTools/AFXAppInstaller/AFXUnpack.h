@@ -8,8 +8,9 @@
 #include <optional>
 
 // Unpacks an app archive (ZIP or disk image) into a private staging folder
-// and answers the first app bundle in it: a top-level bundle before anything
-// nested. The progress block receives the running total, up to 1.0. On
+// and answers the first app bundle of a depth-first walk, names in order: a
+// bundle comes before anything inside it, and a folder's contents before
+// its next sibling. The progress block receives the running total, up to 1.0. On
 // failure the error is afx_didFailToUnpackApp; the cause is logged.
 // `stagingFolderURL`, when given, receives the staging folder whenever one
 // was made, so that the caller can remove what it does not keep.
