@@ -116,27 +116,36 @@ bool Task::launch(Error* error) {
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    auto redirect = [&actions](const Redirection& redirection, int target, bool childReads) {
+    // The first action that cannot be set up (a pipe end already closed, as
+    // for a pipe handed to a second task) fails the launch: the child would
+    // otherwise write to our own stream, or run in the wrong folder.
+    int result = 0;
+    auto redirect = [&actions, &result](const Redirection& redirection, int target, bool childReads) {
+        if (result != 0) {
+            return;
+        }
         if (redirection.pipe) {
             const int fd =
                 childReads ? redirection.pipe->readDescriptor() : redirection.pipe->writeDescriptor();
-            posix_spawn_file_actions_adddup2(&actions, fd, target);
+            result = fd < 0 ? EBADF : posix_spawn_file_actions_adddup2(&actions, fd, target);
         } else if (redirection.stream == Stream::NullDevice) {
-            posix_spawn_file_actions_addopen(&actions, target, "/dev/null", childReads ? O_RDONLY : O_WRONLY,
-                                             0);
+            result = posix_spawn_file_actions_addopen(&actions, target, "/dev/null",
+                                                      childReads ? O_RDONLY : O_WRONLY, 0);
         }
     };
     redirect(stdin_, STDIN_FILENO, true);
     redirect(stdout_, STDOUT_FILENO, false);
     redirect(stderr_, STDERR_FILENO, false);
     const QByteArray directory = QFile::encodeName(currentDirectory_);
-    if (!currentDirectory_.isEmpty()) {
-        posix_spawn_file_actions_addchdir_np(&actions, directory.constData());
+    if (result == 0 && !currentDirectory_.isEmpty()) {
+        result = posix_spawn_file_actions_addchdir_np(&actions, directory.constData());
     }
 
     pid_t pid = -1;
-    const int result =
-        posix_spawn(&pid, path.constData(), &actions, &attributes, argvStrings.data(), envStrings.data());
+    if (result == 0) {
+        result =
+            posix_spawn(&pid, path.constData(), &actions, &attributes, argvStrings.data(), envStrings.data());
+    }
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     if (result != 0) {

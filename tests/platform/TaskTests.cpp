@@ -131,6 +131,19 @@ TEST(TaskTests, LaunchFailuresAreErrorsNotCrashes) {
     ASSERT_TRUE(testing_support::writeFile(notExecutable, "echo hi\n"));
     EXPECT_EQ(Task::launchedTask(notExecutable, {}, &error), nullptr);
     EXPECT_EQ(error.code(), EACCES);
+
+    // A pipe whose end went to an earlier child cannot be the next one's
+    // output: the child would write to ours instead.
+    auto output = Pipe::make();
+    ASSERT_TRUE(output);
+    output->closeWriteEnd();
+    auto second = Task::make();
+    second->setLaunchPath(u"/bin/echo"_s);
+    second->setArguments({u"lost"_s});
+    second->setStandardOutput(output);
+    EXPECT_FALSE(second->launch(&error));
+    EXPECT_EQ(error.code(), EBADF);
+    EXPECT_FALSE(second->isRunning());
 }
 
 // Blocked signals pass to a child through the launching thread's mask and
