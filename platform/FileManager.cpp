@@ -57,7 +57,9 @@ bool FileManager::createDirectory(const QString& path, bool withIntermediateDire
     if (code) {
         return fail(error, code, QStringLiteral("Could not create the folder \"%1\"").arg(path));
     }
-    if (!made && !isDirectory(path)) {
+    // A link to a folder is a folder to work in, as the system's own
+    // folders often are ("~/Applications" linked elsewhere).
+    if (!made && !fs::is_directory(fs::status(native(path), code))) {
         return fail(error, EEXIST, QStringLiteral("Could not create the folder \"%1\"").arg(path));
     }
     return true;

@@ -108,3 +108,21 @@ TEST(FileManagerTests, ACopyRefusesWhatIsNeitherFileFolderNorLinkWithoutWaitingO
     EXPECT_FALSE(FileManager::copyItem(testRoot() + "/missing", testRoot() + "/Other", &error));
     EXPECT_EQ(error.code(), ENOENT);
 }
+
+TEST(FileManagerTests, CreatingAFolderThatIsThereAlreadyAcceptsALinkToOneButNotAFile) {
+    const QString folder = testRoot() + "/Elsewhere/Applications";
+    ASSERT_TRUE(FileManager::createDirectory(folder, true));
+    const QString linked = testRoot() + "/home/Applications";
+    ASSERT_TRUE(FileManager::createDirectory(testRoot() + "/home", true));
+    ASSERT_TRUE(QFile::link(folder, linked));
+    EXPECT_TRUE(FileManager::createDirectory(linked, false));
+    EXPECT_TRUE(FileManager::createDirectory(linked, true));
+
+    const QString file = testRoot() + "/home/notes.txt";
+    ASSERT_TRUE(writeFile(file, "notes"));
+    for (const bool intermediate : {false, true}) {
+        Error error(QString(), 0);
+        EXPECT_FALSE(FileManager::createDirectory(file, intermediate, &error));
+        EXPECT_NE(error.code(), 0);
+    }
+}
