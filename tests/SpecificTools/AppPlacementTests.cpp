@@ -2,6 +2,7 @@
 #include "SpecificTools/AFXAppInstaller/AFXAppPlacement.h"
 #include "SpecificTools/AFXAppInstaller/AFXAttributesStorage.h"
 #include "SpecificTools/AFXAppInstaller/AFXFixPermissions.h"
+#include "SpecificTools/AFXAppInstaller/AFXGlobals.h"
 #include "SpecificTools/AFXAppInstaller/AFXInstallApp.h"
 #include "SpecificTools/Errors/AFXErrors.h"
 #include "platform/DesktopEntry.h"
@@ -81,6 +82,25 @@ void makeNotes(const QString& path, const QByteArray& version) {
     ASSERT_TRUE(writeFile(path + "/Contents/Resources/private.db", "db " + version));
     ASSERT_TRUE(chmodPath(path + "/Contents/Resources/private.db", 0600));
     ASSERT_TRUE(QFile::link("Notes.png", path + "/Contents/Resources/Icon.png"));
+}
+
+// Files where the framework's temporary folders belong (the shared name
+// and this user's own): no backup folder can be made. Answers whether
+// both could be written.
+bool blockTemporaryFolders() {
+    bool blocked = true;
+    for (const QString& folder :
+         {testRoot() + "/tmp/com.kestrel.DesktopClient",
+          testRoot() + "/tmp/com.kestrel.DesktopClient-" + QString::number(::geteuid())}) {
+        QDir(folder).removeRecursively();
+        blocked = writeFile(folder, "a file where a folder belongs") && blocked;
+    }
+    return blocked;
+}
+
+void unblockTemporaryFolders() {
+    QFile::remove(testRoot() + "/tmp/com.kestrel.DesktopClient");
+    QFile::remove(testRoot() + "/tmp/com.kestrel.DesktopClient-" + QString::number(::geteuid()));
 }
 
 QStringList leftoverBackups() {
@@ -205,7 +225,6 @@ TEST(AppPlacementTests, EveryFailedPlacementLeavesTheOldCopyAsItWas) {
     // Set when this machine cannot make the case (root without the right to
     // set the immutable flag): the case is left out rather than failed.
     bool unavailable = false;
-    const QString tmpFolder = testRoot() + "/tmp/com.kestrel.DesktopClient";
     const std::vector<Case> cases = {
         {"the source has vanished", false, [&] { return !QFileInfo::exists(source); }, [] {}},
         {"an item of the source cannot be copied half way", true,
@@ -218,11 +237,10 @@ TEST(AppPlacementTests, EveryFailedPlacementLeavesTheOldCopyAsItWas) {
         {"no backup folder can be made, so the old copy cannot move aside", false,
          [&] {
              makeNotes(source, "2.0");
-             QDir(tmpFolder).removeRecursively();
-             return writeFile(tmpFolder, "a file where a folder belongs");
+             return blockTemporaryFolders();
          },
          [&] {
-             QFile::remove(tmpFolder);
+             unblockTemporaryFolders();
              QDir(source).removeRecursively();
          }},
         {"the destination folder is read-only", false,
@@ -281,6 +299,30 @@ TEST(AppPlacementTests, ACopyThatFailsHalfWayLeavesNothingWhereThereWasNothing) 
     EXPECT_FALSE(AFXCopyApp(QUrl::fromLocalFile(source), QUrl::fromLocalFile(destination), false, &error));
     EXPECT_NE(error.code(), 0);
     EXPECT_FALSE(QFileInfo::exists(destination)) << "a half copy passes for the app";
+}
+
+TEST(AppPlacementTests, TemporaryFoldersArePrivateAndNeverSomebodyElses) {
+    const QString shared = testRoot() + "/tmp/com.kestrel.DesktopClient";
+    const auto first = AFXGlobals::makeTemporaryDirectory();
+    ASSERT_TRUE(first);
+    EXPECT_TRUE(first->startsWith(shared + "/"));
+    EXPECT_EQ(modeOf(shared), 0700);
+    EXPECT_EQ(modeOf(*first), 0700);
+
+    // A shared folder that others may change, or a link in its place, is
+    // not used: this user's own name is.
+    const QString elsewhere = testRoot() + "/elsewhere";
+    ASSERT_TRUE(QDir().mkpath(elsewhere));
+    for (const auto& arrange : std::vector<std::function<bool()>>{
+             [&] { return chmodPath(shared, 0777); },
+             [&] { return QDir(shared).removeRecursively() && QFile::link(elsewhere, shared); }}) {
+        ASSERT_TRUE(arrange());
+        const auto made = AFXGlobals::makeTemporaryDirectory();
+        ASSERT_TRUE(made);
+        EXPECT_TRUE(made->startsWith(shared + "-" + QString::number(::geteuid()) + "/"))
+            << made->toStdString();
+    }
+    EXPECT_TRUE(QDir(elsewhere).isEmpty());
 }
 
 TEST(AppPlacementTests, AMissingSourceOrDestinationIsAMissingObject) {
@@ -416,9 +458,7 @@ TEST(AppPlacementTests, InstallingAnArchiveReportsEveryStageEvenAfterAFailure) {
     EXPECT_TRUE(unpackedLeft().isEmpty()) << unpackedLeft().join(", ").toStdString();
 
     // The old copy cannot be moved aside (no backup folder), so the move fails.
-    const QString tmpFolder = testRoot() + "/tmp/com.kestrel.DesktopClient";
-    QDir(tmpFolder).removeRecursively();
-    ASSERT_TRUE(writeFile(tmpFolder, "a file where a folder belongs"));
+    ASSERT_TRUE(blockTemporaryFolders());
     progress.clear();
     EXPECT_FALSE(AFXInstallApp(QUrl::fromLocalFile(archive), QUrl::fromLocalFile(folder + "/Notes.app"),
                                false, AFXValidationNone, false, report, &error));
@@ -460,9 +500,7 @@ TEST(AppPlacementTests, LaunchpadStagingHappensOnlyForASubfolderAndGivesAMovedSo
     const QString source = testRoot() + "/Downloads/Notes.app";
     const auto sourceTree = treeOf(source);
     const auto oldTree = treeOf(applications + "/Work/Notes.app");
-    const QString tmpFolder = testRoot() + "/tmp/com.kestrel.DesktopClient";
-    QDir(tmpFolder).removeRecursively();
-    ASSERT_TRUE(writeFile(tmpFolder, "a file where a folder belongs"));
+    ASSERT_TRUE(blockTemporaryFolders());
     recorder->clear();
     EXPECT_FALSE(AFXMoveApp(QUrl::fromLocalFile(source),
                             QUrl::fromLocalFile(applications + "/Work/Notes.app"), true, &error));
