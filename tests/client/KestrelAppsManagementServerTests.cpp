@@ -194,6 +194,27 @@ protected:
         return seen;
     }
 
+    // Orbit Notes being installed from a store that sends slowly, once its
+    // download is under way.
+    struct SlowInstall {
+        std::shared_ptr<AFXCodedApp> app;
+        Answer<std::shared_ptr<AFXAppWorkflow>> workflows;
+        Answer<Result<std::shared_ptr<AFXAppInstance>>> installed;
+    };
+    std::optional<SlowInstall> startSlowInstall() {
+        serve({u"--rate"_s, u"400000"_s});
+        SlowInstall slow{app(kNotes), observeWorkflow(kNotes, u"Orbit Notes"_s), {}};
+        if (!slow.app) {
+            return std::nullopt;
+        }
+        client_->installVendorApp(slow.app, false, slow.installed.callback());
+        const bool underWay = testing_support::waitUntil([&] {
+            return !slow.workflows.all().isEmpty() && slow.workflows.all().last()->fractionCompleted() > 0.05;
+        });
+        EXPECT_TRUE(underWay) << "the download never got going";
+        return underWay ? std::optional(slow) : std::nullopt;
+    }
+
     // Regular files left below the root's temporary folder.
     static std::string temporaryFiles() {
         QStringList files;
@@ -358,14 +379,9 @@ TEST_F(KestrelAppsManagementServerTests, InstallingAnnouncesGrowingProgressAndPl
 }
 
 TEST_F(KestrelAppsManagementServerTests, StoppingDuringTheDownloadLeavesNothingBehind) {
-    serve({u"--rate"_s, u"400000"_s});
-    const auto notes = app(kNotes);
-    ASSERT_TRUE(notes);
-    const auto workflows = observeWorkflow(kNotes, u"Orbit Notes"_s);
-    Answer<Result<std::shared_ptr<AFXAppInstance>>> installed;
-    client_->installVendorApp(notes, false, installed.callback());
-    ASSERT_TRUE(testing_support::waitUntil(
-        [&] { return !workflows.all().isEmpty() && workflows.all().last()->fractionCompleted() > 0.05; }));
+    const auto slow = startSlowInstall();
+    ASSERT_TRUE(slow);
+    const auto& [notes, workflows, installed] = *slow;
     // Asked of the server itself, so that the retry surely comes after the
     // stop: a retry asked for while the stop is under way does not share
     // its cancellation, but starts afresh once the stop has ended.
@@ -397,14 +413,9 @@ TEST_F(KestrelAppsManagementServerTests, StoppingDuringTheDownloadLeavesNothingB
 }
 
 TEST_F(KestrelAppsManagementServerTests, StoppingEveryInstallationAsTheAgentQuitsLeavesNothingBehind) {
-    serve({u"--rate"_s, u"400000"_s});
-    const auto notes = app(kNotes);
-    ASSERT_TRUE(notes);
-    const auto workflows = observeWorkflow(kNotes, u"Orbit Notes"_s);
-    Answer<Result<std::shared_ptr<AFXAppInstance>>> installed;
-    client_->installVendorApp(notes, false, installed.callback());
-    ASSERT_TRUE(testing_support::waitUntil(
-        [&] { return !workflows.all().isEmpty() && workflows.all().last()->fractionCompleted() > 0.05; }));
+    const auto slow = startSlowInstall();
+    ASSERT_TRUE(slow);
+    const auto& [notes, workflows, installed] = *slow;
     Answer<bool> stopped;
     VendorAppInstallation::stopAll(platform::DispatchQueue::make(u"stopper"_s),
                                    [stopped] { stopped.add(true); });
