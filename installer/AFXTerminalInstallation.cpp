@@ -4,6 +4,8 @@
 #include "platform/Bundle.h"
 #include "support/BRDispatch.h"
 
+#include <utility>
+
 #include <unistd.h>
 
 namespace {
@@ -49,7 +51,8 @@ AFXTerminalInstallation::AFXTerminalInstallation(std::shared_ptr<AFXInstallation
 }
 
 std::shared_ptr<AFXTerminalInstallation>
-AFXTerminalInstallation::make(std::shared_ptr<AFXInstallationManager> manager, Options options, FILE* output) {
+AFXTerminalInstallation::make(std::shared_ptr<AFXInstallationManager> manager, Options options,
+                              FILE* output) {
     return std::shared_ptr<AFXTerminalInstallation>(
         new AFXTerminalInstallation(std::move(manager), std::move(options), output));
 }
@@ -204,7 +207,8 @@ void AFXTerminalInstallation::launchAndFinish() {
     manager_->launchWithCallback([weakSelf = weak_from_this()](bool clientOpened) {
         BRInteractWithUI([weakSelf, clientOpened] {
             auto self = weakSelf.lock();
-            if (!self) {
+            // Interrupted while the client was asked: the stop ends the run.
+            if (!self || self->stopping_) {
                 return;
             }
             if (!clientOpened) {
@@ -221,6 +225,10 @@ void AFXTerminalInstallation::launchAndFinish() {
 }
 
 void AFXTerminalInstallation::finish(int status) {
+    const auto finished = std::exchange(finished_, nullptr);
+    if (!finished) {
+        return;
+    }
     if (!stateTimes_.isEmpty()) {
         std::fprintf(output_, "time in each state:\n");
         const qint64 end = clock_.elapsed();
@@ -232,5 +240,5 @@ void AFXTerminalInstallation::finish(int status) {
         }
     }
     std::fflush(output_);
-    finished_(status);
+    finished(status);
 }

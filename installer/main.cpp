@@ -28,6 +28,10 @@ constexpr std::int64_t kOrbitNotesAppID = 230;
 bool wantsWindow(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
+        // What follows "--" is no option, to us as to the parser.
+        if (argument == "--") {
+            break;
+        }
         if (argument == "--no-window" || argument == "-h" || argument == "-?" || argument == "--help" ||
             argument == "--help-all") {
             return false;
@@ -73,7 +77,8 @@ int main(int argc, char** argv) {
         QStringLiteral("n"), QStringLiteral("0"));
     const QCommandLineOption stopAt(
         QStringLiteral("stop-at"),
-        QStringLiteral("In the terminal: stop and undo as soon as state <n> is reached."), QStringLiteral("n"));
+        QStringLiteral("In the terminal: stop and undo as soon as state <n> is reached."),
+        QStringLiteral("n"));
     const QCommandLineOption noLaunch(QStringLiteral("no-launch"),
                                       QStringLiteral("In the terminal: do not launch once ready."));
     parser.addOptions({noWindow, retries, stopAt, noLaunch});

@@ -63,7 +63,10 @@ TEST(TerminalModeTests, WithoutADisplayHelpWorksAndTheWindowSaysWhatToDo) {
     EXPECT_EQ(help.status, 0) << help.errors.toStdString();
     EXPECT_TRUE(help.output.contains("--no-window")) << help.output.toStdString();
 
-    const auto windowed = testing_support::runProgram(installer, {"--retries", "1"});
-    EXPECT_EQ(windowed.status, 2) << windowed.errors.toStdString();
-    EXPECT_TRUE(windowed.errors.contains("run it with --no-window")) << windowed.errors.toStdString();
+    // After "--" nothing is an option, so this too wants the window.
+    for (const QStringList& arguments : {QStringList{"--retries", "1"}, QStringList{"--", "--no-window"}}) {
+        const auto windowed = testing_support::runProgram(installer, arguments);
+        EXPECT_EQ(windowed.status, 2) << windowed.errors.toStdString();
+        EXPECT_TRUE(windowed.errors.contains("run it with --no-window")) << windowed.errors.toStdString();
+    }
 }
