@@ -84,6 +84,14 @@ AFXTerminateReply AFXInstallerAppDelegate::applicationShouldTerminate() {
     return terminationReply_;
 }
 
+void AFXInstallerAppDelegate::applicationReceivedTerminationSignal() {
+    if (!installationWindowController_) {
+        terminate();
+        return;
+    }
+    installationWindowController_->stopUnfinishedInstallationWithCallback([this] { terminate(); });
+}
+
 void AFXInstallerAppDelegate::terminate() {
     terminationReply_ = AFXTerminateReply::Now;
     AFXApplication::terminate(nullptr);

@@ -23,6 +23,10 @@ public:
 
     void applicationDidFinishLaunching();
     AFXTerminateReply applicationShouldTerminate() override;
+    // A termination signal (SIGTERM, Ctrl-C) is an order, not a question:
+    // an unfinished installation is stopped and undone without asking, then
+    // the application quits.
+    void applicationReceivedTerminationSignal();
 
     AFXInstallationWindowController* installationWindowController() const {
         return installationWindowController_.get();

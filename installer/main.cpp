@@ -107,12 +107,14 @@ int main(int argc, char** argv) {
     }
 
     AFXSetupLogger(QStringLiteral("install-orbit-notes"));
-    if (!parser.isSet(noWindow)) {
+    if (window) {
         // Every quit goes through the delegate's handshake, closing the
-        // window included.
+        // window and a termination signal included.
         QApplication::setQuitOnLastWindowClosed(false);
         AFXInstallerAppDelegate delegate;
         AFXApplication::setDelegate(&delegate);
+        platform::SignalWatcher terminations(
+            {SIGINT, SIGTERM}, [&delegate](int) { delegate.applicationReceivedTerminationSignal(); });
         delegate.applicationDidFinishLaunching();
         const int status = application->exec();
         AFXApplication::setDelegate(nullptr);

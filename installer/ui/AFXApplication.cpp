@@ -18,7 +18,10 @@ bool& terminated() {
 }
 
 std::function<void()>& terminationAction() {
-    static std::function<void()> action = [] { QCoreApplication::quit(); };
+    // exit, not quit: a window application's quit first asks its windows to
+    // close, and the installer's window refuses (closing asks this very
+    // handshake), so a quit would be cancelled.
+    static std::function<void()> action = [] { QCoreApplication::exit(0); };
     return action;
 }
 

@@ -20,7 +20,7 @@ class AFXApplication {
 public:
     static void setDelegate(AFXApplicationDelegate* delegate);
     static void terminate(QObject* sender);
-    // What quitting does; the event loop's quit unless replaced (tests
+    // What quitting does; ending the event loop unless replaced (tests
     // record it instead of ending the process).
     static void setTerminationAction(std::function<void()> action);
 };

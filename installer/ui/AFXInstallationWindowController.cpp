@@ -242,29 +242,39 @@ void AFXInstallationWindowController::stopInstallation() {
     AFXApplication::terminate(this);
 }
 
-void AFXInstallationWindowController::checkCanCloseWindowWithCallback(
-    std::function<void(bool canClose)> callback) {
-    QPointer<AFXInstallationWindowController> weakSelf = this;
-    auto stop = [weakSelf, callback] {
-        if (!weakSelf) {
-            return;
-        }
-        weakSelf->installationManager_->stopInstallationWithCallback(
-            [callback] { BRInteractWithUI([callback] { callback(true); }); });
-    };
+bool AFXInstallationWindowController::hasUnfinishedInstallation() const {
     const std::int64_t state =
         installationManager_ ? installationManager_->state() : AFXInstallationStateIdle;
-    if (state == AFXInstallationStateIdle || state == AFXInstallationStateReady) {
+    return state != AFXInstallationStateIdle && state != AFXInstallationStateReady;
+}
+
+void AFXInstallationWindowController::checkCanCloseWindowWithCallback(
+    std::function<void(bool canClose)> callback) {
+    if (!hasUnfinishedInstallation()) {
         callback(true);
         return;
     }
-    showAlert(AFXInstallationIncompleteAlert(window_.get()), [stop, callback](int response) {
-        if (response == BRErrorPresentationController::FirstButtonReturn + 1) {
-            stop();
-        } else {
+    QPointer<AFXInstallationWindowController> weakSelf = this;
+    showAlert(AFXInstallationIncompleteAlert(window_.get()), [weakSelf, callback](int response) {
+        if (response != BRErrorPresentationController::FirstButtonReturn + 1) {
             callback(false);
+        } else if (weakSelf) {
+            weakSelf->stopInstallationThen([callback] { callback(true); });
         }
     });
+}
+
+void AFXInstallationWindowController::stopUnfinishedInstallationWithCallback(std::function<void()> callback) {
+    if (!hasUnfinishedInstallation()) {
+        callback();
+        return;
+    }
+    stopInstallationThen(std::move(callback));
+}
+
+void AFXInstallationWindowController::stopInstallationThen(std::function<void()> callback) {
+    installationManager_->stopInstallationWithCallback(
+        [callback = std::move(callback)] { BRInteractWithUI(callback); });
 }
 
 void AFXInstallationWindowController::scheduleSelectNextPage() {

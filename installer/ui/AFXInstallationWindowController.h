@@ -48,6 +48,9 @@ public:
     // the installation) whether the window, and with it the application,
     // may close.
     void checkCanCloseWindowWithCallback(std::function<void(bool canClose)> callback);
+    // The same without asking: an unfinished installation is stopped and
+    // undone, then `callback` runs (at once when there is nothing to undo).
+    void stopUnfinishedInstallationWithCallback(std::function<void()> callback);
 
     // Actions of the buttons and keys.
     void stopInstallation();
@@ -67,6 +70,10 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // In a state other than idle and ready.
+    bool hasUnfinishedInstallation() const;
+    // Stops and undoes the installation, then runs `callback` on the main thread.
+    void stopInstallationThen(std::function<void()> callback);
     explicit AFXInstallationWindowController(Configuration configuration);
     void windowDidLoad();
     void setupAccessibilityAnchors();

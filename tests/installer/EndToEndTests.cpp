@@ -51,7 +51,8 @@ QStringList residue() {
         const QString path = it.next();
         const QString name = QFileInfo(path).fileName();
         if (path.startsWith(logs) || path.startsWith(trust) || path.startsWith(registry) ||
-            !QFileInfo(path).isFile() || name.startsWith("session-bus-") || name.startsWith("kestrel-store-")) {
+            !QFileInfo(path).isFile() || name.startsWith("session-bus-") ||
+            name.startsWith("kestrel-store-")) {
             continue;
         }
         found << path.mid(root.size());
@@ -88,14 +89,15 @@ protected:
     // Signs the demo customer in with the client the build made, before any
     // installation: the customer is kept in the root's preferences.
     void signInDemoCustomer() {
-        const auto result = runProgram(QStringLiteral(KESTREL_BUILT_CLIENT_EXECUTABLE),
-                                       {"--sign-in", "demo@kestrel.app"});
+        const auto result =
+            runProgram(QStringLiteral(KESTREL_BUILT_CLIENT_EXECUTABLE), {"--sign-in", "demo@kestrel.app"});
         ASSERT_EQ(result.status, 0) << result.errors.toStdString();
         before_ = residue();
     }
 
-    std::unique_ptr<InstallerRun> install(const QStringList& arguments = {}) {
-        return std::make_unique<InstallerRun>(*store_, arguments);
+    std::unique_ptr<InstallerRun> install(const QStringList& arguments = {},
+                                          InstallerRun::Mode mode = InstallerRun::Mode::Terminal) {
+        return std::make_unique<InstallerRun>(*store_, arguments, mode);
     }
 
     std::unique_ptr<testing_support::StoreProcess> store_;
@@ -111,8 +113,9 @@ TEST_F(EndToEndTests, AFreshInstallationReachesReadyAndLaunchShowsTheAppsPage) {
     const auto run = install();
 
     ASSERT_EQ(run->finish(), 0) << run->output().toStdString();
-    for (const char* milestone : {"[1] downloading", "[3] desktop client downloaded", "[4] desktop client started",
-                                  "[6] installing the app", "[8] preparing", "[9] ready", "100%"}) {
+    for (const char* milestone :
+         {"[1] downloading", "[3] desktop client downloaded", "[4] desktop client started",
+          "[6] installing the app", "[8] preparing", "[9] ready", "100%"}) {
         EXPECT_TRUE(run->output().contains(milestone)) << milestone << "\n" << run->output().toStdString();
     }
     EXPECT_TRUE(QFileInfo(resolved(kClientExecutable)).isExecutable());
@@ -135,8 +138,8 @@ TEST_F(EndToEndTests, WithACustomerSignedInTheAppOpensAfterItsPage) {
     ASSERT_EQ(run->finish(), 0) << run->output().toStdString();
     EXPECT_TRUE(run->output().contains("Orbit Notes opens in two seconds"));
     const QString launched = resolved("~/Library/Logs/Kestrel/launched-apps.log");
-    EXPECT_TRUE(testing_support::waitUntil([&] { return readFile(launched).contains("com.orbitlabs.OrbitNotes"); },
-                                           std::chrono::seconds(15)))
+    EXPECT_TRUE(testing_support::waitUntil(
+        [&] { return readFile(launched).contains("com.orbitlabs.OrbitNotes"); }, std::chrono::seconds(15)))
         << readFile(launched).toStdString();
 }
 
@@ -147,7 +150,8 @@ TEST_F(EndToEndTests, AStopOfASecondRunLeavesWhatWasThereBefore) {
         ASSERT_EQ(first->finish(), 0) << first->output().toStdString();
     }
     const QStringList installed = residue();
-    ASSERT_TRUE(installed.contains(kAppBundle + "/Contents/Info.plist")) << installed.join("\n").toStdString();
+    ASSERT_TRUE(installed.contains(kAppBundle + "/Contents/Info.plist"))
+        << installed.join("\n").toStdString();
 
     const auto second = install({"--stop-at", "9"});
 
@@ -170,7 +174,9 @@ struct StopCase {
     int state;
     Client client;
 };
-void PrintTo(const StopCase& stop, std::ostream* out) { *out << "stop at state " << stop.state; }
+void PrintTo(const StopCase& stop, std::ostream* out) {
+    *out << "stop at state " << stop.state;
+}
 
 class StopAtStateTests : public EndToEndTests, public ::testing::WithParamInterface<StopCase> {};
 
@@ -197,6 +203,33 @@ INSTANTIATE_TEST_SUITE_P(States, StopAtStateTests,
                                            StopCase{8, Client::Goes}, StopCase{9, Client::Goes}),
                          [](const auto& info) { return "State" + std::to_string(info.param.state); });
 
+// In the window a termination signal is no question to ask the user: the
+// run is stopped and undone, then the installer quits.
+TEST_F(EndToEndTests, InTheWindowATerminationSignalUndoesTheRunBeforeQuitting) {
+    startWith({"--faults-under", "/api/store/apps/230/", "--rate", "65536"});
+    const auto run = install({}, InstallerRun::Mode::Window);
+    // The window prints nothing; its log says when the client's services
+    // were reached, after which the slowed install of the app takes a while.
+    const QString logs = resolved("~/Library/Logs/Kestrel");
+    const auto installerReachedTheApps = [&] {
+        for (const QString& name : QDir(logs).entryList(QDir::Files)) {
+            const QStringList lines = QString::fromUtf8(readFile(logs + "/" + name)).split('\n');
+            if (!lines.filter("<install-orbit-notes>")
+                     .filter("connection with com.kestrel.AppsManagement")
+                     .isEmpty()) {
+                return true;
+            }
+        }
+        return false;
+    };
+    ASSERT_TRUE(testing_support::waitUntil(installerReachedTheApps, std::chrono::seconds(60)));
+
+    run->terminate();
+
+    EXPECT_EQ(run->finish(), 0);
+    EXPECT_EQ(residue(), before_) << residue().join("\n").toStdString();
+}
+
 // A run that fails stops and undoes what it did, as a stop would: the
 // failure states 2 (the client's transfer refused) and 5 (the catalogue
 // refused, so the app cannot be fetched) leave the root as it was, the
@@ -205,7 +238,9 @@ struct FailureCase {
     int state;
     QStringList storeArguments;
 };
-void PrintTo(const FailureCase& failure, std::ostream* out) { *out << "failure at state " << failure.state; }
+void PrintTo(const FailureCase& failure, std::ostream* out) {
+    *out << "failure at state " << failure.state;
+}
 
 class FailureStateTests : public EndToEndTests, public ::testing::WithParamInterface<FailureCase> {};
 
@@ -214,7 +249,8 @@ TEST_P(FailureStateTests, LeaveTheRootAsItWas) {
     const auto run = install();
 
     EXPECT_EQ(run->finish(), 1) << run->output().toStdString();
-    EXPECT_TRUE(run->output().contains(QStringLiteral("[%1] ").arg(GetParam().state))) << run->output().toStdString();
+    EXPECT_TRUE(run->output().contains(QStringLiteral("[%1] ").arg(GetParam().state)))
+        << run->output().toStdString();
     EXPECT_TRUE(run->output().contains("stopped."));
     EXPECT_EQ(residue(), before_) << residue().join("\n").toStdString();
 }
@@ -240,7 +276,8 @@ TEST_F(EndToEndTests, AnAppWhoseSignatureDoesNotHoldIsNotPlaced) {
     changed.close();
     ASSERT_TRUE(QFile::remove(archive));
     ASSERT_EQ(
-        runProgram(ditto, {"-c", "-k", "--keepParent", unpacked.path() + "/Orbit Notes.app", archive}).status, 0);
+        runProgram(ditto, {"-c", "-k", "--keepParent", unpacked.path() + "/Orbit Notes.app", archive}).status,
+        0);
     startWith({}, storeFolder.path());
 
     const auto run = install();

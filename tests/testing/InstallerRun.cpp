@@ -20,14 +20,14 @@ namespace {
 constexpr auto kPatience = std::chrono::minutes(2);
 } // namespace
 
-InstallerRun::InstallerRun(const StoreProcess& store, const QStringList& arguments)
+InstallerRun::InstallerRun(const StoreProcess& store, const QStringList& arguments, Mode mode)
     : environment_(std::make_unique<EnvironmentOverride>(std::initializer_list<EnvironmentOverride::Entry>{
           {"KESTREL_DOWNLOAD_HOST", store.baseURL().toString().toLocal8Bit()},
           {"KESTREL_CA_BUNDLE", store.caBundlePath().toLocal8Bit()}})) {
     output_ = platform::Pipe::make();
     task_ = platform::Task::make();
     task_->setLaunchPath(platform::Tools::directory() + "/install-orbit-notes");
-    task_->setArguments(QStringList{"--no-window"} + arguments);
+    task_->setArguments(mode == Mode::Terminal ? QStringList{"--no-window"} + arguments : arguments);
     task_->setStandardInput(platform::Task::Stream::NullDevice);
     task_->setStandardOutput(output_);
     // The installer's log joins the test's output, which is shown when a test fails.
@@ -68,6 +68,10 @@ int InstallerRun::finish() {
 
 void InstallerRun::interrupt() {
     ::kill(task_->processIdentifier(), SIGINT);
+}
+
+void InstallerRun::terminate() {
+    ::kill(task_->processIdentifier(), SIGTERM);
 }
 
 } // namespace testing_support

@@ -15,14 +15,15 @@ namespace testing_support {
 class EnvironmentOverride;
 class StoreProcess;
 
-// The installer program in its terminal mode ("--no-window" plus the given
-// arguments), run against a development store, with its standard output
-// collected as it comes. It inherits the test's environment, with the
-// store as its download host. A run still going when the object goes away
-// is terminated.
+// The installer program, in its terminal mode ("--no-window" plus the given
+// arguments) or with its window, run against a development store, with its
+// standard output collected as it comes. It inherits the test's
+// environment, with the store as its download host. A run still going when
+// the object goes away is terminated.
 class InstallerRun {
 public:
-    InstallerRun(const StoreProcess& store, const QStringList& arguments);
+    enum class Mode { Terminal, Window };
+    InstallerRun(const StoreProcess& store, const QStringList& arguments, Mode mode = Mode::Terminal);
     ~InstallerRun();
     InstallerRun(const InstallerRun&) = delete;
     InstallerRun& operator=(const InstallerRun&) = delete;
@@ -33,7 +34,10 @@ public:
     // The exit status, once the program ended (-1 when it did not within
     // two minutes).
     int finish();
+    // Sends SIGINT.
     void interrupt();
+    // Sends SIGTERM.
+    void terminate();
     const QString& output() const { return text_; }
 
 private:

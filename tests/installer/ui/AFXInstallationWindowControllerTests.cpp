@@ -83,7 +83,7 @@ protected:
         delegate_.reset();
         controller_.reset();
         EXPECT_TRUE(gate_->close()) << "an answer of the fake services never ended";
-        AFXApplication::setTerminationAction([] { QCoreApplication::quit(); });
+        AFXApplication::setTerminationAction([] { QCoreApplication::exit(0); });
         AFXAnimationContext::setDrivenManually(false);
     }
 
