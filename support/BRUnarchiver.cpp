@@ -138,7 +138,11 @@ void BRUnarchiver::unpackArchiveAtURL(const QUrl& archiveURL, const std::optiona
         QUrl result = *staging;
         if (destinationFolder) {
             std::optional<Error> moveError;
-            if (!_moveContentAtURL(*staging, *destinationFolder, &moveError)) {
+            const bool moved = _moveContentAtURL(*staging, *destinationFolder, &moveError);
+            // What stays in the staging folder (ignored items, or everything
+            // after a failed move) is of no further use.
+            FileManager::removeItem(staging->toLocalFile());
+            if (!moved) {
                 completionHandler(std::nullopt, moveError);
                 return;
             }
