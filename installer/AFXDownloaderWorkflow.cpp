@@ -62,6 +62,7 @@ QUrl AFXDownloaderWorkflow::destinationFolderURL() {
 void AFXDownloaderWorkflow::start() {
     std::shared_ptr<platform::URLSession> previousSession;
     std::shared_ptr<platform::URLSessionDownloadTask> task;
+    std::optional<QByteArray> unused;
     {
         std::lock_guard lock(mutex_);
         if (stopped_ || (task_ && task_->state() == platform::URLSessionTask::State::Running)) {
@@ -69,7 +70,7 @@ void AFXDownloaderWorkflow::start() {
         }
         silentResumeAttempt_ = 0;
         progress_ = 0.0;
-        resumeData_.reset();
+        unused = std::exchange(resumeData_, std::nullopt);
         // A session that carried a transfer has been, or is about to be,
         // invalidated: the new transfer gets a session of its own.
         if (task_) {
@@ -84,18 +85,28 @@ void AFXDownloaderWorkflow::start() {
     if (previousSession) {
         previousSession->invalidateAndCancel();
     }
+    discard(unused);
     if (task) {
         task->resume();
     }
 }
 
+void AFXDownloaderWorkflow::discard(const std::optional<QByteArray>& resumeData) {
+    // A transfer that will not be continued leaves no partial file behind.
+    if (resumeData) {
+        platform::URLSession::discardResumeData(*resumeData);
+    }
+}
+
 void AFXDownloaderWorkflow::suspend(std::function<void()> suspended) {
     std::shared_ptr<platform::URLSessionDownloadTask> task;
+    std::optional<QByteArray> unused;
     {
         std::lock_guard lock(mutex_);
-        resumeData_.reset();
+        unused = std::exchange(resumeData_, std::nullopt);
         task = task_;
     }
+    discard(unused);
     if (!task) {
         if (suspended) {
             privateQueue_->async(std::move(suspended));
@@ -104,10 +115,15 @@ void AFXDownloaderWorkflow::suspend(std::function<void()> suspended) {
     }
     task->cancelByProducingResumeData([weakSelf = weak_from_this(), suspended = std::move(suspended)](
                                           const std::optional<QByteArray>& resumeData) {
-        if (auto self = weakSelf.lock()) {
+        auto self = weakSelf.lock();
+        std::optional<QByteArray> unused = resumeData;
+        if (self) {
             std::lock_guard lock(self->mutex_);
-            self->resumeData_ = resumeData;
+            if (!self->stopped_) {
+                std::swap(self->resumeData_, unused);
+            }
         }
+        discard(unused);
         if (suspended) {
             suspended();
         }
@@ -116,30 +132,40 @@ void AFXDownloaderWorkflow::suspend(std::function<void()> suspended) {
 
 void AFXDownloaderWorkflow::resume() {
     std::shared_ptr<platform::URLSessionDownloadTask> task;
+    std::optional<QByteArray> unused;
     {
         std::lock_guard lock(mutex_);
-        if (stopped_ || !resumeData_) {
-            return;
+        if (stopped_) {
+            unused = std::exchange(resumeData_, std::nullopt);
+        } else if (resumeData_) {
+            // Null once the session has been invalidated: only `start` goes on.
+            task = downloadSession_->downloadTaskWithResumeData(*resumeData_);
+            if (task) {
+                // The partial file is the new task's now.
+                resumeData_.reset();
+                task_ = task;
+            }
         }
-        task = downloadSession_->downloadTaskWithResumeData(*resumeData_);
-        if (!task) {
-            return; // the session has been invalidated: only `start` goes on
-        }
-        task_ = task;
     }
-    task->resume();
+    discard(unused);
+    if (task) {
+        task->resume();
+    }
 }
 
 void AFXDownloaderWorkflow::stop(std::function<void()> stopped) {
     QList<std::shared_ptr<platform::URLSession>> sessions;
+    std::optional<QByteArray> unused;
     {
         std::lock_guard lock(mutex_);
         stopped_ = true;
+        unused = std::exchange(resumeData_, std::nullopt);
         sessions = liveSessions_;
         if (stopped && !sessions.isEmpty()) {
             stoppedCallbacks_.append(std::move(stopped));
         }
     }
+    discard(unused);
     if (sessions.isEmpty()) {
         if (stopped) {
             privateQueue_->async(std::move(stopped));
@@ -261,6 +287,9 @@ void AFXDownloaderWorkflow::URLSessionTaskDidCompleteWithError(platform::URLSess
         }
         resume();
         return;
+    }
+    if (resumeData != error->userInfo().end()) {
+        discard(resumeData->toData());
     }
     session.finishTasksAndInvalidate();
     if (auto delegate = delegate_.lock()) {

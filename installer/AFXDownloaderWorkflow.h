@@ -75,6 +75,8 @@ private:
     // Whether the session's events still count: it is the current one and
     // the workflow was not stopped.
     bool isCurrent(const platform::URLSession& session) const;
+    // Resume data that will not be used: their partial file goes.
+    static void discard(const std::optional<QByteArray>& resumeData);
 
     const std::weak_ptr<AFXDownloaderDelegate> delegate_;
     // Written on the delegate queue, read by the owner.

@@ -71,6 +71,12 @@ std::shared_ptr<URLSessionDownloadTask> URLSession::downloadTaskWithResumeData(c
     return makeTask(resume ? resume->request() : URLRequest(QUrl()), resumeData);
 }
 
+void URLSession::discardResumeData(const QByteArray& resumeData) {
+    if (const auto resume = URLSessionResumeData::decode(resumeData)) {
+        URLSessionTransfer::discardPartialFile(resume->path);
+    }
+}
+
 std::shared_ptr<URLSessionDownloadTask> URLSession::makeTask(const URLRequest& request,
                                                              std::optional<QByteArray> resumeData) {
     std::shared_ptr<URLSessionDownloadTask> task;

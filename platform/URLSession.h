@@ -47,6 +47,9 @@ public:
     // elsewhere, a symbolic or a second hard link) give a task that fails as
     // soon as it is resumed (NSURLErrorCannotOpenFile), leaving that file alone.
     std::shared_ptr<URLSessionDownloadTask> downloadTaskWithResumeData(const QByteArray& resumeData);
+    // Deletes the partial file of resume data that will not be used, under
+    // the same rule: only a download file of the temporary folder goes.
+    static void discardResumeData(const QByteArray& resumeData);
 
     // Cancels every task and lets the delegate go once the last event is
     // delivered; no new task can be made.

@@ -333,6 +333,16 @@ void URLSessionTransfer::abandon(const std::shared_ptr<URLSessionDownloadTask>& 
     }
 }
 
+void URLSessionTransfer::discardPartialFile(const QString& path) {
+    QString reason;
+    const int fd = openOwnPartialFile(path, &reason);
+    if (fd < 0) {
+        return; // gone already, or not ours to delete
+    }
+    ::unlink(QFile::encodeName(path).constData());
+    ::close(fd);
+}
+
 std::optional<QByteArray> URLSessionTransfer::usableResumeData(const URLSessionDownloadTask& task) {
     if (!task.resumeData_) {
         return std::nullopt;

@@ -62,6 +62,8 @@ public:
                        ResumeDataHandler handler);
     // Ends the task without telling anyone: its session is gone.
     static void abandon(const std::shared_ptr<URLSessionDownloadTask>& task);
+    // Deletes the partial file resume data name, when it is the session's own.
+    static void discardPartialFile(const QString& path);
 
     ~URLSessionTransfer() override;
     URLSessionTransfer(const URLSessionTransfer&) = delete;

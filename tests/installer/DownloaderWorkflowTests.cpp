@@ -25,6 +25,11 @@ using testing_support::ZipEntry;
 
 namespace {
 
+// The partial files of transfers in the temporary folder.
+QStringList partialFiles() {
+    return QDir(platform::Paths::temporaryDirectory()).entryList({"CFNetworkDownload_*"}, QDir::Files);
+}
+
 // Records every call, from whichever queue it comes, and hands each to
 // `onEvent` when one is set.
 class RecordingDelegate : public AFXDownloaderDelegate {
@@ -212,6 +217,8 @@ TEST_F(DownloaderWorkflowTests, UpToThreeDropsInARowAreResumedSilentlyAndDataRes
             EXPECT_EQ(error->domain(), platform::NSURLErrorDomain);
             EXPECT_EQ(error->code(), platform::NSURLErrorNetworkConnectionLost);
             EXPECT_FALSE(QFile::exists(clientPath()));
+            // Given up, what came is of no use.
+            EXPECT_TRUE(partialFiles().isEmpty()) << partialFiles().join(' ').toStdString();
         }
     }
 }
@@ -342,6 +349,33 @@ TEST_F(DownloaderWorkflowTests, SuspendKeepsWhatCameAndResumeAsksForTheRest) {
     EXPECT_TRUE(requests[1].contains(" range=bytes=")) << requests[1].toStdString();
     EXPECT_TRUE(requests[1].contains(" status=206 ")) << requests[1].toStdString();
     EXPECT_TRUE(stopAndWait(*workflow));
+}
+
+TEST_F(DownloaderWorkflowTests, WhatASuspendKeptGoesWithAStopOrANewStart) {
+    serveArchive();
+    ASSERT_TRUE(startStore({"--rate", "262144"}));
+    for (const bool restart : {false, true}) {
+        SCOPED_TRACE(restart ? "start" : "stop");
+        auto delegate = std::make_shared<RecordingDelegate>();
+        auto workflow = AFXDownloaderWorkflow::makeWithDelegate(delegate);
+        workflow->start();
+        ASSERT_TRUE(testing_support::waitUntil([&] { return delegate->count("progress") > 0; }));
+        auto suspended = std::make_shared<std::atomic<bool>>(false);
+        workflow->suspend([suspended] { *suspended = true; });
+        ASSERT_TRUE(testing_support::waitUntil([&] { return suspended->load(); }));
+        ASSERT_EQ(partialFiles().size(), 1);
+
+        if (restart) {
+            const int progressBefore = delegate->count("progress");
+            workflow->start();
+            // The new transfer has a partial file of its own; the kept one went.
+            ASSERT_TRUE(
+                testing_support::waitUntil([&] { return delegate->count("progress") > progressBefore; }));
+            EXPECT_EQ(partialFiles().size(), 1);
+        }
+        EXPECT_TRUE(stopAndWait(*workflow));
+        EXPECT_TRUE(partialFiles().isEmpty()) << partialFiles().join(' ').toStdString();
+    }
 }
 
 TEST_F(DownloaderWorkflowTests, AStopAtTheEndOfTheTransferUnpacksNothing) {

@@ -657,6 +657,8 @@ TEST_F(URLSessionTest, ResumeDataThatCannotBeUsedFailsWithCannotOpenFile) {
     EXPECT_EQ(testing_support::readFile(shortened.path), QByteArray(10, 'x'));
 }
 
+// Neither resuming nor discarding resume data touches what they name
+// beyond the download folder.
 TEST_F(URLSessionTest, ResumeDataReachNoFileBeyondTheDownloadFolder) {
     auto session = makeSession(nullptr);
     const QString folder = Paths::temporaryDirectory();
@@ -687,10 +689,22 @@ TEST_F(URLSessionTest, ResumeDataReachNoFileBeyondTheDownloadFolder) {
         EXPECT_EQ(error->code(), NSURLErrorCannotOpenFile) << describe(error);
         EXPECT_TRUE(error->localizedDescription().contains(path)) << describe(error);
         EXPECT_FALSE(error->userInfo().contains(NSURLSessionDownloadTaskResumeData));
+        URLSession::discardResumeData(resume.encoded());
         EXPECT_EQ(testing_support::readFile(outside), contents);
     }
     EXPECT_TRUE(QFileInfo(symbolicLink).isSymLink());
     EXPECT_TRUE(QFileInfo::exists(hardLink));
+
+    // The session's own partial file goes.
+    const QString own = folder + QStringLiteral("/CFNetworkDownload_own.tmp");
+    ASSERT_TRUE(testing_support::writeFile(own, contents));
+    URLSessionResumeData resume;
+    resume.url = resume.resumeURL = QUrl(QStringLiteral("https://127.0.0.1:9/app.zip"));
+    resume.path = own;
+    resume.bytes = 100;
+    resume.entityTag = "\"tag\"";
+    URLSession::discardResumeData(resume.encoded());
+    EXPECT_FALSE(QFileInfo::exists(own));
 }
 
 TEST_F(URLSessionTest, InvalidationCancelsOrFinishesTheTasksThenLetsTheDelegateGo) {
