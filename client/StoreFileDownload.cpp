@@ -63,6 +63,10 @@ void StoreFileDownload::URLSessionTaskDidCompleteWithError(platform::URLSession&
                                                            platform::URLSessionTask& task,
                                                            const std::optional<platform::Error>& error) {
     std::optional<platform::Error> outcome = placementError_;
+    if (error) {
+        // Nothing resumes a store transfer: what came of it goes.
+        platform::URLSession::discardResumeDataOfError(*error);
+    }
     if (error && afx_isCancelled(*error)) {
         outcome = afx_cancel();
     } else if (error) {

@@ -288,9 +288,7 @@ void AFXDownloaderWorkflow::URLSessionTaskDidCompleteWithError(platform::URLSess
         resume();
         return;
     }
-    if (resumeData != error->userInfo().end()) {
-        discard(resumeData->toData());
-    }
+    platform::URLSession::discardResumeDataOfError(*error);
     session.finishTasksAndInvalidate();
     if (auto delegate = delegate_.lock()) {
         delegate->downloaderDidFailWithError(*this, error);

@@ -77,6 +77,13 @@ void URLSession::discardResumeData(const QByteArray& resumeData) {
     }
 }
 
+void URLSession::discardResumeDataOfError(const Error& error) {
+    const auto resumeData = error.userInfo().find(NSURLSessionDownloadTaskResumeData);
+    if (resumeData != error.userInfo().end()) {
+        discardResumeData(resumeData->toData());
+    }
+}
+
 std::shared_ptr<URLSessionDownloadTask> URLSession::makeTask(const URLRequest& request,
                                                              std::optional<QByteArray> resumeData) {
     std::shared_ptr<URLSessionDownloadTask> task;

@@ -50,6 +50,8 @@ public:
     // Deletes the partial file of resume data that will not be used, under
     // the same rule: only a download file of the temporary folder goes.
     static void discardResumeData(const QByteArray& resumeData);
+    // The same for the resume data a failed task's error carries, if any.
+    static void discardResumeDataOfError(const Error& error);
 
     // Cancels every task and lets the delegate go once the last event is
     // delivered; no new task can be made.

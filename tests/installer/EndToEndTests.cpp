@@ -312,4 +312,6 @@ TEST_F(EndToEndTests, CutTransfersOfTheAppAreSurvived) {
 
     EXPECT_EQ(run->finish(), 0) << run->output().toStdString();
     EXPECT_TRUE(QFileInfo(resolved(kAppBundle + "/Contents/Info.plist")).isFile());
+    // The cut transfers left no partial file behind.
+    EXPECT_EQ(residue().filter("CFNetworkDownload_"), QStringList()) << residue().join("\n").toStdString();
 }
