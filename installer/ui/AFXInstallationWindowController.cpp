@@ -242,16 +242,17 @@ void AFXInstallationWindowController::stopInstallation() {
     AFXApplication::terminate(this);
 }
 
-bool AFXInstallationWindowController::hasUnfinishedInstallation() const {
-    const std::int64_t state =
-        installationManager_ ? installationManager_->state() : AFXInstallationStateIdle;
-    return state != AFXInstallationStateIdle && state != AFXInstallationStateReady;
+std::int64_t AFXInstallationWindowController::installationState() const {
+    return installationManager_ ? installationManager_->state() : AFXInstallationStateIdle;
 }
 
 void AFXInstallationWindowController::checkCanCloseWindowWithCallback(
     std::function<void(bool canClose)> callback) {
-    if (!hasUnfinishedInstallation()) {
-        callback(true);
+    const std::int64_t state = installationState();
+    if (state == AFXInstallationStateIdle || state == AFXInstallationStateReady) {
+        // Idle is no reason to ask, but the client's transfer may already
+        // be connecting before its first bytes make the state move.
+        stopUnfinishedInstallationWithCallback([callback] { callback(true); });
         return;
     }
     QPointer<AFXInstallationWindowController> weakSelf = this;
@@ -265,7 +266,7 @@ void AFXInstallationWindowController::checkCanCloseWindowWithCallback(
 }
 
 void AFXInstallationWindowController::stopUnfinishedInstallationWithCallback(std::function<void()> callback) {
-    if (!hasUnfinishedInstallation()) {
+    if (!installationManager_ || installationState() == AFXInstallationStateReady) {
         callback();
         return;
     }

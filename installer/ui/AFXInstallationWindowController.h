@@ -48,8 +48,9 @@ public:
     // the installation) whether the window, and with it the application,
     // may close.
     void checkCanCloseWindowWithCallback(std::function<void(bool canClose)> callback);
-    // The same without asking: an unfinished installation is stopped and
-    // undone, then `callback` runs (at once when there is nothing to undo).
+    // The same without asking: an installation that is not ready is
+    // stopped and undone (a stop with nothing under way ends at once), then
+    // `callback` runs (at once without an installation).
     void stopUnfinishedInstallationWithCallback(std::function<void()> callback);
 
     // Actions of the buttons and keys.
@@ -70,8 +71,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // In a state other than idle and ready.
-    bool hasUnfinishedInstallation() const;
+    // The installation manager's state, idle without a manager.
+    std::int64_t installationState() const;
     // Stops and undoes the installation, then runs `callback` on the main thread.
     void stopInstallationThen(std::function<void()> callback);
     explicit AFXInstallationWindowController(Configuration configuration);
