@@ -180,7 +180,9 @@ void AFXTerminalInstallation::installationDidEnd(const std::optional<platform::E
 }
 
 void AFXTerminalInstallation::interrupt() {
-    if (stopping_) {
+    // A run that has finished (ready, the app launched) has nothing to undo
+    // while the process ends.
+    if (stopping_ || !finished_) {
         return;
     }
     endProgressLine();
