@@ -544,6 +544,11 @@ void KestrelAppsManagementServer::stopInstallVendorApp(const std::shared_ptr<AFX
                 callback(std::nullopt);
                 return;
             }
+            // Installs asked after an earlier stop were asked before this
+            // one: it ends them too.
+            for (const auto& request : std::exchange(running->installsAfterStop, {})) {
+                request.callback(failed<std::shared_ptr<AFXAppInstance>>(afx_cancel()));
+            }
             running->stopCallbacks.append(callback);
             running->installation->cancel();
         };

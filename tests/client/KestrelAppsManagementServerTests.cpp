@@ -412,6 +412,26 @@ TEST_F(KestrelAppsManagementServerTests, StoppingDuringTheDownloadLeavesNothingB
     EXPECT_LT(workflows.all().last()->fractionCompleted(), 0.01);
 }
 
+// An install waiting for a stop to end was asked before a second stop: it
+// ends with that stop instead of starting afresh after it.
+TEST_F(KestrelAppsManagementServerTests, AStopEndsTheInstallsWaitingBehindAnEarlierStop) {
+    const auto slow = startSlowInstall();
+    ASSERT_TRUE(slow);
+    const auto& notes = slow->app;
+    Answer<std::optional<platform::Error>> stopped;
+    Answer<Result<std::shared_ptr<AFXAppInstance>>> waiting;
+    Answer<std::optional<platform::Error>> stoppedAgain;
+    trip_->server->stopInstallVendorApp(notes, stopped.callback());
+    trip_->server->installVendorApp(notes, false, waiting.callback());
+    trip_->server->stopInstallVendorApp(notes, stoppedAgain.callback());
+
+    EXPECT_EQ(errorOf(waiting.wait()), errorInDomain(AFXErrorCodeCancelled));
+    ASSERT_TRUE(stopped.wait() && stoppedAgain.wait());
+    EXPECT_EQ(*stopped.wait(), std::nullopt);
+    EXPECT_EQ(*stoppedAgain.wait(), std::nullopt);
+    EXPECT_FALSE(QFileInfo::exists(placed(u"Orbit Notes"_s)));
+}
+
 TEST_F(KestrelAppsManagementServerTests, StoppingEveryInstallationAsTheAgentQuitsLeavesNothingBehind) {
     const auto slow = startSlowInstall();
     ASSERT_TRUE(slow);
