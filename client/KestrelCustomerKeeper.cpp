@@ -12,6 +12,16 @@ namespace {
 const QString kSignedInKey = QStringLiteral("SignedInCustomer");
 const QString kCustomerKey = QStringLiteral("Customer");
 const QString kTokenKey = QStringLiteral("Token");
+// Earlier clients kept the two in entries of their own.
+const QString kEarlierCustomerKey = QStringLiteral("Customer");
+const QString kEarlierTokenKey = QStringLiteral("CustomerToken");
+
+std::shared_ptr<AFXCustomer> customerFrom(const platform::Value& stored, const QString& token) {
+    if (stored.kind() != platform::Value::Kind::Dictionary) {
+        return nullptr;
+    }
+    return AFXCustomer::makeWithToken(token, AFXCustomerID::makeWithUserDefaultsValue(stored), stored);
+}
 } // namespace
 
 KestrelCustomerKeeper::KestrelCustomerKeeper()
@@ -19,15 +29,12 @@ KestrelCustomerKeeper::KestrelCustomerKeeper()
 
 std::shared_ptr<AFXCustomer> KestrelCustomerKeeper::currentCustomer() const {
     const platform::Value signedIn = preferences_->objectForKey(kSignedInKey);
-    if (signedIn.kind() != platform::Value::Kind::Dictionary) {
-        return nullptr;
+    if (signedIn.kind() == platform::Value::Kind::Dictionary) {
+        return customerFrom(signedIn[kCustomerKey], signedIn[kTokenKey].toString());
     }
-    const platform::Value stored = signedIn[kCustomerKey];
-    if (stored.kind() != platform::Value::Kind::Dictionary) {
-        return nullptr;
-    }
-    return AFXCustomer::makeWithToken(signedIn[kTokenKey].toString(),
-                                      AFXCustomerID::makeWithUserDefaultsValue(stored), stored);
+    // Signed in by an earlier client: still signed in after an update.
+    return customerFrom(preferences_->objectForKey(kEarlierCustomerKey),
+                        preferences_->objectForKey(kEarlierTokenKey).toString());
 }
 
 bool KestrelCustomerKeeper::keepCustomer(const AFXCustomer& customer) {
@@ -45,8 +52,7 @@ bool KestrelCustomerKeeper::forgetCustomer() {
 }
 
 void KestrelCustomerKeeper::forgetEarlierForm() {
-    // Earlier clients kept the customer and its token apart; a sign-in or
-    // sign-out leaves no token of theirs behind.
-    preferences_->removeObjectForKey(QStringLiteral("Customer"));
-    preferences_->removeObjectForKey(QStringLiteral("CustomerToken"));
+    // A sign-in or sign-out leaves no token of an earlier client behind.
+    preferences_->removeObjectForKey(kEarlierCustomerKey);
+    preferences_->removeObjectForKey(kEarlierTokenKey);
 }

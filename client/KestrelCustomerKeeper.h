@@ -13,7 +13,9 @@ class UserDefaults;
 // "com.kestrel.DesktopClient") under "SignedInCustomer": its stored form
 // ("Customer") and its token ("Token") in one entry, written and read at
 // once. Every process of the client shares them, so a sign-in from the
-// command line is what the agent answers next.
+// command line is what the agent answers next. A customer kept by an
+// earlier client ("Customer", its token under "CustomerToken") is read
+// when there is no such entry, and goes with the next sign-in or sign-out.
 class KestrelCustomerKeeper {
 public:
     static const QString PreferencesDomain; // "com.kestrel.DesktopClient"
