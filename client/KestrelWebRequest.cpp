@@ -39,6 +39,10 @@ public:
             response_.statusCode = response->statusCode();
         }
         response_.error = error;
+        if (error) {
+            // Nothing resumes a request: what came of it goes.
+            platform::URLSession::discardResumeDataOfError(*error);
+        }
         if (callback_) {
             std::exchange(callback_, nullptr)(response_);
         }

@@ -113,21 +113,24 @@ void AFXDownloaderWorkflow::suspend(std::function<void()> suspended) {
         }
         return;
     }
-    task->cancelByProducingResumeData([weakSelf = weak_from_this(), suspended = std::move(suspended)](
-                                          const std::optional<QByteArray>& resumeData) {
-        auto self = weakSelf.lock();
-        std::optional<QByteArray> unused = resumeData;
-        if (self) {
-            std::lock_guard lock(self->mutex_);
-            if (!self->stopped_) {
-                std::swap(self->resumeData_, unused);
+    task->cancelByProducingResumeData(
+        [weakSelf = weak_from_this(), weakTask = std::weak_ptr(task),
+         suspended = std::move(suspended)](const std::optional<QByteArray>& resumeData) {
+            auto self = weakSelf.lock();
+            std::optional<QByteArray> unused = resumeData;
+            if (self) {
+                // Kept only while nothing came after the suspended transfer
+                // (a stop, or a start with a transfer of its own).
+                std::lock_guard lock(self->mutex_);
+                if (!self->stopped_ && self->task_ == weakTask.lock() && resumeData) {
+                    std::swap(self->resumeData_, unused);
+                }
             }
-        }
-        discard(unused);
-        if (suspended) {
-            suspended();
-        }
-    });
+            discard(unused);
+            if (suspended) {
+                suspended();
+            }
+        });
 }
 
 void AFXDownloaderWorkflow::resume() {
@@ -267,6 +270,10 @@ void AFXDownloaderWorkflow::URLSessionTaskDidCompleteWithError(platform::URLSess
                                                                platform::URLSessionTask&,
                                                                const std::optional<Error>& error) {
     if (!isCurrent(session)) {
+        // A transfer of a replaced or stopped session is never continued.
+        if (error) {
+            platform::URLSession::discardResumeDataOfError(*error);
+        }
         return;
     }
     // The session holds its delegate until it is invalidated; a download
@@ -281,10 +288,12 @@ void AFXDownloaderWorkflow::URLSessionTaskDidCompleteWithError(platform::URLSess
     const auto resumeData = error->userInfo().find(platform::NSURLSessionDownloadTaskResumeData);
     if (resumeData != error->userInfo().end() && silentResumeAttempt_ <= kMaximumSilentResumeAttempt) {
         ++silentResumeAttempt_;
+        std::optional<QByteArray> unused;
         {
             std::lock_guard lock(mutex_);
-            resumeData_ = resumeData->toData();
+            unused = std::exchange(resumeData_, resumeData->toData());
         }
+        discard(unused);
         resume();
         return;
     }

@@ -305,8 +305,16 @@ void URLSessionTransfer::cancel(const std::shared_ptr<URLSessionDownloadTask>& t
         }
         return;
     }
-    // Never started: what it was made from is still good for resuming.
+    // Never started: what it was made from is still good for resuming, and
+    // a plain cancellation throws its partial file away as it would have
+    // once started.
     const std::optional<QByteArray> resumeData = handler ? usableResumeData(*task) : std::nullopt;
+    if (!handler && task->resumeData_) {
+        const auto resume = URLSessionResumeData::decode(*task->resumeData_);
+        if (resume && filesInUse().count(resume->path) == 0) {
+            discardPartialFile(resume->path);
+        }
+    }
     const Error error = makeURLError(NSURLErrorCancelled, task->originalRequest().URL(), resumeData);
     {
         std::lock_guard lock(task->mutex_);
