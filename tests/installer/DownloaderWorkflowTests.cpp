@@ -154,6 +154,20 @@ protected:
     QString clientPath() const { return platform::Paths::resolve("/Applications") + "/Kestrel.app"; }
 
     // Stops the workflow and waits until its transfers have ended.
+    // A workflow whose transfer got going and was then suspended; null
+    // when either did not happen.
+    static std::shared_ptr<AFXDownloaderWorkflow>
+    startThenSuspend(const std::shared_ptr<RecordingDelegate>& delegate) {
+        auto workflow = AFXDownloaderWorkflow::makeWithDelegate(delegate);
+        workflow->start();
+        if (!testing_support::waitUntil([&] { return delegate->count("progress") > 0; })) {
+            return nullptr;
+        }
+        auto suspended = std::make_shared<std::atomic<bool>>(false);
+        workflow->suspend([suspended] { *suspended = true; });
+        return testing_support::waitUntil([&] { return suspended->load(); }) ? workflow : nullptr;
+    }
+
     static bool stopAndWait(AFXDownloaderWorkflow& workflow) {
         auto stopped = std::make_shared<std::atomic<bool>>(false);
         workflow.stop([stopped] { *stopped = true; });
@@ -329,13 +343,8 @@ TEST_F(DownloaderWorkflowTests, SuspendKeepsWhatCameAndResumeAsksForTheRest) {
     auto* store = startStore({"--rate", "262144"});
     ASSERT_TRUE(store);
     auto delegate = std::make_shared<RecordingDelegate>();
-    auto workflow = AFXDownloaderWorkflow::makeWithDelegate(delegate);
-    workflow->start();
-    ASSERT_TRUE(testing_support::waitUntil([&] { return delegate->count("progress") > 0; }));
-
-    auto suspended = std::make_shared<std::atomic<bool>>(false);
-    workflow->suspend([suspended] { *suspended = true; });
-    ASSERT_TRUE(testing_support::waitUntil([&] { return suspended->load(); }));
+    const auto workflow = startThenSuspend(delegate);
+    ASSERT_TRUE(workflow);
     EXPECT_FALSE(delegate->ended());
     workflow->resume();
     ASSERT_TRUE(testing_support::waitUntil([&] { return delegate->ended(); }, std::chrono::seconds(60)));
@@ -357,12 +366,8 @@ TEST_F(DownloaderWorkflowTests, WhatASuspendKeptGoesWithAStopOrANewStart) {
     for (const bool restart : {false, true}) {
         SCOPED_TRACE(restart ? "start" : "stop");
         auto delegate = std::make_shared<RecordingDelegate>();
-        auto workflow = AFXDownloaderWorkflow::makeWithDelegate(delegate);
-        workflow->start();
-        ASSERT_TRUE(testing_support::waitUntil([&] { return delegate->count("progress") > 0; }));
-        auto suspended = std::make_shared<std::atomic<bool>>(false);
-        workflow->suspend([suspended] { *suspended = true; });
-        ASSERT_TRUE(testing_support::waitUntil([&] { return suspended->load(); }));
+        const auto workflow = startThenSuspend(delegate);
+        ASSERT_TRUE(workflow);
         ASSERT_EQ(partialFiles().size(), 1);
 
         if (restart) {
