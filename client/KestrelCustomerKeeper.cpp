@@ -38,21 +38,23 @@ std::shared_ptr<AFXCustomer> KestrelCustomerKeeper::currentCustomer() const {
 }
 
 bool KestrelCustomerKeeper::keepCustomer(const AFXCustomer& customer) {
-    forgetEarlierForm();
+    // Written first, so that a failed write leaves the previous customer
+    // whole, whichever form it was kept in.
     return preferences_->setObject(platform::Value(platform::Value::Dictionary{
                                        {kCustomerKey, platform::Value(customer.userDefaultsValue())},
                                        {kTokenKey, platform::Value(customer.token())},
                                    }),
-                                   kSignedInKey);
+                                   kSignedInKey) &&
+           forgetEarlierForm();
 }
 
 bool KestrelCustomerKeeper::forgetCustomer() {
-    forgetEarlierForm();
-    return preferences_->removeObjectForKey(kSignedInKey);
+    const bool forgotten = preferences_->removeObjectForKey(kSignedInKey);
+    return forgetEarlierForm() && forgotten;
 }
 
-void KestrelCustomerKeeper::forgetEarlierForm() {
+bool KestrelCustomerKeeper::forgetEarlierForm() {
     // A sign-in or sign-out leaves no token of an earlier client behind.
-    preferences_->removeObjectForKey(kEarlierCustomerKey);
-    preferences_->removeObjectForKey(kEarlierTokenKey);
+    const bool customerRemoved = preferences_->removeObjectForKey(kEarlierCustomerKey);
+    return preferences_->removeObjectForKey(kEarlierTokenKey) && customerRemoved;
 }

@@ -28,7 +28,8 @@ public:
     bool forgetCustomer();
 
 private:
-    void forgetEarlierForm();
+    // Whether the entries of the earlier form are gone.
+    bool forgetEarlierForm();
 
     const std::shared_ptr<platform::UserDefaults> preferences_;
 };
