@@ -100,13 +100,13 @@ void AFXDownloaderWorkflow::discard(const std::optional<QByteArray>& resumeData)
 
 void AFXDownloaderWorkflow::suspend(std::function<void()> suspended) {
     std::shared_ptr<platform::URLSessionDownloadTask> task;
-    std::optional<QByteArray> unused;
     {
         std::lock_guard lock(mutex_);
-        unused = std::exchange(resumeData_, std::nullopt);
-        task = task_;
+        // Kept resume data mean the transfer is suspended already.
+        if (!resumeData_) {
+            task = task_;
+        }
     }
-    discard(unused);
     if (!task) {
         if (suspended) {
             privateQueue_->async(std::move(suspended));

@@ -160,12 +160,15 @@ protected:
     startThenSuspend(const std::shared_ptr<RecordingDelegate>& delegate) {
         auto workflow = AFXDownloaderWorkflow::makeWithDelegate(delegate);
         workflow->start();
-        if (!testing_support::waitUntil([&] { return delegate->count("progress") > 0; })) {
-            return nullptr;
-        }
         auto suspended = std::make_shared<std::atomic<bool>>(false);
-        workflow->suspend([suspended] { *suspended = true; });
-        return testing_support::waitUntil([&] { return suspended->load(); }) ? workflow : nullptr;
+        if (testing_support::waitUntil([&] { return delegate->count("progress") > 0; })) {
+            workflow->suspend([suspended] { *suspended = true; });
+        }
+        if (testing_support::waitUntil([&] { return suspended->load(); })) {
+            return workflow;
+        }
+        stopAndWait(*workflow);
+        return nullptr;
     }
 
     static bool stopAndWait(AFXDownloaderWorkflow& workflow) {
@@ -346,6 +349,10 @@ TEST_F(DownloaderWorkflowTests, SuspendKeepsWhatCameAndResumeAsksForTheRest) {
     const auto workflow = startThenSuspend(delegate);
     ASSERT_TRUE(workflow);
     EXPECT_FALSE(delegate->ended());
+    // A second suspend keeps what the first one kept.
+    auto suspendedAgain = std::make_shared<std::atomic<bool>>(false);
+    workflow->suspend([suspendedAgain] { *suspendedAgain = true; });
+    ASSERT_TRUE(testing_support::waitUntil([&] { return suspendedAgain->load(); }));
     workflow->resume();
     ASSERT_TRUE(testing_support::waitUntil([&] { return delegate->ended(); }, std::chrono::seconds(60)));
 

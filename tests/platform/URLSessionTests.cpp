@@ -705,6 +705,15 @@ TEST_F(URLSessionTest, ResumeDataReachNoFileBeyondTheDownloadFolder) {
     resume.entityTag = "\"tag\"";
     URLSession::discardResumeData(resume.encoded());
     EXPECT_FALSE(QFileInfo::exists(own));
+
+    // So does the file of a task made from resume data and cancelled before
+    // it started, as a started one's would.
+    ASSERT_TRUE(testing_support::writeFile(own, contents));
+    auto task = session->downloadTaskWithResumeData(resume.encoded());
+    ASSERT_TRUE(task);
+    task->cancel();
+    ASSERT_TRUE(waitForCompletion(*task));
+    EXPECT_FALSE(QFileInfo::exists(own));
 }
 
 TEST_F(URLSessionTest, InvalidationCancelsOrFinishesTheTasksThenLetsTheDelegateGo) {
