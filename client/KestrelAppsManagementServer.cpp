@@ -435,43 +435,51 @@ void KestrelAppsManagementServer::fetchAppWorkflowForApp(const std::shared_ptr<A
 
 void KestrelAppsManagementServer::installVendorApp(const std::shared_ptr<AFXCodedApp>& app, bool shouldLaunch,
                                                    AFXAppInstanceCallback callback) {
-    using Result = BRValueOrError<std::shared_ptr<AFXAppInstance>>;
     withCatalogueApp(
         app,
         [self = sharedSelf(), shouldLaunch, callback](StoreCatalogue& catalogue,
                                                       const std::shared_ptr<AFXCodedApp>& known) {
-            const std::int64_t appID = known->identifier();
-            std::shared_ptr<Installation> running = self->installations_.value(appID);
-            if (running && !running->stopCallbacks.isEmpty()) {
-                // Also before the look for a placed copy: the stop may be
-                // about to take back the one it would find.
-                running->installsAfterStop.append({known, shouldLaunch, callback});
-                return;
-            }
-            if (const auto placed = self->placedInstanceOfApp(catalogue, appID)) {
-                // Whoever follows the workflow learns that there is nothing to wait for.
-                auto workflow = AFXAppWorkflow::makeWithAppID(appID, self->installURLOfApp(catalogue, appID));
-                workflow->setState(kInstalled);
-                workflow->setFractionCompleted(1);
-                VendorAppInstallation::postWorkflowChange(workflow);
-                if (shouldLaunch) {
-                    platform::Workspace::openApplicationAtURL(QUrl::fromLocalFile(placed->filePath()));
-                }
-                callback(Result::makeWithValue(placed));
-                return;
-            }
-            const bool starting = !running;
-            if (starting) {
-                running = std::make_shared<Installation>();
-                self->installations_.insert(appID, running);
-            }
-            running->installCallbacks.append(callback);
-            running->shouldLaunch = running->shouldLaunch || shouldLaunch;
-            if (starting) {
-                self->startInstallation(catalogue, known, running);
-            }
+            self->installKnownApp(catalogue, known, shouldLaunch, callback);
         },
-        [callback](const platform::Error& error) { callback(Result::makeWithError(error)); });
+        [callback](const platform::Error& error) {
+            callback(failed<std::shared_ptr<AFXAppInstance>>(error));
+        });
+}
+
+void KestrelAppsManagementServer::installKnownApp(const StoreCatalogue& catalogue,
+                                                  const std::shared_ptr<AFXCodedApp>& known,
+                                                  bool shouldLaunch, AFXAppInstanceCallback callback) {
+    assertOnQueue();
+    const std::int64_t appID = known->identifier();
+    std::shared_ptr<Installation> running = installations_.value(appID);
+    if (running && !running->stopCallbacks.isEmpty()) {
+        // Also before the look for a placed copy: the stop may be about to
+        // take back the one it would find.
+        running->installsAfterStop.append({known, shouldLaunch, callback});
+        return;
+    }
+    if (const auto placed = placedInstanceOfApp(catalogue, appID)) {
+        // Whoever follows the workflow learns that there is nothing to wait for.
+        auto workflow = AFXAppWorkflow::makeWithAppID(appID, installURLOfApp(catalogue, appID));
+        workflow->setState(kInstalled);
+        workflow->setFractionCompleted(1);
+        VendorAppInstallation::postWorkflowChange(workflow);
+        if (shouldLaunch) {
+            platform::Workspace::openApplicationAtURL(QUrl::fromLocalFile(placed->filePath()));
+        }
+        callback(BRValueOrError<std::shared_ptr<AFXAppInstance>>::makeWithValue(placed));
+        return;
+    }
+    const bool starting = !running;
+    if (starting) {
+        running = std::make_shared<Installation>();
+        installations_.insert(appID, running);
+    }
+    running->installCallbacks.append(callback);
+    running->shouldLaunch = running->shouldLaunch || shouldLaunch;
+    if (starting) {
+        startInstallation(catalogue, known, running);
+    }
 }
 
 void KestrelAppsManagementServer::startInstallation(const StoreCatalogue& catalogue,
@@ -524,7 +532,13 @@ void KestrelAppsManagementServer::finishInstallation(std::int64_t appID, const B
         callback(stopError);
     }
     for (const auto& request : finished->installsAfterStop) {
-        installVendorApp(request.app, request.shouldLaunch, request.callback);
+        // At once while the catalogue is at hand: a stop asked from here on
+        // must find the new installation.
+        if (catalogue_) {
+            installKnownApp(*catalogue_, request.app, request.shouldLaunch, request.callback);
+        } else {
+            installVendorApp(request.app, request.shouldLaunch, request.callback);
+        }
     }
 }
 

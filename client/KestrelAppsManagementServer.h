@@ -104,6 +104,10 @@ private:
     QUrl installURLOfApp(const StoreCatalogue& catalogue, std::int64_t appID) const;
     std::shared_ptr<AFXVendorAppInstance> placedInstanceOfApp(const StoreCatalogue& catalogue,
                                                               std::int64_t appID) const;
+    // Installs the catalogue's app, joins its running installation, or
+    // waits for the stop under way.
+    void installKnownApp(const StoreCatalogue& catalogue, const std::shared_ptr<AFXCodedApp>& known,
+                         bool shouldLaunch, AFXAppInstanceCallback callback);
     // Starts the installation whose waiters `installation` holds.
     void startInstallation(const StoreCatalogue& catalogue, const std::shared_ptr<AFXCodedApp>& app,
                            const std::shared_ptr<Installation>& installation);

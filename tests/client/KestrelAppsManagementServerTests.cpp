@@ -432,6 +432,26 @@ TEST_F(KestrelAppsManagementServerTests, AStopEndsTheInstallsWaitingBehindAnEarl
     EXPECT_FALSE(QFileInfo::exists(placed(u"Orbit Notes"_s)));
 }
 
+// The same when the second stop is asked the moment the first one ends:
+// the waiting install has begun again by then, and the stop finds it.
+TEST_F(KestrelAppsManagementServerTests, AStopAskedAsAnEarlierStopEndsFindsTheInstallThatWaited) {
+    const auto slow = startSlowInstall();
+    ASSERT_TRUE(slow);
+    const auto& notes = slow->app;
+    const auto server = trip_->server;
+    Answer<Result<std::shared_ptr<AFXAppInstance>>> waiting;
+    Answer<std::optional<platform::Error>> stoppedAgain;
+    server->stopInstallVendorApp(notes, [server, notes, stoppedAgain](const std::optional<platform::Error>&) {
+        server->stopInstallVendorApp(notes, stoppedAgain.callback());
+    });
+    server->installVendorApp(notes, false, waiting.callback());
+
+    EXPECT_EQ(errorOf(waiting.wait()), errorInDomain(AFXErrorCodeCancelled));
+    ASSERT_TRUE(stoppedAgain.wait());
+    EXPECT_EQ(*stoppedAgain.wait(), std::nullopt);
+    EXPECT_FALSE(QFileInfo::exists(placed(u"Orbit Notes"_s)));
+}
+
 TEST_F(KestrelAppsManagementServerTests, StoppingEveryInstallationAsTheAgentQuitsLeavesNothingBehind) {
     const auto slow = startSlowInstall();
     ASSERT_TRUE(slow);
