@@ -80,7 +80,11 @@ bool FileManager::copyItem(const QString& source, const QString& destination, co
     }
     ItemCopier copier(options);
     if (!copier.copy(QFile::encodeName(source), QFile::encodeName(destination))) {
-        return fail(error, copier.failure(), context);
+        // The destination was free: what the copy made of it before failing
+        // must not pass for the item.
+        const int failure = copier.failure();
+        removeItem(destination);
+        return fail(error, failure, context);
     }
     return true;
 }
@@ -100,7 +104,6 @@ bool FileManager::moveItem(const QString& source, const QString& destination, Er
         return fail(error, errno, context);
     }
     if (!copyItem(source, destination, error)) {
-        removeItem(destination);
         return false;
     }
     removeItem(source);

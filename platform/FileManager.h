@@ -35,8 +35,8 @@ public:
                                 Error* error = nullptr);
     // Copies `source` to `destination`, which must not exist yet, with
     // permission bits and extended attributes. Pipes, sockets and devices
-    // are not copied: meeting one fails the copy, which leaves behind what
-    // it had copied.
+    // are not copied: meeting one fails the copy. The destination must not
+    // exist yet, and a copy that fails takes what it had made with it.
     static bool copyItem(const QString& source, const QString& destination, Error* error = nullptr);
     static bool copyItem(const QString& source, const QString& destination, const CopyOptions& options,
                          Error* error = nullptr);

@@ -17,7 +17,6 @@
 #include <QFileInfo>
 #include <QUuid>
 
-#include <cerrno>
 #include <chrono>
 #include <functional>
 #include <vector>
@@ -55,20 +54,7 @@ bool putItem(const QString& source, const QString& destination, bool move, platf
     platform::FileManager::CopyOptions options;
     options.permissions = AFXFixedPermissions;
     options.attributesLeftBehind = {kQuarantineAttribute};
-    platform::Error copyError(QString(), 0);
-    if (platform::FileManager::copyItem(source, destination, options, &copyError)) {
-        return true;
-    }
-    // A copy that failed part way leaves what it had copied, which must not
-    // pass for the app; a destination that was there before (EEXIST) is not
-    // ours to remove.
-    if (!(copyError.domain() == platform::NSPOSIXErrorDomain && copyError.code() == EEXIST)) {
-        platform::FileManager::removeItem(destination);
-    }
-    if (error) {
-        *error = copyError;
-    }
-    return false;
+    return platform::FileManager::copyItem(source, destination, options, error);
 }
 
 struct LaunchpadStaging {

@@ -104,6 +104,7 @@ TEST(FileManagerTests, ACopyRefusesWhatIsNeitherFileFolderNorLinkWithoutWaitingO
     EXPECT_FALSE(FileManager::copyItem(source, testRoot() + "/Copy.app", &error));
     EXPECT_EQ(error.code(), ENOTSUP);
     EXPECT_EQ(error.domain(), NSPOSIXErrorDomain);
+    EXPECT_FALSE(QFileInfo::exists(testRoot() + "/Copy.app")) << "the half copy stayed";
 
     EXPECT_FALSE(FileManager::copyItem(testRoot() + "/missing", testRoot() + "/Other", &error));
     EXPECT_EQ(error.code(), ENOENT);
