@@ -9,6 +9,7 @@
 #include "SpecificTools/Model/AFXCustomURLScheme.h"
 #include "SpecificTools/Model/AFXEnvironment.h"
 #include "SpecificTools/Model/AFXExecutableInfo.h"
+#include "SpecificTools/Model/AFXVendorAppInstance.h"
 #include "SpecificTools/Services/AppsManagement/AFXAppsManagementClient.h"
 #include "SpecificTools/Services/AppsManagement/AFXAppsManagementService.h"
 #include "SpecificTools/Services/SystemManagement/AFXSystemManagementClient.h"
@@ -17,8 +18,8 @@
 #include "platform/DispatchGroup.h"
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/FileManager.h"
-#include "platform/LaunchServices.h"
 #include "platform/KeyedUnarchiver.h"
+#include "platform/LaunchServices.h"
 #include "platform/Task.h"
 #include "platform/Tools.h"
 #include "platform/Workspace.h"
@@ -428,6 +429,7 @@ void AFXInstallationManager::continueWithAppWorkflow(const std::shared_ptr<AFXAp
         return;
     }
     setState(AFXInstallationStateInstallingApp);
+    appInstallRequested_ = true;
     appsManagementService_->installVendorApp(
         app_, false, inRun(run, [](AFXInstallationManager& self, const auto& result) {
             result.onValue(
@@ -548,6 +550,11 @@ void AFXInstallationManager::setAppWorkflow(const std::shared_ptr<AFXAppWorkflow
         bindAppInstallationProgress(workflow);
         break;
     case kWorkflowInstalled:
+        // The client may say the app is in place before its answer to the
+        // install arrives: a stop in between must still find the app.
+        if (appInstallRequested_ && !appInstance_) {
+            appInstance_ = AFXVendorAppInstance::makeWithAppID(workflow->appID(), workflow->appURL());
+        }
         setAppInstallationProgress(1.0);
         prepareResourcesForApp(run);
         break;
@@ -680,6 +687,7 @@ void AFXInstallationManager::stopRun(std::function<void()> callback) {
         }
         self->app_ = nullptr;
         self->appInstance_ = nullptr;
+        self->appInstallRequested_ = false;
         self->servicesFactory_ = nullptr;
         self->systemManagamentService_ = nullptr;
         self->appsManagementService_ = nullptr;

@@ -175,6 +175,9 @@ private:
     std::optional<Run> workflowRun_;
     std::shared_ptr<AFXCodedApp> app_;
     std::shared_ptr<AFXAppInstance> appInstance_;
+    // This run asked the client to install the app: the app in place is
+    // then ours to take back on a stop.
+    bool appInstallRequested_ = false;
     QUrl desktopClientURL_;
     std::shared_ptr<AFXServicesFactory> servicesFactory_;
     std::shared_ptr<AFXSystemManagementService> systemManagamentService_;

@@ -12,8 +12,8 @@
 #include "SpecificTools/Model/AFXEnvironment.h"
 #include "SpecificTools/Model/AFXExecutableInfo.h"
 #include "SpecificTools/Model/AFXVendorAppInstance.h"
-#include "SpecificTools/Services/AppsManagement/AFXAppsManagementService.h"
 #include "SpecificTools/Services/AFXServicesFactory.h"
+#include "SpecificTools/Services/AppsManagement/AFXAppsManagementService.h"
 #include "SpecificTools/Services/SystemManagement/AFXSystemManagementService.h"
 #include "platform/DispatchQueue.h"
 #include "platform/DistributedNotificationCenter.h"
@@ -29,9 +29,9 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cstring>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <mutex>
 
 namespace fakes {
@@ -198,6 +198,9 @@ public:
     // How many install calls fail before one succeeds.
     std::atomic<int> installFailures = 0;
     bool postInstalledNotification = true;
+    // Says the app is installed before answering the install, whose answer
+    // then comes as "install answer".
+    bool installedBeforeAnswer = false;
     bool appFails = false;
     bool workflowFails = false;
     bool resourcesFail = false;
@@ -223,7 +226,8 @@ public:
     bool placeApp() const {
         const QString folder = appPath_ + QStringLiteral("/Contents/MacOS");
         if (!QDir().mkpath(folder)) {
-            ADD_FAILURE() << "the fake could not make " << folder.toStdString() << ": " << std::strerror(errno);
+            ADD_FAILURE() << "the fake could not make " << folder.toStdString() << ": "
+                          << std::strerror(errno);
             return false;
         }
         const auto write = [](const QString& path, const QByteArray& contents) {
@@ -279,8 +283,15 @@ public:
                     serviceError(QStringLiteral("could not place the app"))));
                 return;
             }
-            callback(BRValueOrError<std::shared_ptr<AFXAppInstance>>::makeWithValue(
-                AFXVendorAppInstance::makeWithAppID(appID_, QUrl::fromLocalFile(appPath_))));
+            const auto placed = AFXVendorAppInstance::makeWithAppID(appID_, QUrl::fromLocalFile(appPath_));
+            if (installedBeforeAnswer) {
+                postWorkflow(2, 1.0);
+                gate_->answer(QStringLiteral("install answer"), [callback, placed] {
+                    callback(BRValueOrError<std::shared_ptr<AFXAppInstance>>::makeWithValue(placed));
+                });
+                return;
+            }
+            callback(BRValueOrError<std::shared_ptr<AFXAppInstance>>::makeWithValue(placed));
             if (postInstalledNotification) {
                 postWorkflow(2, 1.0);
             }
@@ -294,13 +305,14 @@ public:
                                 std::function<void(double)> reportHandler,
                                 AFXResourcesCallback callback) override {
         log_->add(QStringLiteral("resources priority=%1").arg(priority));
-        gate_->answer(QStringLiteral("resources"), [this, self = shared_from_this(), reportHandler, callback] {
-            reportHandler(0.5);
-            callback(resourcesFail
-                         ? BRValueOrError<QList<std::shared_ptr<AFXCodedResource>>>::makeWithError(
-                               serviceError(QStringLiteral("no resources")))
-                         : BRValueOrError<QList<std::shared_ptr<AFXCodedResource>>>::makeWithValue({}));
-        });
+        gate_->answer(
+            QStringLiteral("resources"), [this, self = shared_from_this(), reportHandler, callback] {
+                reportHandler(0.5);
+                callback(resourcesFail
+                             ? BRValueOrError<QList<std::shared_ptr<AFXCodedResource>>>::makeWithError(
+                                   serviceError(QStringLiteral("no resources")))
+                             : BRValueOrError<QList<std::shared_ptr<AFXCodedResource>>>::makeWithValue({}));
+            });
     }
     void fetchAppInstancesWithAppID(std::int64_t appID, AFXAppInstancesCallback callback) override {
         log_->add(QStringLiteral("instances %1").arg(appID));
@@ -332,10 +344,10 @@ class Factory : public AFXServicesFactory {
 public:
     Factory(std::shared_ptr<SystemService> system, std::shared_ptr<AppsService> apps,
             std::shared_ptr<AnswerGate> gate, int systemServiceFailures, bool appsServiceFails,
-            const std::shared_ptr<AFXServicesFactoryDelegate>& delegate, const QList<AFXServiceClass>& classes,
-            const QString& tierName)
-        : AFXServicesFactory(classes, tierName, nullptr, delegate), system_(std::move(system)), apps_(std::move(apps)),
-          gate_(std::move(gate)), systemServiceFailures_(systemServiceFailures),
+            const std::shared_ptr<AFXServicesFactoryDelegate>& delegate,
+            const QList<AFXServiceClass>& classes, const QString& tierName)
+        : AFXServicesFactory(classes, tierName, nullptr, delegate), system_(std::move(system)),
+          apps_(std::move(apps)), gate_(std::move(gate)), systemServiceFailures_(systemServiceFailures),
           appsServiceFails_(appsServiceFails) {}
 
     void fetchSystemManagementServiceWithCallback(AFXSystemManagementServiceCallback callback) override {

@@ -533,6 +533,24 @@ INSTANTIATE_TEST_SUITE_P(EveryStage, StopWithAnAnswerInFlight,
                              return name.toStdString();
                          });
 
+// The client says the app is in place before it answers the install: a stop
+// in between still takes the app back.
+TEST_F(InstallationManagerTests, AStopBeforeTheInstallsAnswerStillDeletesTheApp) {
+    startStore();
+    apps_->installedBeforeAnswer = true;
+    gate_->hold("install answer");
+    auto manager = makeManager();
+    install(manager);
+    ASSERT_TRUE(gate_->waitUntilHeld("install answer"));
+    ASSERT_TRUE(testing_support::waitUntil(
+        [&] { return manager->state() >= AFXInstallationStatePreparingResources; }));
+    ASSERT_TRUE(QFileInfo(appPath_).isDir());
+
+    ASSERT_TRUE(stop(manager));
+    EXPECT_FALSE(QFile::exists(appPath_));
+    EXPECT_EQ(manager->state(), AFXInstallationStateIdle);
+}
+
 TEST_F(InstallationManagerTests, InstalledIsActedOnOnceHoweverOftenItIsHeard) {
     // While the manager takes in a fetched "installed" workflow (its
     // installation progress reaching 1.0 in state 7), the client says so
