@@ -31,6 +31,10 @@ void StoreFileDownload::cancel() {
     task_->cancel();
 }
 
+QString StoreFileDownload::fileBeingWritten() const {
+    return task_->fileBeingWritten();
+}
+
 void StoreFileDownload::URLSessionDownloadTaskDidWriteData(platform::URLSession&,
                                                            platform::URLSessionDownloadTask&, std::int64_t,
                                                            std::int64_t totalBytesWritten,

@@ -41,6 +41,11 @@ public:
     // Stops the transfer, from any thread; the completion follows with the
     // cancellation error unless the transfer had already ended.
     void cancel();
+    // The file the body is being written to, in order from its first byte,
+    // while the transfer runs (store transfers never resume); empty
+    // otherwise. Its first totalBytesWritten bytes, as the progress handler
+    // was last told, stay as they are.
+    QString fileBeingWritten() const;
 
     // platform::URLSessionDelegate, on the queue.
     void URLSessionDownloadTaskDidWriteData(platform::URLSession& session,

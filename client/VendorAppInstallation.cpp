@@ -12,7 +12,9 @@
 #include "platform/KeyedArchiver.h"
 #include "platform/LaunchServices.h"
 #include "support/BRAssertions.h"
+#include "support/BRFollowingUnarchiver.h"
 #include "support/BRLog.h"
+#include "support/BRUnarchiver.h"
 
 #include <mutex>
 
@@ -139,11 +141,13 @@ void VendorAppInstallation::downloadArchive(const QUrl& archiveURL) {
     const QString fileName =
         archiveURL.fileName().isEmpty() ? QStringLiteral("archive.zip") : archiveURL.fileName();
     const QString archivePath = *temporaryFolder_ + QLatin1Char('/') + fileName;
+    archiveURL_ = archiveURL;
     std::weak_ptr<VendorAppInstallation> weakSelf = weak_from_this();
     download_ = StoreFileDownload::start(
         archiveURL, archivePath, QStringLiteral("vendor_app_archive"), queue_,
         [weakSelf](std::int64_t written, std::int64_t expected) {
             if (const auto self = weakSelf.lock()) {
+                self->follow(written);
                 const std::int64_t total = expected > 0 ? expected : self->expectedArchiveSize_;
                 if (total > 0) {
                     self->setFractionCompleted(kDownloadShare *
@@ -168,21 +172,32 @@ void VendorAppInstallation::downloadArchive(const QUrl& archiveURL) {
         });
 }
 
+void VendorAppInstallation::follow(std::int64_t totalBytesWritten) {
+    assertOnQueue();
+    if (!std::exchange(followed_, true) && download_) {
+        follower_ = BRUnarchiver::followArchiveBeingWritten(archiveURL_, download_->fileBeingWritten());
+    }
+    if (follower_) {
+        follower_->bytesWritten(totalBytesWritten);
+    }
+}
+
 void VendorAppInstallation::installArchive(const QString& archivePath) {
     assertOnQueue();
     // The installation holds itself until the blocking part has reported back.
-    platform::DispatchQueue::global()->async([self = shared_from_this(), archivePath] {
-        platform::Error error(QString(), 0);
-        const std::optional<QUrl> placed = AFXInstallApp(
-            QUrl::fromLocalFile(archivePath), self->installURL_, false, AFXValidationTeam, false,
-            [self](double progress) {
-                self->queue_->async([self, progress] {
-                    self->setFractionCompleted(kDownloadShare + (1 - kDownloadShare) * progress);
-                });
-            },
-            &error);
-        self->queue_->async([self, placed, error] { self->finishInstallation(placed, error); });
-    });
+    platform::DispatchQueue::global()->async(
+        [self = shared_from_this(), archivePath, follower = std::exchange(follower_, nullptr)] {
+            platform::Error error(QString(), 0);
+            const std::optional<QUrl> placed = AFXInstallApp(
+                QUrl::fromLocalFile(archivePath), self->installURL_, false, AFXValidationTeam, false,
+                [self](double progress) {
+                    self->queue_->async([self, progress] {
+                        self->setFractionCompleted(kDownloadShare + (1 - kDownloadShare) * progress);
+                    });
+                },
+                &error, follower);
+            self->queue_->async([self, placed, error] { self->finishInstallation(placed, error); });
+        });
 }
 
 void VendorAppInstallation::finishInstallation(const std::optional<QUrl>& placedURL,
@@ -233,6 +248,7 @@ void VendorAppInstallation::finish(const BRValueOrError<QUrl>& result) {
     if (std::exchange(finished_, true)) {
         return;
     }
+    follower_ = nullptr;
     if (temporaryFolder_) {
         platform::FileManager::removeItem(*temporaryFolder_);
         temporaryFolder_.reset();

@@ -12,11 +12,13 @@
 #include <optional>
 
 class AFXAppWorkflow;
+class BRFollowingUnarchiver;
 class StoreFileDownload;
 
 // One installation of one vendor app: its archive is downloaded into a
-// temporary folder of our own, then installed with AFXInstallApp (the
-// signature checked at the team's level) at the app's place. Every change
+// temporary folder of our own, and unpacked as it arrives, then installed
+// with AFXInstallApp (the signature checked at the team's level) at the
+// app's place. Every change
 // of the app's workflow is announced with the distributed notification
 // "com.kestrel.app-workflow-changed": state 1 with the share done (the
 // download up to 0.8, unpacking, checking and placing the rest), then
@@ -63,6 +65,8 @@ private:
 
     void assertOnQueue() const;
     void downloadArchive(const QUrl& archiveURL);
+    // Has the unpacking follow the archive as it arrives.
+    void follow(std::int64_t totalBytesWritten);
     void installArchive(const QString& archivePath);
     void finishInstallation(const std::optional<QUrl>& placedURL, const platform::Error& error);
     // Announces the share done when it moved on enough to be worth a notification.
@@ -82,6 +86,10 @@ private:
     Completion completion_;
     std::optional<QString> temporaryFolder_;
     std::shared_ptr<StoreFileDownload> download_;
+    QUrl archiveURL_;
+    // The unpacking that follows the download; tried once, at its first bytes.
+    std::shared_ptr<BRFollowingUnarchiver> follower_;
+    bool followed_ = false;
     bool cancelled_ = false;
     bool finished_ = false;
     std::int64_t state_ = 1;

@@ -4,6 +4,7 @@
 #include "platform/Bundle.h"
 #include "platform/FileManager.h"
 #include "platform/Paths.h"
+#include "support/BRFollowingUnarchiver.h"
 #include "support/BRUnarchiver.h"
 
 using platform::Error;
@@ -63,6 +64,7 @@ void AFXDownloaderWorkflow::start() {
     std::shared_ptr<platform::URLSession> previousSession;
     std::shared_ptr<platform::URLSessionDownloadTask> task;
     std::optional<QByteArray> unused;
+    std::shared_ptr<BRFollowingUnarchiver> unusedFollower;
     {
         std::lock_guard lock(mutex_);
         if (stopped_ || (task_ && task_->state() == platform::URLSessionTask::State::Running)) {
@@ -71,6 +73,7 @@ void AFXDownloaderWorkflow::start() {
         silentResumeAttempt_ = 0;
         progress_ = 0.0;
         unused = std::exchange(resumeData_, std::nullopt);
+        unusedFollower = stopFollowing();
         // A session that carried a transfer has been, or is about to be,
         // invalidated: the new transfer gets a session of its own.
         if (task_) {
@@ -81,6 +84,7 @@ void AFXDownloaderWorkflow::start() {
             archiveURL(), platform::URLRequest::CachePolicy::ReloadIgnoringLocalCacheData,
             kArchiveRequestTimeout));
         task = task_;
+        followable_ = true;
     }
     if (previousSession) {
         previousSession->invalidateAndCancel();
@@ -89,6 +93,42 @@ void AFXDownloaderWorkflow::start() {
     if (task) {
         task->resume();
     }
+}
+
+std::shared_ptr<BRFollowingUnarchiver> AFXDownloaderWorkflow::stopFollowing() {
+    followable_ = false;
+    ++followingsStopped_;
+    return std::exchange(follower_, nullptr);
+}
+
+void AFXDownloaderWorkflow::follow(platform::URLSessionDownloadTask& task, std::int64_t totalBytesWritten) {
+    std::shared_ptr<BRFollowingUnarchiver> follower;
+    std::uint64_t followingsStopped = 0;
+    {
+        std::lock_guard lock(mutex_);
+        if (&task != task_.get()) {
+            return;
+        }
+        followingsStopped = followingsStopped_;
+        follower = follower_;
+        if (!follower && !std::exchange(followable_, false)) {
+            return;
+        }
+    }
+    if (!follower) {
+        // Starting the unpacking takes a moment; the owner may stop or
+        // suspend the transfer meanwhile, and then it ends at once.
+        follower = BRUnarchiver::followArchiveBeingWritten(archiveURL(), task.fileBeingWritten());
+        if (!follower) {
+            return;
+        }
+        std::lock_guard lock(mutex_);
+        if (stopped_ || followingsStopped != followingsStopped_) {
+            return;
+        }
+        follower_ = follower;
+    }
+    follower->bytesWritten(totalBytesWritten);
 }
 
 void AFXDownloaderWorkflow::discard(const std::optional<QByteArray>& resumeData) {
@@ -100,12 +140,14 @@ void AFXDownloaderWorkflow::discard(const std::optional<QByteArray>& resumeData)
 
 void AFXDownloaderWorkflow::suspend(std::function<void()> suspended) {
     std::shared_ptr<platform::URLSessionDownloadTask> task;
+    std::shared_ptr<BRFollowingUnarchiver> unusedFollower;
     {
         std::lock_guard lock(mutex_);
         // Kept resume data mean the transfer is suspended already.
         if (!resumeData_) {
             task = task_;
         }
+        unusedFollower = stopFollowing();
     }
     if (!task) {
         if (suspended) {
@@ -159,10 +201,12 @@ void AFXDownloaderWorkflow::resume() {
 void AFXDownloaderWorkflow::stop(std::function<void()> stopped) {
     QList<std::shared_ptr<platform::URLSession>> sessions;
     std::optional<QByteArray> unused;
+    std::shared_ptr<BRFollowingUnarchiver> unusedFollower;
     {
         std::lock_guard lock(mutex_);
         stopped_ = true;
         unused = std::exchange(resumeData_, std::nullopt);
+        unusedFollower = stopFollowing();
         sessions = liveSessions_;
         if (stopped && !sessions.isEmpty()) {
             stoppedCallbacks_.append(std::move(stopped));
@@ -196,12 +240,13 @@ void AFXDownloaderWorkflow::URLSessionDidBecomeInvalidWithError(platform::URLSes
 }
 
 void AFXDownloaderWorkflow::URLSessionDownloadTaskDidWriteData(platform::URLSession& session,
-                                                               platform::URLSessionDownloadTask&,
+                                                               platform::URLSessionDownloadTask& task,
                                                                std::int64_t, std::int64_t totalBytesWritten,
                                                                std::int64_t totalBytesExpectedToWrite) {
     if (!isCurrent(session)) {
         return;
     }
+    follow(task, totalBytesWritten);
     auto delegate = delegate_.lock();
     if (progress_ == 0.0 && delegate) {
         delegate->downloaderDidStarted(*this);
@@ -219,6 +264,14 @@ void AFXDownloaderWorkflow::URLSessionDownloadTaskDidFinishDownloadingToURL(
     platform::URLSession& session, platform::URLSessionDownloadTask& task, const QUrl& location) {
     if (!isCurrent(session)) {
         return;
+    }
+    // Whatever comes of this archive, the unpacking that followed it ends with it.
+    std::shared_ptr<BRFollowingUnarchiver> follower;
+    {
+        std::lock_guard lock(mutex_);
+        if (&task == task_.get()) {
+            follower = stopFollowing();
+        }
     }
     auto delegate = delegate_.lock();
     if (location.isEmpty()) {
@@ -263,7 +316,8 @@ void AFXDownloaderWorkflow::URLSessionDownloadTaskDidFinishDownloadingToURL(
             if (delegate) {
                 delegate->downloaderDidFailWithError(*this, error);
             }
-        });
+        },
+        std::move(follower));
 }
 
 void AFXDownloaderWorkflow::URLSessionTaskDidCompleteWithError(platform::URLSession& session,
@@ -281,6 +335,11 @@ void AFXDownloaderWorkflow::URLSessionTaskDidCompleteWithError(platform::URLSess
     if (!error) {
         session.finishTasksAndInvalidate();
         return;
+    }
+    std::shared_ptr<BRFollowingUnarchiver> unusedFollower;
+    {
+        std::lock_guard lock(mutex_);
+        unusedFollower = stopFollowing();
     }
     if (error->code() == platform::NSURLErrorCancelled) {
         return;

@@ -14,10 +14,14 @@
 #include <mutex>
 #include <optional>
 
+class BRFollowingUnarchiver;
+
 // Fetches the desktop client's archive, resumes silently over short network
 // failures, unpacks it straight into the applications folder and checks
 // that the client arrived there, telling the delegate about each stage.
-// Each `start` runs on a URL session of its own, so a workflow whose download
+// The archive of a transfer that runs from its first byte to its last
+// without a break is unpacked as it arrives, so that little is left to do
+// when it is complete. Each `start` runs on a URL session of its own, so a workflow whose download
 // finished or failed can start again; events of an earlier session are
 // ignored.
 //
@@ -77,6 +81,13 @@ private:
     bool isCurrent(const platform::URLSession& session) const;
     // Resume data that will not be used: their partial file goes.
     static void discard(const std::optional<QByteArray>& resumeData);
+    // Has the unpacking follow the archive the task writes, when the task
+    // is the current one and began at the archive's first byte; on the
+    // delegate queue.
+    void follow(platform::URLSessionDownloadTask& task, std::int64_t totalBytesWritten);
+    // Ends the unpacking that followed a transfer that will not run to its
+    // end without a break; the caller holds `mutex_`.
+    std::shared_ptr<BRFollowingUnarchiver> stopFollowing();
 
     const std::weak_ptr<AFXDownloaderDelegate> delegate_;
     // Written on the delegate queue, read by the owner.
@@ -92,6 +103,12 @@ private:
     QList<std::shared_ptr<platform::URLSession>> liveSessions_;
     std::shared_ptr<platform::URLSessionDownloadTask> task_;
     std::optional<QByteArray> resumeData_;
+    // The current task began at the archive's first byte and has not been
+    // followed yet.
+    bool followable_ = false;
+    // Counts `stopFollowing`, so that an unpacking that was starting meanwhile ends.
+    std::uint64_t followingsStopped_ = 0;
+    std::shared_ptr<BRFollowingUnarchiver> follower_;
     bool stopped_ = false;
     QList<std::function<void()>> stoppedCallbacks_;
     const std::shared_ptr<platform::DispatchQueue> privateQueue_;

@@ -29,4 +29,9 @@ void URLSessionDownloadTask::cancelByProducingResumeData(
     }
 }
 
+QString URLSessionDownloadTask::fileBeingWritten() const {
+    std::lock_guard lock(mutex_);
+    return fileBeingWritten_;
+}
+
 } // namespace platform

@@ -25,12 +25,21 @@ public:
     // queue.
     void cancelByProducingResumeData(std::function<void(const std::optional<QByteArray>&)> completionHandler);
 
+    // The file the body is being written to, while the transfer runs; empty
+    // otherwise. It grows in order: its first totalBytesWritten bytes, as
+    // the delegate was last told, stay as they are until the task ends,
+    // unless the task was made from resume data (a range the server does
+    // not honour starts the file over). Only this task writes it.
+    QString fileBeingWritten() const;
+
 private:
     friend class URLSession;
     friend class URLSessionTransfer;
     using URLSessionTask::URLSessionTask;
     // Set for a task made from resume data.
     std::optional<QByteArray> resumeData_;
+    // Under the task's mutex.
+    QString fileBeingWritten_;
 };
 
 } // namespace platform

@@ -431,6 +431,7 @@ bool URLSessionTransfer::openFreshFile() {
     path_ = QFile::decodeName(pattern);
     // Forged resume data could name this file while it is being written.
     filesInUse().insert(path_);
+    showFileBeingWritten();
     return true;
 }
 
@@ -463,6 +464,7 @@ bool URLSessionTransfer::openPartialFile(const URLSessionResumeData& resume) {
     fd_ = fd;
     path_ = resume.path;
     filesInUse().insert(path_);
+    showFileBeingWritten();
     return true;
 }
 
@@ -898,6 +900,12 @@ void URLSessionTransfer::closeFile(bool keep) {
         QFile::remove(path_);
     }
     path_.clear();
+    showFileBeingWritten();
+}
+
+void URLSessionTransfer::showFileBeingWritten() {
+    std::lock_guard lock(task_->mutex_);
+    task_->fileBeingWritten_ = path_;
 }
 
 } // namespace platform

@@ -109,6 +109,8 @@ private:
               const ResumeDataHandler& handler = nullptr);
     void detach();
     void closeFile(bool keep);
+    // Tells the task which file it is writing now.
+    void showFileBeingWritten();
 
     // Written bytes not yet reported to the delegate. Shared with the one
     // report in flight on the delegate queue; the network thread never

@@ -1,17 +1,19 @@
 #include "BRUnarchiver.h"
 
 #include "BRDispatch.h"
+#include "BRFollowingUnarchiver.h"
+#include "BRToolRun.h"
+#include "BRZIPExtraction.h"
 #include "platform/FileManager.h"
 #include "platform/Paths.h"
-#include "platform/Pipe.h"
-#include "platform/Task.h"
-#include "platform/Tools.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
-#include <QStringDecoder>
 #include <QUuid>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 const QString BRUnarchiverErrorDomain = QStringLiteral("com.brindle.UnarchiverErrorDomain");
 
@@ -29,68 +31,6 @@ QString newUUIDString() {
 
 QString newStagingPath() {
     return platform::Paths::temporaryDirectory() + QLatin1Char('/') + newUUIDString();
-}
-
-// A tool that failed: its termination status is the code, its standard
-// error the description.
-Error toolError(int status, const QByteArray& standardError) {
-    platform::Value::Dictionary userInfo;
-    QStringDecoder decoder(QStringDecoder::Utf8);
-    const QString text = decoder(standardError);
-    if (!decoder.hasError()) {
-        userInfo.insert(platform::NSLocalizedDescriptionKey, text);
-    }
-    return Error(platform::NSOSStatusErrorDomain, static_cast<std::int32_t>(status), userInfo);
-}
-
-struct ToolRun {
-    std::shared_ptr<platform::Task> task;
-    std::shared_ptr<platform::Pipe> standardError;
-};
-
-std::optional<ToolRun> launchTool(const QString& systemPath, const QStringList& arguments,
-                                  std::shared_ptr<platform::Pipe> standardInput, Error* error) {
-    ToolRun run{platform::Task::make(), platform::Pipe::make(error)};
-    if (!run.standardError) {
-        return std::nullopt;
-    }
-    run.task->setLaunchPath(platform::Tools::path(systemPath));
-    run.task->setArguments(arguments);
-    const bool writesInput = standardInput != nullptr;
-    if (writesInput) {
-        run.task->setStandardInput(std::move(standardInput));
-    }
-    run.task->setStandardError(run.standardError);
-    if (!run.task->launch(error)) {
-        return std::nullopt;
-    }
-    if (writesInput) {
-        // A tool that talks before it reads would otherwise fill its error
-        // pipe and wait for us while we wait for it to take its input.
-        run.standardError->readToEndOfFileInBackground();
-    }
-    return run;
-}
-
-// Only a tool that exited with status 0 succeeded. Any other end, a death
-// by a signal included, fails with the task's termination status as it
-// stands (the signal number then), like every failing tool.
-bool toolSucceeded(const platform::Task& task) {
-    return task.terminationReason() == platform::Task::TerminationReason::Exit &&
-           task.terminationStatus() == 0;
-}
-
-// Waits for the tool; any end but success is the error.
-bool finishTool(ToolRun& run, Error* error) {
-    const QByteArray standardError = run.standardError->readDataToEndOfFile();
-    run.task->waitUntilExit();
-    if (toolSucceeded(*run.task)) {
-        return true;
-    }
-    if (error) {
-        *error = toolError(run.task->terminationStatus(), standardError);
-    }
-    return false;
 }
 
 } // namespace
@@ -112,10 +52,11 @@ private:
 
 void BRUnarchiver::unpackArchiveAtURL(const QUrl& archiveURL, const std::optional<QUrl>& destinationFolder,
                                       bool async, ProgressHandler progressHandler,
-                                      CompletionHandler completionHandler) {
+                                      CompletionHandler completionHandler,
+                                      std::shared_ptr<BRFollowingUnarchiver> follower) {
     auto queue = BRBuildInternalDispatchQueue(QStringLiteral("unarchiver"));
     auto work = [archiveURL, destinationFolder, progressHandler = std::move(progressHandler),
-                 completionHandler = std::move(completionHandler)] {
+                 completionHandler = std::move(completionHandler), follower = std::move(follower)] {
         ProgressTotal progress(progressHandler);
         Error error(QString(), 0);
         if (!_checkDestinationFolder(destinationFolder, &error)) {
@@ -129,7 +70,8 @@ void BRUnarchiver::unpackArchiveAtURL(const QUrl& archiveURL, const std::optiona
             progress.step((p - previous) * 0.8);
             previous = p;
         };
-        const std::optional<QUrl> staging = _unarchiveURL(archiveURL, unarchiveProgress, &error);
+        const std::optional<QUrl> staging =
+            _unarchiveURL(archiveURL, unarchiveProgress, follower.get(), &error);
         if (!staging) {
             completionHandler(std::nullopt, error);
             return;
@@ -169,14 +111,40 @@ bool BRUnarchiver::_checkDestinationFolder(const std::optional<QUrl>& folder, Er
     return FileManager::createDirectory(path, true, error);
 }
 
+std::shared_ptr<BRFollowingUnarchiver> BRUnarchiver::followArchiveBeingWritten(const QUrl& archiveURL,
+                                                                               const QString& path) {
+    if (_archiveTypeByExtensionAtURL(archiveURL) != BRArchiveTypeZIP) {
+        return nullptr;
+    }
+    const int file = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (file < 0) {
+        return nullptr;
+    }
+    std::optional<BRZIPExtraction> extraction = BRZIPExtraction::start(newStagingPath(), nullptr);
+    if (!extraction) {
+        ::close(file);
+        return nullptr;
+    }
+    return std::shared_ptr<BRFollowingUnarchiver>(new BRFollowingUnarchiver(file, std::move(*extraction)));
+}
+
 std::optional<QUrl> BRUnarchiver::_unarchiveURL(const QUrl& archiveURL,
-                                                const ProgressHandler& progressHandler, Error* error) {
+                                                const ProgressHandler& progressHandler,
+                                                BRFollowingUnarchiver* follower, Error* error) {
     BRArchiveType type = _archiveTypeByExtensionAtURL(archiveURL);
     if (type == BRArchiveTypeUnknown) {
         type = _archiveTypeByHeaderAtURL(archiveURL);
     }
     switch (type) {
     case BRArchiveTypeZIP:
+        if (follower) {
+            if (std::optional<QUrl> staging = follower->finishWithArchiveAtPath(archiveURL.toLocalFile())) {
+                if (progressHandler) {
+                    progressHandler(1.0);
+                }
+                return staging;
+            }
+        }
         return _unarchiveZIP(archiveURL, progressHandler, error);
     case BRArchiveTypeDMG:
         return _unarchiveDMG(archiveURL, progressHandler, error);
@@ -237,21 +205,14 @@ std::optional<QUrl> BRUnarchiver::_unarchiveZIP(const QUrl& archiveURL,
     }
     const qint64 fileSize = archive.size();
     const QString stagingPath = newStagingPath();
-
-    auto input = platform::Pipe::make(error);
-    if (!input) {
-        return std::nullopt;
-    }
-    std::optional<ToolRun> ditto = launchTool(
-        QStringLiteral("/usr/bin/ditto"),
-        {QStringLiteral("-x"), QStringLiteral("-k"), QStringLiteral("-"), stagingPath}, input, error);
+    std::optional<BRZIPExtraction> ditto = BRZIPExtraction::start(stagingPath, error);
     if (!ditto) {
         return std::nullopt;
     }
     if (archive.open(QIODevice::ReadOnly)) {
         qint64 bytesWritten = 0;
         do {
-            const qint64 chunk = input->writeFromFile(archive.handle(), bytesWritten, ZIPChunkSize);
+            const qint64 chunk = ditto->feed(archive.handle(), bytesWritten, ZIPChunkSize);
             // A tool that stopped reading has failed; its exit says why.
             if (chunk <= 0) {
                 break;
@@ -262,13 +223,7 @@ std::optional<QUrl> BRUnarchiver::_unarchiveZIP(const QUrl& archiveURL,
             }
         } while (fileSize > bytesWritten);
     }
-    input->closeWriteEnd();
-    if (!finishTool(*ditto, error)) {
-        // What ditto unpacked before it failed is nobody's.
-        FileManager::removeItem(stagingPath);
-        return std::nullopt;
-    }
-    return QUrl::fromLocalFile(stagingPath);
+    return ditto->finish(error);
 }
 
 std::optional<QUrl> BRUnarchiver::_unarchiveDMG(const QUrl& archiveURL,
@@ -287,12 +242,12 @@ std::optional<QUrl> BRUnarchiver::_unarchiveDMG(const QUrl& archiveURL,
         mountPoint = volumes + QLatin1Char('/') + newUUIDString();
     } while (FileManager::fileExists(mountPoint));
 
-    std::optional<ToolRun> attach =
-        launchTool(QStringLiteral("/usr/bin/hdiutil"),
-                   {QStringLiteral("attach"), archiveURL.toLocalFile(), QStringLiteral("-mountpoint"),
-                    mountPoint, QStringLiteral("-nobrowse"), QStringLiteral("-noautoopen")},
-                   nullptr, error);
-    const bool attached = attach && finishTool(*attach, error);
+    std::optional<BRToolRun> attach =
+        BRToolRun::launch(QStringLiteral("/usr/bin/hdiutil"),
+                          {QStringLiteral("attach"), archiveURL.toLocalFile(), QStringLiteral("-mountpoint"),
+                           mountPoint, QStringLiteral("-nobrowse"), QStringLiteral("-noautoopen")},
+                          nullptr, error);
+    const bool attached = attach && attach->finish(error);
     step(0.2);
     if (!attached) {
         return std::nullopt;
@@ -300,10 +255,10 @@ std::optional<QUrl> BRUnarchiver::_unarchiveDMG(const QUrl& archiveURL,
 
     auto detach = [&] {
         Error ignored(QString(), 0);
-        if (std::optional<ToolRun> run = launchTool(
+        if (std::optional<BRToolRun> run = BRToolRun::launch(
                 QStringLiteral("/usr/bin/hdiutil"),
                 {QStringLiteral("detach"), mountPoint, QStringLiteral("-force")}, nullptr, &ignored)) {
-            finishTool(*run, &ignored);
+            run->finish(&ignored);
         }
         step(0.2);
     };

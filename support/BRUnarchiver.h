@@ -7,9 +7,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QFile;
+class BRFollowingUnarchiver;
 
 enum BRArchiveType : std::uint64_t {
     BRArchiveTypeUnknown = 0,
@@ -36,9 +38,21 @@ public:
     // staging folder's top-level items into it (replacing items of the
     // same name). Handlers run on the call's own queue; unless `async`, the
     // call returns after the completion handler has run.
+    // With `follower`, the archive's unpacking that followed its download
+    // takes the place of unpacking it again, when it followed this very
+    // file to its end and succeeded; otherwise the archive is unpacked as
+    // if there were none.
     static void unpackArchiveAtURL(const QUrl& archiveURL, const std::optional<QUrl>& destinationFolder,
                                    bool async, ProgressHandler progressHandler,
-                                   CompletionHandler completionHandler);
+                                   CompletionHandler completionHandler,
+                                   std::shared_ptr<BRFollowingUnarchiver> follower = nullptr);
+
+    // Starts unpacking, as it arrives, the archive a download of
+    // `archiveURL` writes to the file at `path` from its first byte; null
+    // when the archive's name does not say ZIP or the unpacking cannot
+    // start. The caller tells the follower what is written.
+    static std::shared_ptr<BRFollowingUnarchiver> followArchiveBeingWritten(const QUrl& archiveURL,
+                                                                            const QString& path);
 
 private:
     // Adds steps to the running total and reports it.
@@ -46,7 +60,7 @@ private:
 
     static bool _checkDestinationFolder(const std::optional<QUrl>& folder, platform::Error* error);
     static std::optional<QUrl> _unarchiveURL(const QUrl& archiveURL, const ProgressHandler& progressHandler,
-                                             platform::Error* error);
+                                             BRFollowingUnarchiver* follower, platform::Error* error);
     static BRArchiveType _archiveTypeByExtensionAtURL(const QUrl& archiveURL);
     static BRArchiveType _archiveTypeByHeaderAtURL(const QUrl& archiveURL);
     static bool _archiveHasZIPHeader(QFile& archive);

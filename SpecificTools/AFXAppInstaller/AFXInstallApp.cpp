@@ -25,12 +25,13 @@ struct StagingRemoval {
 std::optional<QUrl> AFXInstallApp(const QUrl& archiveURL, const QUrl& destinationURL,
                                   bool destinationIsFolder, AFXValidation validation,
                                   bool addToLaunchpadGroup, const std::function<void(double)>& progress,
-                                  platform::Error* error) {
+                                  platform::Error* error,
+                                  const std::shared_ptr<BRFollowingUnarchiver>& follower) {
     platform::Error stepError(QString(), 0);
     StagingRemoval staging;
     const std::optional<QUrl> unpacked = AFXUnpack(
         archiveURL, [&](double unpackProgress) { progress(unpackProgress * 0.8); }, &stepError,
-        &staging.folder);
+        &staging.folder, follower);
     if (!unpacked) {
         if (error) {
             *error = stepError;

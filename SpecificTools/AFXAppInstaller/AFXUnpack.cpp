@@ -32,7 +32,8 @@ std::optional<QUrl> firstAppBundle(const QString& folder) {
 } // namespace
 
 std::optional<QUrl> AFXUnpack(const QUrl& archiveURL, const std::function<void(double)>& progress,
-                              platform::Error* error, std::optional<QUrl>* stagingFolderURL) {
+                              platform::Error* error, std::optional<QUrl>* stagingFolderURL,
+                              const std::shared_ptr<BRFollowingUnarchiver>& follower) {
     std::optional<QUrl> appURL;
     BRUnarchiver::unpackArchiveAtURL(
         archiveURL, std::nullopt, false, progress,
@@ -47,7 +48,8 @@ std::optional<QUrl> AFXUnpack(const QUrl& archiveURL, const std::function<void(d
                     *stagingFolderURL = folderURL;
                 }
             }
-        });
+        },
+        follower);
     if (!appURL && error) {
         *error = afx_didFailToUnpackApp();
     }

@@ -1,6 +1,7 @@
 #include "SpecificTools/Errors/AFXErrors.h"
 #include "installer/AFXDownloaderWorkflow.h"
 #include "platform/Paths.h"
+#include "platform/Tools.h"
 #include "testing/EnvironmentOverride.h"
 #include "testing/StoreProcess.h"
 #include "testing/TestSupport.h"
@@ -28,6 +29,11 @@ namespace {
 // The partial files of transfers in the temporary folder.
 QStringList partialFiles() {
     return QDir(platform::Paths::temporaryDirectory()).entryList({"CFNetworkDownload_*"}, QDir::Files);
+}
+
+// What unpackings left in the temporary folder.
+QStringList stagingFolders() {
+    return QDir(platform::Paths::temporaryDirectory()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
 }
 
 // Records every call, from whichever queue it comes, and hands each to
@@ -192,6 +198,14 @@ protected:
 
 TEST_F(DownloaderWorkflowTests, TheClientIsDownloadedUnpackedIntoApplicationsAndFound) {
     serveArchive();
+    // A ditto that logs its runs: the archive is unpacked once, as it arrives.
+    const QString tools = testRoot() + "/tools";
+    ASSERT_TRUE(testing_support::writeFile(
+        tools + "/ditto", "#!/bin/sh\necho run >> \"$(dirname \"$0\")/runs.log\"\nexec '" +
+                              platform::Tools::path("/usr/bin/ditto").toUtf8() + "' \"$@\"\n"));
+    QFile::setPermissions(tools + "/ditto", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    ASSERT_TRUE(QFile::link(platform::Tools::directory() + "/kestrel-store", tools + "/kestrel-store"));
+    const testing_support::EnvironmentOverride environment{{"KESTREL_TOOLS_DIR", tools.toLocal8Bit()}};
     const auto delegate = download({});
     ASSERT_TRUE(delegate);
 
@@ -207,6 +221,8 @@ TEST_F(DownloaderWorkflowTests, TheClientIsDownloadedUnpackedIntoApplicationsAnd
     EXPECT_EQ(readFile(clientPath() + "/Contents/Resources/payload.bin"), payload());
     EXPECT_TRUE(QFileInfo(clientPath() + "/Contents/MacOS/Kestrel").isExecutable());
     EXPECT_EQ(storeLog_.count("GET /com.kestrel.DesktopClient/Kestrel.zip"), 1);
+    EXPECT_EQ(readFile(tools + "/runs.log"), "run\n");
+    EXPECT_TRUE(stagingFolders().isEmpty()) << stagingFolders().join(' ').toStdString();
 }
 
 TEST_F(DownloaderWorkflowTests, UpToThreeDropsInARowAreResumedSilentlyAndDataResetsTheCount) {
@@ -224,6 +240,8 @@ TEST_F(DownloaderWorkflowTests, UpToThreeDropsInARowAreResumedSilentlyAndDataRes
         const auto delegate = download({"--drop-after", c.drops});
         ASSERT_TRUE(delegate);
         EXPECT_EQ(delegate->count("started"), 1);
+        // The unpacking that followed the first transfer ended with it.
+        EXPECT_TRUE(stagingFolders().isEmpty()) << stagingFolders().join(' ').toStdString();
         if (c.succeeds) {
             EXPECT_EQ(delegate->count("failed"), 0);
             EXPECT_EQ(readFile(clientPath() + "/Contents/Resources/payload.bin"), payload());
@@ -274,6 +292,7 @@ TEST_F(DownloaderWorkflowTests, AServerErrorIsReportedAndNothingIsUnpacked) {
         EXPECT_EQ(error->code(), expected.code());
         EXPECT_EQ(delegate->count("downloaded"), 0);
         EXPECT_FALSE(QFile::exists(clientPath()));
+        EXPECT_TRUE(stagingFolders().isEmpty()) << stagingFolders().join(' ').toStdString();
     }
 }
 
@@ -305,6 +324,7 @@ TEST_F(DownloaderWorkflowTests, StopDuringTheTransferReportsNothingMore) {
 
     EXPECT_EQ(delegate->count("failed") + delegate->count("downloaded") + delegate->count("unarchived"), 0);
     EXPECT_FALSE(QFile::exists(clientPath()));
+    EXPECT_TRUE(stagingFolders().isEmpty()) << stagingFolders().join(' ').toStdString();
     // The store writes a request's line when the request ends, which the
     // stop brings about from another process.
     const auto requests = [&] { return store->log().count("GET /com.kestrel.DesktopClient/Kestrel.zip"); };
@@ -365,6 +385,7 @@ TEST_F(DownloaderWorkflowTests, SuspendKeepsWhatCameAndResumeAsksForTheRest) {
     EXPECT_TRUE(requests[1].contains(" range=bytes=")) << requests[1].toStdString();
     EXPECT_TRUE(requests[1].contains(" status=206 ")) << requests[1].toStdString();
     EXPECT_TRUE(stopAndWait(*workflow));
+    EXPECT_TRUE(stagingFolders().isEmpty()) << stagingFolders().join(' ').toStdString();
 }
 
 TEST_F(DownloaderWorkflowTests, WhatASuspendKeptGoesWithAStopOrANewStart) {
