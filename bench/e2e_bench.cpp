@@ -176,7 +176,7 @@ void BM_Installation(benchmark::State& state) {
     }
     state.SetBytesProcessed(state.iterations() * fixture->archiveBytes());
 }
-BENCHMARK(BM_Installation)->UseManualTime()->Iterations(1)->Repetitions(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Installation)->UseManualTime()->Iterations(1)->Repetitions(9)->Unit(benchmark::kMillisecond);
 
 void BM_Direct(benchmark::State& state) {
     EndToEndFixture* fixture = EndToEndFixture::shared(state);
@@ -235,7 +235,7 @@ void BM_Direct(benchmark::State& state) {
     }
     state.SetBytesProcessed(state.iterations() * fixture->archiveBytes());
 }
-BENCHMARK(BM_Direct)->UseManualTime()->Iterations(1)->Repetitions(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Direct)->UseManualTime()->Iterations(1)->Repetitions(9)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
