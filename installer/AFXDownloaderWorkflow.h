@@ -21,9 +21,9 @@ class BRFollowingUnarchiver;
 // that the client arrived there, telling the delegate about each stage.
 // The archive of a transfer that runs from its first byte to its last
 // without a break is unpacked as it arrives, so that little is left to do
-// when it is complete. Each `start` runs on a URL session of its own, so a workflow whose download
-// finished or failed can start again; events of an earlier session are
-// ignored.
+// when it is complete. Each `start` runs on a URL session of its own, so a
+// workflow whose download finished or failed can start again; events of an
+// earlier session are ignored.
 //
 // The archive lives at "/com.kestrel.DesktopClient/Kestrel.zip" on the
 // download host: KESTREL_DOWNLOAD_HOST when set (a base URL such as
@@ -85,8 +85,9 @@ private:
     // is the current one and began at the archive's first byte; on the
     // delegate queue.
     void follow(platform::URLSessionDownloadTask& task, std::int64_t totalBytesWritten);
-    // Ends the unpacking that followed a transfer that will not run to its
-    // end without a break; the caller holds `mutex_`.
+    // Detaches the unpacking that followed a transfer that will not run to
+    // its end without a break, and answers it; the caller holds `mutex_`
+    // and drops it after letting go, which ends it.
     std::shared_ptr<BRFollowingUnarchiver> stopFollowing();
 
     const std::weak_ptr<AFXDownloaderDelegate> delegate_;

@@ -1,11 +1,22 @@
 #include "BRFollowingUnarchiver.h"
 
 #include "BRLog.h"
+#include "platform/ScopedBlockingCall.h"
 
 #include <QFile>
 
+#include <algorithm>
+
 #include <sys/stat.h>
 #include <unistd.h>
+
+namespace {
+
+// At most this much goes to the tool at a time, so that a cancellation is
+// seen between pieces.
+constexpr std::int64_t kFeedChunk = 1048576;
+
+} // namespace
 
 BRFollowingUnarchiver::BRFollowingUnarchiver(int file, BRZIPExtraction extraction)
     : file_(file), extraction_(std::move(extraction)) {
@@ -38,21 +49,22 @@ void BRFollowingUnarchiver::feed() {
             if (cancelled_) {
                 return;
             }
-            if (complete_ && handedOver == *complete_) {
-                handedOver_ = true;
+            if (complete_ && handedOver >= *complete_) {
+                // More than the whole file went over only if it shrank.
+                handedOver_ = handedOver == *complete_;
                 return;
             }
             available = complete_ ? *complete_ : written_;
         }
         // The file may hold more than it was said to: the bytes after those
         // wait for the next word of the writer.
-        const std::int64_t taken = extraction_.feed(file_, handedOver, available - handedOver);
-        if (taken != available - handedOver) {
+        const std::int64_t chunk = std::min(available - handedOver, kFeedChunk);
+        if (extraction_.feed(file_, handedOver, chunk) != chunk) {
             // The tool stopped reading (it failed), or the file is shorter
             // than the writer said.
             return;
         }
-        handedOver = available;
+        handedOver += chunk;
     }
 }
 
@@ -75,7 +87,10 @@ std::optional<QUrl> BRFollowingUnarchiver::finishWithArchiveAtPath(const QString
         complete_ = followed.st_size;
     }
     changed_.notify_one();
-    feeder_.join();
+    {
+        const platform::ScopedBlockingCall blocking;
+        feeder_.join();
+    }
     bool handedOver = false;
     {
         std::lock_guard lock(mutex_);
@@ -106,6 +121,9 @@ void BRFollowingUnarchiver::cancel() {
     changed_.notify_one();
     // A hand-over under way fails once the tool is gone.
     extraction_.terminate();
-    feeder_.join();
+    {
+        const platform::ScopedBlockingCall blocking;
+        feeder_.join();
+    }
     extraction_.abandon();
 }

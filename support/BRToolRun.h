@@ -2,7 +2,6 @@
 
 #include "platform/Error.h"
 
-#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
