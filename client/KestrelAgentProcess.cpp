@@ -7,13 +7,16 @@
 #include "VendorAppInstallation.h"
 #include "platform/DispatchQueue.h"
 #include "platform/MainRunLoop.h"
+#include "platform/Paths.h"
 #include "platform/SignalWatcher.h"
 #include "platform/XPCListener.h"
 #include "support/AFXSetupLogger.h"
 #include "support/BRLog.h"
 
 #include <QCoreApplication>
+#include <QFile>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 
@@ -63,6 +66,23 @@ Claim claimOf(AFXServicesFactory& factory, const QString& serviceName, QString* 
     return Claim::Failed;
 }
 
+// An agent the bus started for names whose service files are all gone
+// was unloaded while it came up: `launchctl unload` removes the files,
+// then ends whatever serves the names, and this one may have come to
+// serve them only after it looked. Asked once the names are ours, so that
+// one of the two always sees the other. An agent started otherwise (not
+// by the bus) has no service files to go by.
+bool wasUnloadedWhileStarting(const QList<AFXServiceClass>& classes) {
+    if (!qEnvironmentVariableIsSet("DBUS_STARTER_BUS_TYPE")) {
+        return false;
+    }
+    return std::none_of(classes.begin(), classes.end(), [](const AFXServiceClass& serviceClass) {
+        const std::optional<QString> file =
+            platform::Paths::busServiceFilePath(serviceClass.interprocessServiceName);
+        return file && QFile::exists(*file);
+    });
+}
+
 } // namespace
 
 int KestrelAgentProcess::run(std::FILE* errors) {
@@ -83,6 +103,10 @@ int KestrelAgentProcess::run(std::FILE* errors) {
             std::fprintf(errors, "Kestrel: %s\n", qUtf8Printable(problem));
             return 1;
         }
+    }
+    if (wasUnloadedWhileStarting(classes)) {
+        BRLogInfo("The launch agent was unloaded while it started; this one leaves");
+        return 0;
     }
     BRLogInfo("Serving the desktop client's services");
     // The environment is fetched at once, so that the first caller rarely

@@ -16,6 +16,7 @@
 #include "client/KestrelSystemManagementServer.h"
 #include "platform/FileManager.h"
 #include "platform/Paths.h"
+#include "platform/Task.h"
 #include "testing/EnvironmentOverride.h"
 #include "testing/SessionBusProcess.h"
 #include "testing/StoreProcess.h"
@@ -265,6 +266,25 @@ TEST_F(DesktopClient, SilentLaunchLeavesAnAgentServingSystemManagement) {
     // A second silent run finds the agent loaded and up to date: no reload.
     silentLaunch();
     EXPECT_EQ(agentProcess(), second);
+}
+
+TEST_F(DesktopClient, AnAgentTheBusStartsForAnUnloadedAgentLeaves) {
+    // What the bus started for an agent unloaded while it came up: unload
+    // looked for a process serving the names before this one served them,
+    // so it must find its service files gone and leave by itself.
+    const EnvironmentOverride startedByTheBus({{"DBUS_STARTER_BUS_TYPE", QByteArray("session")}});
+    const auto late = platform::Task::make();
+    late->setLaunchPath(placedExecutable());
+    late->setArguments({QStringLiteral("-xpcServer")});
+    ASSERT_TRUE(late->launch());
+    const bool left = late->waitUntilExit(std::chrono::seconds(30));
+    if (!left) {
+        late->terminate();
+        late->waitUntilExit();
+    }
+    EXPECT_TRUE(left) << "the agent of an unloaded launch agent went on serving";
+    EXPECT_EQ(late->terminationStatus(), 0);
+    EXPECT_EQ(agentProcess(), 0);
 }
 
 TEST_F(DesktopClient, SignInKeepsTheCustomerTheAgentAnswers) {
