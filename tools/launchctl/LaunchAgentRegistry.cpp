@@ -220,10 +220,20 @@ bool LaunchAgentRegistry::start(const Agent& agent, QString* problem) {
         return false;
     }
     // Started through the bus, so the bus knows the process as the one
-    // serving the names and starts it again when it has gone.
-    const QDBusReply<void> reply = bus_.interface()->startService(agent.machServices.first());
-    if (!reply.isValid()) {
-        *problem = QStringLiteral("%1: %2").arg(agent.label, reply.error().message());
+    // serving the names and starts it again when it has gone. Like the
+    // system's tool, loading does not wait for the agent to come up: the
+    // bus has taken the request once it answers the ping sent after it
+    // (it handles a connection's messages in order), and it holds messages
+    // for the names until the agent owns them.
+    QDBusMessage request = QDBusMessage::createMethodCall(kBusService, kBusPath, kBusService,
+                                                          QStringLiteral("StartServiceByName"));
+    request << agent.machServices.first() << 0U;
+    const QDBusMessage pong = QDBusMessage::createMethodCall(
+        kBusService, kBusPath, QStringLiteral("org.freedesktop.DBus.Peer"), QStringLiteral("Ping"));
+    const QDBusMessage reply = bus_.send(request) ? bus_.call(pong) : QDBusMessage();
+    if (reply.type() != QDBusMessage::ReplyMessage) {
+        *problem = QStringLiteral("%1: the bus did not take the request to start it (%2)")
+                       .arg(agent.label, reply.errorMessage());
         return false;
     }
     return true;

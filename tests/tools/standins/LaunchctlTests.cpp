@@ -121,7 +121,8 @@ TEST(Launchctl, StartsARunAtLoadAgentAtOnceAndRefusesWhatItCannotLoad) {
     const QString plist = writeAgentPlist(agentPlist(true));
     const ToolRun load = launchctl({QStringLiteral("load"), QStringLiteral("-w"), plist});
     ASSERT_EQ(load.status, 0) << load.errors.toStdString();
-    EXPECT_GT(owner(bus->address(), kService), 0);
+    // Loading asks the bus to start the agent and does not wait for it.
+    EXPECT_TRUE(testing_support::waitUntil([&] { return owner(bus->address(), kService) > 0; }));
     const ToolRun list = launchctl({QStringLiteral("list"), kLabel});
     EXPECT_EQ(list.status, 0);
     EXPECT_NE(
