@@ -200,10 +200,7 @@ TEST_F(DownloaderWorkflowTests, TheClientIsDownloadedUnpackedIntoApplicationsAnd
     serveArchive();
     // A ditto that logs its runs: the archive is unpacked once, as it arrives.
     const QString tools = testRoot() + "/tools";
-    ASSERT_TRUE(testing_support::writeFile(
-        tools + "/ditto", "#!/bin/sh\necho run >> \"$(dirname \"$0\")/runs.log\"\nexec '" +
-                              platform::Tools::path("/usr/bin/ditto").toUtf8() + "' \"$@\"\n"));
-    QFile::setPermissions(tools + "/ditto", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    ASSERT_TRUE(testing_support::writeRunCountingTool(tools, "/usr/bin/ditto"));
     ASSERT_TRUE(QFile::link(platform::Tools::directory() + "/kestrel-store", tools + "/kestrel-store"));
     const testing_support::EnvironmentOverride environment{{"KESTREL_TOOLS_DIR", tools.toLocal8Bit()}};
     const auto delegate = download({});
@@ -221,7 +218,7 @@ TEST_F(DownloaderWorkflowTests, TheClientIsDownloadedUnpackedIntoApplicationsAnd
     EXPECT_EQ(readFile(clientPath() + "/Contents/Resources/payload.bin"), payload());
     EXPECT_TRUE(QFileInfo(clientPath() + "/Contents/MacOS/Kestrel").isExecutable());
     EXPECT_EQ(storeLog_.count("GET /com.kestrel.DesktopClient/Kestrel.zip"), 1);
-    EXPECT_EQ(readFile(tools + "/runs.log"), "run\n");
+    EXPECT_EQ(testing_support::toolRuns(tools), 1);
     EXPECT_TRUE(stagingFolders().isEmpty()) << stagingFolders().join(' ').toStdString();
 }
 

@@ -1,5 +1,4 @@
 #include "platform/Paths.h"
-#include "platform/Tools.h"
 #include "support/BRFollowingUnarchiver.h"
 #include "support/BRUnarchiver.h"
 #include "testing/EnvironmentOverride.h"
@@ -27,12 +26,8 @@ const QUrl kArchiveURL("https://store.example/apps/Sample.zip");
 class UnarchiverFollowingTests : public testing::Test {
 protected:
     void SetUp() override {
-        const QString realDitto = platform::Tools::path("/usr/bin/ditto");
         tools_ = testRoot() + "/tools";
-        ASSERT_TRUE(
-            writeFile(tools_ + "/ditto", "#!/bin/sh\necho run >> \"$(dirname \"$0\")/runs.log\"\nexec '" +
-                                             realDitto.toUtf8() + "' \"$@\"\n"));
-        QFile::setPermissions(tools_ + "/ditto", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        ASSERT_TRUE(testing_support::writeRunCountingTool(tools_, "/usr/bin/ditto"));
         environment_ = std::make_unique<testing_support::EnvironmentOverride>(
             std::initializer_list<testing_support::EnvironmentOverride::Entry>{
                 {"KESTREL_TOOLS_DIR", tools_.toLocal8Bit()}});
@@ -52,7 +47,7 @@ protected:
         destination_ = testRoot() + "/Applications";
     }
 
-    int dittoRuns() const { return readFile(tools_ + "/runs.log").count("run"); }
+    int dittoRuns() const { return testing_support::toolRuns(tools_); }
 
     // What the unpackings left in the temporary folder.
     static QStringList stagingFolders() {

@@ -3,6 +3,7 @@
 #include "platform/MainRunLoop.h"
 #include "platform/Pipe.h"
 #include "platform/Task.h"
+#include "platform/Tools.h"
 
 #include <QDir>
 #include <QFile>
@@ -32,6 +33,17 @@ bool writeFile(const QString& path, const QByteArray& data) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(data) == data.size();
+}
+
+bool writeRunCountingTool(const QString& folder, const QString& systemPath) {
+    const QString tool = folder + QLatin1Char('/') + QFileInfo(systemPath).fileName();
+    return writeFile(tool, "#!/bin/sh\necho run >> \"$(dirname \"$0\")/runs.log\"\nexec '" +
+                               platform::Tools::path(systemPath).toUtf8() + "' \"$@\"\n") &&
+           QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+int toolRuns(const QString& folder) {
+    return static_cast<int>(readFile(folder + QStringLiteral("/runs.log")).count("run\n"));
 }
 
 ProgramResult runProgram(const QString& program, const QStringList& arguments, const QByteArray& input) {

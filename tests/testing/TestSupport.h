@@ -30,4 +30,11 @@ struct ProgramResult {
 ProgramResult runProgram(const QString& program, const QStringList& arguments, const QByteArray& input = {});
 bool writeFile(const QString& path, const QByteArray& data);
 
+// Writes into `folder` a stand-in for the platform tool at `systemPath`
+// (say "/usr/bin/ditto") that notes each of its runs in the folder, then
+// does the real tool's work; point KESTREL_TOOLS_DIR at the folder.
+bool writeRunCountingTool(const QString& folder, const QString& systemPath);
+// How many times the tools of `folder` have been run so far.
+int toolRuns(const QString& folder);
+
 } // namespace testing_support
