@@ -1,35 +1,22 @@
 #include "Paths.h"
 
+#include "PathRules.h"
+
 #include <QDir>
-#include <QRegularExpression>
 
 #include <algorithm>
 #include <optional>
-
-#include <pwd.h>
-#include <unistd.h>
 
 namespace platform {
 
 namespace {
 
-QString environment(const char* name) {
-    return QString::fromLocal8Bit(qgetenv(name));
+QString fromRules(const std::string& path) {
+    return QString::fromStdString(path);
 }
 
 QString xdgFolder(const char* variable, const QString& fallbackBelowHome) {
-    const QString value = environment(variable);
-    if (!value.isEmpty() && QDir::isAbsolutePath(value)) {
-        return QDir::cleanPath(value);
-    }
-    return QDir::cleanPath(Paths::homeDirectory() + QLatin1Char('/') + fallbackBelowHome);
-}
-
-QString passwordHome() {
-    if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir) {
-        return QString::fromLocal8Bit(entry->pw_dir);
-    }
-    return environment("HOME");
+    return fromRules(PathRules::xdgFolder(variable, fallbackBelowHome.toStdString()));
 }
 
 // "prefix" or "prefix/rest" → "rest" (empty for the prefix itself); nothing when it does not match.
@@ -81,60 +68,36 @@ std::optional<QString> normalised(const QString& systemPath) {
 } // namespace
 
 QString Paths::root() {
-    const QString value = environment("KESTREL_ROOT");
-    return value.isEmpty() ? QString() : QDir::cleanPath(QDir(value).absolutePath());
+    return fromRules(PathRules::root());
 }
 
 QString Paths::homeDirectory() {
-    const QString r = root();
-    if (!r.isEmpty()) {
-        return r + QStringLiteral("/home");
-    }
-    const QString home = environment("HOME");
-    return home.isEmpty() ? passwordHome() : QDir::cleanPath(home);
+    return fromRules(PathRules::homeDirectory());
 }
 
 QString Paths::realHomeDirectory() {
-    const QString r = root();
-    return r.isEmpty() ? QDir::cleanPath(passwordHome()) : r + QStringLiteral("/home");
+    return fromRules(PathRules::realHomeDirectory());
 }
 
 QString Paths::temporaryDirectory() {
-    const QString r = root();
-    return r.isEmpty() ? QDir::tempPath() : r + QStringLiteral("/tmp");
+    return fromRules(PathRules::temporaryDirectory());
 }
 
 QString Paths::dataHomeDirectory() {
-    const QString r = root();
-    if (!r.isEmpty()) {
-        return homeDirectory() + QStringLiteral("/.local/share");
-    }
-    return xdgFolder("XDG_DATA_HOME", QStringLiteral(".local/share"));
+    return fromRules(PathRules::dataHomeDirectory());
 }
 
 QString Paths::runtimeDirectory() {
-    const QString r = root();
-    if (!r.isEmpty()) {
-        return r + QStringLiteral("/run");
-    }
-    const QString xdg = environment("XDG_RUNTIME_DIR");
-    if (!xdg.isEmpty()) {
-        return QDir::cleanPath(xdg) + QStringLiteral("/kestrel");
-    }
-    return QDir::tempPath() + QStringLiteral("/kestrel-runtime-%1").arg(getuid());
+    return fromRules(PathRules::runtimeDirectory());
 }
 
 QString Paths::busServicesDirectory() {
-    return dataHomeDirectory() + QStringLiteral("/dbus-1/services");
+    return fromRules(PathRules::busServicesDirectory());
 }
 
 std::optional<QString> Paths::busServiceFilePath(const QString& name) {
-    static const QRegularExpression wellKnownName(QRegularExpression::anchoredPattern(
-        QStringLiteral("[A-Za-z_-][A-Za-z0-9_-]*(\\.[A-Za-z_-][A-Za-z0-9_-]*)+")));
-    if (name.size() > 255 || !wellKnownName.match(name).hasMatch()) {
-        return std::nullopt;
-    }
-    return busServicesDirectory() + QLatin1Char('/') + name + QStringLiteral(".service");
+    const auto path = PathRules::busServiceFilePath(name.toStdString());
+    return path ? std::optional<QString>(fromRules(*path)) : std::nullopt;
 }
 
 QString Paths::resolve(const QString& systemPath) {

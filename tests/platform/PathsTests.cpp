@@ -38,6 +38,10 @@ TEST(PathsTests, WithARootEverythingLivesInsideIt) {
     // The root is read on every call.
     EnvironmentOverride other({{"KESTREL_ROOT", QByteArray("/elsewhere/./root/")}});
     EXPECT_EQ(Paths::resolve(u"/Applications"_s), u"/elsewhere/root/Applications"_s);
+    EnvironmentOverride relative({{"KESTREL_ROOT", QByteArray("inner/../roots/r1/")}});
+    EXPECT_EQ(Paths::root(), QDir::currentPath() + u"/roots/r1"_s);
+    EXPECT_EQ(Paths::busServicesDirectory(),
+              QDir::currentPath() + u"/roots/r1/home/.local/share/dbus-1/services"_s);
 }
 
 TEST(PathsTests, BusServiceFilesAreNamedOnlyByWellKnownBusNames) {

@@ -1,296 +1,404 @@
 #include "LaunchAgentRegistry.h"
 
 #include "../open/DetachedLauncher.h"
+#include "platform/PathRules.h"
 
-#include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDBusReply>
-#include <QDir>
-#include <QFile>
-#include <QRegularExpression>
+#include <plist/plist.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
 #include <thread>
 
-#include <platform/FileManager.h>
-#include <platform/Paths.h>
-#include <platform/PropertyList.h>
-#include <platform/Value.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using platform::PathRules;
 
 namespace {
-
-const QString kBusService = QStringLiteral("org.freedesktop.DBus");
-const QString kBusPath = QStringLiteral("/org/freedesktop/DBus");
 
 // An agent asked to end gets this long before it is killed.
 constexpr auto kTerminationGrace = std::chrono::seconds(5);
 
+struct PlistFree {
+    void operator()(void* node) const { plist_free(static_cast<plist_t>(node)); }
+};
+using PlistPointer = std::unique_ptr<void, PlistFree>;
+
+std::optional<std::string> readFile(const std::string& path, std::string* problem) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        if (problem) {
+            *problem = path + ": " + std::strerror(errno);
+        }
+        return std::nullopt;
+    }
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// XML or binary; nothing for anything else.
+PlistPointer parsePlist(const std::string& data) {
+    plist_t root = nullptr;
+    if (!data.empty()) {
+        plist_from_memory(data.data(), static_cast<uint32_t>(data.size()), &root);
+    }
+    return PlistPointer(root);
+}
+
+// The string at `node`, or an empty one for anything else.
+std::string stringValue(plist_t node) {
+    if (!node || plist_get_node_type(node) != PLIST_STRING) {
+        return {};
+    }
+    char* value = nullptr;
+    plist_get_string_val(node, &value);
+    std::string result = value ? value : "";
+    std::free(value);
+    return result;
+}
+
+bool boolValue(plist_t node) {
+    uint8_t value = 0;
+    if (node && plist_get_node_type(node) == PLIST_BOOLEAN) {
+        plist_get_bool_val(node, &value);
+    }
+    return value != 0;
+}
+
+std::vector<std::string> stringsOfArray(plist_t node) {
+    std::vector<std::string> strings;
+    if (node && plist_get_node_type(node) == PLIST_ARRAY) {
+        for (uint32_t i = 0; i < plist_array_get_size(node); ++i) {
+            strings.push_back(stringValue(plist_array_get_item(node, i)));
+        }
+    }
+    return strings;
+}
+
+std::vector<std::string> keysOfDictionary(plist_t node) {
+    std::vector<std::string> keys;
+    if (!node || plist_get_node_type(node) != PLIST_DICT) {
+        return keys;
+    }
+    plist_dict_iter iterator = nullptr;
+    plist_dict_new_iter(node, &iterator);
+    for (;;) {
+        char* key = nullptr;
+        plist_t item = nullptr;
+        plist_dict_next_item(node, iterator, &key, &item);
+        if (!key) {
+            break;
+        }
+        keys.emplace_back(key);
+        std::free(key);
+    }
+    std::free(iterator);
+    std::sort(keys.begin(), keys.end());
+    return keys;
+}
+
 // The bus splits Exec lines the way a shell splits words; single quotes
 // keep every character but the quote itself.
-QString quotedWord(const QString& word) {
-    QString quoted = word;
-    quoted.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
-    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
-}
-
-// Running, and not merely waiting for its parent to collect it.
-bool isRunning(pid_t pid) {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly)) {
-        return false;
+std::string quotedWord(const std::string& word) {
+    std::string quoted = "'";
+    for (const char c : word) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     }
-    const QByteArray line = stat.readAll();
-    const qsizetype end = line.lastIndexOf(')');
-    return end > 0 && line.size() > end + 2 && line[end + 2] != 'Z';
-}
-
-// Labels name files of ours: one plain file name.
-bool isUsableLabel(const QString& label) {
-    static const QRegularExpression pattern(QStringLiteral("^[A-Za-z0-9_-][A-Za-z0-9_.-]*$"));
-    return label.size() <= 255 && pattern.match(label).hasMatch();
+    return quoted + "'";
 }
 
 // Service files are read as desktop entries first: a backslash and the
 // control characters must be escaped before the words are split.
-QString desktopEscaped(QString value) {
-    value.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
-    value.replace(QLatin1Char('\n'), QStringLiteral("\\n"));
-    value.replace(QLatin1Char('\t'), QStringLiteral("\\t"));
-    value.replace(QLatin1Char('\r'), QStringLiteral("\\r"));
-    return value;
+std::string desktopEscaped(const std::string& value) {
+    std::string escaped;
+    for (const char c : value) {
+        switch (c) {
+        case '\\':
+            escaped += "\\\\";
+            break;
+        case '\n':
+            escaped += "\\n";
+            break;
+        case '\t':
+            escaped += "\\t";
+            break;
+        case '\r':
+            escaped += "\\r";
+            break;
+        default:
+            escaped += c;
+        }
+    }
+    return escaped;
 }
 
-bool writeFileAtomically(const QString& path, const QByteArray& data, QString* problem) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    platform::Error error(QString(), 0);
-    if (!platform::FileManager::writeDataAtomically(path, data, &error)) {
-        *problem = error.localizedDescription();
+// Running, and not merely waiting for its parent to collect it.
+bool isRunning(pid_t pid) {
+    const auto stat = readFile("/proc/" + std::to_string(pid) + "/stat", nullptr);
+    if (!stat) {
         return false;
+    }
+    const size_t end = stat->rfind(')');
+    return end != std::string::npos && end > 0 && stat->size() > end + 2 && (*stat)[end + 2] != 'Z';
+}
+
+// Labels name files of ours: one plain file name.
+bool isUsableLabel(const std::string& label) {
+    const auto allowed = [](char c, bool first) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
+               c == '-' || (!first && c == '.');
+    };
+    if (label.empty() || label.size() > 255 || !allowed(label.front(), true)) {
+        return false;
+    }
+    return std::all_of(label.begin() + 1, label.end(), [&](char c) { return allowed(c, false); });
+}
+
+// Readers see the old file or the whole new one, never a part.
+bool writeFileAtomically(const std::string& path, const std::string& data, std::string* problem) {
+    std::error_code ignored;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
+    std::string temporary = path + ".XXXXXX";
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0) {
+        *problem = path + ": " + std::strerror(errno);
+        return false;
+    }
+    const auto fail = [&](int error) {
+        *problem = path + ": " + std::strerror(error);
+        ::unlink(temporary.c_str());
+        return false;
+    };
+    for (size_t done = 0; done < data.size();) {
+        const ssize_t count = ::write(fd, data.data() + done, data.size() - done);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            const int error = count < 0 ? errno : EIO;
+            ::close(fd);
+            return fail(error);
+        }
+        done += static_cast<size_t>(count);
+    }
+    // As a newly created file: readable by all unless the user's mask says otherwise.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    if (::fchmod(fd, 0666 & ~mask) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return fail(error);
+    }
+    if (::close(fd) != 0 || ::rename(temporary.c_str(), path.c_str()) != 0) {
+        return fail(errno);
     }
     return true;
 }
 
 } // namespace
 
-LaunchAgentRegistry::LaunchAgentRegistry(QDBusConnection bus) : bus_(std::move(bus)) {}
-
-std::optional<LaunchAgentRegistry::Agent> LaunchAgentRegistry::readAgent(const QString& plistPath,
-                                                                         QString* problem) {
-    QFile file(plistPath);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *problem = QStringLiteral("%1: %2").arg(plistPath, file.errorString());
+std::optional<LaunchAgentRegistry::Agent> LaunchAgentRegistry::readAgent(const std::string& plistPath,
+                                                                         std::string* problem) {
+    const std::optional<std::string> data = readFile(plistPath, problem);
+    if (!data) {
         return std::nullopt;
     }
-    const auto plist = platform::PropertyList::read(file.readAll());
-    if (!plist || plist->kind() != platform::Value::Kind::Dictionary) {
-        *problem = QStringLiteral("%1: not a property list of a launch agent").arg(plistPath);
+    const PlistPointer plist = parsePlist(*data);
+    plist_t dictionary = plist.get();
+    if (!dictionary || plist_get_node_type(dictionary) != PLIST_DICT) {
+        *problem = plistPath + ": not a property list of a launch agent";
         return std::nullopt;
     }
-    const platform::Value::Dictionary& dictionary = plist->toDictionary();
     Agent agent;
-    agent.label = dictionary.value(QStringLiteral("Label")).toString();
-    for (const platform::Value& argument : dictionary.value(QStringLiteral("ProgramArguments")).toArray()) {
-        agent.programArguments << argument.toString();
-    }
-    const QString program = dictionary.value(QStringLiteral("Program")).toString();
-    if (!program.isEmpty()) {
-        if (agent.programArguments.isEmpty()) {
-            agent.programArguments << program;
+    agent.label = stringValue(plist_dict_get_item(dictionary, "Label"));
+    agent.programArguments = stringsOfArray(plist_dict_get_item(dictionary, "ProgramArguments"));
+    const std::string program = stringValue(plist_dict_get_item(dictionary, "Program"));
+    if (!program.empty()) {
+        if (agent.programArguments.empty()) {
+            agent.programArguments.push_back(program);
         } else {
-            agent.programArguments[0] = program;
+            agent.programArguments.front() = program;
         }
     }
-    agent.machServices = dictionary.value(QStringLiteral("MachServices")).toDictionary().keys();
-    agent.machServices.sort();
-    agent.runAtLoad = dictionary.value(QStringLiteral("RunAtLoad")).toBool();
-    agent.disabled = dictionary.value(QStringLiteral("Disabled")).toBool();
-    if (agent.label.isEmpty()) {
-        *problem = QStringLiteral("%1: the property list has no Label").arg(plistPath);
+    agent.machServices = keysOfDictionary(plist_dict_get_item(dictionary, "MachServices"));
+    agent.runAtLoad = boolValue(plist_dict_get_item(dictionary, "RunAtLoad"));
+    agent.disabled = boolValue(plist_dict_get_item(dictionary, "Disabled"));
+    if (agent.label.empty()) {
+        *problem = plistPath + ": the property list has no Label";
         return std::nullopt;
     }
     if (!isUsableLabel(agent.label)) {
-        *problem = QStringLiteral("%1: \"%2\" cannot be a label").arg(plistPath, agent.label);
+        *problem = plistPath + ": \"" + agent.label + "\" cannot be a label";
         return std::nullopt;
     }
-    for (const QString& serviceName : agent.machServices) {
-        if (!platform::Paths::busServiceFilePath(serviceName)) {
-            *problem = QStringLiteral("%1: \"%2\" is not a service name").arg(plistPath, serviceName);
+    for (const std::string& serviceName : agent.machServices) {
+        if (!PathRules::busServiceFilePath(serviceName)) {
+            *problem = plistPath + ": \"" + serviceName + "\" is not a service name";
             return std::nullopt;
         }
     }
-    if (agent.programArguments.isEmpty() || !QDir::isAbsolutePath(agent.programArguments.first())) {
-        *problem = QStringLiteral("%1: the agent's program must be an absolute path").arg(plistPath);
+    if (agent.programArguments.empty() || agent.programArguments.front().empty() ||
+        agent.programArguments.front().front() != '/') {
+        *problem = plistPath + ": the agent's program must be an absolute path";
         return std::nullopt;
     }
     return agent;
 }
 
-QString LaunchAgentRegistry::registrationPath(const QString& label) {
-    return platform::Paths::runtimeDirectory() + QStringLiteral("/launchctl/") + label +
-           QStringLiteral(".plist");
+std::string LaunchAgentRegistry::registrationPath(const std::string& label) {
+    return PathRules::runtimeDirectory() + "/launchctl/" + label + ".plist";
 }
 
-QString LaunchAgentRegistry::serviceFilePath(const QString& serviceName) {
+std::string LaunchAgentRegistry::serviceFilePath(const std::string& serviceName) {
     // Every name here was checked when it was read.
-    return platform::Paths::busServiceFilePath(serviceName).value_or(QString());
+    return PathRules::busServiceFilePath(serviceName).value_or(std::string());
 }
 
-QString LaunchAgentRegistry::serviceFileText(const QString& serviceName, const QStringList& arguments) {
-    QStringList words;
-    for (const QString& argument : arguments) {
-        words << quotedWord(argument);
+std::string LaunchAgentRegistry::serviceFileText(const std::string& serviceName,
+                                                 const std::vector<std::string>& arguments) {
+    std::string words;
+    for (const std::string& argument : arguments) {
+        words += (words.empty() ? "" : " ") + quotedWord(argument);
     }
-    return QStringLiteral("[D-BUS Service]\nName=%1\nExec=%2\n")
-        .arg(serviceName, desktopEscaped(words.join(QLatin1Char(' '))));
+    return "[D-BUS Service]\nName=" + serviceName + "\nExec=" + desktopEscaped(words) + "\n";
 }
 
-bool LaunchAgentRegistry::isLoaded(const QString& label) const {
-    return QFile::exists(registrationPath(label));
+bool LaunchAgentRegistry::isLoaded(const std::string& label) const {
+    return ::access(registrationPath(label).c_str(), F_OK) == 0;
 }
 
-std::optional<QStringList> LaunchAgentRegistry::registeredServices(const QString& label) const {
-    QFile file(registrationPath(label));
-    if (!file.open(QIODevice::ReadOnly)) {
+std::optional<std::vector<std::string>> LaunchAgentRegistry::registeredServices(const std::string& label) {
+    const std::optional<std::string> data = readFile(registrationPath(label), nullptr);
+    if (!data) {
         return std::nullopt;
     }
-    const auto plist = platform::PropertyList::read(file.readAll());
-    if (!plist) {
-        return QStringList();
-    }
-    QStringList services;
-    for (const platform::Value& name :
-         plist->toDictionary().value(QStringLiteral("MachServices")).toArray()) {
-        // Only names this tool wrote can be there; anything else is ignored.
-        if (platform::Paths::busServiceFilePath(name.toString())) {
-            services << name.toString();
+    const PlistPointer plist = parsePlist(*data);
+    std::vector<std::string> services;
+    if (plist && plist_get_node_type(plist.get()) == PLIST_DICT) {
+        for (const std::string& name : stringsOfArray(plist_dict_get_item(plist.get(), "MachServices"))) {
+            // Only names this tool wrote can be there; anything else is ignored.
+            if (PathRules::busServiceFilePath(name)) {
+                services.push_back(name);
+            }
         }
     }
     return services;
 }
 
-bool LaunchAgentRegistry::load(const QString& plistPath, bool overrideDisabled, QString* problem) {
+bool LaunchAgentRegistry::load(const std::string& plistPath, bool overrideDisabled, std::string* problem) {
     const std::optional<Agent> agent = readAgent(plistPath, problem);
     if (!agent) {
         return false;
     }
     if (agent->disabled && !overrideDisabled) {
-        *problem = QStringLiteral("%1: service is disabled").arg(plistPath);
+        *problem = plistPath + ": service is disabled";
         return false;
     }
     if (isLoaded(agent->label)) {
-        *problem = QStringLiteral("%1: service already loaded").arg(plistPath);
+        *problem = plistPath + ": service already loaded";
         return false;
     }
-    QStringList written;
+    std::vector<std::string> written;
     const auto undo = [&] {
-        for (const QString& serviceName : written) {
-            QFile::remove(serviceFilePath(serviceName));
+        for (const std::string& serviceName : written) {
+            ::unlink(serviceFilePath(serviceName).c_str());
         }
         return false;
     };
-    for (const QString& serviceName : agent->machServices) {
+    for (const std::string& serviceName : agent->machServices) {
         if (!writeFileAtomically(serviceFilePath(serviceName),
-                                 serviceFileText(serviceName, agent->programArguments).toUtf8(), problem)) {
+                                 serviceFileText(serviceName, agent->programArguments), problem)) {
             return undo();
         }
-        written << serviceName;
+        written.push_back(serviceName);
     }
-    const platform::Value::Dictionary registration{
-        {QStringLiteral("Path"), platform::Value(QFileInfo(plistPath).absoluteFilePath())},
-        {QStringLiteral("MachServices"), platform::Value(agent->machServices)},
-    };
-    const auto data =
-        platform::PropertyList::write(platform::Value(registration), platform::PropertyList::Format::XML);
-    if (!data || !writeFileAtomically(registrationPath(agent->label), *data, problem)) {
+    const PlistPointer registration(plist_new_dict());
+    std::error_code ignored;
+    const std::string absolutePlistPath =
+        PathRules::clean(std::filesystem::absolute(plistPath, ignored).string());
+    plist_dict_set_item(registration.get(), "Path", plist_new_string(absolutePlistPath.c_str()));
+    plist_t services = plist_new_array();
+    for (const std::string& serviceName : agent->machServices) {
+        plist_array_append_item(services, plist_new_string(serviceName.c_str()));
+    }
+    plist_dict_set_item(registration.get(), "MachServices", services);
+    char* xml = nullptr;
+    uint32_t length = 0;
+    plist_to_xml(registration.get(), &xml, &length);
+    const std::string data = xml ? std::string(xml, length) : std::string();
+    plist_to_xml_free(xml);
+    if (data.empty() || !writeFileAtomically(registrationPath(agent->label), data, problem)) {
         return undo();
     }
-    reloadBusConfiguration();
+    bus_.reloadConfiguration();
     return !agent->runAtLoad || start(*agent, problem);
 }
 
-bool LaunchAgentRegistry::start(const Agent& agent, QString* problem) {
-    if (agent.machServices.isEmpty()) {
-        return DetachedLauncher::launch(agent.programArguments.first(), agent.programArguments.mid(1),
+bool LaunchAgentRegistry::start(const Agent& agent, std::string* problem) {
+    if (agent.machServices.empty()) {
+        return DetachedLauncher::launch(agent.programArguments.front(),
+                                        {agent.programArguments.begin() + 1, agent.programArguments.end()},
                                         problem)
             .has_value();
     }
-    if (!bus_.isConnected()) {
-        *problem = QStringLiteral("%1: no session bus to start the agent on").arg(agent.label);
+    std::string reason;
+    if (!bus_.isReachable(&reason)) {
+        *problem = agent.label + ": no session bus to start the agent on (" + reason + ")";
         return false;
     }
     // Started through the bus, so the bus knows the process as the one
     // serving the names and starts it again when it has gone. Like the
-    // system's tool, loading does not wait for the agent to come up: the
-    // bus has taken the request once it answers the ping sent after it
-    // (it handles a connection's messages in order), and it holds messages
-    // for the names until the agent owns them.
-    QDBusMessage request = QDBusMessage::createMethodCall(kBusService, kBusPath, kBusService,
-                                                          QStringLiteral("StartServiceByName"));
-    request << agent.machServices.first() << 0U;
-    const QDBusMessage pong = QDBusMessage::createMethodCall(
-        kBusService, kBusPath, QStringLiteral("org.freedesktop.DBus.Peer"), QStringLiteral("Ping"));
-    const QDBusMessage reply = bus_.send(request) ? bus_.call(pong) : QDBusMessage();
-    if (reply.type() != QDBusMessage::ReplyMessage) {
-        *problem = QStringLiteral("%1: the bus did not take the request to start it (%2)")
-                       .arg(agent.label, reply.errorMessage());
+    // system's tool, loading does not wait for the agent to come up; the
+    // bus holds messages for the names until the agent owns them.
+    if (!bus_.requestStart(agent.machServices.front(), &reason)) {
+        *problem = agent.label + ": the bus did not take the request to start it (" + reason + ")";
         return false;
     }
     return true;
 }
 
-bool LaunchAgentRegistry::unload(const QString& plistPath, QString* problem) {
+bool LaunchAgentRegistry::unload(const std::string& plistPath, std::string* problem) {
     const std::optional<Agent> agent = readAgent(plistPath, problem);
     if (!agent) {
         return false;
     }
-    const std::optional<QStringList> services = registeredServices(agent->label);
+    const std::optional<std::vector<std::string>> services = registeredServices(agent->label);
     if (!services) {
-        *problem = QStringLiteral("%1: Could not find specified service").arg(plistPath);
+        *problem = plistPath + ": Could not find specified service";
         return false;
     }
     // The service files go first, so that no message sent meanwhile starts
     // the agent again.
-    for (const QString& serviceName : *services) {
-        QFile::remove(serviceFilePath(serviceName));
+    for (const std::string& serviceName : *services) {
+        ::unlink(serviceFilePath(serviceName).c_str());
     }
-    QFile::remove(registrationPath(agent->label));
-    reloadBusConfiguration();
+    ::unlink(registrationPath(agent->label).c_str());
+    bus_.reloadConfiguration();
     endServingProcesses(*services);
     return true;
 }
 
-std::optional<pid_t> LaunchAgentRegistry::runningProcess(const QString& label) const {
-    const std::optional<QStringList> services = registeredServices(label);
-    if (!services || services->isEmpty() || !bus_.isConnected()) {
+std::optional<pid_t> LaunchAgentRegistry::runningProcess(const std::string& label) {
+    const std::optional<std::vector<std::string>> services = registeredServices(label);
+    if (!services || services->empty()) {
         return std::nullopt;
     }
-    const QDBusReply<uint> pid = bus_.interface()->servicePid(services->first());
-    if (!pid.isValid()) {
-        return std::nullopt;
-    }
-    return static_cast<pid_t>(pid.value());
+    return bus_.processOwning(services->front());
 }
 
-void LaunchAgentRegistry::reloadBusConfiguration() {
-    if (!bus_.isConnected()) {
-        return;
-    }
-    // The bus also notices changed service folders by itself, but only
-    // eventually; a reload makes the change count before we answer.
-    bus_.call(
-        QDBusMessage::createMethodCall(kBusService, kBusPath, kBusService, QStringLiteral("ReloadConfig")));
-}
-
-void LaunchAgentRegistry::endServingProcesses(const QStringList& serviceNames) {
-    if (!bus_.isConnected()) {
-        return;
-    }
-    QList<pid_t> processes;
-    for (const QString& serviceName : serviceNames) {
-        const QDBusReply<uint> pid = bus_.interface()->servicePid(serviceName);
-        if (pid.isValid() && pid.value() > 0 && !processes.contains(static_cast<pid_t>(pid.value()))) {
-            processes << static_cast<pid_t>(pid.value());
+void LaunchAgentRegistry::endServingProcesses(const std::vector<std::string>& serviceNames) {
+    std::vector<pid_t> processes;
+    for (const std::string& serviceName : serviceNames) {
+        const std::optional<pid_t> pid = bus_.processOwning(serviceName);
+        if (pid && std::find(processes.begin(), processes.end(), *pid) == processes.end()) {
+            processes.push_back(*pid);
         }
     }
     for (const pid_t pid : processes) {

@@ -4,12 +4,10 @@
 
 #include "LaunchAgentRegistry.h"
 
-#include <QCoreApplication>
-#include <QDBusConnection>
-#include <QStringList>
-
 #include <algorithm>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -20,72 +18,70 @@ constexpr const char* kUsage = "usage: launchctl load [-w] [-F] PLIST...\n"
 // The system's tool answers an unknown label with this status.
 constexpr int kNoSuchService = 113;
 
-int usage(const QString& problem) {
-    std::fprintf(stderr, "launchctl: %s\n%s", problem.toLocal8Bit().constData(), kUsage);
+int usage(const std::string& problem) {
+    std::fprintf(stderr, "launchctl: %s\n%s", problem.c_str(), kUsage);
     return 64;
 }
 
-void complain(const QString& problem) {
-    std::fprintf(stderr, "%s\n", problem.toLocal8Bit().constData());
+void complain(const std::string& problem) {
+    std::fprintf(stderr, "%s\n", problem.c_str());
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication application(argc, argv);
-    QStringList arguments = application.arguments().mid(1);
-    if (arguments.isEmpty()) {
-        return usage(QStringLiteral("a subcommand is needed"));
+    std::vector<std::string> arguments(argv + std::min(argc, 1), argv + argc);
+    if (arguments.empty()) {
+        return usage("a subcommand is needed");
     }
-    const QString subcommand = arguments.takeFirst();
-    LaunchAgentRegistry registry(QDBusConnection::sessionBus());
+    const std::string subcommand = arguments.front();
+    arguments.erase(arguments.begin());
+    LaunchAgentRegistry registry;
 
-    if (subcommand == QLatin1String("list")) {
+    if (subcommand == "list") {
         if (arguments.size() != 1) {
-            return usage(QStringLiteral("list takes one label"));
+            return usage("list takes one label");
         }
-        const QString& label = arguments.first();
+        const std::string& label = arguments.front();
         if (!registry.isLoaded(label)) {
-            complain(QStringLiteral("Could not find service \"%1\" in domain for port").arg(label));
+            complain("Could not find service \"" + label + "\" in domain for port");
             return kNoSuchService;
         }
         const auto pid = registry.runningProcess(label);
-        std::printf("{\n\t\"Label\" = \"%s\";\n", label.toLocal8Bit().constData());
+        std::printf("{\n\t\"Label\" = \"%s\";\n", label.c_str());
         if (pid) {
             std::printf("\t\"PID\" = %d;\n", static_cast<int>(*pid));
         }
         std::printf("};\n");
         return 0;
     }
-    if (subcommand != QLatin1String("load") && subcommand != QLatin1String("unload")) {
-        return usage(QStringLiteral("unknown subcommand %1").arg(subcommand));
+    if (subcommand != "load" && subcommand != "unload") {
+        return usage("unknown subcommand " + subcommand);
     }
     bool overrideDisabled = false;
-    QStringList paths;
-    for (const QString& argument : arguments) {
+    std::vector<std::string> paths;
+    for (const std::string& argument : arguments) {
         // -w (and -F, which forces the same for a user's agents) loads an
         // agent whose property list says it is disabled.
-        const bool overrideOption = argument.size() > 1 && argument.startsWith(QLatin1Char('-')) &&
-                                    std::all_of(argument.begin() + 1, argument.end(), [](QChar flag) {
-                                        return flag == QLatin1Char('w') || flag == QLatin1Char('F');
-                                    });
+        const bool overrideOption = argument.size() > 1 && argument.front() == '-' &&
+                                    std::all_of(argument.begin() + 1, argument.end(),
+                                                [](char flag) { return flag == 'w' || flag == 'F'; });
         if (overrideOption) {
             overrideDisabled = true;
-        } else if (argument.startsWith(QLatin1Char('-'))) {
-            return usage(QStringLiteral("unknown option %1").arg(argument));
+        } else if (!argument.empty() && argument.front() == '-') {
+            return usage("unknown option " + argument);
         } else {
-            paths << argument;
+            paths.push_back(argument);
         }
     }
-    if (paths.isEmpty()) {
-        return usage(QStringLiteral("%1 needs a property list").arg(subcommand));
+    if (paths.empty()) {
+        return usage(subcommand + " needs a property list");
     }
     int status = 0;
-    for (const QString& path : paths) {
-        QString problem;
-        const bool done = subcommand == QLatin1String("load")
-                              ? registry.load(path, overrideDisabled, &problem)
-                              : registry.unload(path, &problem);
+    for (const std::string& path : paths) {
+        std::string problem;
+        const bool done = subcommand == "load" ? registry.load(path, overrideDisabled, &problem)
+                                               : registry.unload(path, &problem);
         if (!done) {
             complain(problem);
             status = 1;

@@ -1,7 +1,5 @@
 #include "DetachedLauncher.h"
 
-#include <QFile>
-
 #include <cstring>
 #include <vector>
 
@@ -12,15 +10,13 @@
 
 extern char** environ;
 
-std::optional<pid_t> DetachedLauncher::launch(const QString& executable, const QStringList& arguments,
-                                              QString* problem) {
-    const QByteArray path = QFile::encodeName(executable);
-    QList<QByteArray> storage{path};
-    for (const QString& argument : arguments) {
-        storage << argument.toLocal8Bit();
-    }
+std::optional<pid_t> DetachedLauncher::launch(const std::string& executable,
+                                              const std::vector<std::string>& arguments,
+                                              std::string* problem) {
+    std::vector<std::string> storage{executable};
+    storage.insert(storage.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
-    for (QByteArray& argument : storage) {
+    for (std::string& argument : storage) {
         argv.push_back(argument.data());
     }
     argv.push_back(nullptr);
@@ -47,12 +43,12 @@ std::optional<pid_t> DetachedLauncher::launch(const QString& executable, const Q
                              POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
     pid_t pid = -1;
-    const int result = posix_spawn(&pid, path.constData(), &actions, &attributes, argv.data(), environ);
+    const int result = posix_spawn(&pid, executable.c_str(), &actions, &attributes, argv.data(), environ);
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     if (result != 0) {
         if (problem) {
-            *problem = QString::fromLocal8Bit(std::strerror(result));
+            *problem = std::strerror(result);
         }
         return std::nullopt;
     }

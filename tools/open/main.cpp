@@ -12,6 +12,7 @@
 #include "platform/Bundle.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -61,9 +62,14 @@ int startApplication(const QString& bundlePath, const QStringList& arguments) {
         return fail(QStringLiteral("The application %1 cannot be opened because its executable is missing.")
                         .arg(bundlePath));
     }
-    QString problem;
-    if (!DetachedLauncher::launch(executable, arguments, &problem)) {
-        return fail(QStringLiteral("The application %1 cannot be opened: %2").arg(bundlePath, problem));
+    std::vector<std::string> argumentBytes;
+    for (const QString& argument : arguments) {
+        argumentBytes.push_back(argument.toLocal8Bit().toStdString());
+    }
+    std::string problem;
+    if (!DetachedLauncher::launch(QFile::encodeName(executable).toStdString(), argumentBytes, &problem)) {
+        return fail(QStringLiteral("The application %1 cannot be opened: %2")
+                        .arg(bundlePath, QString::fromLocal8Bit(problem)));
     }
     return 0;
 }
@@ -73,9 +79,11 @@ int openWithDesktop(const QString& item) {
     if (opener.isEmpty()) {
         return fail(QStringLiteral("No application knows how to open %1.").arg(item));
     }
-    QString problem;
-    if (!DetachedLauncher::launch(opener, {item}, &problem)) {
-        return fail(QStringLiteral("No application could open %1: %2").arg(item, problem));
+    std::string problem;
+    if (!DetachedLauncher::launch(QFile::encodeName(opener).toStdString(), {item.toLocal8Bit().toStdString()},
+                                  &problem)) {
+        return fail(
+            QStringLiteral("No application could open %1: %2").arg(item, QString::fromLocal8Bit(problem)));
     }
     return 0;
 }
