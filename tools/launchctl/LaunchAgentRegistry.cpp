@@ -26,6 +26,15 @@ namespace {
 
 // An agent asked to end gets this long before it is killed.
 constexpr auto kTerminationGrace = std::chrono::seconds(5);
+// As long as the bus waits for a started program by default.
+constexpr auto kActivationWait = std::chrono::seconds(25);
+
+// This program, for the service files of an agent's further names.
+std::optional<std::string> ownExecutable() {
+    std::error_code error;
+    const std::filesystem::path path = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::nullopt : std::optional<std::string>(path.string());
+}
 
 struct PlistFree {
     void operator()(void* node) const { plist_free(static_cast<plist_t>(node)); }
@@ -270,6 +279,28 @@ std::string LaunchAgentRegistry::serviceFileText(const std::string& serviceName,
     return "[D-BUS Service]\nName=" + serviceName + "\nExec=" + desktopEscaped(words) + "\n";
 }
 
+std::vector<std::string> LaunchAgentRegistry::activationArguments(const Agent& agent,
+                                                                  const std::string& serviceName) {
+    const std::string& firstName = agent.machServices.front();
+    const std::optional<std::string> tool = ownExecutable();
+    if (serviceName == firstName || !tool) {
+        return agent.programArguments;
+    }
+    return {*tool, "bus-activate", firstName, serviceName};
+}
+
+bool LaunchAgentRegistry::activateThroughFirstName(const std::string& firstName, const std::string& name,
+                                                   std::string* problem) {
+    if (!bus_.startAndWait(firstName, problem)) {
+        return false;
+    }
+    if (!bus_.waitUntilServed(name, firstName, kActivationWait)) {
+        *problem = "the agent serving " + firstName + " did not take " + name;
+        return false;
+    }
+    return true;
+}
+
 bool LaunchAgentRegistry::isLoaded(const std::string& label) const {
     return ::access(registrationPath(label).c_str(), F_OK) == 0;
 }
@@ -314,7 +345,8 @@ bool LaunchAgentRegistry::load(const std::string& plistPath, bool overrideDisabl
     };
     for (const std::string& serviceName : agent->machServices) {
         if (!writeFileAtomically(serviceFilePath(serviceName),
-                                 serviceFileText(serviceName, agent->programArguments), problem)) {
+                                 serviceFileText(serviceName, activationArguments(*agent, serviceName)),
+                                 problem)) {
             return undo();
         }
         written.push_back(serviceName);

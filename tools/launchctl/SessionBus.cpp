@@ -11,6 +11,17 @@ DBusMessage* busMethodCall(const char* member) {
     return dbus_message_new_method_call(kBusService, kBusPath, kBusService, member);
 }
 
+// A call of the bus's `member` with one string argument.
+DBusMessage* busMethodCall(const char* member, const std::string& argument) {
+    DBusMessage* request = busMethodCall(member);
+    const char* bytes = argument.c_str();
+    if (request && !dbus_message_append_args(request, DBUS_TYPE_STRING, &bytes, DBUS_TYPE_INVALID)) {
+        dbus_message_unref(request);
+        return nullptr;
+    }
+    return request;
+}
+
 } // namespace
 
 SessionBus::~SessionBus() {
@@ -74,14 +85,8 @@ void SessionBus::reloadConfiguration() {
 }
 
 std::optional<pid_t> SessionBus::processOwning(const std::string& name) {
-    DBusMessage* request = busMethodCall("GetConnectionUnixProcessID");
-    const char* nameBytes = name.c_str();
-    if (request && !dbus_message_append_args(request, DBUS_TYPE_STRING, &nameBytes, DBUS_TYPE_INVALID)) {
-        dbus_message_unref(request);
-        request = nullptr;
-    }
     std::string ignored;
-    DBusMessage* reply = call(request, &ignored);
+    DBusMessage* reply = call(busMethodCall("GetConnectionUnixProcessID", name), &ignored);
     if (!reply) {
         return std::nullopt;
     }
@@ -124,4 +129,86 @@ bool SessionBus::requestStart(const std::string& name, std::string* problem) {
     }
     dbus_message_unref(reply);
     return true;
+}
+
+bool SessionBus::hasOwner(const std::string& name) {
+    std::string ignored;
+    DBusMessage* reply = call(busMethodCall("NameHasOwner", name), &ignored);
+    dbus_bool_t owned = FALSE;
+    if (reply) {
+        dbus_message_get_args(reply, nullptr, DBUS_TYPE_BOOLEAN, &owned, DBUS_TYPE_INVALID);
+        dbus_message_unref(reply);
+    }
+    return owned;
+}
+
+bool SessionBus::startAndWait(const std::string& name, std::string* problem) {
+    DBusMessage* request = busMethodCall("StartServiceByName", name);
+    const dbus_uint32_t flags = 0;
+    if (request && !dbus_message_append_args(request, DBUS_TYPE_UINT32, &flags, DBUS_TYPE_INVALID)) {
+        dbus_message_unref(request);
+        request = nullptr;
+    }
+    // The bus answers once the started program serves the name, or it
+    // has failed to.
+    DBusMessage* reply = call(request, problem);
+    if (reply) {
+        dbus_message_unref(reply);
+    }
+    return reply != nullptr;
+}
+
+bool SessionBus::waitUntilServed(const std::string& name, const std::string& guard,
+                                 std::chrono::milliseconds timeout) {
+    DBusConnection* bus = connection();
+    if (!bus) {
+        return false;
+    }
+    // Subscribed before looking, so that no change falls between the two.
+    for (const std::string& watched : {name, guard}) {
+        const std::string rule =
+            "type='signal',sender='org.freedesktop.DBus',member='NameOwnerChanged',arg0='" + watched + "'";
+        DBusError error;
+        dbus_error_init(&error);
+        dbus_bus_add_match(bus, rule.c_str(), &error);
+        const bool added = !dbus_error_is_set(&error);
+        dbus_error_free(&error);
+        if (!added) {
+            return false;
+        }
+    }
+    if (hasOwner(name)) {
+        return true;
+    }
+    if (!hasOwner(guard)) {
+        return false;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (dbus_connection_get_is_connected(bus)) {
+        while (DBusMessage* message = dbus_connection_pop_message(bus)) {
+            const char* changed = nullptr;
+            const char* oldOwner = nullptr;
+            const char* newOwner = nullptr;
+            const bool ownerChanged =
+                dbus_message_is_signal(message, kBusService, "NameOwnerChanged") &&
+                dbus_message_get_args(message, nullptr, DBUS_TYPE_STRING, &changed, DBUS_TYPE_STRING,
+                                      &oldOwner, DBUS_TYPE_STRING, &newOwner, DBUS_TYPE_INVALID);
+            const std::optional<bool> outcome =
+                !ownerChanged                           ? std::nullopt
+                : name == changed && *newOwner != '\0'  ? std::optional<bool>(true)
+                : guard == changed && *newOwner == '\0' ? std::optional<bool>(false)
+                                                        : std::nullopt;
+            dbus_message_unref(message);
+            if (outcome) {
+                return *outcome;
+            }
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            return false;
+        }
+        dbus_connection_read_write(bus, static_cast<int>(left.count()));
+    }
+    return false;
 }

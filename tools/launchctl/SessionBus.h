@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 
@@ -28,11 +29,19 @@ public:
     // Asks the bus to start the program of `name`'s service file, without
     // waiting for it to come up: returns once the bus has taken the request.
     bool requestStart(const std::string& name, std::string* problem);
+    // Has the bus start the program of `name`'s service file, if `name` is
+    // not served yet, and returns once it is served.
+    bool startAndWait(const std::string& name, std::string* problem);
+    // Waits until `name` is served; false when `guard` loses its owner or
+    // `timeout` passes first.
+    bool waitUntilServed(const std::string& name, const std::string& guard,
+                         std::chrono::milliseconds timeout);
 
 private:
     DBusConnection* connection();
     // The reply to `message` (which it takes), or nothing with `problem` set.
     DBusMessage* call(DBusMessage* message, std::string* problem);
+    bool hasOwner(const std::string& name);
 
     DBusConnection* connection_ = nullptr;
     std::string connectionProblem_;

@@ -55,6 +55,19 @@ int main(int argc, char** argv) {
         std::printf("};\n");
         return 0;
     }
+    if (subcommand == "bus-activate") {
+        // Not one of the system tool's commands: what the bus runs for an
+        // agent's further names (see LaunchAgentRegistry).
+        if (arguments.size() != 2) {
+            return usage("bus-activate takes the agent's first name and the name to serve");
+        }
+        std::string problem;
+        if (!registry.activateThroughFirstName(arguments[0], arguments[1], &problem)) {
+            complain(problem);
+            return 1;
+        }
+        return 0;
+    }
     if (subcommand != "load" && subcommand != "unload") {
         return usage("unknown subcommand " + subcommand);
     }

@@ -88,6 +88,13 @@ TEST(Launchctl, LoadsAnAgentTheBusStartsOnDemandAndAgainAfterItDied) {
               QStringLiteral("[D-BUS Service]\nName=%1\nExec='%2' '%1' '%3' '--note=it'\\\\''s quoted'\n")
                   .arg(kService, QStringLiteral(KESTREL_BUS_AGENT), kSecondService)
                   .toStdString());
+    // The further name starts the agent through the first.
+    EXPECT_EQ(
+        readFile(platform::Paths::busServicesDirectory() + QLatin1Char('/') + kSecondService + ".service")
+            .toStdString(),
+        QStringLiteral("[D-BUS Service]\nName=%1\nExec='%2' 'bus-activate' '%3' '%1'\n")
+            .arg(kSecondService, ToolRun::standIn(QStringLiteral("launchctl")), kService)
+            .toStdString());
     EXPECT_EQ(owner(bus->address(), kService), 0) << "started although RunAtLoad is not set";
     EXPECT_EQ(launchctl({QStringLiteral("list"), kLabel}).status, 0);
 
@@ -162,4 +169,32 @@ TEST(Launchctl, StartsARunAtLoadAgentAtOnceAndRefusesWhatItCannotLoad) {
     EXPECT_FALSE(
         QFile::exists(platform::Paths::busServicesDirectory() + QLatin1Char('/') + kService + ".service"));
     EXPECT_NE(launchctl({QStringLiteral("list"), kLabel}).status, 0);
+}
+
+TEST(Launchctl, StartsOneProcessForAnAgentWhateverNamesAreCalledWhileItComesUp) {
+    const auto bus = SessionBusProcess::start();
+    ASSERT_TRUE(bus);
+    const QString starts = testRoot() + QStringLiteral("/agent-starts");
+    platform::Value::Dictionary plist = agentPlist(true);
+    plist.insert(QStringLiteral("ProgramArguments"),
+                 platform::Value(QStringList{QStringLiteral(KESTREL_BUS_AGENT), kService, kSecondService,
+                                             QStringLiteral("--record-start=") + starts}));
+    const QString path = writeAgentPlist(plist);
+    ASSERT_EQ(launchctl({QStringLiteral("load"), path}).status, 0);
+    // Called at once, while the agent started at load does not serve it yet.
+    EXPECT_TRUE(ping(bus->address(), kSecondService));
+    EXPECT_TRUE(ping(bus->address(), kService));
+    EXPECT_EQ(owner(bus->address(), kService), owner(bus->address(), kSecondService));
+    ASSERT_EQ(launchctl({QStringLiteral("unload"), path}).status, 0);
+    EXPECT_EQ(readFile(starts).count("started"), 1) << "one start for both names";
+
+    // Again after it died: the further name brings it back.
+    ASSERT_EQ(launchctl({QStringLiteral("load"), path}).status, 0);
+    ASSERT_TRUE(ping(bus->address(), kService));
+    ::kill(owner(bus->address(), kService), SIGKILL);
+    ASSERT_TRUE(waitUntil([&] { return owner(bus->address(), kService) == 0; }));
+    EXPECT_TRUE(ping(bus->address(), kSecondService));
+    EXPECT_GT(owner(bus->address(), kService), 0);
+    ASSERT_EQ(launchctl({QStringLiteral("unload"), path}).status, 0);
+    EXPECT_EQ(readFile(starts).count("started"), 3);
 }
