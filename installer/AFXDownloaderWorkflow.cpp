@@ -275,6 +275,8 @@ void AFXDownloaderWorkflow::URLSessionDownloadTaskDidFinishDownloadingToURL(
     }
     auto delegate = delegate_.lock();
     if (location.isEmpty()) {
+        // What was unpacked is gone before the failure is told.
+        follower.reset();
         if (delegate) {
             delegate->downloaderDidFailWithError(*this, std::nullopt);
         }
@@ -284,6 +286,7 @@ void AFXDownloaderWorkflow::URLSessionDownloadTaskDidFinishDownloadingToURL(
     // is no archive, and the server's answer says more than unpacking it would.
     if (const std::optional<platform::URLResponse> response = task.response()) {
         if (AFXOptionalError serverError = afx_interpretResponse(&*response)) {
+            follower.reset();
             if (delegate) {
                 delegate->downloaderDidFailWithError(*this, serverError);
             }
@@ -341,6 +344,8 @@ void AFXDownloaderWorkflow::URLSessionTaskDidCompleteWithError(platform::URLSess
         std::lock_guard lock(mutex_);
         unusedFollower = stopFollowing();
     }
+    // Ended here, out of the lock, and before anyone hears of the failure.
+    unusedFollower.reset();
     if (error->code() == platform::NSURLErrorCancelled) {
         return;
     }
