@@ -291,6 +291,12 @@ std::vector<std::string> LaunchAgentRegistry::activationArguments(const Agent& a
 
 bool LaunchAgentRegistry::activateThroughFirstName(const std::string& firstName, const std::string& name,
                                                    std::string* problem) {
+    for (const std::string& serviceName : {firstName, name}) {
+        if (!PathRules::busServiceFilePath(serviceName)) {
+            *problem = "\"" + serviceName + "\" is not a service name";
+            return false;
+        }
+    }
     if (!bus_.startAndWait(firstName, problem)) {
         return false;
     }
