@@ -8,9 +8,11 @@
 #include <QSaveFile>
 
 #include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace platform {
@@ -80,10 +82,12 @@ bool FileManager::copyItem(const QString& source, const QString& destination, co
     }
     ItemCopier copier(options);
     if (!copier.copy(QFile::encodeName(source), QFile::encodeName(destination))) {
-        // The destination was free: what the copy made of it before failing
-        // must not pass for the item.
+        // What the copy made before failing must not pass for the item; an
+        // item another process put there since the check above is not ours.
         const int failure = copier.failure();
-        removeItem(destination);
+        if (copier.madeDestination()) {
+            removeItem(destination);
+        }
         return fail(error, failure, context);
     }
     return true;
@@ -97,7 +101,15 @@ bool FileManager::moveItem(const QString& source, const QString& destination, Er
     if (lexists(destination)) {
         return fail(error, EEXIST, context);
     }
-    if (::rename(QFile::encodeName(source).constData(), QFile::encodeName(destination).constData()) == 0) {
+    // Never over an item another process put there since the check above.
+    const QByteArray from = QFile::encodeName(source);
+    const QByteArray to = QFile::encodeName(destination);
+    int renamed = ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE);
+    if (renamed != 0 && errno == EINVAL) {
+        // File systems that cannot promise it.
+        renamed = ::rename(from.constData(), to.constData());
+    }
+    if (renamed == 0) {
         return true;
     }
     if (errno != EXDEV) {

@@ -48,7 +48,12 @@ constexpr unsigned char typeOfMode(mode_t mode) {
 
 bool ItemCopier::copy(const QByteArray& source, const QByteArray& destination) {
     failure_ = 0;
+    madeDestination_ = false;
     return copyEntry(AT_FDCWD, source.constData(), DT_UNKNOWN, AT_FDCWD, destination.constData());
+}
+
+void ItemCopier::made(int toFolder) {
+    madeDestination_ = madeDestination_ || toFolder == AT_FDCWD;
 }
 
 bool ItemCopier::fail(int errnoValue) {
@@ -96,8 +101,12 @@ bool ItemCopier::copyFile(int fromFolder, const char* fromName, int toFolder, co
     }
     const OwnedDescriptor to(
         ::openat(toFolder, toName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR));
-    if (!to.isValid() || !copyData(from.get(), to.get())) {
-        return to.isValid() ? false : fail(errno);
+    if (!to.isValid()) {
+        return fail(errno);
+    }
+    made(toFolder);
+    if (!copyData(from.get(), to.get())) {
+        return false;
     }
     ExtendedAttributes::copyAll(from.get(), to.get(), options_.attributesLeftBehind);
     // Last, so that a read-only mode cannot stand in the way of the steps above.
@@ -168,6 +177,7 @@ bool ItemCopier::copyFolder(int fromFolder, const char* fromName, int toFolder, 
     if (::mkdirat(toFolder, toName, S_IRWXU) != 0) {
         return fail(errno);
     }
+    made(toFolder);
     const OwnedDescriptor to(::openat(toFolder, toName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!to.isValid()) {
         return fail(errno);
@@ -212,6 +222,7 @@ bool ItemCopier::copyLink(int fromFolder, const char* fromName, int toFolder, co
     if (::symlinkat(target.data(), toFolder, toName) != 0) {
         return fail(errno);
     }
+    made(toFolder);
     return true;
 }
 

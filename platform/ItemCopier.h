@@ -27,6 +27,10 @@ public:
     // is the errno value of the step that failed.
     bool copy(const QByteArray& source, const QByteArray& destination);
     int failure() const { return failure_; }
+    // Whether the copy made the item at `destination`, so that what a
+    // failed copy leaves there is its own to remove: an item another
+    // process put there meanwhile makes the copy fail without being ours.
+    bool madeDestination() const { return madeDestination_; }
 
 private:
     // Copies `fromName` in the folder `fromFolder` to `toName` in
@@ -39,10 +43,14 @@ private:
     bool copyLink(int fromFolder, const char* fromName, int toFolder, const char* toName);
     bool copyData(int from, int to);
     bool fail(int errnoValue);
+    // Notes an item made in `toFolder`: the destination itself is the one
+    // item made relative to the working folder.
+    void made(int toFolder);
     mode_t permissionsFor(mode_t sourceMode) const;
 
     const FileManager::CopyOptions& options_;
     int failure_ = 0;
+    bool madeDestination_ = false;
 };
 
 } // namespace platform

@@ -1,6 +1,7 @@
 #include "PlatformPrinters.h"
 #include "platform/ExtendedAttributes.h"
 #include "platform/FileManager.h"
+#include "platform/ItemCopier.h"
 #include "testing/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -108,6 +109,34 @@ TEST(FileManagerTests, ACopyRefusesWhatIsNeitherFileFolderNorLinkWithoutWaitingO
 
     EXPECT_FALSE(FileManager::copyItem(testRoot() + "/missing", testRoot() + "/Other", &error));
     EXPECT_EQ(error.code(), ENOENT);
+}
+
+// An item another process puts at the destination after the copy looked
+// makes the copy fail; it is not the copy's to remove. What the copy made
+// itself before failing is.
+TEST(FileManagerTests, ACopyTellsWhetherItMadeTheDestination) {
+    const QString file = testRoot() + "/file";
+    const QString folder = testRoot() + "/Folder.app";
+    ASSERT_TRUE(writeFile(file, "mine"));
+    ASSERT_TRUE(writeFile(folder + "/a", "a"));
+    const QString theirs = testRoot() + "/theirs";
+    for (const QString& source : {file, folder}) {
+        ASSERT_TRUE(writeFile(theirs, "theirs"));
+        const FileManager::CopyOptions options;
+        ItemCopier copier(options);
+        EXPECT_FALSE(copier.copy(QFile::encodeName(source), QFile::encodeName(theirs)));
+        EXPECT_EQ(copier.failure(), EEXIST);
+        EXPECT_FALSE(copier.madeDestination()) << source.toStdString();
+        EXPECT_EQ(readFile(theirs), "theirs");
+        ASSERT_TRUE(QFile::remove(theirs));
+    }
+
+    ASSERT_EQ(::mkfifo(QFile::encodeName(folder + "/pipe").constData(), 0644), 0);
+    const FileManager::CopyOptions options;
+    ItemCopier copier(options);
+    EXPECT_FALSE(copier.copy(QFile::encodeName(folder), QFile::encodeName(testRoot() + "/Copy.app")));
+    EXPECT_EQ(copier.failure(), ENOTSUP);
+    EXPECT_TRUE(copier.madeDestination());
 }
 
 TEST(FileManagerTests, CreatingAFolderThatIsThereAlreadyAcceptsALinkToOneButNotAFile) {
