@@ -6,6 +6,7 @@
 #include <plist/plist.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -26,7 +27,8 @@ namespace {
 
 // An agent asked to end gets this long before it is killed.
 constexpr auto kTerminationGrace = std::chrono::seconds(5);
-// As long as the bus waits for a started program by default.
+// How long `bus-activate` waits in all, as long as the bus waits for a
+// started program by default.
 constexpr auto kActivationWait = std::chrono::seconds(25);
 
 // This program, for the service files of an agent's further names.
@@ -73,12 +75,40 @@ std::string stringValue(plist_t node) {
     return result;
 }
 
+// As the framework reads a boolean: numbers other than 0 and the words
+// "yes" and "true" count as true too.
 bool boolValue(plist_t node) {
-    uint8_t value = 0;
-    if (node && plist_get_node_type(node) == PLIST_BOOLEAN) {
+    switch (node ? plist_get_node_type(node) : PLIST_NONE) {
+    case PLIST_BOOLEAN: {
+        uint8_t value = 0;
         plist_get_bool_val(node, &value);
+        return value != 0;
     }
-    return value != 0;
+    case PLIST_UINT: {
+        uint64_t value = 0;
+        plist_get_uint_val(node, &value);
+        return value != 0;
+    }
+    case PLIST_REAL: {
+        double value = 0;
+        plist_get_real_val(node, &value);
+        return value != 0.0;
+    }
+    case PLIST_STRING: {
+        std::string text = stringValue(node);
+        const auto blank = [](unsigned char c) { return std::isspace(c) != 0; };
+        text.erase(text.begin(), std::find_if_not(text.begin(), text.end(), blank));
+        text.erase(std::find_if_not(text.rbegin(), text.rend(), blank).base(), text.end());
+        std::transform(text.begin(), text.end(), text.begin(),
+                       [](unsigned char c) { return std::tolower(c); });
+        char* end = nullptr;
+        const long long number = std::strtoll(text.c_str(), &end, 10);
+        const bool wholeNumber = !text.empty() && end == text.c_str() + text.size();
+        return text == "yes" || text == "true" || (wholeNumber && number != 0);
+    }
+    default:
+        return false;
+    }
 }
 
 std::vector<std::string> stringsOfArray(plist_t node) {
@@ -279,14 +309,17 @@ std::string LaunchAgentRegistry::serviceFileText(const std::string& serviceName,
     return "[D-BUS Service]\nName=" + serviceName + "\nExec=" + desktopEscaped(words) + "\n";
 }
 
-std::vector<std::string> LaunchAgentRegistry::activationArguments(const Agent& agent,
-                                                                  const std::string& serviceName) {
+std::optional<std::vector<std::string>>
+LaunchAgentRegistry::activationArguments(const Agent& agent, const std::string& serviceName) {
     const std::string& firstName = agent.machServices.front();
-    const std::optional<std::string> tool = ownExecutable();
-    if (serviceName == firstName || !tool) {
+    if (serviceName == firstName) {
         return agent.programArguments;
     }
-    return {*tool, "bus-activate", firstName, serviceName};
+    const std::optional<std::string> tool = ownExecutable();
+    if (!tool) {
+        return std::nullopt;
+    }
+    return std::vector<std::string>{*tool, "bus-activate", firstName, serviceName};
 }
 
 bool LaunchAgentRegistry::activateThroughFirstName(const std::string& firstName, const std::string& name,
@@ -297,10 +330,18 @@ bool LaunchAgentRegistry::activateThroughFirstName(const std::string& firstName,
             return false;
         }
     }
-    if (!bus_.startAndWait(firstName, problem)) {
+    // An unload under way has removed the name's file first: nothing starts.
+    if (::access(serviceFilePath(name).c_str(), F_OK) != 0) {
+        *problem = name + " is no longer loaded";
         return false;
     }
-    if (!bus_.waitUntilServed(name, firstName, kActivationWait)) {
+    const auto deadline = std::chrono::steady_clock::now() + kActivationWait;
+    if (!bus_.startAndWait(firstName, kActivationWait, problem)) {
+        return false;
+    }
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (!bus_.waitUntilServed(name, firstName, left)) {
         *problem = "the agent serving " + firstName + " did not take " + name;
         return false;
     }
@@ -350,8 +391,12 @@ bool LaunchAgentRegistry::load(const std::string& plistPath, bool overrideDisabl
         return false;
     };
     for (const std::string& serviceName : agent->machServices) {
-        if (!writeFileAtomically(serviceFilePath(serviceName),
-                                 serviceFileText(serviceName, activationArguments(*agent, serviceName)),
+        const std::optional<std::vector<std::string>> arguments = activationArguments(*agent, serviceName);
+        if (!arguments) {
+            *problem = plistPath + ": cannot find this program to start the agent through " + serviceName;
+            return undo();
+        }
+        if (!writeFileAtomically(serviceFilePath(serviceName), serviceFileText(serviceName, *arguments),
                                  problem)) {
             return undo();
         }

@@ -16,7 +16,8 @@
 // again after it has died. The bus starts a program per name, but an agent
 // is one process whatever name it is started for: only the first name's
 // file (in sorted order) starts "ProgramArguments"; the file of every
-// other name runs this tool's `activateThroughFirstName`. What is loaded is
+// other name runs this tool's `activateThroughFirstName`, so an agent must
+// claim its first name to be started through any of them. What is loaded is
 // kept per session in the runtime folder ("launchctl/<Label>.plist"), so
 // `list` and `unload` know it. One registry serves one command; commands of
 // several processes are not serialised, as the system's own tool does not
@@ -54,7 +55,8 @@ private:
     static std::string serviceFileText(const std::string& serviceName,
                                        const std::vector<std::string>& arguments);
     // What the bus runs for `serviceName`.
-    static std::vector<std::string> activationArguments(const Agent& agent, const std::string& serviceName);
+    static std::optional<std::vector<std::string>> activationArguments(const Agent& agent,
+                                                                       const std::string& serviceName);
     static std::optional<std::vector<std::string>> registeredServices(const std::string& label);
     void endServingProcesses(const std::vector<std::string>& serviceNames);
     bool start(const Agent& agent, std::string* problem);

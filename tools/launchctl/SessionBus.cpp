@@ -1,5 +1,8 @@
 #include "SessionBus.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include <dbus/dbus.h>
 
 namespace {
@@ -16,6 +19,17 @@ DBusMessage* busMethodCall(const char* member, const std::string& argument) {
     DBusMessage* request = busMethodCall(member);
     const char* bytes = argument.c_str();
     if (request && !dbus_message_append_args(request, DBUS_TYPE_STRING, &bytes, DBUS_TYPE_INVALID)) {
+        dbus_message_unref(request);
+        return nullptr;
+    }
+    return request;
+}
+
+// The bus's request to start the program of `name`'s service file.
+DBusMessage* startRequest(const std::string& name) {
+    DBusMessage* request = busMethodCall("StartServiceByName", name);
+    const dbus_uint32_t flags = 0;
+    if (request && !dbus_message_append_args(request, DBUS_TYPE_UINT32, &flags, DBUS_TYPE_INVALID)) {
         dbus_message_unref(request);
         return nullptr;
     }
@@ -56,7 +70,8 @@ bool SessionBus::isReachable(std::string* problem) {
     return false;
 }
 
-DBusMessage* SessionBus::call(DBusMessage* message, std::string* problem) {
+DBusMessage* SessionBus::call(DBusMessage* message, std::string* problem,
+                              std::optional<std::chrono::milliseconds> timeout) {
     DBusConnection* bus = connection();
     if (!bus || !message) {
         if (message) {
@@ -67,8 +82,10 @@ DBusMessage* SessionBus::call(DBusMessage* message, std::string* problem) {
     }
     DBusError error;
     dbus_error_init(&error);
-    DBusMessage* reply =
-        dbus_connection_send_with_reply_and_block(bus, message, DBUS_TIMEOUT_USE_DEFAULT, &error);
+    DBusMessage* reply = dbus_connection_send_with_reply_and_block(
+        bus, message,
+        timeout ? static_cast<int>(std::max<std::int64_t>(timeout->count(), 1)) : DBUS_TIMEOUT_USE_DEFAULT,
+        &error);
     dbus_message_unref(message);
     if (!reply) {
         *problem = dbus_error_is_set(&error) ? error.message : "no answer";
@@ -106,13 +123,8 @@ bool SessionBus::requestStart(const std::string& name, std::string* problem) {
         *problem = connectionProblem_;
         return false;
     }
-    DBusMessage* request = busMethodCall("StartServiceByName");
-    const char* nameBytes = name.c_str();
-    const dbus_uint32_t flags = 0;
-    const bool sent = request &&
-                      dbus_message_append_args(request, DBUS_TYPE_STRING, &nameBytes, DBUS_TYPE_UINT32,
-                                               &flags, DBUS_TYPE_INVALID) &&
-                      dbus_connection_send(bus, request, nullptr);
+    DBusMessage* request = startRequest(name);
+    const bool sent = request && dbus_connection_send(bus, request, nullptr);
     if (request) {
         dbus_message_unref(request);
     }
@@ -142,16 +154,11 @@ bool SessionBus::hasOwner(const std::string& name) {
     return owned;
 }
 
-bool SessionBus::startAndWait(const std::string& name, std::string* problem) {
-    DBusMessage* request = busMethodCall("StartServiceByName", name);
-    const dbus_uint32_t flags = 0;
-    if (request && !dbus_message_append_args(request, DBUS_TYPE_UINT32, &flags, DBUS_TYPE_INVALID)) {
-        dbus_message_unref(request);
-        request = nullptr;
-    }
+bool SessionBus::startAndWait(const std::string& name, std::chrono::milliseconds timeout,
+                              std::string* problem) {
     // The bus answers once the started program serves the name, or it
     // has failed to.
-    DBusMessage* reply = call(request, problem);
+    DBusMessage* reply = call(startRequest(name), problem, timeout);
     if (reply) {
         dbus_message_unref(reply);
     }

@@ -31,7 +31,7 @@ public:
     bool requestStart(const std::string& name, std::string* problem);
     // Has the bus start the program of `name`'s service file, if `name` is
     // not served yet, and returns once it is served.
-    bool startAndWait(const std::string& name, std::string* problem);
+    bool startAndWait(const std::string& name, std::chrono::milliseconds timeout, std::string* problem);
     // Waits until `name` is served; false when `guard` loses its owner or
     // `timeout` passes first.
     bool waitUntilServed(const std::string& name, const std::string& guard,
@@ -39,8 +39,10 @@ public:
 
 private:
     DBusConnection* connection();
-    // The reply to `message` (which it takes), or nothing with `problem` set.
-    DBusMessage* call(DBusMessage* message, std::string* problem);
+    // The reply to `message` (which it takes) within `timeout` (the bus
+    // library's default when none), or nothing with `problem` set.
+    DBusMessage* call(DBusMessage* message, std::string* problem,
+                      std::optional<std::chrono::milliseconds> timeout = std::nullopt);
     bool hasOwner(const std::string& name);
 
     DBusConnection* connection_ = nullptr;

@@ -149,6 +149,9 @@ TEST(Launchctl, StartsARunAtLoadAgentAtOnceAndRefusesWhatItCannotLoad) {
     EXPECT_NE(launchctl({QStringLiteral("list"), kLabel}).status, 0);
     EXPECT_EQ(launchctl({QStringLiteral("load"), QStringLiteral("-w"), disabledPlist}).status, 0);
     ASSERT_EQ(launchctl({QStringLiteral("unload"), disabledPlist}).status, 0);
+    // Read as the framework reads booleans: the word counts as well.
+    disabled.insert(QStringLiteral("Disabled"), QStringLiteral(" YES"));
+    EXPECT_NE(launchctl({QStringLiteral("load"), writeAgentPlist(disabled)}).status, 0);
 
     platform::Value::Dictionary unlabelled = agentPlist(false);
     unlabelled.remove(QStringLiteral("Label"));
