@@ -32,6 +32,11 @@ bool AFXInstallerCommandLine::hasDisplay(int argc, char** argv) {
            !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
+void AFXInstallerCommandLine::reportMissingDisplay() {
+    std::fprintf(stderr, "install-orbit-notes: there is no display to show the installer's window on; "
+                         "run it with --no-window to install in the terminal\n");
+}
+
 std::optional<AFXTerminalInstallation::Options>
 AFXInstallerCommandLine::parse(const QCoreApplication& application, int* exitStatus) {
     QCommandLineParser parser;

@@ -20,6 +20,8 @@ public:
     // display, and the installer says what to do instead. A platform
     // chosen by name is trusted.
     static bool hasDisplay(int argc, char** argv);
+    // Says on standard error that there is no display and what to do.
+    static void reportMissingDisplay();
     // Parses the options of `application`, printing help or a problem and
     // giving the exit status in `exitStatus` when the program must end.
     static std::optional<AFXTerminalInstallation::Options> parse(const QCoreApplication& application,

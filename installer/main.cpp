@@ -48,9 +48,7 @@ int showWindow(char** argv) {
 int main(int argc, char** argv) {
     if (AFXInstallerCommandLine::wantsWindow(argc, argv)) {
         if (!AFXInstallerCommandLine::hasDisplay(argc, argv)) {
-            std::fprintf(stderr,
-                         "install-orbit-notes: there is no display to show the installer's window on; "
-                         "run it with --no-window to install in the terminal\n");
+            AFXInstallerCommandLine::reportMissingDisplay();
             return 2;
         }
         return showWindow(argv);

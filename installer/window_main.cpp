@@ -14,9 +14,14 @@
 #include <cstdio>
 
 int main(int argc, char** argv) {
+    // The terminal mode and help are install-orbit-notes's own.
+    if (!AFXInstallerCommandLine::wantsWindow(argc, argv)) {
+        std::fprintf(stderr, "install-orbit-notes-window: only shows the installer's window; "
+                             "run install-orbit-notes for the terminal mode or help\n");
+        return 2;
+    }
     if (!AFXInstallerCommandLine::hasDisplay(argc, argv)) {
-        std::fprintf(stderr, "install-orbit-notes: there is no display to show the installer's window on; "
-                             "run install-orbit-notes with --no-window to install in the terminal\n");
+        AFXInstallerCommandLine::reportMissingDisplay();
         return 2;
     }
     QApplication application(argc, argv);

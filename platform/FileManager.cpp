@@ -105,7 +105,7 @@ bool FileManager::moveItem(const QString& source, const QString& destination, Er
     const QByteArray from = QFile::encodeName(source);
     const QByteArray to = QFile::encodeName(destination);
     int renamed = ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE);
-    if (renamed != 0 && errno == EINVAL) {
+    if (renamed != 0 && (errno == EINVAL || errno == ENOSYS)) {
         // File systems that cannot promise it.
         renamed = ::rename(from.constData(), to.constData());
     }

@@ -76,7 +76,7 @@ std::string PathRules::homeDirectory() {
         return r + "/home";
     }
     const std::string home = environment("HOME");
-    return home.empty() ? passwordHome() : clean(home);
+    return clean(home.empty() ? passwordHome() : home);
 }
 
 std::string PathRules::realHomeDirectory() {

@@ -59,7 +59,15 @@ void BRUnarchiver::unpackArchiveAtURL(const QUrl& archiveURL, const std::optiona
                  completionHandler = std::move(completionHandler), follower = std::move(follower)] {
         ProgressTotal progress(progressHandler);
         Error error(QString(), 0);
+        // A following unpacking that was not taken is gone before anyone
+        // hears of a failure.
+        const auto endFollowing = [&follower] {
+            if (follower) {
+                follower->cancel();
+            }
+        };
         if (!_checkDestinationFolder(destinationFolder, &error)) {
+            endFollowing();
             completionHandler(std::nullopt, error);
             return;
         }
@@ -73,6 +81,7 @@ void BRUnarchiver::unpackArchiveAtURL(const QUrl& archiveURL, const std::optiona
         const std::optional<QUrl> staging =
             _unarchiveURL(archiveURL, unarchiveProgress, follower.get(), &error);
         if (!staging) {
+            endFollowing();
             completionHandler(std::nullopt, error);
             return;
         }
