@@ -5,7 +5,7 @@
 // The window is shown by a program of its own beside this one
 // (install-orbit-notes-window, see window_main.cpp), which this one becomes
 // at once when the window is wanted: installing in the terminal then never
-// loads the libraries of the window system, which take a fifth of the
+// loads the libraries of the window system, which took nearly half of the
 // program's start.
 
 #include "AFXInstallationManager.h"
