@@ -1,6 +1,7 @@
 #include "UserDefaults.h"
 
 #include "Bundle.h"
+#include "FileReplacement.h"
 #include "Paths.h"
 #include "PropertyList.h"
 
@@ -67,36 +68,6 @@ public:
 private:
     int fd_ = -1;
 };
-
-// Replaces the file at `path` with `data` in one step: readers see the old
-// file or the new one, never a part. The new file has mode 0600 from the
-// moment it exists, whatever the umask.
-bool replaceFile(const QString& path, const QByteArray& data) {
-    QByteArray temporary = QFile::encodeName(path) + ".XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    qsizetype written = 0;
-    while (written < data.size()) {
-        const ssize_t result =
-            ::write(fd, data.constData() + written, static_cast<size_t>(data.size() - written));
-        if (result < 0 && errno == EINTR) {
-            continue;
-        }
-        if (result <= 0) {
-            break;
-        }
-        written += result;
-    }
-    bool complete = written == data.size() && ::fchmod(fd, kFileMode) == 0 && ::fsync(fd) == 0;
-    complete = ::close(fd) == 0 && complete;
-    if (!complete || ::rename(temporary.constData(), QFile::encodeName(path).constData()) != 0) {
-        ::unlink(temporary.constData());
-        return false;
-    }
-    return true;
-}
 
 } // namespace
 
@@ -186,7 +157,10 @@ bool UserDefaults::writeLocked(const QString& key, const Value& value) {
         forgetCache();
         return false;
     }
-    if (!replaceFile(path, *data)) {
+    // Mode 0600 from the moment the new file exists, whatever the umask.
+    if (!FileReplacement::replace(QFile::encodeName(path).toStdString(),
+                                  std::string_view(data->constData(), data->size()), kFileMode,
+                                  FileReplacement::Durability::Synced)) {
         forgetCache();
         return false;
     }

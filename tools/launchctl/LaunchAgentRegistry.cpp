@@ -1,6 +1,7 @@
 #include "LaunchAgentRegistry.h"
 
 #include "../open/DetachedLauncher.h"
+#include "platform/FileReplacement.h"
 #include "platform/PathRules.h"
 
 #include <plist/plist.h>
@@ -18,7 +19,6 @@
 #include <thread>
 
 #include <signal.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 using platform::PathRules;
@@ -200,43 +200,17 @@ bool isUsableLabel(const std::string& label) {
     return std::all_of(label.begin() + 1, label.end(), [&](char c) { return allowed(c, false); });
 }
 
-// Readers see the old file or the whole new one, never a part.
-bool writeFileAtomically(const std::string& path, const std::string& data, std::string* problem) {
+// The file at `path` replaced by `data`, as a newly created file: readable
+// by all unless the user's mask says otherwise. Not synced: the next load
+// writes them again.
+bool writeFile(const std::string& path, const std::string& data, std::string* problem) {
     std::error_code ignored;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
-    std::string temporary = path + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) {
-        *problem = path + ": " + std::strerror(errno);
+    int failure = 0;
+    if (!platform::FileReplacement::replace(path, data, platform::FileReplacement::newFileMode(),
+                                            platform::FileReplacement::Durability::Cached, &failure)) {
+        *problem = path + ": " + std::strerror(failure);
         return false;
-    }
-    const auto fail = [&](int error) {
-        *problem = path + ": " + std::strerror(error);
-        ::unlink(temporary.c_str());
-        return false;
-    };
-    for (size_t done = 0; done < data.size();) {
-        const ssize_t count = ::write(fd, data.data() + done, data.size() - done);
-        if (count < 0 && errno == EINTR) {
-            continue;
-        }
-        if (count <= 0) {
-            const int error = count < 0 ? errno : EIO;
-            ::close(fd);
-            return fail(error);
-        }
-        done += static_cast<size_t>(count);
-    }
-    // As a newly created file: readable by all unless the user's mask says otherwise.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    if (::fchmod(fd, 0666 & ~mask) != 0) {
-        const int error = errno;
-        ::close(fd);
-        return fail(error);
-    }
-    if (::close(fd) != 0 || ::rename(temporary.c_str(), path.c_str()) != 0) {
-        return fail(errno);
     }
     return true;
 }
@@ -396,8 +370,7 @@ bool LaunchAgentRegistry::load(const std::string& plistPath, bool overrideDisabl
             *problem = plistPath + ": cannot find this program to start the agent through " + serviceName;
             return undo();
         }
-        if (!writeFileAtomically(serviceFilePath(serviceName), serviceFileText(serviceName, *arguments),
-                                 problem)) {
+        if (!writeFile(serviceFilePath(serviceName), serviceFileText(serviceName, *arguments), problem)) {
             return undo();
         }
         written.push_back(serviceName);
@@ -417,7 +390,7 @@ bool LaunchAgentRegistry::load(const std::string& plistPath, bool overrideDisabl
     plist_to_xml(registration.get(), &xml, &length);
     const std::string data = xml ? std::string(xml, length) : std::string();
     plist_to_xml_free(xml);
-    if (data.empty() || !writeFileAtomically(registrationPath(agent->label), data, problem)) {
+    if (data.empty() || !writeFile(registrationPath(agent->label), data, problem)) {
         return undo();
     }
     bus_.reloadConfiguration();
