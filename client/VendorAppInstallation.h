@@ -19,10 +19,11 @@ class StoreFileDownload;
 // temporary folder of our own, and unpacked as it arrives, then installed
 // with AFXInstallApp (the signature checked at the team's level) at the
 // app's place. Every change of the app's workflow is announced with the
-// distributed notification "com.kestrel.app-workflow-changed": state 1 with the share done (the
-// download up to 0.8, unpacking, checking and placing the rest), then
-// state 2 once the app is in place, or state 0 when it failed or was
-// cancelled. Nothing of a failed or cancelled installation stays behind.
+// distributed notification "com.kestrel.app-workflow-changed": state 1
+// with the share done (the download up to 0.8, unpacking, checking and
+// placing the rest), then state 2 once the app is in place, or state 0
+// when it failed or was cancelled. Nothing of a failed or cancelled
+// installation stays behind.
 //
 // The installation's state lives on the queue it was started on (serial);
 // the completion runs there, once. Unpacking and placing block, so they
