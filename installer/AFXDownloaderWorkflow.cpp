@@ -72,6 +72,7 @@ void AFXDownloaderWorkflow::start() {
         }
         silentResumeAttempt_ = 0;
         progress_ = 0.0;
+        suspended_ = false;
         unused = std::exchange(resumeData_, std::nullopt);
         unusedFollower = stopFollowing();
         // A session that carried a transfer has been, or is about to be,
@@ -143,6 +144,7 @@ void AFXDownloaderWorkflow::suspend(std::function<void()> suspended) {
     std::shared_ptr<BRFollowingUnarchiver> unusedFollower;
     {
         std::lock_guard lock(mutex_);
+        suspended_ = true;
         // Kept resume data mean the transfer is suspended already.
         if (!resumeData_) {
             task = task_;
@@ -180,22 +182,31 @@ void AFXDownloaderWorkflow::resume() {
     std::optional<QByteArray> unused;
     {
         std::lock_guard lock(mutex_);
+        suspended_ = false;
         if (stopped_) {
             unused = std::exchange(resumeData_, std::nullopt);
-        } else if (resumeData_) {
-            // Null once the session has been invalidated: only `start` goes on.
-            task = downloadSession_->downloadTaskWithResumeData(*resumeData_);
-            if (task) {
-                // The partial file is the new task's now.
-                resumeData_.reset();
-                task_ = task;
-            }
+        } else {
+            task = taskFromResumeData();
         }
     }
     discard(unused);
     if (task) {
         task->resume();
     }
+}
+
+std::shared_ptr<platform::URLSessionDownloadTask> AFXDownloaderWorkflow::taskFromResumeData() {
+    if (!resumeData_) {
+        return nullptr;
+    }
+    // Null once the session has been invalidated: only `start` goes on.
+    auto task = downloadSession_->downloadTaskWithResumeData(*resumeData_);
+    if (task) {
+        // The partial file is the new task's now.
+        resumeData_.reset();
+        task_ = task;
+    }
+    return task;
 }
 
 void AFXDownloaderWorkflow::stop(std::function<void()> stopped) {
@@ -352,13 +363,25 @@ void AFXDownloaderWorkflow::URLSessionTaskDidCompleteWithError(platform::URLSess
     const auto resumeData = error->userInfo().find(platform::NSURLSessionDownloadTaskResumeData);
     if (resumeData != error->userInfo().end() && silentResumeAttempt_ <= kMaximumSilentResumeAttempt) {
         ++silentResumeAttempt_;
+        std::shared_ptr<platform::URLSessionDownloadTask> task;
         std::optional<QByteArray> unused;
         {
+            // One turn of the lock: a suspension or a stop comes before the
+            // break is kept, or finds it kept and not continued.
             std::lock_guard lock(mutex_);
-            unused = std::exchange(resumeData_, resumeData->toData());
+            if (stopped_) {
+                unused = resumeData->toData();
+            } else {
+                unused = std::exchange(resumeData_, resumeData->toData());
+                if (!suspended_) {
+                    task = taskFromResumeData();
+                }
+            }
         }
         discard(unused);
-        resume();
+        if (task) {
+            task->resume();
+        }
         return;
     }
     platform::URLSession::discardResumeDataOfError(*error);

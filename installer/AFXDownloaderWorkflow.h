@@ -89,6 +89,10 @@ private:
     // its end without a break, and answers it; the caller holds `mutex_`
     // and drops it after letting go, which ends it.
     std::shared_ptr<BRFollowingUnarchiver> stopFollowing();
+    // A task that continues from the kept resume data, made the current
+    // one; null without resume data or once the session is invalidated. The
+    // caller holds `mutex_` and resumes the task after letting go.
+    std::shared_ptr<platform::URLSessionDownloadTask> taskFromResumeData();
 
     const std::weak_ptr<AFXDownloaderDelegate> delegate_;
     // Written on the delegate queue, read by the owner.
@@ -111,6 +115,9 @@ private:
     std::uint64_t followingsStopped_ = 0;
     std::shared_ptr<BRFollowingUnarchiver> follower_;
     bool stopped_ = false;
+    // The owner suspended the transfer and has not resumed or started one
+    // since: a transfer that breaks meanwhile is kept, not continued.
+    bool suspended_ = false;
     QList<std::function<void()>> stoppedCallbacks_;
     const std::shared_ptr<platform::DispatchQueue> privateQueue_;
 };

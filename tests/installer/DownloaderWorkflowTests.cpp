@@ -385,6 +385,39 @@ TEST_F(DownloaderWorkflowTests, SuspendKeepsWhatCameAndResumeAsksForTheRest) {
     EXPECT_TRUE(stagingFolders().isEmpty()) << stagingFolders().join(' ').toStdString();
 }
 
+TEST_F(DownloaderWorkflowTests, ATransferThatBreaksAsItIsSuspendedStaysSuspended) {
+    serveArchive();
+    constexpr qint64 kCut = 65536;
+    const qint64 archiveSize = QFileInfo(served_ + "/com.kestrel.DesktopClient/Kestrel.zip").size();
+    auto* store = startStore({"--drop-after", QString::number(kCut)});
+    ASSERT_TRUE(store);
+    auto delegate = std::make_shared<RecordingDelegate>();
+    auto suspended = std::make_shared<std::atomic<bool>>(false);
+    // Suspended from the report of the last bytes before the cut: the break
+    // reaches the workflow while the suspension is under way.
+    delegate->onEvent = [suspended, archiveSize, asked = std::make_shared<bool>(false)](
+                            AFXDownloaderWorkflow& workflow, const RecordingDelegate::Event& event) {
+        if (event.name == "progress" && !*asked &&
+            event.progress * static_cast<double>(archiveSize) >= static_cast<double>(kCut)) {
+            *asked = true;
+            workflow.suspend([suspended] { *suspended = true; });
+        }
+    };
+    const auto workflow = AFXDownloaderWorkflow::makeWithDelegate(delegate);
+    workflow->start();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return suspended->load(); }));
+    // Nothing more comes until the owner resumes.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_FALSE(delegate->ended()) << delegate->names().join(' ').toStdString();
+    EXPECT_EQ(archiveRequests(*store).size(), 1) << store->log().toStdString();
+
+    workflow->resume();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return delegate->ended(); }, std::chrono::seconds(60)));
+    EXPECT_EQ(delegate->names().last(), "unarchived");
+    EXPECT_EQ(readFile(clientPath() + "/Contents/Resources/payload.bin"), payload());
+    EXPECT_TRUE(stopAndWait(*workflow));
+}
+
 TEST_F(DownloaderWorkflowTests, WhatASuspendKeptGoesWithAStopOrANewStart) {
     serveArchive();
     ASSERT_TRUE(startStore({"--rate", "262144"}));
