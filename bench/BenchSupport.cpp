@@ -352,7 +352,9 @@ std::unique_ptr<StoreProcess> StoreProcess::start(const QString& servedFolder) {
     }
     const QByteArray logPath = local(root() + QStringLiteral("/kestrel-store.log"));
     const QByteArray program = local(toolPath(QStringLiteral("kestrel-store")));
-    ArgumentBlock argv(toolPath(QStringLiteral("kestrel-store")), {QStringLiteral("--root"), servedFolder});
+    ArgumentBlock argv(toolPath(QStringLiteral("kestrel-store")),
+                       {QStringLiteral("--root"), servedFolder, QStringLiteral("--parent-pid"),
+                        QString::number(::getpid())});
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);

@@ -100,7 +100,10 @@ std::unique_ptr<StoreProcess> StoreProcess::start(const QString& servedFolder, c
 
     process->task = platform::Task::make();
     process->task->setLaunchPath(platform::Tools::directory() + QStringLiteral("/kestrel-store"));
-    process->task->setArguments(QStringList{QStringLiteral("--root"), servedFolder} + arguments);
+    // A test killed before it could stop its store leaves none behind.
+    process->task->setArguments(QStringList{QStringLiteral("--root"), servedFolder,
+                                            QStringLiteral("--parent-pid"), QString::number(::getpid())} +
+                                arguments);
     process->task->setStandardInput(platform::Task::Stream::NullDevice);
     process->task->setStandardOutput(process->output);
     process->task->setStandardError(process->errors);

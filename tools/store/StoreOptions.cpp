@@ -4,6 +4,8 @@
 
 #include <limits>
 
+#include <sys/types.h>
+
 namespace {
 
 std::optional<qint64> parseNumber(const QString& text, qint64 minimum, qint64 maximum) {
@@ -49,6 +51,9 @@ QString StoreOptions::usage() {
                           "  --faults-under PATH    misbehave only for requests whose path starts with PATH\n"
                           "  --events-file FILE     accept POST /events and append each body to FILE\n"
                           "                         as one line\n"
+                          "  --parent-pid PID       stop once process PID is no longer the store's parent,\n"
+                          "                         so that a test or script killed before it could stop\n"
+                          "                         the store leaves none behind\n"
                           "  --help                 show this text\n");
 }
 
@@ -87,7 +92,8 @@ std::optional<StoreOptions> StoreOptions::parse(const QStringList& arguments, QS
                                         QStringLiteral("--state-dir"),    QStringLiteral("--drop-after"),
                                         QStringLiteral("--drop-count"),   QStringLiteral("--status"),
                                         QStringLiteral("--rate"),         QStringLiteral("--events-file"),
-                                        QStringLiteral("--faults-under"), QStringLiteral("--range-limit")};
+                                        QStringLiteral("--faults-under"), QStringLiteral("--range-limit"),
+                                        QStringLiteral("--parent-pid")};
         if (!valued.contains(name)) {
             return fail(QStringLiteral("unknown argument \"%1\"").arg(arguments.at(i)));
         }
@@ -152,6 +158,11 @@ std::optional<StoreOptions> StoreOptions::parse(const QStringList& arguments, QS
             if (!options.rangeLimit) {
                 return fail(
                     QStringLiteral("--range-limit wants a positive number of bytes, not \"%1\"").arg(value));
+            }
+        } else if (name == QLatin1String("--parent-pid")) {
+            options.parentPid = parseNumber(value, 1, std::numeric_limits<pid_t>::max());
+            if (!options.parentPid) {
+                return fail(QStringLiteral("--parent-pid wants a process ID, not \"%1\"").arg(value));
             }
         } else if (name == QLatin1String("--rate")) {
             options.rate = parseNumber(value, 1, maxSize);

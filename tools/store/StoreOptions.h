@@ -25,6 +25,8 @@ struct StoreOptions {
     QString faultsUnder;
     // Where POST "/events" appends each body it receives; empty: no such route.
     QString eventsFile;
+    // The store stops once this process is no longer its parent.
+    std::optional<qint64> parentPid;
     bool help = false;
 
     // The options, or nullopt with the reason in `error`.

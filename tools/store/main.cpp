@@ -25,14 +25,19 @@
 #include <QSslKey>
 #include <QSslSocket>
 #include <QTemporaryDir>
+#include <QTimer>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <memory>
 
 #include <malloc.h>
+#include <unistd.h>
 
 namespace {
+
+constexpr std::chrono::milliseconds kParentWatchInterval{250};
 
 void complain(const QString& text) {
     std::fprintf(stderr, "kestrel-store: %s\n", qPrintable(text));
@@ -156,6 +161,18 @@ int main(int argc, char** argv) {
     std::printf("KESTREL_STORE_URL=%s\nKESTREL_CA_BUNDLE=%s\n", qPrintable(baseURL),
                 shellWord(authority->caCertificatePath()).constData());
     std::fflush(stdout);
+
+    // A parent that dies leaves its children to another process; nothing
+    // tells them, so the store looks now and then.
+    QTimer parentWatch;
+    if (options->parentPid) {
+        QObject::connect(&parentWatch, &QTimer::timeout, [parent = static_cast<pid_t>(*options->parentPid)] {
+            if (::getppid() != parent) {
+                QCoreApplication::quit();
+            }
+        });
+        parentWatch.start(kParentWatchInterval);
+    }
 
     const int status = application.exec();
     server.close();

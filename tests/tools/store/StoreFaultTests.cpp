@@ -14,6 +14,7 @@
 #include <QFileInfo>
 
 #include <chrono>
+#include <csignal>
 #include <random>
 
 using namespace store_tests;
@@ -166,7 +167,8 @@ TEST(StoreFaults, FaultsUnderAPathLeaveEveryOtherPathAlone) {
     EXPECT_NE(cut.exitCode, 0);
     EXPECT_EQ(cut.body.size(), 1000);
     EXPECT_TRUE(curl(*store, QStringLiteral("/apps/one.zip")).body == app);
-    EXPECT_NE(runStore({QStringLiteral("--root"), served(), QStringLiteral("--faults-under"), QStringLiteral("apps")})
+    EXPECT_NE(runStore({QStringLiteral("--root"), served(), QStringLiteral("--faults-under"),
+                        QStringLiteral("apps")})
                   .exitCode,
               0);
 }
@@ -198,7 +200,9 @@ TEST(StoreFaults, CommandLineAndStateFolder) {
                       QStringLiteral("2")},
           QStringList{QStringLiteral("--root"), served(), QStringLiteral("--status"), QStringLiteral("99")},
           QStringList{QStringLiteral("--root"), served() + QStringLiteral("/missing")},
-          QStringList{QStringLiteral("--root"), served(), QStringLiteral("--rate")}}) {
+          QStringList{QStringLiteral("--root"), served(), QStringLiteral("--rate")},
+          QStringList{QStringLiteral("--root"), served(), QStringLiteral("--parent-pid"),
+                      QStringLiteral("0")}}) {
         const StoreRun run = runStore(arguments);
         EXPECT_EQ(run.exitCode, 2) << arguments.join(QLatin1Char(' ')).toStdString();
         EXPECT_TRUE(run.errors.contains("Usage: kestrel-store")) << run.errors.toStdString();
@@ -229,4 +233,39 @@ TEST(StoreFaults, CommandLineAndStateFolder) {
     EXPECT_EQ(QFileInfo(state + QStringLiteral("/ca-key.pem")).permissions() &
                   (QFileDevice::ReadGroup | QFileDevice::ReadOther),
               QFileDevice::Permissions());
+}
+
+TEST(StoreFaults, AStoreWhoseParentIsGoneStops) {
+    ASSERT_TRUE(QDir().mkpath(served()));
+    // A shell starts the store in the background, names its own process as
+    // the parent, says the store's process ID and exits at once.
+    const QString announcement = testing_support::testRoot() + QStringLiteral("/store-output");
+    auto output = platform::Pipe::make();
+    auto shell = platform::Task::make();
+    shell->setLaunchPath(QStringLiteral("/bin/sh"));
+    shell->setArguments(
+        {QStringLiteral("-c"), QStringLiteral("\"$0\" --root \"$1\" --parent-pid $$ >\"$2\" 2>&1 & echo $!"),
+         platform::Tools::directory() + QStringLiteral("/kestrel-store"), served(), announcement});
+    shell->setStandardInput(platform::Task::Stream::NullDevice);
+    shell->setStandardOutput(output);
+    ASSERT_TRUE(shell->launch());
+    bool isNumber = false;
+    const pid_t store = output->readDataToEndOfFile().trimmed().toInt(&isNumber);
+    ASSERT_TRUE(isNumber && store > 0);
+    ASSERT_TRUE(shell->waitUntilExit(std::chrono::seconds(20)));
+
+    // Whoever took the orphan in may not reap it: a zombie counts as stopped.
+    const auto running = [store] {
+        const QByteArray status = testing_support::readFile(QStringLiteral("/proc/%1/stat").arg(store));
+        const qsizetype end = status.lastIndexOf(')');
+        return end > 0 && status.size() > end + 2 && status.at(end + 2) != 'Z';
+    };
+    const bool stopped = testing_support::waitUntil([&] { return !running(); }, std::chrono::seconds(10));
+    if (!stopped) {
+        ::kill(store, SIGKILL);
+    }
+    EXPECT_TRUE(stopped);
+    // It stopped on its own, after it had started serving.
+    EXPECT_TRUE(testing_support::readFile(announcement).startsWith("KESTREL_STORE_URL="))
+        << testing_support::readFile(announcement).toStdString();
 }
