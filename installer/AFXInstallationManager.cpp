@@ -65,6 +65,12 @@ std::optional<Error> launchThen(const QString& path, const QStringList& argument
     return std::nullopt;
 }
 
+// Takes a placed app away; the desktop must not go on listing it once it is gone.
+void removeApp(const QString& path) {
+    platform::LaunchServices::unregisterURL(QUrl::fromLocalFile(path));
+    platform::FileManager::removeItem(path);
+}
+
 } // namespace
 
 AFXInstallationManager::AFXInstallationManager(std::int64_t appID)
@@ -430,6 +436,7 @@ void AFXInstallationManager::continueWithAppWorkflow(const std::shared_ptr<AFXAp
     }
     setState(AFXInstallationStateInstallingApp);
     appInstallRequested_ = true;
+    requestedAppURL_ = workflow->appURL();
     appsManagementService_->installVendorApp(
         app_, false, inRun(run, [](AFXInstallationManager& self, const auto& result) {
             result.onValue(
@@ -654,14 +661,24 @@ void AFXInstallationManager::stopRun(std::function<void()> callback) {
         group->enter();
         downloaderWorflow_->stop([group] { group->leave(); });
     }
+    // An install that ended just as this stop came may have placed the app
+    // with both its answer and its "installed" notice dropped as late: once
+    // the client has stopped the install, an app where it was to go is ours.
+    std::optional<QString> appPlacedUnheard;
+    if (appInstallRequested_ && !appInstance_ && requestedAppURL_.isLocalFile()) {
+        appPlacedUnheard = requestedAppURL_.toLocalFile();
+    }
     if (appsManagementService_ && app_) {
         group->enter();
-        appsManagementService_->stopInstallVendorApp(app_, [group](const auto&) { group->leave(); });
+        appsManagementService_->stopInstallVendorApp(app_, [group, appPlacedUnheard](const auto&) {
+            if (appPlacedUnheard) {
+                removeApp(*appPlacedUnheard);
+            }
+            group->leave();
+        });
     }
     if (appInstance_ && appInstance_->URL()) {
-        // The desktop must not go on listing the app once it is gone.
-        platform::LaunchServices::unregisterURL(QUrl::fromLocalFile(appInstance_->URL()->path()));
-        platform::FileManager::removeItem(appInstance_->URL()->path());
+        removeApp(appInstance_->URL()->path());
     }
     if (systemManagamentService_ && !kestrelWasInstalledBefore_) {
         group->enter();
@@ -688,6 +705,7 @@ void AFXInstallationManager::stopRun(std::function<void()> callback) {
         self->app_ = nullptr;
         self->appInstance_ = nullptr;
         self->appInstallRequested_ = false;
+        self->requestedAppURL_ = QUrl();
         self->servicesFactory_ = nullptr;
         self->systemManagamentService_ = nullptr;
         self->appsManagementService_ = nullptr;

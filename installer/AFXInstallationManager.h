@@ -178,6 +178,8 @@ private:
     // This run asked the client to install the app: the app in place is
     // then ours to take back on a stop.
     bool appInstallRequested_ = false;
+    // Where the requested install puts the app, as its workflow said.
+    QUrl requestedAppURL_;
     QUrl desktopClientURL_;
     std::shared_ptr<AFXServicesFactory> servicesFactory_;
     std::shared_ptr<AFXSystemManagementService> systemManagamentService_;

@@ -198,8 +198,8 @@ public:
     // How many install calls fail before one succeeds.
     std::atomic<int> installFailures = 0;
     bool postInstalledNotification = true;
-    // Says the app is installed before answering the install, whose answer
-    // then comes as "install answer".
+    // Places the app (and says so, unless told not to) before answering
+    // the install, whose answer then comes as "install answer".
     bool installedBeforeAnswer = false;
     bool appFails = false;
     bool workflowFails = false;
@@ -285,7 +285,9 @@ public:
             }
             const auto placed = AFXVendorAppInstance::makeWithAppID(appID_, QUrl::fromLocalFile(appPath_));
             if (installedBeforeAnswer) {
-                postWorkflow(2, 1.0);
+                if (postInstalledNotification) {
+                    postWorkflow(2, 1.0);
+                }
                 gate_->answer(QStringLiteral("install answer"), [callback, placed] {
                     callback(BRValueOrError<std::shared_ptr<AFXAppInstance>>::makeWithValue(placed));
                 });

@@ -551,6 +551,24 @@ TEST_F(InstallationManagerTests, AStopBeforeTheInstallsAnswerStillDeletesTheApp)
     EXPECT_EQ(manager->state(), AFXInstallationStateIdle);
 }
 
+TEST_F(InstallationManagerTests, AStopAsTheInstallEndsUnheardStillDeletesTheApp) {
+    // The client has placed the app, but neither its answer nor its notice
+    // has reached the manager when the stop comes.
+    startStore();
+    apps_->installedBeforeAnswer = true;
+    apps_->postInstalledNotification = false;
+    gate_->hold("install answer");
+    auto manager = makeManager();
+    install(manager);
+    ASSERT_TRUE(gate_->waitUntilHeld("install answer"));
+    ASSERT_TRUE(QFileInfo(appPath_).isDir());
+    EXPECT_EQ(manager->state(), AFXInstallationStateInstallingApp);
+
+    ASSERT_TRUE(stop(manager));
+    EXPECT_FALSE(QFile::exists(appPath_));
+    EXPECT_EQ(manager->state(), AFXInstallationStateIdle);
+}
+
 TEST_F(InstallationManagerTests, InstalledIsActedOnOnceHoweverOftenItIsHeard) {
     // While the manager takes in a fetched "installed" workflow (its
     // installation progress reaching 1.0 in state 7), the client says so
