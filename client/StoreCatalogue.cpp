@@ -290,6 +290,7 @@ std::shared_ptr<StoreCatalogue> StoreCatalogue::makeWithJSON(const QByteArray& j
     const auto apps = reader.problem ? std::nullopt : reader.array(document.object(), QString(), "apps");
     const auto collections =
         reader.problem ? std::nullopt : reader.array(document.object(), QString(), "collections");
+    QHash<QString, std::int64_t> appOfBundleName;
     for (const QJsonValue& entry : apps.value_or(QJsonArray())) {
         QString bundleName;
         const auto app = reader.app(entry, &bundleName);
@@ -300,8 +301,18 @@ std::shared_ptr<StoreCatalogue> StoreCatalogue::makeWithJSON(const QByteArray& j
             reader.fail(QString(), QStringLiteral("app %1 is listed twice").arg(app->identifier()));
             break;
         }
+        // Two apps in one place would install over each other, and a stop
+        // of one would take the other's copy away.
+        if (const auto owner = appOfBundleName.constFind(bundleName); owner != appOfBundleName.cend()) {
+            reader.fail(QString(), QStringLiteral("apps %1 and %2 are both named \"%3\"")
+                                       .arg(*owner)
+                                       .arg(app->identifier())
+                                       .arg(bundleName));
+            break;
+        }
         catalogue->apps_.append(app);
         catalogue->bundleNames_.insert(app->identifier(), bundleName);
+        appOfBundleName.insert(bundleName, app->identifier());
     }
     for (const QJsonValue& entry : collections.value_or(QJsonArray())) {
         const auto collection = reader.collection(entry);

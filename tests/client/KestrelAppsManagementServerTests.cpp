@@ -302,6 +302,10 @@ TEST_F(KestrelAppsManagementServerTests, AMalformedCatalogueIsAnsweredWithWhatIs
                  .replace("\"apps/230/icon.png\"", "\"file:///etc/passwd\"") +
              "],\"collections\":[]}",
          u"\"path\" is not a path of the store"_s},
+        {"{\"apps\":[" + catalogueApp(kNotes, u"Orbit Notes"_s) + "," +
+             catalogueApp(kDraw, u"Orbit Notes"_s).replace("com.tests.Orbit Notes", "com.tests.draw") +
+             "],\"collections\":[]}",
+         u"apps 230 and 231 are both named \"Orbit Notes.app\""_s},
     };
     writeCatalogue(cases[0].json);
     serve();
