@@ -161,10 +161,12 @@ void VendorAppInstallation::downloadArchive(const QUrl& archiveURL) {
                 return;
             }
             self->download_ = nullptr;
-            if (downloadError) {
-                self->finish(BRValueOrError<QUrl>::makeWithError(*downloadError));
-            } else if (self->cancelled_) {
+            // A failure already on its way when the cancellation came is
+            // still a cancellation to whoever stopped the installation.
+            if (self->cancelled_) {
                 self->finish(BRValueOrError<QUrl>::makeWithError(afx_cancel()));
+            } else if (downloadError) {
+                self->finish(BRValueOrError<QUrl>::makeWithError(*downloadError));
             } else {
                 self->setFractionCompleted(kDownloadShare);
                 self->installArchive(archivePath);
