@@ -52,12 +52,23 @@ QString shellQuoted(const QString& text) {
 
 // Launches a program and calls `exited` from the thread that notices its
 // exit, so that no queue waits for it; answers the launch error, if any.
+// What follows does not depend on how the program ended, but an end other
+// than a clean exit is logged: it explains what goes wrong next.
 std::optional<Error> launchThen(const QString& path, const QStringList& arguments,
                                 std::function<void()> exited) {
     auto task = platform::Task::make();
     task->setLaunchPath(path);
     task->setArguments(arguments);
-    task->setTerminationHandler([exited = std::move(exited)](platform::Task&) { exited(); });
+    task->setTerminationHandler([exited = std::move(exited), path, arguments](platform::Task& ended) {
+        if (ended.terminationReason() == platform::Task::TerminationReason::UncaughtSignal) {
+            BRLogError("%@ %@ was ended by signal %d", path, arguments.join(QLatin1Char(' ')),
+                       ended.terminationStatus());
+        } else if (ended.terminationStatus() != 0) {
+            BRLogError("%@ %@ exited with status %d", path, arguments.join(QLatin1Char(' ')),
+                       ended.terminationStatus());
+        }
+        exited();
+    });
     Error error(QString(), 0);
     if (!task->launch(&error)) {
         return error;
