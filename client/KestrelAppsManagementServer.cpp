@@ -552,22 +552,30 @@ void KestrelAppsManagementServer::stopInstallVendorApp(const std::shared_ptr<AFX
     // must reach the installation also when the catalogue cannot be read
     // (a new environment, a store that no longer answers).
     queue_->async([self = sharedSelf(), appID = app->identifier(), callback] {
-        const auto stop = [self, appID, callback] {
+        // Installs asked after an earlier stop were asked before this one:
+        // it ends them too.
+        const auto end = [](Installation& running) {
+            for (const auto& request : std::exchange(running.installsAfterStop, {})) {
+                request.callback(failed<std::shared_ptr<AFXAppInstance>>(afx_cancel()));
+            }
+            running.installation->cancel();
+        };
+        const auto stop = [self, appID, callback, end] {
             const auto running = self->installations_.value(appID);
             if (!running) {
                 callback(std::nullopt);
                 return;
             }
-            // Installs asked after an earlier stop were asked before this
-            // one: it ends them too.
-            for (const auto& request : std::exchange(running->installsAfterStop, {})) {
-                request.callback(failed<std::shared_ptr<AFXAppInstance>>(afx_cancel()));
-            }
             running->stopCallbacks.append(callback);
-            running->installation->cancel();
+            end(*running);
         };
         if (self->loadingCatalogue_) {
-            // An install waiting for the catalogue must not start after its stop.
+            // An install waiting for the catalogue must not start after its
+            // stop, which is answered once the catalogue is there; what is
+            // running already ends at once all the same.
+            if (const auto running = self->installations_.value(appID)) {
+                end(*running);
+            }
             self->catalogueWaiters_.emplaceBack([stop](StoreCatalogue&) { stop(); },
                                                 [stop](const platform::Error&) { stop(); });
             return;

@@ -36,6 +36,11 @@
 
 #include <algorithm>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
 using service_round_trip::Answer;
 using testing_support::testRoot;
@@ -454,6 +459,47 @@ TEST_F(KestrelAppsManagementServerTests, AStopAskedAsAnEarlierStopEndsFindsTheIn
     ASSERT_TRUE(stoppedAgain.wait());
     EXPECT_EQ(*stoppedAgain.wait(), std::nullopt);
     EXPECT_FALSE(QFileInfo::exists(placed(u"Orbit Notes"_s)));
+}
+
+// A stop that comes while the catalogue is fetched again (a new
+// environment) ends the running installation at once; its answer waits for
+// the catalogue, so that no install waiting for it starts after the stop.
+TEST_F(KestrelAppsManagementServerTests, AStopWhileTheCatalogueIsFetchedAgainEndsTheInstallationAtOnce) {
+    const auto slow = startSlowInstall();
+    ASSERT_TRUE(slow);
+    const auto& [notes, workflows, installed] = *slow;
+    // The new environment's store takes connections and never answers.
+    const int silentStore = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(silentStore, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(silentStore, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(silentStore, 8), 0);
+    ASSERT_EQ(::getsockname(silentStore, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    auto manifest = AFXEndpointsManifest::make();
+    manifest->setEndpointForStoreAPI(
+        AFXEndpoint::makeWithType(AFXEndpointTypeSelfSufficient,
+                                  QUrl(u"https://127.0.0.1:%1/api/store/"_s.arg(ntohs(address.sin_port)))));
+    const QUrl folder = QUrl::fromLocalFile(testRoot() + u"/Resources"_s);
+    const auto server = trip_->server;
+    server->updateEnvironment(AFXEnvironment::makeWithIdentifier(AFXEnvironmentID::defaultEnvironmentID(),
+                                                                 manifest, folder, folder, folder, folder));
+    // Asked of the server itself, in this order on its queue.
+    Answer<Result<std::shared_ptr<AFXCodedApp>>> fetched;
+    Answer<std::optional<platform::Error>> stopped;
+    server->fetchAppWithID(kNotes, fetched.callback());
+    server->stopInstallVendorApp(notes, stopped.callback());
+
+    EXPECT_EQ(errorOf(installed.wait()), errorInDomain(AFXErrorCodeCancelled));
+    EXPECT_FALSE(QFileInfo::exists(placed(u"Orbit Notes"_s)));
+    EXPECT_TRUE(stopped.all().isEmpty()) << "answered before the catalogue was there";
+    // Refused from now on: the fetch fails, and the stop is answered.
+    ::close(silentStore);
+    ASSERT_TRUE(stopped.wait());
+    EXPECT_EQ(*stopped.wait(), std::nullopt);
+    EXPECT_NE(errorOf(fetched.wait()), "value");
 }
 
 TEST_F(KestrelAppsManagementServerTests, StoppingEveryInstallationAsTheAgentQuitsLeavesNothingBehind) {
