@@ -51,11 +51,16 @@ struct XPCBusConnection::Watches {
 
 XPCBusConnection::XPCBusConnection(QDBusConnection connection, QString connectionName, QObject* context,
                                    QDBusServiceWatcher* watcher, std::shared_ptr<Watches> watches)
-    : connection_(std::move(connection)), connectionName_(std::move(connectionName)),
+    : connection_(connection), uniqueName_(connection.baseService()), connectionName_(std::move(connectionName)),
       watches_(std::move(watches)), context_(context), watcher_(watcher) {}
 
 XPCBusConnection::~XPCBusConnection() {
     close();
+}
+
+QDBusConnection XPCBusConnection::connection() const {
+    std::lock_guard lock(connectionMutex_);
+    return connection_;
 }
 
 std::shared_ptr<XPCBusConnection> XPCBusConnection::open(Error* error) {
@@ -250,8 +255,14 @@ void XPCBusConnection::close() {
         QMetaObject::invokeMethod(
             context, [context] { delete context; }, Qt::BlockingQueuedConnection);
     }
-    // `connection_` stays: replies sent through it from other threads after
-    // this simply fail.
+    // QtDBus leaves the bus only once no handle is left: ours goes now, and
+    // those taken for replies under way go as they end. Replies sent after
+    // this go nowhere.
+    QDBusConnection left{QString()};
+    {
+        std::lock_guard connectionLock(connectionMutex_);
+        std::swap(left, connection_);
+    }
     QDBusConnection::disconnectFromBus(connectionName_);
 }
 

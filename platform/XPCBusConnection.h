@@ -47,9 +47,10 @@ public:
     XPCBusConnection(const XPCBusConnection&) = delete;
     XPCBusConnection& operator=(const XPCBusConnection&) = delete;
 
-    // Thread-safe, as QDBusConnection is.
-    const QDBusConnection& connection() const { return connection_; }
-    QString uniqueName() const { return connection_.baseService(); }
+    // A handle of the caller's own (QDBusConnection is thread-safe); once
+    // `close` has run, one that no longer reaches the bus.
+    QDBusConnection connection() const;
+    QString uniqueName() const { return uniqueName_; }
 
     // Sends a method call with an infinite time-out (the bus answers with
     // an error should the recipient leave first); `done` gets the reply or
@@ -85,7 +86,11 @@ private:
     // Takes an object back from QtDBus's thread and deletes it.
     static void destroy(QObject* object);
 
+    // Guards `connection_` alone, so that taking a handle never waits for
+    // `close` and its work in QtDBus's thread.
+    mutable std::mutex connectionMutex_;
     QDBusConnection connection_;
+    const QString uniqueName_;
     const QString connectionName_;
     const std::shared_ptr<Watches> watches_;
 

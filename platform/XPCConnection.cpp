@@ -578,7 +578,7 @@ void XPCConnection::deliver(const QDBusMessage& message) {
 
 void XPCConnection::handle(const QDBusMessage& message) {
     Q_ASSERT(d_->queue->isCurrent());
-    const QDBusConnection& connection = d_->bus->connection();
+    const QDBusConnection connection = d_->bus->connection();
     auto refuse = [&](const QString& text) {
         replyWithError(connection, message, XPCWire::InvalidMessageError, text);
     };

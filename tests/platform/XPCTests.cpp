@@ -405,6 +405,22 @@ TEST(XPCTests, ServerSeesEachClientConnectionEndWithItsProcess) {
     listener->invalidate();
 }
 
+// Invalidating a client connection leaves the bus at once, though its owner
+// keeps the object: the server must not wait for the object to go.
+TEST(XPCTests, ServerSeesAClientConnectionEndWhenItIsInvalidated) {
+    const QString name = uniqueServiceName(u"invalidated"_s);
+    auto listener = XPCListener::makeWithMachServiceName(name);
+    auto delegate = std::make_shared<EchoDelegate>();
+    listener->setDelegate(delegate);
+    ASSERT_TRUE(listener->resume());
+    Client client(XPCConnection::makeWithMachServiceName(name));
+    EXPECT_EQ(client.reply(XPCTestEcho::Echo, {u"hello"_s}), QList<Value>({u"hello"_s}));
+    client.connection->invalidate();
+    ASSERT_TRUE(client.invalidated->wait(30s));
+    EXPECT_TRUE(delegate->ended->wait(10s)) << "the accepted connection outlived its invalidated client";
+    listener->invalidate();
+}
+
 TEST(XPCTests, BusActivationStartsAServiceAndReportsOneThatCannotStart) {
     const QString name = uniqueServiceName(u"activated"_s);
     const QString broken = uniqueServiceName(u"broken"_s);
