@@ -51,8 +51,9 @@ struct XPCBusConnection::Watches {
 
 XPCBusConnection::XPCBusConnection(QDBusConnection connection, QString connectionName, QObject* context,
                                    QDBusServiceWatcher* watcher, std::shared_ptr<Watches> watches)
-    : connection_(connection), uniqueName_(connection.baseService()), connectionName_(std::move(connectionName)),
-      watches_(std::move(watches)), context_(context), watcher_(watcher) {}
+    : connection_(connection), uniqueName_(connection.baseService()),
+      connectionName_(std::move(connectionName)), watches_(std::move(watches)), context_(context),
+      watcher_(watcher) {}
 
 XPCBusConnection::~XPCBusConnection() {
     close();

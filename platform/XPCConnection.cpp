@@ -225,8 +225,14 @@ struct XPCConnection::Private {
     int queuedCalls = 0;
     // Clients: the unique name of the peer that answered last.
     QString peer;
-    // Work that waits for `resume`: calls to send, messages to handle.
-    std::vector<std::function<void()>> held;
+    // Work that waits for `resume`: calls to send (with the error handler
+    // that ends them should the connection go without running), messages
+    // to handle.
+    struct Held {
+        std::function<void()> run;
+        std::function<void(const Error&)> abandon;
+    };
+    std::vector<Held> held;
     // Accepted connections: tells the listener.
     std::function<void()> onInvalidated;
 };
@@ -237,17 +243,29 @@ XPCConnection::XPCConnection(std::unique_ptr<Private> d) : d_(std::move(d)) {
 
 XPCConnection::~XPCConnection() {
     // Dropped without `invalidate`: nothing of ours can run any more, so the
-    // calls still pending end here, on the queue as always.
+    // calls still pending, or held for a `resume` that never came, end
+    // here, on the queue as always.
     if (d_->kind != Kind::Accepted && d_->bus) {
         d_->bus->close();
     }
-    std::lock_guard lock(d_->callsMutex);
-    if (d_->pendingCalls.empty()) {
+    std::vector<std::function<void(const Error&)>> errorHandlers;
+    for (auto& work : d_->held) {
+        if (work.abandon) {
+            errorHandlers.push_back(std::move(work.abandon));
+        }
+    }
+    {
+        std::lock_guard lock(d_->callsMutex);
+        for (auto& [id, call] : d_->pendingCalls) {
+            errorHandlers.push_back(std::move(call.errorHandler));
+        }
+    }
+    if (errorHandlers.empty()) {
         return;
     }
-    d_->queue->async([calls = std::move(d_->pendingCalls)] {
-        for (const auto& [id, call] : calls) {
-            call.errorHandler(makeError(ConnectionInvalid, QStringLiteral("The connection was released")));
+    d_->queue->async([errorHandlers = std::move(errorHandlers)] {
+        for (const auto& errorHandler : errorHandlers) {
+            errorHandler(makeError(ConnectionInvalid, QStringLiteral("The connection was released")));
         }
     });
 }
@@ -348,7 +366,7 @@ void XPCConnection::start() {
                            });
     }
     for (auto& work : std::exchange(d_->held, {})) {
-        work();
+        work.run();
     }
     if (d_->kind != Kind::Accepted) {
         std::lock_guard lock(d_->callsMutex);
@@ -379,7 +397,7 @@ void XPCConnection::finishInvalidation() {
     // Held work sees the invalidation: calls end in their error handlers,
     // messages are answered with the error.
     for (auto& work : std::exchange(d_->held, {})) {
-        work();
+        work.run();
     }
     if (d_->bus && d_->kind != Kind::Accepted) {
         d_->bus->close();
@@ -463,10 +481,12 @@ void XPCConnection::dispatch(const QString& selector, const QDBusMessage& messag
         return;
     }
     if (!d_->resumed) {
-        d_->held.push_back([this, selector, message, reply = std::move(reply),
-                            errorHandler = std::move(errorHandler)]() mutable {
-            dispatch(selector, message, std::move(reply), std::move(errorHandler));
-        });
+        std::function<void(const Error&)> abandon = errorHandler;
+        d_->held.push_back({[this, selector, message, reply = std::move(reply),
+                             errorHandler = std::move(errorHandler)]() mutable {
+                                dispatch(selector, message, std::move(reply), std::move(errorHandler));
+                            },
+                            std::move(abandon)});
         return;
     }
     std::lock_guard lock(d_->callsMutex);
@@ -559,7 +579,7 @@ void XPCConnection::complete(std::uint64_t call, const QDBusMessage& reply) {
 void XPCConnection::receive(const QDBusMessage& message) {
     d_->queue->async([self = shared_from_this(), message] {
         if (!self->d_->resumed && !self->d_->invalidating) {
-            self->d_->held.push_back([self = self.get(), message] { self->deliver(message); });
+            self->d_->held.push_back({[self = self.get(), message] { self->deliver(message); }, nullptr});
             return;
         }
         self->deliver(message);

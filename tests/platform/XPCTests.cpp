@@ -361,6 +361,32 @@ TEST(XPCTests, CallsHeldUntilResumeEndWhenTheBusCannotBeReached) {
     EXPECT_EQ(replies, 0);
 }
 
+TEST(XPCTests, ACallHeldForAResumeThatNeverComesEndsWhenTheConnectionIsReleased) {
+    struct Ends {
+        std::atomic<int> errors{0};
+        std::atomic<int> replies{0};
+        std::shared_ptr<DispatchSemaphore> ended = DispatchSemaphore::make();
+    };
+    const auto ends = std::make_shared<Ends>();
+    auto connection = XPCConnection::makeWithMachServiceName(uniqueServiceName(u"neverResumed"_s));
+    connection->setRemoteObjectInterface(XPCTestEcho::interface());
+    connection
+        ->remoteObjectProxyWithErrorHandler([ends](const Error& error) {
+            EXPECT_EQ(error.code(), XPCConnection::ConnectionInvalid);
+            ++ends->errors;
+            ends->ended->signal();
+        })
+        ->invoke(XPCTestEcho::Echo, {1}, [ends](const QList<Value>&) {
+            ++ends->replies;
+            ends->ended->signal();
+        });
+    connection.reset();
+    ASSERT_TRUE(ends->ended->wait(30s));
+    EXPECT_FALSE(ends->ended->wait(500ms));
+    EXPECT_EQ(ends->errors, 1);
+    EXPECT_EQ(ends->replies, 0);
+}
+
 TEST(XPCTests, ServiceNamesAreOwnedOnceAndUnknownNamesFailAtOnce) {
     const QString name = uniqueServiceName(u"owned"_s);
     auto listener = XPCListener::makeWithMachServiceName(name);
