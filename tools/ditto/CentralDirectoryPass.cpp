@@ -70,7 +70,8 @@ bool CentralDirectoryPass::apply(int archiveFd, const std::vector<StreamedEntry>
     // a folder may take away the write permission its contents needed.
     std::vector<const Entry*> folders;
     for (const Entry& entry : entries) {
-        if (entry.type == AE_IFDIR) {
+        // The destination itself keeps its own mode and times (see EntryWriter).
+        if (entry.type == AE_IFDIR && entry.normalized != ".") {
             folders.push_back(&entry);
         }
     }

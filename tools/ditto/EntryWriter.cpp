@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -170,6 +171,14 @@ bool EntryWriter::write(const Item& item, const char* data) {
         if (auto problem = guard_.pathProblem(path_)) {
             return fail(path_ + ": " + *problem);
         }
+        // Archives of a folder's contents may name the folder itself ("./").
+        // It exists already and keeps its own mode and times: one made
+        // world-writable would let anyone swap what is unpacked into it.
+        skipping_ = DestinationGuard::normalized(path_) == ".";
+        if (skipping_) {
+            return archive_entry_filetype(item.entry) == AE_IFDIR ||
+                   fail(path_ + ": refusing an entry that would replace the destination itself");
+        }
         if (const char* hardlink = archive_entry_hardlink(item.entry)) {
             if (auto problem = guard_.pathProblem(hardlink)) {
                 return fail(path_ + ": link to " + hardlink + ": " + *problem);
@@ -195,11 +204,17 @@ bool EntryWriter::write(const Item& item, const char* data) {
         return true;
     }
     case Item::Kind::Data:
+        if (skipping_) {
+            return true;
+        }
         if (archive_write_data_block(disk_, data, item.size, item.offset) < ARCHIVE_WARN) {
             return fail(path_ + ": " + describe(disk_, "could not be written"));
         }
         return true;
     case Item::Kind::Finish:
+        if (std::exchange(skipping_, false)) {
+            return true;
+        }
         if (archive_write_finish_entry(disk_) < ARCHIVE_WARN) {
             return fail(path_ + ": " + describe(disk_, "could not be finished"));
         }

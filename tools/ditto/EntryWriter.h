@@ -71,6 +71,8 @@ private:
     DestinationGuard guard_;
     struct archive* disk_;
     std::string path_;
+    // The entry being written is the destination itself, which is left as it is.
+    bool skipping_ = false;
     // Links made so far, checked once more at the end: a later link can change where an earlier one leads.
     std::vector<std::string> links_;
     Batch filling_;

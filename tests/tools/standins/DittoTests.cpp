@@ -1,8 +1,8 @@
 #include "ToolRun.h"
 #include "TreeDescription.h"
-#include "testing/EnvironmentOverride.h"
 #include "platform/Pipe.h"
 #include "platform/Task.h"
+#include "testing/EnvironmentOverride.h"
 #include "testing/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -49,7 +49,8 @@ with zipfile.ZipFile(out, 'w', zipfile.ZIP_DEFLATED) as z:
         for i in range(0, len(rest), 3):
             name, kind, data = rest[i:i + 3]
             info = zipfile.ZipInfo(name, (2020, 1, 1, 0, 0, 0))
-            info.external_attr = ((stat.S_IFLNK | 0o777) if kind == 'link' else (stat.S_IFREG | 0o644)) << 16
+            modes = {'link': stat.S_IFLNK | 0o777, 'dir': stat.S_IFDIR | 0o777}
+            info.external_attr = modes.get(kind, stat.S_IFREG | 0o644) << 16
             z.writestr(info, data)
 )");
 
@@ -175,9 +176,9 @@ TEST(Ditto, UnpacksEntriesBeforeTheArchiveHasArrived) {
     const QString app = makeBundle(source);
     const QString archivePath = testRoot() + QStringLiteral("/arriving.zip");
     ASSERT_EQ(ToolRun::run(ToolRun::program(QStringLiteral("bsdtar")),
-                           {QStringLiteral("--format"), QStringLiteral("zip"), QStringLiteral("-cf"), archivePath,
-                            QStringLiteral("-C"), source, QStringLiteral("first.txt"), QStringLiteral("large.bin"),
-                            QStringLiteral("Orbit Notes.app")})
+                           {QStringLiteral("--format"), QStringLiteral("zip"), QStringLiteral("-cf"),
+                            archivePath, QStringLiteral("-C"), source, QStringLiteral("first.txt"),
+                            QStringLiteral("large.bin"), QStringLiteral("Orbit Notes.app")})
                   .status,
               0);
     const QByteArray archive = readFile(archivePath);
@@ -186,7 +187,8 @@ TEST(Ditto, UnpacksEntriesBeforeTheArchiveHasArrived) {
     for (const QByteArray& writerThread : kWriterModes) {
         SCOPED_TRACE("writer thread " + writerThread.toStdString());
         const EnvironmentOverride mode{{"KESTREL_DITTO_WRITER_THREAD", writerThread}};
-        const QString destination = testRoot() + QStringLiteral("/arrived") + QString::fromLatin1(writerThread);
+        const QString destination =
+            testRoot() + QStringLiteral("/arrived") + QString::fromLatin1(writerThread);
         const auto feed = platform::Pipe::make();
         const auto ditto = platform::Task::make();
         ditto->setLaunchPath(ToolRun::standIn(QStringLiteral("ditto")));
@@ -308,6 +310,34 @@ TEST(Ditto, RefusesEntriesThatWouldLandOutsideTheDestination) {
                     << entry.path() << " leads to " << resolved;
             }
         }
+    }
+}
+
+// Archives of a folder's contents may name the folder itself; its mode
+// and times stay the destination's own, however it arrives.
+TEST(Ditto, LeavesTheDestinationItselfAsItIs) {
+    const QString base = testRoot() + QStringLiteral("/itself");
+    const QString archive = base + QStringLiteral(".zip");
+    QDir().mkpath(base);
+    ASSERT_EQ(ToolRun::run(ToolRun::program(QStringLiteral("python3")),
+                           {QStringLiteral("-c"), kZipMaker, archive, QStringLiteral("entries"),
+                            QStringLiteral("./"), QStringLiteral("dir"), QString(), QStringLiteral("ok.txt"),
+                            QStringLiteral("file"), QStringLiteral("ok")})
+                  .status,
+              0);
+    for (const bool fromPipe : {true, false}) {
+        SCOPED_TRACE(fromPipe ? "from a pipe" : "from the file");
+        const QString destination = base + (fromPipe ? QStringLiteral("/pipe") : QStringLiteral("/file"));
+        ASSERT_TRUE(QDir().mkpath(destination));
+        ASSERT_EQ(::chmod(QFile::encodeName(destination).constData(), 0700), 0);
+        const ToolRun run =
+            fromPipe ? extractFromPipe(readFile(archive), destination)
+                     : runDitto({QStringLiteral("-x"), QStringLiteral("-k"), archive, destination});
+        EXPECT_EQ(run.status, 0) << run.errors.toStdString();
+        EXPECT_EQ(readFile(destination + QStringLiteral("/ok.txt")), "ok");
+        struct stat status {};
+        ASSERT_EQ(::stat(QFile::encodeName(destination).constData(), &status), 0);
+        EXPECT_EQ(status.st_mode & 07777, 0700u);
     }
 }
 
