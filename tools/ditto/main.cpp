@@ -183,7 +183,14 @@ int main(int argc, char** argv) {
         if (keepParent) {
             return usage("--keepParent only applies to -c");
         }
-        return extract(operands[0], operands[1]);
+        // Unpacking works from inside the destination: a relative one would
+        // be taken from there once more for a second pass.
+        std::error_code failure;
+        const std::string destination = std::filesystem::absolute(operands[1], failure).string();
+        if (failure) {
+            return fail(operands[1] + ": " + failure.message());
+        }
+        return extract(operands[0], destination);
     }
     if (operands[0] == "-" || operands[1] == "-") {
         return usage("-c needs a source and an archive path, not standard streams");

@@ -341,6 +341,29 @@ TEST(Ditto, LeavesTheDestinationItselfAsItIs) {
     }
 }
 
+// A name twice cannot be settled as the archive arrives: it is unpacked
+// again from the spooled copy, into the destination named on the command
+// line, though ditto works from inside it.
+TEST(Ditto, UnpacksAgainIntoARelativeDestination) {
+    const QString base = testRoot() + QStringLiteral("/relative");
+    const QString archive = base + QStringLiteral(".zip");
+    QDir().mkpath(base);
+    ASSERT_EQ(ToolRun::run(ToolRun::program(QStringLiteral("python3")),
+                           {QStringLiteral("-c"), kZipMaker, archive, QStringLiteral("entries"),
+                            QStringLiteral("a.txt"), QStringLiteral("file"), QStringLiteral("A"),
+                            QStringLiteral("a.txt"), QStringLiteral("file"), QStringLiteral("B")})
+                  .status,
+              0);
+    const ToolRun run =
+        ToolRun::run(ToolRun::program(QStringLiteral("sh")),
+                     {QStringLiteral("-c"), QStringLiteral("cd \"$1\" && exec \"$2\" -x -k - out"),
+                      QStringLiteral("sh"), base, ToolRun::standIn(QStringLiteral("ditto"))},
+                     readFile(archive));
+    EXPECT_EQ(run.status, 0) << run.errors.toStdString();
+    EXPECT_EQ(readFile(base + QStringLiteral("/out/a.txt")), "B");
+    EXPECT_FALSE(QFileInfo::exists(base + QStringLiteral("/out/out")));
+}
+
 TEST(Ditto, FailsWithATextOnAnythingButAnIntactArchive) {
     const QString app = makeBundle(testRoot() + QStringLiteral("/source"));
     const QString archive = testRoot() + QStringLiteral("/app.zip");
