@@ -323,13 +323,32 @@ bool BRUnarchiver::_moveContentAtURL(const QUrl& sourceURL, const QUrl& destinat
         if (_shouldIgnoreItemAtURL(QUrl::fromLocalFile(item))) {
             continue;
         }
-        const QString target = destinationURL.toLocalFile() + QLatin1Char('/') + QFileInfo(item).fileName();
-        FileManager::removeItem(target);
+        const QString name = QFileInfo(item).fileName();
+        const QString target = destinationURL.toLocalFile() + QLatin1Char('/') + name;
+        // What the item replaces stays beside it until the item is in place:
+        // a move that fails (a copy across file systems that runs out of
+        // room, say) then loses nothing.
+        QString aside;
+        if (const QFileInfo replaced(target); replaced.exists() || replaced.isSymLink()) {
+            aside = destinationURL.toLocalFile() + QStringLiteral("/.") + name + QLatin1Char('.') +
+                    newUUIDString();
+            if (!FileManager::moveItem(target, aside)) {
+                // Out of the way by other means, as before.
+                aside.clear();
+                FileManager::removeItem(target);
+            }
+        }
         Error moveError(QString(), 0);
         moved = FileManager::moveItem(item, target, &moveError);
         if (!moved) {
+            if (!aside.isEmpty()) {
+                FileManager::moveItem(aside, target);
+            }
             *error = moveError;
             return false;
+        }
+        if (!aside.isEmpty()) {
+            FileManager::removeItem(aside);
         }
     }
     return moved;

@@ -120,6 +120,9 @@ TEST(UnarchiverTests, UnpackingIntoADestinationReplacesItemsOfTheSameNameAndLeav
     EXPECT_FALSE(QFile::exists(destination + "/Sample.app/Contents/Stale"));
     EXPECT_EQ(readFile(destination + "/Other.app/Keep"), "kept");
     EXPECT_FALSE(QFile::exists(destination + "/.ds_Store"));
+    // Nothing of the replaced copy is left beside the new one.
+    EXPECT_EQ(QDir(destination).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList({"Other.app", "Sample.app"}));
     // The staging folder went with what it still held.
     EXPECT_EQ(QDir(platform::Paths::temporaryDirectory()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
               QStringList{});
