@@ -631,6 +631,12 @@ void AFXInstallationManager::retryAfterError() {
             }
             break;
         case AFXInstallationStateServicesFailed:
+            // The failed attempt's services go with it: the retry makes its
+            // own, and a stop meanwhile must not reach the client through
+            // them while the client runs silently once more.
+            self->servicesFactory_ = nullptr;
+            self->systemManagamentService_ = nullptr;
+            self->appsManagementService_ = nullptr;
             self->continueWithDesktopClientInstanceAtURL(self->desktopClientURL_, run);
             break;
         case AFXInstallationStateDownloadFailed:

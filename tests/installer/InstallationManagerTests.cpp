@@ -551,6 +551,27 @@ TEST_F(InstallationManagerTests, AStopBeforeTheInstallsAnswerStillDeletesTheApp)
     EXPECT_EQ(manager->state(), AFXInstallationStateIdle);
 }
 
+// The services of the attempt that failed belong to it: a stop while the
+// retry runs the client again must not reach the client through them (its
+// uninstaller would run beside the client's silent run).
+TEST_F(InstallationManagerTests, AStopDuringARetryOfTheServicesUsesNoneOfTheFailedAttempt) {
+    appsServiceFails_ = true;
+    startStore();
+    auto manager = makeManager();
+    install(manager);
+    ASSERT_TRUE(waitForOutcomes(1));
+    ASSERT_EQ(manager->state(), AFXInstallationStateServicesFailed);
+
+    appsServiceFails_ = false;
+    holdClient();
+    manager->retryAfterError();
+    ASSERT_TRUE(waitUntilClientHeld());
+    ASSERT_TRUE(stop(manager));
+    EXPECT_EQ(log_->count("uninstaller type=1"), 0);
+    EXPECT_EQ(manager->state(), AFXInstallationStateIdle);
+    ASSERT_TRUE(releaseClient());
+}
+
 TEST_F(InstallationManagerTests, AStopAsTheInstallEndsUnheardStillDeletesTheApp) {
     // The client has placed the app, but neither its answer nor its notice
     // has reached the manager when the stop comes.
