@@ -266,7 +266,9 @@ std::optional<LaunchAgentRegistry::Agent> LaunchAgentRegistry::readAgent(const s
 }
 
 std::string LaunchAgentRegistry::registrationPath(const std::string& label) {
-    return PathRules::runtimeDirectory() + "/launchctl/" + label + ".plist";
+    // Beside the service files, and as lasting: an agent loaded with -w
+    // stays loaded from one login to the next, as the bus goes on starting it.
+    return PathRules::dataHomeDirectory() + "/kestrel/launchctl/" + label + ".plist";
 }
 
 std::string LaunchAgentRegistry::serviceFilePath(const std::string& serviceName) {

@@ -10,6 +10,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusReply>
+#include <QDir>
 #include <QFile>
 
 #include <csignal>
@@ -110,6 +111,11 @@ TEST(Launchctl, LoadsAnAgentTheBusStartsOnDemandAndAgainAfterItDied) {
     const pid_t second = owner(bus->address(), kService);
     EXPECT_GT(second, 0);
     EXPECT_NE(second, first);
+
+    // Logging in again empties the runtime folder. The service files stay,
+    // and the bus goes on starting the agent: it is still loaded.
+    ASSERT_TRUE(QDir(platform::Paths::runtimeDirectory()).removeRecursively());
+    EXPECT_EQ(launchctl({QStringLiteral("list"), kLabel}).status, 0);
 
     const ToolRun unload = launchctl({QStringLiteral("unload"), QStringLiteral("-wF"), plist});
     ASSERT_EQ(unload.status, 0) << unload.errors.toStdString();
