@@ -249,7 +249,9 @@ std::int64_t AFXInstallationWindowController::installationState() const {
 void AFXInstallationWindowController::checkCanCloseWindowWithCallback(
     std::function<void(bool canClose)> callback) {
     const std::int64_t state = installationState();
-    if (state == AFXInstallationStateIdle || state == AFXInstallationStateReady) {
+    // A stop under way quits once the undo is done: nothing to ask, and
+    // nothing may quit before then.
+    if (waitingForStop_ || state == AFXInstallationStateIdle || state == AFXInstallationStateReady) {
         // Idle is no reason to ask, but the client's transfer may already
         // be connecting before its first bytes make the state move.
         stopUnfinishedInstallationWithCallback([callback] { callback(true); });
@@ -260,13 +262,15 @@ void AFXInstallationWindowController::checkCanCloseWindowWithCallback(
         if (response != BRErrorPresentationController::FirstButtonReturn + 1) {
             callback(false);
         } else if (weakSelf) {
-            weakSelf->stopInstallationThen([callback] { callback(true); });
+            // The installation may have become ready while the user was
+            // asked: it is no longer undone then.
+            weakSelf->stopUnfinishedInstallationWithCallback([callback] { callback(true); });
         }
     });
 }
 
 void AFXInstallationWindowController::stopUnfinishedInstallationWithCallback(std::function<void()> callback) {
-    if (!installationManager_ || installationState() == AFXInstallationStateReady) {
+    if (!installationManager_ || (!waitingForStop_ && installationState() == AFXInstallationStateReady)) {
         callback();
         return;
     }
@@ -274,8 +278,26 @@ void AFXInstallationWindowController::stopUnfinishedInstallationWithCallback(std
 }
 
 void AFXInstallationWindowController::stopInstallationThen(std::function<void()> callback) {
-    installationManager_->stopInstallationWithCallback(
-        [callback = std::move(callback)] { BRInteractWithUI(callback); });
+    if (waitingForStop_) {
+        waitingForStop_->push_back(std::move(callback));
+        return;
+    }
+    auto waiting = std::make_shared<std::vector<std::function<void()>>>();
+    waiting->push_back(std::move(callback));
+    waitingForStop_ = waiting;
+    ui_->stopButton->setEnabled(false);
+    QPointer<AFXInstallationWindowController> weakSelf = this;
+    installationManager_->stopInstallationWithCallback([weakSelf, waiting] {
+        BRInteractWithUI([weakSelf, waiting] {
+            if (weakSelf) {
+                weakSelf->waitingForStop_ = nullptr;
+                weakSelf->ui_->stopButton->setEnabled(true);
+            }
+            for (const auto& callback : std::exchange(*waiting, {})) {
+                callback();
+            }
+        });
+    });
 }
 
 void AFXInstallationWindowController::scheduleSelectNextPage() {

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace Ui {
 class AFXInstallationWindowController;
@@ -73,7 +74,8 @@ protected:
 private:
     // The installation manager's state, idle without a manager.
     std::int64_t installationState() const;
-    // Stops and undoes the installation, then runs `callback` on the main thread.
+    // Stops and undoes the installation, then runs `callback` on the main
+    // thread; asked again while a stop is under way, it waits for that one.
     void stopInstallationThen(std::function<void()> callback);
     explicit AFXInstallationWindowController(Configuration configuration);
     void windowDidLoad();
@@ -94,4 +96,7 @@ private:
     std::shared_ptr<BRErrorPresentationController> errorPresentationController_;
     std::shared_ptr<AFXInstallationManager> installationManager_;
     std::shared_ptr<AFXScheduler> selectNextPageScheduler_;
+    // While a stop is under way: what waits for it to end (run when it
+    // ends, whether or not the controller is still there).
+    std::shared_ptr<std::vector<std::function<void()>>> waitingForStop_;
 };

@@ -347,6 +347,57 @@ TEST_F(AFXInstallationWindowControllerTests, StopDuringTheInstallationUndoesBefo
     EXPECT_EQ(log_->count("stop install"), 1);
 }
 
+// The installation becomes ready while the user is asked whether to stop:
+// "Stop and Quit" then quits without undoing it.
+TEST_F(AFXInstallationWindowControllerTests, AStopAnsweredOnceTheInstallationIsReadyUndoesNothing) {
+    gate_->hold("resources");
+    launchApplication();
+    ASSERT_TRUE(gate_->waitUntilHeld("resources"));
+    ASSERT_TRUE(waitForUI([&] { return state() == AFXInstallationStatePreparingResources; }));
+    element<QPushButton>(AFXInstallerAccessibilityIdentifierStopButton)->click();
+    ASSERT_TRUE(waitForAlert(AFXInstallerAccessibilityIdentifierInstallationIncompleteAlertWindow));
+    ASSERT_TRUE(gate_->release("resources"));
+    ASSERT_TRUE(waitForUI([&] { return state() == AFXInstallationStateReady; }));
+
+    answer(AFXInstallerAccessibilityIdentifierInstallationIncompleteAlertWindow,
+           AFXInstallerAccessibilityIdentifierInstallationAlertAlterButton);
+    ASSERT_TRUE(waitForUI([&] { return terminations_ == 1; }));
+    EXPECT_EQ(stateAtTermination_, AFXInstallationStateReady);
+    EXPECT_TRUE(QFileInfo::exists(appPath_));
+    EXPECT_EQ(log_->count("stop install"), 0);
+}
+
+// Once a stop is under way nothing asks again, and the application quits
+// once, after the undo.
+TEST_F(AFXInstallationWindowControllerTests, AQuitAskedWhileAStopIsUnderWayWaitsForIt) {
+    apps_->postInstalledNotification = false;
+    gate_->hold("stop install");
+    launchApplication();
+    ASSERT_TRUE(waitForUI(
+        [&] { return state() == AFXInstallationStateInstallingApp && QFileInfo::exists(appPath_); }));
+    auto* stop = element<QPushButton>(AFXInstallerAccessibilityIdentifierStopButton);
+    stop->click();
+    ASSERT_TRUE(waitForAlert(AFXInstallerAccessibilityIdentifierInstallationIncompleteAlertWindow));
+    answer(AFXInstallerAccessibilityIdentifierInstallationIncompleteAlertWindow,
+           AFXInstallerAccessibilityIdentifierInstallationAlertAlterButton);
+    ASSERT_TRUE(gate_->waitUntilHeld("stop install"));
+    EXPECT_FALSE(stop->isEnabled());
+
+    window()->close();
+    EXPECT_FALSE(waitForUI(
+        [&] {
+            return alert(AFXInstallerAccessibilityIdentifierInstallationIncompleteAlertWindow) != nullptr;
+        },
+        std::chrono::milliseconds(500)))
+        << "asked again while the stop was under way";
+    EXPECT_EQ(terminations_, 0);
+    ASSERT_TRUE(gate_->release("stop install"));
+    ASSERT_TRUE(waitForUI([&] { return terminations_ > 0; }));
+    EXPECT_EQ(stateAtTermination_, AFXInstallationStateIdle);
+    EXPECT_FALSE(QFileInfo::exists(appPath_));
+    EXPECT_EQ(log_->count("stop install"), 1);
+}
+
 TEST_F(AFXInstallationWindowControllerTests, AFailedVersionCheckStartsNothingAndQuitsAtOnce) {
     testing_support::EnvironmentOverride system({{"KESTREL_OS_VERSION", QByteArray("10.14")}});
     auto settings = configuration();
@@ -439,8 +490,10 @@ TEST_F(AFXInstallationWindowControllerTests, AnalyticsNameTheScreenOnTheInterfac
     launchApplication();
     const QSize screen = QGuiApplication::primaryScreen()->size();
     ASSERT_FALSE(screen.isEmpty());
-    const QString onInterface = AFXAnalyticsIdentification::makeWithApplicationName("installer")->systemInfo();
-    EXPECT_TRUE(onInterface.startsWith(QStringLiteral("&sr=%1x%2&vp=").arg(screen.width()).arg(screen.height())))
+    const QString onInterface =
+        AFXAnalyticsIdentification::makeWithApplicationName("installer")->systemInfo();
+    EXPECT_TRUE(
+        onInterface.startsWith(QStringLiteral("&sr=%1x%2&vp=").arg(screen.width()).arg(screen.height())))
         << onInterface.toStdString();
 
     QString elsewhere;
