@@ -172,7 +172,8 @@ void AFXTerminalInstallation::installationDidEnd(const std::optional<platform::E
         ++retriesMade_;
         std::fprintf(output_, "retrying (%d of %d)…\n", retriesMade_, options_.retries);
         std::fflush(output_);
-        shownState_.reset();
+        // The failed state stays shown: the retry's first reports may still
+        // carry it, and a second failure there follows its own error line.
         manager_->retryAfterError();
         return;
     }
@@ -186,6 +187,14 @@ void AFXTerminalInstallation::interrupt() {
         return;
     }
     endProgressLine();
+    // Ready, and maybe launching: the installation is complete and stays,
+    // as it does when the window is closed then.
+    if (manager_->state() == AFXInstallationStateReady) {
+        stopping_ = true;
+        std::fprintf(output_, "interrupted; Orbit Notes stays installed.\n");
+        finish(ExitInterrupted);
+        return;
+    }
     stopAndFinish(ExitInterrupted);
 }
 

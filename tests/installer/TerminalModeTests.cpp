@@ -52,6 +52,22 @@ TEST(TerminalModeTests, CtrlCDuringTheDownloadLeavesTheRootAsItWas) {
     }
 }
 
+// The retry's first reports still carry the failed state: it is not shown
+// again before the retry moves on.
+TEST(TerminalModeTests, ARetryDoesNotShowTheFailedStateAgain) {
+    auto store = testing_support::StoreProcess::start(KESTREL_CLIENT_STORE_FOLDER, {"--status", "500"});
+    ASSERT_TRUE(store);
+    InstallerRun run(*store, {"--retries", "1"});
+    EXPECT_NE(run.finish(), 0);
+    const QString output = run.output();
+    const qsizetype retry = output.indexOf("retrying (1 of 1)");
+    ASSERT_GT(retry, 0) << output.toStdString();
+    const qsizetype movedOn = output.indexOf("[1] downloading", retry);
+    ASSERT_GT(movedOn, retry) << output.toStdString();
+    EXPECT_FALSE(output.mid(retry, movedOn - retry).contains("[2] ")) << output.toStdString();
+    EXPECT_EQ(output.count("error: "), 2) << output.toStdString();
+}
+
 // Without a display the window cannot open: asking for help still works, and
 // a run that wants the window says what to do instead of failing inside Qt.
 TEST(TerminalModeTests, WithoutADisplayHelpWorksAndTheWindowSaysWhatToDo) {
