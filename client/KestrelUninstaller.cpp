@@ -83,7 +83,9 @@ int KestrelUninstaller::run(std::FILE* output, std::FILE* errors) {
     }
     // What the client kept and downloaded for each environment.
     const QString support = platform::Paths::resolve(QStringLiteral("~/Library/Application Support/Kestrel"));
-    for (const QFileInfo& environment : QDir(support).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+    // Folders of the client's own only: a link leads to somebody else's.
+    for (const QFileInfo& environment :
+         QDir(support).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks)) {
         removals << environment.filePath() + QStringLiteral("/Databases")
                  << environment.filePath() + QStringLiteral("/Resources");
     }

@@ -353,12 +353,18 @@ TEST_F(DesktopClient, UninstallRemovesTheClientAndItsAgentAndNothingElse) {
         EXPECT_TRUE(isRunning(agent));
     }
 
+    // A link among the client's environment folders leads to another
+    // program's files, which are not the client's to remove.
+    const QString support = platform::Paths::resolve(QStringLiteral("~/Library/Application Support/Kestrel"));
+    ASSERT_TRUE(writeFile(testRoot() + QStringLiteral("/Other/Resources/keep"), "kept"));
+    ASSERT_TRUE(QFile::link(testRoot() + QStringLiteral("/Other"), support + QStringLiteral("/Linked")));
+
     const auto uninstall = runClient({QStringLiteral("--uninstall")});
     ASSERT_EQ(uninstall.status, 0) << uninstall.errors.toStdString();
     EXPECT_TRUE(waitUntil([&] { return !isRunning(agent); })) << "the agent outlived the uninstaller";
     EXPECT_FALSE(QFile::exists(placedClient()));
-    EXPECT_FALSE(
-        QFile::exists(platform::Paths::resolve(QStringLiteral("~/Library/Application Support/Kestrel"))));
+    EXPECT_EQ(QDir(support).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System),
+              QStringList{QStringLiteral("Linked")});
     EXPECT_FALSE(QFile::exists(platform::Paths::resolve(QStringLiteral("/Users/Shared/Kestrel"))));
     EXPECT_TRUE(QFile::exists(platform::Paths::resolve(QStringLiteral("~/Library/Logs/Kestrel/kept.log"))));
 
@@ -366,6 +372,8 @@ TEST_F(DesktopClient, UninstallRemovesTheClientAndItsAgentAndNothingElse) {
     QStringList expected = before;
     expected.removeIf(
         [](const QString& path) { return path.startsWith(QStringLiteral("Applications/Kestrel.app")); });
+    expected << QStringLiteral("Other/Resources/keep");
+    expected.sort();
     EXPECT_EQ(filesUnderRoot(), expected);
 
     // Nobody answers for the client any more.
