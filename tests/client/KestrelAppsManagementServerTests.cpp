@@ -36,9 +36,6 @@
 
 #include <algorithm>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -469,19 +466,12 @@ TEST_F(KestrelAppsManagementServerTests, AStopWhileTheCatalogueIsFetchedAgainEnd
     ASSERT_TRUE(slow);
     const auto& [notes, workflows, installed] = *slow;
     // The new environment's store takes connections and never answers.
-    const int silentStore = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    quint16 port = 0;
+    const int silentStore = testing_support::loopbackSocket(true, &port);
     ASSERT_GE(silentStore, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(::bind(silentStore, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(silentStore, 8), 0);
-    ASSERT_EQ(::getsockname(silentStore, reinterpret_cast<sockaddr*>(&address), &length), 0);
     auto manifest = AFXEndpointsManifest::make();
-    manifest->setEndpointForStoreAPI(
-        AFXEndpoint::makeWithType(AFXEndpointTypeSelfSufficient,
-                                  QUrl(u"https://127.0.0.1:%1/api/store/"_s.arg(ntohs(address.sin_port)))));
+    manifest->setEndpointForStoreAPI(AFXEndpoint::makeWithType(
+        AFXEndpointTypeSelfSufficient, QUrl(u"https://127.0.0.1:%1/api/store/"_s.arg(port))));
     const QUrl folder = QUrl::fromLocalFile(testRoot() + u"/Resources"_s);
     const auto server = trip_->server;
     server->updateEnvironment(AFXEnvironment::makeWithIdentifier(AFXEnvironmentID::defaultEnvironmentID(),

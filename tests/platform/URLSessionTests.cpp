@@ -18,9 +18,6 @@
 #include <mutex>
 #include <random>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 using namespace platform;
@@ -580,16 +577,11 @@ TEST_F(URLSessionTest, HTTPSTrustsTheSystemAndTheNamedBundleOnly) {
 
 TEST_F(URLSessionTest, AddressesThatCannotBeReachedFailWithTheirCodes) {
     // A port that was free a moment ago: nothing listens there.
-    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+    quint16 port = 0;
+    const int probe = testing_support::loopbackSocket(false, &port);
     ASSERT_GE(probe, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length), 0);
     ::close(probe);
-    const QUrl closedPort(QStringLiteral("https://127.0.0.1:%1/app.zip").arg(ntohs(address.sin_port)));
+    const QUrl closedPort(QStringLiteral("https://127.0.0.1:%1/app.zip").arg(port));
 
     auto session = makeSession(nullptr);
     const std::pair<QUrl, std::int64_t> cases[] = {

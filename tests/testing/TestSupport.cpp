@@ -11,7 +11,10 @@
 
 #include <csignal>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace testing_support {
@@ -95,6 +98,24 @@ ProgramResult runProgram(const QString& program, const QStringList& arguments, c
     result.status =
         task->terminationReason() == platform::Task::TerminationReason::Exit ? task->terminationStatus() : -1;
     return result;
+}
+
+int loopbackSocket(bool listening, quint16* port) {
+    const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (socket < 0 || ::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        (listening && ::listen(socket, 8) != 0) ||
+        ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        if (socket >= 0) {
+            ::close(socket);
+        }
+        return -1;
+    }
+    *port = ntohs(address.sin_port);
+    return socket;
 }
 
 } // namespace testing_support

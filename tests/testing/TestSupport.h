@@ -37,4 +37,9 @@ bool writeRunCountingTool(const QString& folder, const QString& systemPath);
 // How many times the tools of `folder` have been run so far.
 int toolRuns(const QString& folder);
 
+// A TCP socket bound to a free port of the loopback interface, which goes
+// to `port`; listening when asked, with connections then waiting
+// unanswered. Its descriptor, or -1.
+int loopbackSocket(bool listening, quint16* port);
+
 } // namespace testing_support

@@ -113,6 +113,14 @@ QString makeBundle(const QString& parent) {
     return app;
 }
 
+// Packs `entries` (NAME KIND DATA triples; KIND is file, dir or link) into `archive`.
+bool zipEntries(const QString& archive, const QStringList& entries) {
+    return ToolRun::run(ToolRun::program(QStringLiteral("python3")),
+                        QStringList{QStringLiteral("-c"), kZipMaker, archive, QStringLiteral("entries")} +
+                            entries)
+               .status == 0;
+}
+
 ToolRun extractFromPipe(const QByteArray& archive, const QString& destination) {
     return ToolRun::run(ToolRun::standIn(QStringLiteral("ditto")),
                         {QStringLiteral("-x"), QStringLiteral("-k"), QStringLiteral("-"), destination},
@@ -287,12 +295,7 @@ TEST(Ditto, RefusesEntriesThatWouldLandOutsideTheDestination) {
             const QString archive = base + QStringLiteral(".zip");
             const QString destination = base + QStringLiteral("/dest");
             QDir().mkpath(base);
-            ASSERT_EQ(ToolRun::run(
-                          ToolRun::program(QStringLiteral("python3")),
-                          QStringList{QStringLiteral("-c"), kZipMaker, archive, QStringLiteral("entries")} +
-                              test.entries)
-                          .status,
-                      0);
+            ASSERT_TRUE(zipEntries(archive, test.entries));
             const ToolRun run = extractFromPipe(readFile(archive), destination);
             EXPECT_EQ(run.status, 1);
             EXPECT_TRUE(run.errors.startsWith("ditto: " + test.named.toUtf8() + ": "))
@@ -319,12 +322,9 @@ TEST(Ditto, LeavesTheDestinationItselfAsItIs) {
     const QString base = testRoot() + QStringLiteral("/itself");
     const QString archive = base + QStringLiteral(".zip");
     QDir().mkpath(base);
-    ASSERT_EQ(ToolRun::run(ToolRun::program(QStringLiteral("python3")),
-                           {QStringLiteral("-c"), kZipMaker, archive, QStringLiteral("entries"),
-                            QStringLiteral("./"), QStringLiteral("dir"), QString(), QStringLiteral("ok.txt"),
-                            QStringLiteral("file"), QStringLiteral("ok")})
-                  .status,
-              0);
+    ASSERT_TRUE(
+        zipEntries(archive, {QStringLiteral("./"), QStringLiteral("dir"), QString(), QStringLiteral("ok.txt"),
+                             QStringLiteral("file"), QStringLiteral("ok")}));
     for (const bool fromPipe : {true, false}) {
         SCOPED_TRACE(fromPipe ? "from a pipe" : "from the file");
         const QString destination = base + (fromPipe ? QStringLiteral("/pipe") : QStringLiteral("/file"));
@@ -348,12 +348,8 @@ TEST(Ditto, UnpacksAgainIntoARelativeDestination) {
     const QString base = testRoot() + QStringLiteral("/relative");
     const QString archive = base + QStringLiteral(".zip");
     QDir().mkpath(base);
-    ASSERT_EQ(ToolRun::run(ToolRun::program(QStringLiteral("python3")),
-                           {QStringLiteral("-c"), kZipMaker, archive, QStringLiteral("entries"),
-                            QStringLiteral("a.txt"), QStringLiteral("file"), QStringLiteral("A"),
-                            QStringLiteral("a.txt"), QStringLiteral("file"), QStringLiteral("B")})
-                  .status,
-              0);
+    ASSERT_TRUE(zipEntries(archive, {QStringLiteral("a.txt"), QStringLiteral("file"), QStringLiteral("A"),
+                                     QStringLiteral("a.txt"), QStringLiteral("file"), QStringLiteral("B")}));
     const ToolRun run =
         ToolRun::run(ToolRun::program(QStringLiteral("sh")),
                      {QStringLiteral("-c"), QStringLiteral("cd \"$1\" && exec \"$2\" -x -k - out"),
