@@ -228,11 +228,19 @@ void AFXInstallationWindowController::showAlert(QMessageBox* alert,
 }
 
 void AFXInstallationWindowController::launch() {
+    // One launch at a time: a second click would open the page, and the
+    // app, once more.
+    ui_->launchButton->setEnabled(false);
     QPointer<AFXInstallationWindowController> weakSelf = this;
     installationManager_->launchWithCallback([weakSelf](bool clientOpened) {
         BRInteractWithUI([weakSelf, clientOpened] {
-            if (weakSelf && clientOpened) {
+            if (!weakSelf) {
+                return;
+            }
+            if (clientOpened) {
                 AFXApplication::terminate(weakSelf);
+            } else {
+                weakSelf->ui_->launchButton->setEnabled(true);
             }
         });
     });

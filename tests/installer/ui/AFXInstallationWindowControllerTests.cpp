@@ -246,7 +246,10 @@ TEST_F(AFXInstallationWindowControllerTests, LaunchOpensTheClientAndQuits) {
     launchApplication();
     ASSERT_TRUE(
         waitForUI([&] { return element(AFXInstallerAccessibilityIdentifierLaunchButton)->isVisible(); }));
-    element<QPushButton>(AFXInstallerAccessibilityIdentifierLaunchButton)->click();
+    auto* launch = element<QPushButton>(AFXInstallerAccessibilityIdentifierLaunchButton);
+    launch->click();
+    // One launch at a time: the button is off until the launch has answered.
+    EXPECT_FALSE(launch->isEnabled());
     ASSERT_TRUE(waitForUI([&] { return terminations_ == 1; }));
     EXPECT_EQ(stateAtTermination_, AFXInstallationStateReady);
 }
