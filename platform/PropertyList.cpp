@@ -1,5 +1,7 @@
 #include "PropertyList.h"
 
+#include "PlistDictionary.h"
+
 #include <plist/plist.h>
 
 #include <cmath>
@@ -94,23 +96,10 @@ Value fromNode(plist_t node, int depth, bool* ok) {
     }
     case PLIST_DICT: {
         Value::Dictionary entries;
-        plist_dict_iter iterator = nullptr;
-        plist_dict_new_iter(node, &iterator);
-        for (;;) {
-            char* key = nullptr;
-            plist_t item = nullptr;
-            plist_dict_next_item(node, iterator, &key, &item);
-            if (!item) {
-                std::free(key);
-                break;
-            }
+        PlistDictionary::forEachEntry(node, [&](const char* key, plist_t item) {
             entries.insert(QString::fromUtf8(key), fromNode(item, depth + 1, ok));
-            std::free(key);
-            if (!*ok) {
-                break;
-            }
-        }
-        std::free(iterator);
+            return *ok;
+        });
         return Value(entries);
     }
     default:

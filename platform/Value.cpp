@@ -1,5 +1,6 @@
 #include "Value.h"
 
+#include "BooleanText.h"
 #include "Error.h"
 #include "Hash.h"
 #include "Object.h"
@@ -173,8 +174,7 @@ bool Value::toBool() const {
         return std::get<double>(storage_) != 0.0;
     case Kind::String: {
         // Preferences hold booleans written as text too, as the platform reads them.
-        const QString text = std::get<QString>(storage_).trimmed().toLower();
-        return text == QLatin1String("yes") || text == QLatin1String("true") || text.toLongLong() != 0;
+        return BooleanText::isTrue(std::get<QString>(storage_).trimmed().toStdString());
     }
     default:
         return false;

@@ -1,4 +1,5 @@
 #include "PlatformPrinters.h"
+#include "platform/BooleanText.h"
 #include "platform/Error.h"
 #include "platform/Hash.h"
 #include "platform/Object.h"
@@ -86,6 +87,19 @@ TEST(ValueTests, NumbersCompareByValueAcrossKindsAndEqualOnesHashEqual) {
             }
         }
     }
+}
+
+// Booleans written as text read the same wherever they are read: values,
+// preferences, and the launchctl stand-in's property lists.
+TEST(ValueTests, TextReadsAsABooleanByOneRule) {
+    for (const QString& text : {u"yes"_s, u" TRUE "_s, u"1"_s, u"-3"_s, u"+5"_s, u"\u00a0Yes\u2003"_s}) {
+        EXPECT_TRUE(Value(text).toBool()) << text.toStdString();
+    }
+    for (const QString& text : {u"no"_s, u"0"_s, u""_s, u"2x"_s, u"y"_s, u"99999999999999999999"_s}) {
+        EXPECT_FALSE(Value(text).toBool()) << text.toStdString();
+    }
+    EXPECT_TRUE(BooleanText::isTrue("\tYes\n"));
+    EXPECT_FALSE(BooleanText::isTrue("true false"));
 }
 
 TEST(ValueTests, ContainersDatesAndObjectsFollowTheirEqualityRules) {

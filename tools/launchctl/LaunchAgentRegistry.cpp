@@ -1,8 +1,10 @@
 #include "LaunchAgentRegistry.h"
 
 #include "../open/DetachedLauncher.h"
+#include "platform/BooleanText.h"
 #include "platform/FileReplacement.h"
 #include "platform/PathRules.h"
+#include "platform/PlistDictionary.h"
 
 #include <plist/plist.h>
 
@@ -75,8 +77,8 @@ std::string stringValue(plist_t node) {
     return result;
 }
 
-// As the framework reads a boolean: numbers other than 0 and the words
-// "yes" and "true" count as true too.
+// As the framework reads a boolean: numbers other than 0, and text as
+// BooleanText reads it, count as true too.
 bool boolValue(plist_t node) {
     switch (node ? plist_get_node_type(node) : PLIST_NONE) {
     case PLIST_BOOLEAN: {
@@ -94,18 +96,8 @@ bool boolValue(plist_t node) {
         plist_get_real_val(node, &value);
         return value != 0.0;
     }
-    case PLIST_STRING: {
-        std::string text = stringValue(node);
-        const auto blank = [](unsigned char c) { return std::isspace(c) != 0; };
-        text.erase(text.begin(), std::find_if_not(text.begin(), text.end(), blank));
-        text.erase(std::find_if_not(text.rbegin(), text.rend(), blank).base(), text.end());
-        std::transform(text.begin(), text.end(), text.begin(),
-                       [](unsigned char c) { return std::tolower(c); });
-        char* end = nullptr;
-        const long long number = std::strtoll(text.c_str(), &end, 10);
-        const bool wholeNumber = !text.empty() && end == text.c_str() + text.size();
-        return text == "yes" || text == "true" || (wholeNumber && number != 0);
-    }
+    case PLIST_STRING:
+        return platform::BooleanText::isTrue(stringValue(node));
     default:
         return false;
     }
@@ -123,22 +115,10 @@ std::vector<std::string> stringsOfArray(plist_t node) {
 
 std::vector<std::string> keysOfDictionary(plist_t node) {
     std::vector<std::string> keys;
-    if (!node || plist_get_node_type(node) != PLIST_DICT) {
-        return keys;
-    }
-    plist_dict_iter iterator = nullptr;
-    plist_dict_new_iter(node, &iterator);
-    for (;;) {
-        char* key = nullptr;
-        plist_t item = nullptr;
-        plist_dict_next_item(node, iterator, &key, &item);
-        if (!key) {
-            break;
-        }
+    platform::PlistDictionary::forEachEntry(node, [&keys](const char* key, plist_t) {
         keys.emplace_back(key);
-        std::free(key);
-    }
-    std::free(iterator);
+        return true;
+    });
     std::sort(keys.begin(), keys.end());
     return keys;
 }
