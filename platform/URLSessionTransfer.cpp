@@ -33,6 +33,13 @@ namespace {
 // cost a transfer most of its throughput.
 constexpr long kReceiveBufferSize = 512 * 1024;
 constexpr long kMaximumRedirects = 16;
+// The network hands over a body in blocks of a few kilobytes. A report to
+// the delegate gathers them: after the first, a new one goes once this much
+// more has been written or this long has passed since the last, so that a
+// fast transfer does not wake the delegate's queue, and whatever follows
+// the file there, for every block.
+constexpr std::int64_t kReportBytes = 256 * 1024;
+constexpr auto kReportInterval = std::chrono::milliseconds(50);
 const QString kPartialFilePrefix = QStringLiteral("CFNetworkDownload_");
 const QString kPartialFileSuffix = QStringLiteral(".tmp");
 
@@ -695,17 +702,21 @@ size_t URLSessionTransfer::receiveBody(char* data, size_t size, size_t count, vo
 // meantime joins it. A delegate slower than the network then costs neither
 // memory nor a wake-up of the queue per block.
 void URLSessionTransfer::reportWritten(std::int64_t chunk) {
+    const auto now = std::chrono::steady_clock::now();
     bool post = false;
     {
         std::lock_guard lock(progress_->mutex);
         progress_->bytes += chunk;
         progress_->total = written_;
         progress_->expected = expected_;
-        post = !std::exchange(progress_->posted, true);
+        const bool due = chunk == 0 || progress_->bytes >= kReportBytes || now - lastReport_ >= kReportInterval;
+        post = due && progress_->bytes > 0 && !progress_->posted;
+        progress_->posted = progress_->posted || post;
     }
     if (!post) {
         return;
     }
+    lastReport_ = now;
     settings_.delegateQueue->async([session = settings_.session, task = task_, progress = progress_] {
         std::int64_t bytes = 0;
         std::int64_t total = 0;
@@ -829,6 +840,8 @@ void URLSessionTransfer::cancelTransfer(ResumeDataHandler handler) {
 
 void URLSessionTransfer::succeed() {
     done_ = true;
+    // What was written since the last report is told before the end.
+    reportWritten(0);
     const QString path = path_;
     closeFile(true);
     {
@@ -856,6 +869,11 @@ void URLSessionTransfer::succeed() {
 void URLSessionTransfer::fail(std::int64_t code, bool offerResume, const QString& description,
                               const ResumeDataHandler& handler) {
     done_ = true;
+    // A transfer that broke tells what it wrote before it says so; one
+    // cancelled by its owner has nothing more to tell.
+    if (code != NSURLErrorCancelled) {
+        reportWritten(0);
+    }
     std::optional<QByteArray> resumeData;
     if (offerResume) {
         if (const auto resume = resumeDataNow()) {

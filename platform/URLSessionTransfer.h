@@ -97,6 +97,8 @@ private:
     bool redirectAllowed(const QUrl& from, const QUrl& target);
     QUrl effectiveURL() const;
     bool takeResponse();
+    // Adds `chunk` written bytes to the next report, and posts it when one
+    // is due; a `chunk` of 0 posts what is left at once.
     void reportWritten(std::int64_t chunk);
 
     std::int64_t errorCodeFor(CURLcode result) const;
@@ -159,6 +161,8 @@ private:
 
     std::chrono::steady_clock::duration idleLimit_{0};
     std::chrono::steady_clock::time_point lastActivity_;
+    // When the last report was posted (network thread).
+    std::chrono::steady_clock::time_point lastReport_;
 };
 
 } // namespace platform

@@ -262,8 +262,10 @@ TEST_F(URLSessionTest, DownloadsTheBodyIntoAFileThatLastsOnlyForTheFinishCall) {
     auto task = session->downloadTaskWithRequest(URLRequest(url));
     ASSERT_TRUE(task);
     EXPECT_EQ(task->state(), URLSessionTask::State::Suspended);
+    const auto started = std::chrono::steady_clock::now();
     task->resume();
     ASSERT_TRUE(waitForCompletion(*task));
+    const auto took = std::chrono::steady_clock::now() - started;
 
     const auto record = log_->record(*task);
     EXPECT_FALSE(record.error) << describe(record.error);
@@ -274,6 +276,13 @@ TEST_F(URLSessionTest, DownloadsTheBodyIntoAFileThatLastsOnlyForTheFinishCall) {
         << record.location.toStdString();
     EXPECT_FALSE(QFile::exists(record.location));
     expectContinuousProgress(record.writes, 0, body.size());
+    // Every byte is told before the end, in reports that gather the
+    // network's blocks of a few kilobytes: one per 256 KiB, or per 50 ms
+    // of a slow transfer, at most.
+    ASSERT_FALSE(record.writes.empty());
+    EXPECT_EQ(record.writes.back().total, body.size());
+    const auto slowReports = std::chrono::duration_cast<std::chrono::milliseconds>(took).count() / 50;
+    EXPECT_LE(static_cast<std::int64_t>(record.writes.size()), body.size() / (256 * 1024) + slowReports + 2);
 
     EXPECT_EQ(task->state(), URLSessionTask::State::Completed);
     EXPECT_FALSE(task->error());
