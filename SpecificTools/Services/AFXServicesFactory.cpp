@@ -127,10 +127,13 @@ AFXServicesFactory::~AFXServicesFactory() {
         notificationCenter_->removeObserver(observer);
     }
     // Nothing else refers to the factory any more, so its state is ours
-    // whatever the thread.
-    const auto services = services_;
-    for (const auto& service : services) {
-        unsafeInvalidateService(service, [] {});
+    // whatever the thread. The last reference may go on the proactor's own
+    // queue (with a callback a finished action let go of), where nothing
+    // may wait for that queue; the proactor goes with the factory, so its
+    // actions are left as they are.
+    for (const auto& service : std::as_const(services_)) {
+        // The service lives on until it has prepared.
+        service->prepareForInvalidationWithCallback([service](bool) {});
     }
 }
 
