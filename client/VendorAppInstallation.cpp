@@ -252,7 +252,7 @@ void VendorAppInstallation::finish(const BRValueOrError<QUrl>& result) {
     }
     follower_ = nullptr;
     if (temporaryFolder_) {
-        platform::FileManager::removeItem(*temporaryFolder_);
+        platform::FileManager::discardItem(*temporaryFolder_);
         temporaryFolder_.reset();
     }
     state_ = result.value() ? kInstalled : kNotInstalling;

@@ -1,5 +1,6 @@
 #include "FileManager.h"
 
+#include "DispatchQueue.h"
 #include "ExtendedAttributes.h"
 #include "ItemCopier.h"
 
@@ -11,9 +12,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace platform {
 
@@ -34,6 +37,68 @@ bool fail(Error* error, int errnoValue, const QString& context) {
 
 bool fail(Error* error, const std::error_code& code, const QString& context) {
     return fail(error, code.value() ? code.value() : EIO, context);
+}
+
+// Giving a file's cached pages back to the system takes it some 3 ms per
+// 10 MiB, all of it in the call that drops the file's last name (or its
+// last descriptor). `discardItem` empties files from this size on, on a
+// background queue, holding at most so many of them open meanwhile.
+constexpr std::uintmax_t kReleasedLaterBytes = 8 * 1024 * 1024;
+constexpr std::size_t kMostReleasedLater = 64;
+
+// Large regular files at or below `path` (links are not followed), opened
+// for writing; files that cannot be opened so are left to the removal.
+std::vector<int> openLargeFiles(const fs::path& path) {
+    std::vector<int> files;
+    const auto hold = [&files](const fs::path& file) {
+        if (files.size() >= kMostReleasedLater) {
+            return;
+        }
+        const int fd = ::open(file.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        struct stat status {};
+        if (fd < 0) {
+            return;
+        }
+        if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
+            static_cast<std::uintmax_t>(status.st_size) >= kReleasedLaterBytes) {
+            files.push_back(fd);
+        } else {
+            ::close(fd);
+        }
+    };
+    std::error_code code;
+    const fs::file_status status = fs::symlink_status(path, code);
+    if (fs::is_regular_file(status)) {
+        hold(path);
+    } else if (fs::is_directory(status)) {
+        for (fs::recursive_directory_iterator it(path, fs::directory_options::skip_permission_denied, code), end;
+             !code && it != end; it.increment(code)) {
+            std::error_code sizeCode;
+            if (it->is_regular_file(sizeCode) && !it->is_symlink(sizeCode) &&
+                it->file_size(sizeCode) >= kReleasedLaterBytes) {
+                hold(it->path());
+            }
+        }
+    }
+    return files;
+}
+
+// Empties and closes the files once their names are gone. A file that
+// still has a name (another hard link, or a removal that failed) keeps its
+// contents and is only closed.
+void releaseLater(std::vector<int> files) {
+    if (files.empty()) {
+        return;
+    }
+    DispatchQueue::global(QualityOfService::Background)->async([files = std::move(files)] {
+        for (const int fd : files) {
+            struct stat status {};
+            if (::fstat(fd, &status) == 0 && status.st_nlink == 0) {
+                (void)::ftruncate(fd, 0);
+            }
+            ::close(fd);
+        }
+    });
 }
 
 bool lexists(const QString& path) {
@@ -143,6 +208,13 @@ bool FileManager::removeItem(const QString& path, Error* error) {
         return fail(error, code, QStringLiteral("Could not remove \"%1\"").arg(path));
     }
     return true;
+}
+
+bool FileManager::discardItem(const QString& path, Error* error) {
+    std::vector<int> largeFiles = openLargeFiles(native(path));
+    const bool removed = removeItem(path, error);
+    releaseLater(std::move(largeFiles));
+    return removed;
 }
 
 std::optional<QStringList> FileManager::contentsOfDirectory(const QString& path, Error* error) {

@@ -1,6 +1,7 @@
 #include "URLSessionTransfer.h"
 
 #include "DispatchQueue.h"
+#include "FileManager.h"
 #include "Paths.h"
 #include "URLErrors.h"
 #include "URLSession.h"
@@ -860,7 +861,7 @@ void URLSessionTransfer::succeed() {
                                                                           QUrl::fromLocalFile(path));
             }
         }
-        QFile::remove(path);
+        FileManager::discardItem(path);
     });
     postCompletion(settings_, task_, std::nullopt);
     detach();
@@ -915,7 +916,7 @@ void URLSessionTransfer::closeFile(bool keep) {
     }
     filesInUse().erase(path_);
     if (!keep) {
-        QFile::remove(path_);
+        FileManager::discardItem(path_);
     }
     path_.clear();
     showFileBeingWritten();

@@ -10,8 +10,12 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <chrono>
+#include <thread>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace platform;
 using testing_support::readFile;
@@ -155,4 +159,42 @@ TEST(FileManagerTests, CreatingAFolderThatIsThereAlreadyAcceptsALinkToOneButNotA
         EXPECT_FALSE(FileManager::createDirectory(file, intermediate, &error));
         EXPECT_NE(error.code(), 0);
     }
+}
+
+TEST(FileManagerTests, DiscardingTakesTheNamesAtOnceAndNothingThatLivesOnElsewhere) {
+    // Large enough for their pages to be given back after the removal.
+    const QByteArray large(9 * 1024 * 1024, 'k');
+    const QString folder = testRoot() + "/Removed";
+    ASSERT_TRUE(FileManager::createDirectory(folder + "/Inner", true));
+    ASSERT_TRUE(writeFile(folder + "/archive.zip", large));
+    ASSERT_TRUE(writeFile(folder + "/Inner/padding.bin", large));
+    ASSERT_TRUE(writeFile(folder + "/small.txt", "small"));
+    const QString hardLink = testRoot() + "/kept.zip";
+    ASSERT_EQ(::link(QFile::encodeName(folder + "/archive.zip").constData(), QFile::encodeName(hardLink).constData()),
+              0);
+    const QString outside = testRoot() + "/outside.bin";
+    ASSERT_TRUE(writeFile(outside, large));
+    ASSERT_TRUE(QFile::link(outside, folder + "/Inner/outside.bin"));
+    const QString single = testRoot() + "/single.bin";
+    ASSERT_TRUE(writeFile(single, large));
+    // Somebody still reading the archive, as an unpacking that followed it would.
+    const int reader = ::open(QFile::encodeName(folder + "/Inner/padding.bin").constData(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+
+    EXPECT_TRUE(FileManager::discardItem(folder));
+    EXPECT_TRUE(FileManager::discardItem(single));
+    EXPECT_FALSE(QFileInfo::exists(folder));
+    EXPECT_FALSE(QFileInfo::exists(single));
+    // The discarded file is emptied (its pages given back) after the call.
+    struct stat status {};
+    EXPECT_TRUE(testing_support::waitUntil([&] { return ::fstat(reader, &status) == 0 && status.st_size == 0; }));
+    ::close(reader);
+    // The other files of the same call, which go in the same breath.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_TRUE(readFile(hardLink) == large) << readFile(hardLink).size() << " bytes";
+    EXPECT_TRUE(readFile(outside) == large) << readFile(outside).size() << " bytes";
+
+    Error error(QString(), 0);
+    EXPECT_FALSE(FileManager::discardItem(folder, &error));
+    EXPECT_EQ(error.code(), ENOENT);
 }
