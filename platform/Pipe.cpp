@@ -1,13 +1,12 @@
 #include "Pipe.h"
 
+#include "BrokenPipeSignalGuard.h"
 #include "ScopedBlockingCall.h"
 
 #include <cerrno>
-#include <csignal>
 #include <thread>
 
 #include <fcntl.h>
-#include <pthread.h>
 #include <sys/sendfile.h>
 #include <unistd.h>
 
@@ -87,41 +86,6 @@ void Pipe::readToEndOfFileInBackground() {
     }).detach();
 }
 
-namespace {
-
-// A reader that has gone away must make the write fail, not end the whole
-// process: SIGPIPE is held back on this thread for the write, and one raised
-// by it is taken off the thread's pending set before the mask is restored.
-class BrokenPipeSignalGuard {
-public:
-    BrokenPipeSignalGuard() {
-        sigemptyset(&pipeSignal_);
-        sigaddset(&pipeSignal_, SIGPIPE);
-        sigset_t pending;
-        sigpending(&pending);
-        alreadyPending_ = sigismember(&pending, SIGPIPE) == 1;
-        pthread_sigmask(SIG_BLOCK, &pipeSignal_, &previous_);
-    }
-    ~BrokenPipeSignalGuard() {
-        if (!alreadyPending_) {
-            sigset_t pending;
-            sigpending(&pending);
-            if (sigismember(&pending, SIGPIPE) == 1) {
-                const timespec noWait{0, 0};
-                while (sigtimedwait(&pipeSignal_, nullptr, &noWait) < 0 && errno == EINTR) {
-                }
-            }
-        }
-        pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
-    }
-
-private:
-    sigset_t pipeSignal_;
-    sigset_t previous_;
-    bool alreadyPending_ = false;
-};
-
-} // namespace
 
 bool Pipe::writeData(const QByteArray& data) {
     const BrokenPipeSignalGuard guard;

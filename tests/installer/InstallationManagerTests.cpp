@@ -1,6 +1,7 @@
 #include "FakeServices.h"
 #include "SpecificTools/Errors/AFXErrors.h"
 #include "installer/AFXInstallationManager.h"
+#include "platform/BrokenPipeSignalGuard.h"
 #include "platform/DispatchSemaphore.h"
 #include "platform/KeyedUnarchiver.h"
 #include "platform/Paths.h"
@@ -154,7 +155,12 @@ protected:
         if (!waitUntil([&] { return (fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK)) >= 0; })) {
             return false;
         }
-        const bool written = ::write(fd, "\n", 1) == 1;
+        bool written = false;
+        {
+            // The held client may have been ended meanwhile.
+            const platform::BrokenPipeSignalGuard guard;
+            written = ::write(fd, "\n", 1) == 1;
+        }
         ::close(fd);
         clientHeld_ = clientHeld_ && !written;
         return written;
