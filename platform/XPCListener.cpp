@@ -194,10 +194,12 @@ bool XPCListener::resume(Error* error) {
             const QDBusMessage answer = bus->connection().call(request, QDBus::Block, 25000);
             if (answer.type() != QDBusMessage::ReplyMessage ||
                 answer.arguments().value(0).toUInt() != primaryOwner) {
-                const QString detail = answer.type() == QDBusMessage::ReplyMessage
-                                           ? QStringLiteral("another process owns it")
-                                           : answer.errorMessage();
-                failure = listenerError(NameTakenError,
+                // Only an answer says another process owns the name; an
+                // error (the bus's policy, or no answer in time) is no owner.
+                const bool taken = answer.type() == QDBusMessage::ReplyMessage;
+                const QString detail =
+                    taken ? QStringLiteral("another process owns it") : answer.errorMessage();
+                failure = listenerError(taken ? NameTakenError : NameRefusedError,
                                         QStringLiteral("The service name “%1” cannot be claimed: %2")
                                             .arg(d_->serviceName, detail));
                 d_->bus = nullptr;

@@ -40,6 +40,7 @@ public:
         NoSessionBusError = 1,
         NameTakenError = 2,   // another process owns the service name
         InvalidNameError = 3, // not a valid well-known bus name
+        NameRefusedError = 4, // the bus refused the claim (its policy, or no answer)
     };
 
     static std::shared_ptr<XPCListener> makeWithMachServiceName(const QString& serviceName);

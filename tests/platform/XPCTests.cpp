@@ -439,6 +439,17 @@ TEST(XPCTests, ServerSeesEachClientConnectionEndWithItsProcess) {
     listener->invalidate();
 }
 
+TEST(XPCTests, ANameTheBusRefusesIsNotTakenForOneAnotherProcessOwns) {
+    const QString refused = uniqueServiceName(u"refused"_s);
+    const auto bus = testing_support::SessionBusProcess::start({refused});
+    ASSERT_TRUE(bus);
+    Error error(QString(), 0);
+    EXPECT_FALSE(XPCListener::makeWithMachServiceName(refused)->resume(&error));
+    EXPECT_EQ(error.domain(), XPCListener::ErrorDomain);
+    EXPECT_EQ(error.code(), XPCListener::NameRefusedError) << error.localizedDescription().toStdString();
+    EXPECT_TRUE(XPCListener::makeWithMachServiceName(uniqueServiceName(u"allowed"_s))->resume());
+}
+
 TEST(XPCTests, BusActivationStartsAServiceAndReportsOneThatCannotStart) {
     const QString name = uniqueServiceName(u"activated"_s);
     const QString broken = uniqueServiceName(u"broken"_s);

@@ -112,7 +112,12 @@ struct SessionBusProcess::Process {
     }
 };
 
-QByteArray SessionBusProcess::configuration(const QString& socketPath, const QString& serviceFolder) {
+QByteArray SessionBusProcess::configuration(const QString& socketPath, const QString& serviceFolder,
+                                            const QStringList& refusedNames) {
+    QString refusals;
+    for (const QString& name : refusedNames) {
+        refusals += QStringLiteral("\n    <deny own=\"%1\"/>").arg(name.toHtmlEscaped());
+    }
     return QStringLiteral(R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
 <busconfig>
@@ -123,17 +128,17 @@ QByteArray SessionBusProcess::configuration(const QString& socketPath, const QSt
   <policy context="default">
     <allow send_destination="*" eavesdrop="true"/>
     <allow eavesdrop="true"/>
-    <allow own="*"/>
+    <allow own="*"/>%3
   </policy>
   <limit name="max_message_size">1000000000</limit>
   <limit name="service_start_timeout">30000</limit>
 </busconfig>
 )")
-        .arg(socketPath.toHtmlEscaped(), serviceFolder.toHtmlEscaped())
+        .arg(socketPath.toHtmlEscaped(), serviceFolder.toHtmlEscaped(), refusals)
         .toUtf8();
 }
 
-std::unique_ptr<SessionBusProcess> SessionBusProcess::start() {
+std::unique_ptr<SessionBusProcess> SessionBusProcess::start(const QStringList& refusedNames) {
     static std::atomic<int> counter{0};
     const int number = counter.fetch_add(1);
     auto process = std::make_unique<Process>();
@@ -145,7 +150,7 @@ std::unique_ptr<SessionBusProcess> SessionBusProcess::start() {
     process->connectionName = QStringLiteral("kestrel-private-bus-%1").arg(number);
     const QString serviceFolder = platform::Paths::busServicesDirectory();
     if (!QDir().mkpath(serviceFolder) ||
-        !writeConfiguration(process->configPath, configuration(process->socketPath, serviceFolder))) {
+        !writeConfiguration(process->configPath, configuration(process->socketPath, serviceFolder, refusedNames))) {
         std::fprintf(stderr, "dbus-daemon: cannot write its configuration %s\n",
                      qPrintable(process->configPath));
         return nullptr;

@@ -22,11 +22,13 @@ class SessionBusProcess {
 public:
     // The running bus once it answers, or null (with the reason on standard
     // error) when it did not come up within a few seconds.
-    static std::unique_ptr<SessionBusProcess> start();
+    // The bus refuses to let anyone own the names of `refusedNames`.
+    static std::unique_ptr<SessionBusProcess> start(const QStringList& refusedNames = {});
     // The daemon's configuration: a session bus listening at `socketPath`
-    // that lets every message through and starts what the service files of
-    // `serviceFolder` describe.
-    static QByteArray configuration(const QString& socketPath, const QString& serviceFolder);
+    // that lets every message through, lets every name but `refusedNames`
+    // be owned, and starts what the service files of `serviceFolder` describe.
+    static QByteArray configuration(const QString& socketPath, const QString& serviceFolder,
+                                    const QStringList& refusedNames = {});
 
     ~SessionBusProcess();
     SessionBusProcess(const SessionBusProcess&) = delete;
