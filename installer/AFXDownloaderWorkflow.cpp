@@ -7,6 +7,8 @@
 #include "support/BRFollowingUnarchiver.h"
 #include "support/BRUnarchiver.h"
 
+#include <vector>
+
 using platform::Error;
 
 namespace {
@@ -210,7 +212,9 @@ std::shared_ptr<platform::URLSessionDownloadTask> AFXDownloaderWorkflow::taskFro
 }
 
 void AFXDownloaderWorkflow::stop(std::function<void()> stopped) {
-    QList<std::shared_ptr<platform::URLSession>> sessions;
+    // A copy of its own, not one sharing the list's buffer: the session's
+    // invalidation changes the list on another thread while this goes on.
+    std::vector<std::shared_ptr<platform::URLSession>> sessions;
     std::optional<QByteArray> unused;
     std::shared_ptr<BRFollowingUnarchiver> unusedFollower;
     {
@@ -218,13 +222,13 @@ void AFXDownloaderWorkflow::stop(std::function<void()> stopped) {
         stopped_ = true;
         unused = std::exchange(resumeData_, std::nullopt);
         unusedFollower = stopFollowing();
-        sessions = liveSessions_;
-        if (stopped && !sessions.isEmpty()) {
+        sessions.assign(liveSessions_.cbegin(), liveSessions_.cend());
+        if (stopped && !sessions.empty()) {
             stoppedCallbacks_.append(std::move(stopped));
         }
     }
     discard(unused);
-    if (sessions.isEmpty()) {
+    if (sessions.empty()) {
         if (stopped) {
             privateQueue_->async(std::move(stopped));
         }
