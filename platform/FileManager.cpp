@@ -71,7 +71,8 @@ std::vector<int> openLargeFiles(const fs::path& path) {
     if (fs::is_regular_file(status)) {
         hold(path);
     } else if (fs::is_directory(status)) {
-        for (fs::recursive_directory_iterator it(path, fs::directory_options::skip_permission_denied, code), end;
+        for (fs::recursive_directory_iterator it(path, fs::directory_options::skip_permission_denied, code),
+             end;
              !code && it != end; it.increment(code)) {
             std::error_code sizeCode;
             if (it->is_regular_file(sizeCode) && !it->is_symlink(sizeCode) &&

@@ -86,7 +86,6 @@ void Pipe::readToEndOfFileInBackground() {
     }).detach();
 }
 
-
 bool Pipe::writeData(const QByteArray& data) {
     const BrokenPipeSignalGuard guard;
     qsizetype written = 0;

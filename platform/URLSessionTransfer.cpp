@@ -710,7 +710,8 @@ void URLSessionTransfer::reportWritten(std::int64_t chunk) {
         progress_->bytes += chunk;
         progress_->total = written_;
         progress_->expected = expected_;
-        const bool due = chunk == 0 || progress_->bytes >= kReportBytes || now - lastReport_ >= kReportInterval;
+        const bool due =
+            chunk == 0 || progress_->bytes >= kReportBytes || now - lastReport_ >= kReportInterval;
         post = due && progress_->bytes > 0 && !progress_->posted;
         progress_->posted = progress_->posted || post;
     }

@@ -170,7 +170,8 @@ TEST(FileManagerTests, DiscardingTakesTheNamesAtOnceAndNothingThatLivesOnElsewhe
     ASSERT_TRUE(writeFile(folder + "/Inner/padding.bin", large));
     ASSERT_TRUE(writeFile(folder + "/small.txt", "small"));
     const QString hardLink = testRoot() + "/kept.zip";
-    ASSERT_EQ(::link(QFile::encodeName(folder + "/archive.zip").constData(), QFile::encodeName(hardLink).constData()),
+    ASSERT_EQ(::link(QFile::encodeName(folder + "/archive.zip").constData(),
+                     QFile::encodeName(hardLink).constData()),
               0);
     const QString outside = testRoot() + "/outside.bin";
     ASSERT_TRUE(writeFile(outside, large));
@@ -178,7 +179,8 @@ TEST(FileManagerTests, DiscardingTakesTheNamesAtOnceAndNothingThatLivesOnElsewhe
     const QString single = testRoot() + "/single.bin";
     ASSERT_TRUE(writeFile(single, large));
     // Somebody still reading the archive, as an unpacking that followed it would.
-    const int reader = ::open(QFile::encodeName(folder + "/Inner/padding.bin").constData(), O_RDONLY | O_CLOEXEC);
+    const int reader =
+        ::open(QFile::encodeName(folder + "/Inner/padding.bin").constData(), O_RDONLY | O_CLOEXEC);
     ASSERT_GE(reader, 0);
 
     EXPECT_TRUE(FileManager::discardItem(folder));
@@ -187,7 +189,8 @@ TEST(FileManagerTests, DiscardingTakesTheNamesAtOnceAndNothingThatLivesOnElsewhe
     EXPECT_FALSE(QFileInfo::exists(single));
     // The discarded file is emptied (its pages given back) after the call.
     struct stat status {};
-    EXPECT_TRUE(testing_support::waitUntil([&] { return ::fstat(reader, &status) == 0 && status.st_size == 0; }));
+    EXPECT_TRUE(
+        testing_support::waitUntil([&] { return ::fstat(reader, &status) == 0 && status.st_size == 0; }));
     ::close(reader);
     // The other files of the same call, which go in the same breath.
     std::this_thread::sleep_for(std::chrono::milliseconds(200));

@@ -150,7 +150,8 @@ std::unique_ptr<SessionBusProcess> SessionBusProcess::start(const QStringList& r
     process->connectionName = QStringLiteral("kestrel-private-bus-%1").arg(number);
     const QString serviceFolder = platform::Paths::busServicesDirectory();
     if (!QDir().mkpath(serviceFolder) ||
-        !writeConfiguration(process->configPath, configuration(process->socketPath, serviceFolder, refusedNames))) {
+        !writeConfiguration(process->configPath,
+                            configuration(process->socketPath, serviceFolder, refusedNames))) {
         std::fprintf(stderr, "dbus-daemon: cannot write its configuration %s\n",
                      qPrintable(process->configPath));
         return nullptr;
